@@ -1,0 +1,73 @@
+#!/usr/bin/env bash
+# Sets up a Debian 12 machine for Zarvel (installs what is missing), builds it, then
+#   start       starts Zarvel against the demo NonStop-style server (extra arguments go to Zarvel)
+#   test        runs every test
+#   test-asan   builds with address and undefined-behaviour sanitizers and runs the tests there
+#   bench       builds and runs the benchmarks
+set -euo pipefail
+
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+action=${1:-start}
+shift || true
+
+packages=(cmake g++ ninja-build ccache qt6-base-dev libgl-dev libgtest-dev libgmock-dev
+          libbenchmark-dev python3 python3-pyftpdlib python3-pytest curl lftp xvfb clang)
+
+install_missing() {
+    local missing=()
+    for p in "${packages[@]}"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    local sudo=""
+    [ "$(id -u)" -eq 0 ] || sudo=sudo
+    echo "Installing: ${missing[*]}"
+    $sudo apt-get update -q
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q "${missing[@]}"
+}
+
+# build DIR [extra cmake options]
+build() {
+    local dir=$1; shift
+    local options=(-G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo)
+    [ "${CI:-}" = true ] && options+=(-DZARVEL_WERROR=ON)
+    if command -v ccache >/dev/null; then
+        options+=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+        export CCACHE_BASEDIR="$root" CCACHE_NOHASHDIR=1
+    fi
+    cmake -S "$root" -B "$dir" "${options[@]}" "$@" >/dev/null
+    cmake --build "$dir" -j "$(nproc)"
+}
+
+run_tests() {
+    local dir=$1; shift
+    (cd "$dir" && ctest --output-on-failure -j "$(nproc)" "$@")
+}
+
+install_missing
+case "$action" in
+    start)
+        build "$root/build"
+        if [ -x "$root/tools/guardian-ftpd/demo.sh" ]; then
+            exec "$root/tools/guardian-ftpd/demo.sh" "$root/build/src/app/zarvel" "$@"
+        fi
+        exec "$root/build/src/app/zarvel" "$@"
+        ;;
+    test)
+        build "$root/build"
+        run_tests "$root/build" "$@"
+        ;;
+    test-asan)
+        build "$root/build-asan" -DZARVEL_SANITIZE=ON -DZARVEL_BENCH=OFF
+        ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 \
+            run_tests "$root/build-asan" -LE server "$@"
+        ;;
+    bench)
+        build "$root/build"
+        for b in "$root"/bench/*.sh; do [ -e "$b" ] && bash "$b" "$root/build"; done
+        ;;
+    *)
+        echo "usage: $0 start|test|test-asan|bench" >&2
+        exit 2
+        ;;
+esac
