@@ -278,6 +278,10 @@ protected:
     void DataSocketPutSessionClosed(TCustomWSocket *Sender, int Error);
     void WMFtpSendData();                                  // deferred: send the first upload block
     void DestroyLocalStream();                             // close the local file
+    void FailDataStep(int Code, const std::string &Reply); // end a transfer step that cannot go on
+    void NoteTransferFault(int Code, const std::string &Text); // first local fault of this transfer
+    void FinishTransfer();                                 // statistics and the done signal
+    bool PassiveDataPort(int FailCode);                    // aim DataSocket at the 227 port
 
     // Deferred notifications of the component's event endpoint.
     static constexpr int WM_FTP_REQUEST_DONE = 1025;
@@ -346,6 +350,8 @@ protected:
     bool FSendSessionOpen = false;                         // upload data connection is open
     bool FEndOfFile = false;                               // local file exhausted
     bool FAppendFlag = false;                              // APPE rather than STOR
+    int FTransferFault = 0;                                // local read/write or receive error, or a
+    std::string FTransferFaultText;                        //   progress abort: fails the transfer
     qint64 FStartTicks = 0;                                // data connection opened (ms)
     qint64 FStopTicks = 0;                                 // statistics made (ms)
 };
