@@ -11,7 +11,7 @@ action=${1:-start}
 shift || true
 
 packages=(cmake g++ ninja-build ccache qt6-base-dev libgl-dev libgtest-dev libgmock-dev
-          libbenchmark-dev python3 python3-pyftpdlib python3-pytest curl lftp xvfb clang)
+          libbenchmark-dev python3 python3-pyftpdlib python3-pytest curl lftp xvfb clang vsftpd)
 
 install_missing() {
     local missing=()
@@ -45,6 +45,8 @@ run_tests() {
 }
 
 install_missing
+# Real FTP servers for the interoperability tests and the benchmark (proftpd beside vsftpd).
+if [ "$(id -u)" -eq 0 ]; then bash "$root/tools/ftp-servers.sh"; else sudo bash "$root/tools/ftp-servers.sh"; fi
 case "$action" in
     start)
         build "$root/build"

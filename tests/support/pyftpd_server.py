@@ -1,0 +1,41 @@
+"""Loopback FTP server for the tests: pyftpdlib on a free port of 127.0.0.1.
+
+Prints "pyftpd listening on 127.0.0.1:PORT" as its first line, then serves ROOT to one
+user with every permission until it is terminated.
+"""
+import argparse
+import logging
+import sys
+
+from pyftpdlib.authorizers import DummyAuthorizer
+from pyftpdlib.handlers import FTPHandler
+from pyftpdlib.servers import FTPServer
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--root", required=True)
+    parser.add_argument("--user", required=True)
+    parser.add_argument("--password", required=True)
+    parser.add_argument("--port", type=int, default=0)
+    parser.add_argument("--log", default=None)
+    args = parser.parse_args()
+
+    logging.basicConfig(filename=args.log, level=logging.INFO if args.log else logging.WARNING)
+    authorizer = DummyAuthorizer()
+    authorizer.add_user(args.user, args.password, args.root, perm="elradfmwMT")
+    handler = FTPHandler
+    handler.authorizer = authorizer
+    handler.banner = "Zarvel test pyftpdlib ready."
+    handler.masquerade_address = None
+    server = FTPServer(("127.0.0.1", args.port), handler)
+    server.max_cons = 64
+    print("pyftpd listening on 127.0.0.1:%d" % server.address[1], flush=True)
+    try:
+        server.serve_forever(handle_exit=True)
+    finally:
+        server.close_all()
+
+
+if __name__ == "__main__":
+    sys.exit(main())
