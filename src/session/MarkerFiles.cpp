@@ -9,12 +9,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-std::optional<std::string> MarkerPath(int direction, const MarkerOptions &options)
+std::optional<std::string> MarkerPath(int direction, const GeneralSettings &settings)
 {
-    if (direction < 0 && options.TouchDown)
-        return options.TouchFileBase + ".down";
-    if (direction > 0 && options.TouchUp)
-        return options.TouchFileBase + ".up";
+    if (direction < 0 && settings.TouchDown)
+        return settings.TouchFileBase + ".down";
+    if (direction > 0 && settings.TouchUp)
+        return settings.TouchFileBase + ".up";
     return std::nullopt;
 }
 
@@ -35,9 +35,12 @@ std::tm MarkerStamp(const std::tm &localTime)
         stamp.tm_min = 59;
         stamp.tm_sec = 58;
     } else {
+        // Rounding stays inside the minute, so a known daylight-saving flag stays right and
+        // keeps the repeated hour of an autumn change apart.
         stamp.tm_sec = 2 * std::min((std::clamp(stamp.tm_sec, 0, 60) + 1) / 2, 29);
+        return stamp;
     }
-    stamp.tm_isdst = -1; // let the time zone decide, as a local wall-clock time must
+    stamp.tm_isdst = -1;
     return stamp;
 }
 
@@ -54,7 +57,6 @@ bool TouchMarkerFile(const std::string &path, const std::tm &localStamp, LogSink
         return fail(errno);
 
     std::tm local = localStamp;
-    local.tm_isdst = -1;
     errno = 0;
     const std::time_t when = std::mktime(&local);
     int error = 0;
@@ -69,9 +71,9 @@ bool TouchMarkerFile(const std::string &path, const std::tm &localStamp, LogSink
     return error == 0 || fail(error);
 }
 
-void TouchHwm(int direction, const MarkerOptions &options, LogSink &log)
+void TouchHwm(int direction, const GeneralSettings &settings, LogSink &log)
 {
-    const std::optional<std::string> path = MarkerPath(direction, options);
+    const std::optional<std::string> path = MarkerPath(direction, settings);
     if (!path)
         return;
     const std::time_t now = std::time(nullptr);

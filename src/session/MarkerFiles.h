@@ -1,23 +1,17 @@
 #pragma once
 // High-water markers: empty files whose last-write time tells other programs (build scripts,
 // schedulers) when the last fully successful download or upload batch ended.
+#include "session/ConnectionSettings.h"
+
 #include <ctime>
 #include <optional>
 #include <string>
 
 class LogSink;
 
-// The marker settings: a base name (bare or a path, relative to the current folder) and one
-// switch per direction.
-struct MarkerOptions {
-    std::string TouchFileBase; // marker paths are this plus ".down" or ".up"
-    bool TouchDown = false;    // touch the download marker
-    bool TouchUp = false;      // touch the upload marker
-};
-
-// The marker to touch: base + ".down" for direction < 0 with TouchDown, base + ".up" for
-// direction > 0 with TouchUp; none otherwise.
-std::optional<std::string> MarkerPath(int direction, const MarkerOptions &options);
+// The marker to touch: TouchFileBase + ".down" for direction < 0 with TouchDown, + ".up" for
+// direction > 0 with TouchUp; none otherwise. A relative base names a file in the current folder.
+std::optional<std::string> MarkerPath(int direction, const GeneralSettings &settings);
 
 // A local time brought to the two seconds' resolution of a DOS file time: the seconds become
 // 2 * min((s + 1) / 2, 29), so :01 gives :02 and :59 gives :58 without carrying into the next
@@ -31,4 +25,4 @@ bool TouchMarkerFile(const std::string &path, const std::tm &localStamp, LogSink
 
 // Touches the marker of a direction (< 0 download, > 0 upload, 0 none) with the current
 // local time, when its setting is on. Failures are only logged.
-void TouchHwm(int direction, const MarkerOptions &options, LogSink &log);
+void TouchHwm(int direction, const GeneralSettings &settings, LogSink &log);

@@ -34,7 +34,15 @@ INSTANTIATE_TEST_SUITE_P(ServerOutput, ListingLineTest, testing::Values(
     LineRow{"IARPTS        101            16354 18-Mar-08 15:09:12 244, 10 \"nnnn\"", "IARPTS", 101, 16354},
     LineRow{"MYOBJ         100            20480 01-Feb-24 08:00:00 255,255 \"oooo\"", "MYOBJ", 100, 20480},
     LineRow{"BIGDATA       180       3000000000 01-Feb-24 08:00:00 255,255 \"oooo\"", "BIGDATA", 180, 3000000000LL},
-    LineRow{"EMPTY           0                0 01-Feb-24 08:00:00 255,255 \"oooo\"", "EMPTY", 0, 0}));
+    LineRow{"EMPTY           0                0 01-Feb-24 08:00:00 255,255 \"oooo\"", "EMPTY", 0, 0},
+    // Captured from tools/guardian-ftpd: unpadded days, owners with blanks, a closing summary.
+    LineRow{"CUSTFILE      180              720 10-Apr-24 18:12:42 155,106 \"nnnn\"", "CUSTFILE", 180, 720},
+    LineRow{"LOG09         180              144 13-May-24 17:44:57 100,  1 \"AOAO\"", "LOG09", 180, 144},
+    LineRow{"MYOBJ         100            20480 7-Dec-26 20:45:19 244, 10 \"nnnn\"", "MYOBJ", 100, 20480},
+    LineRow{"PROG          700            12288 4-Apr-24 12:25:39 255,255 \"OOOO\"", "PROG", 700, 12288},
+    LineRow{"PROGE         800            16384 8-Apr-24 06:47:53 100,  1 \"AOAO\"", "PROGE", 800, 16384},
+    LineRow{"DATA            0                3 7-Dec-26 20:45:19 244, 10 \"nnnn\"", "DATA", 0, 3},
+    LineRow{"Total of 48 file(s), 66089 byte(s)", "Total", 0, 48}));
 
 INSTANTIATE_TEST_SUITE_P(OddLines, ListingLineTest, testing::Values(
     LineRow{"", "", 0, 0},
@@ -120,7 +128,7 @@ TEST(TandemFilterListTest, linesShownByTheSelectedEntry)
         "All files||Edit files (Filecode 101)|101|Object Files (Filecodes 100/700)|100;700"));
     const std::string edit = "ALV           101             2522 27-Aug-02 13:57:10 155,106 \"nnnn\"";
     const std::string object = "MYOBJ         700            20480 01-Feb-24 08:00:00 255,255 \"oooo\"";
-    const std::string summary = "Total: 2 files";
+    const std::string summary = "Total of 48 file(s), 66089 byte(s)";
     EXPECT_TRUE(list.Shows(0, edit));
     EXPECT_TRUE(list.Shows(0, summary));   // "All files" shows every line
     EXPECT_TRUE(list.Shows(1, edit));

@@ -8,6 +8,7 @@
 #include <QTemporaryDir>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <fstream>
@@ -23,6 +24,15 @@ struct RecordingLog : LogSink {
     std::vector<std::pair<int, std::string>> lines;
     void Log(int level, const std::string &text) override { lines.emplace_back(level, text); }
 };
+
+GeneralSettings Markers(std::string base, bool down, bool up)
+{
+    GeneralSettings settings;
+    settings.TouchFileBase = std::move(base);
+    settings.TouchDown = down;
+    settings.TouchUp = up;
+    return settings;
+}
 
 std::tm LocalTime(int year, int month, int day, int hour, int minute, int second)
 {
@@ -64,21 +74,21 @@ bool Exists(const std::string &path)
 
 TEST(MarkerPathTest, directionAndSwitchChooseTheMarker)
 {
-    const MarkerOptions both{".zarvel.xfer", true, true};
+    const GeneralSettings both = Markers(".zarvel.xfer", true, true);
     EXPECT_EQ(MarkerPath(-1, both), ".zarvel.xfer.down");
     EXPECT_EQ(MarkerPath(-7, both), ".zarvel.xfer.down");
     EXPECT_EQ(MarkerPath(1, both), ".zarvel.xfer.up");
     EXPECT_EQ(MarkerPath(0, both), std::nullopt);
 
-    const MarkerOptions downOnly{"/tmp/m", true, false};
+    const GeneralSettings downOnly = Markers("/tmp/m", true, false);
     EXPECT_EQ(MarkerPath(-1, downOnly), "/tmp/m.down");
     EXPECT_EQ(MarkerPath(1, downOnly), std::nullopt);
 
-    const MarkerOptions none{"m", false, false};
+    const GeneralSettings none = Markers("m", false, false);
     EXPECT_EQ(MarkerPath(-1, none), std::nullopt);
     EXPECT_EQ(MarkerPath(1, none), std::nullopt);
 
-    EXPECT_EQ(MarkerPath(1, MarkerOptions{"", false, true}), ".up");
+    EXPECT_EQ(MarkerPath(1, Markers("", false, true)), ".up");
 }
 
 // --- The two-second stamp ------------------------------------------------------------------
@@ -180,6 +190,33 @@ TEST_F(TouchTest, fifoAtTheMarkerPathFailsInsteadOfHanging)
     EXPECT_EQ(log.lines[0].second.rfind("Error touching " + path + ": ", 0), 0u) << log.lines[0].second;
 }
 
+TEST_F(TouchTest, repeatedAutumnHourKeepsItsDaylightSavingFlag)
+{
+    // 02:30 happens twice when clocks go back; the stamp of each must stay an hour apart.
+    const char *previous = std::getenv("TZ");
+    const std::string saved = previous ? previous : "";
+    ::setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);
+    ::tzset();
+    std::tm summer = LocalTime(2025, 10, 26, 2, 30, 1);
+    summer.tm_isdst = 1;
+    std::tm winter = summer;
+    winter.tm_isdst = 0;
+    const bool touched = TouchMarkerFile(PathOf("summer"), MarkerStamp(summer), log) &&
+                         TouchMarkerFile(PathOf("winter"), MarkerStamp(winter), log);
+    if (previous)
+        ::setenv("TZ", saved.c_str(), 1);
+    else
+        ::unsetenv("TZ");
+    ::tzset();
+
+    ASSERT_TRUE(touched);
+    struct stat first {}, second {};
+    ASSERT_EQ(::stat(PathOf("summer").c_str(), &first), 0);
+    ASSERT_EQ(::stat(PathOf("winter").c_str(), &second), 0);
+    EXPECT_EQ(second.st_mtim.tv_sec - first.st_mtim.tv_sec, 3600);
+    EXPECT_EQ(first.st_mtim.tv_sec % 60, 2);
+}
+
 TEST_F(TouchTest, touchHwmUsesTheCurrentFolderAndTheClock)
 {
     char previous[4096];
@@ -187,9 +224,9 @@ TEST_F(TouchTest, touchHwmUsesTheCurrentFolderAndTheClock)
     ASSERT_EQ(::chdir(dir.path().toLocal8Bit().constData()), 0);
 
     const std::time_t before = std::time(nullptr);
-    TouchHwm(-1, MarkerOptions{"", true, false}, log);  // an empty base names ".down" here
-    TouchHwm(1, MarkerOptions{"", true, false}, log);   // upload marker switched off
-    TouchHwm(0, MarkerOptions{"", true, true}, log);
+    TouchHwm(-1, Markers("", true, false), log);  // an empty base names ".down" here
+    TouchHwm(1, Markers("", true, false), log);   // upload marker switched off
+    TouchHwm(0, Markers("", true, true), log);
     const std::time_t after = std::time(nullptr);
     const bool downExists = Exists(".down");
     const bool upExists = Exists(".up");
