@@ -350,6 +350,7 @@ protected:
     bool FSendSessionOpen = false;                         // upload data connection is open
     bool FEndOfFile = false;                               // local file exhausted
     bool FAppendFlag = false;                              // APPE rather than STOR
+    bool FDataPending = false;                             // the server connected before the transfer step
     int FTransferFault = 0;                                // local read/write or receive error, or a
     std::string FTransferFaultText;                        //   progress abort: fails the transfer
     qint64 FStartTicks = 0;                                // data connection opened (ms)

@@ -10,6 +10,7 @@
 
 #include <arpa/inet.h>
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -43,7 +44,10 @@ void TCustomFtpCli::PortAsync()
     data->SetProto("tcp");
     data->SetAddr("0.0.0.0");
     data->SetPort("0");
-    data->OnSessionAvailable = nullptr;
+    // Some servers connect as soon as PORT arrives, before the transfer command. The report
+    // of that connection comes once; it is remembered for the transfer step to take.
+    FDataPending = false;
+    data->OnSessionAvailable = [this](TCustomWSocket *, int) { FDataPending = true; };
     data->OnSessionClosed = nullptr;
     data->OnDataAvailable = nullptr;
 
@@ -288,6 +292,8 @@ void TCustomFtpCli::DoGetAsync(TFtpRequest RqType)
     StateChange(ftpWaitingResponse);
     FNextStep = &TCustomFtpCli::Next1GetAsync;
     SendCommand(FHostFileName.empty() ? FDataCommand : FDataCommand + " " + FHostFileName);
+    if (!FPassive && std::exchange(FDataPending, false))
+        DataSocketGetSessionAvailable(FDataSocket.get(), 0);
 }
 
 void TCustomFtpCli::DataSocketGetSessionAvailable(TCustomWSocket *, int)
@@ -522,6 +528,8 @@ void TCustomFtpCli::DoPutAppendAsync()
     StateChange(ftpWaitingResponse);
     FNextStep = &TCustomFtpCli::Next1PutAsync;
     SendCommand(cmd);
+    if (std::exchange(FDataPending, false))
+        DataSocketPutSessionAvailable(FDataSocket.get(), 0);
 }
 
 void TCustomFtpCli::DataSocketPutSessionAvailable(TCustomWSocket *, int)

@@ -191,7 +191,7 @@ private:
     void ConnectCompleted(int Error);
     void Writable(int Error);
     void PeerClosed(int Error);
-    void ReceiveLoop(int Error);
+    void ReceiveLoop(int Error, bool Drain = false); // Drain: at the peer's close, read everything
     void TryToSend();
     void ClearSendQueue();
     bool PeerHasClosed(int &Error);          // whether the peer closed (or reset) the connection

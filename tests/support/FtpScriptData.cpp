@@ -56,7 +56,7 @@ FtpScriptData &FtpScriptData::ExpectPasv(const QByteArray &AddressNumbers)
     return *this;
 }
 
-FtpScriptData &FtpScriptData::ExpectPort()
+FtpScriptData &FtpScriptData::ExpectPort(bool ConnectFirst)
 {
     FPeer.ExpectPrefix("PORT ");
     FPeer.Then([this](FtpScriptPeer &P, std::function<void()> Next) {
@@ -66,9 +66,13 @@ FtpScriptData &FtpScriptData::ExpectPort()
             FActivePort = quint16(parts[4].toInt() * 256 + parts[5].toInt());
         else
             ADD_FAILURE() << "scripted data peer: bad PORT line " << FPortLine.toStdString();
-        P.Control()->write("200 PORT command successful.\r\n");
         Next();
     });
+    if (ConnectFirst) {
+        Open();
+        FPeer.Delay(50);  // the client sees the connection well before the reply
+    }
+    FPeer.Send("200 PORT command successful.\r\n");
     return *this;
 }
 
@@ -79,9 +83,12 @@ FtpScriptData &FtpScriptData::Open()
             auto *s = new QTcpSocket(this);
             Adopt(s);
             ++FTaken;
-            connect(s, &QTcpSocket::connected, this, [Next] { Next(); });
-            connect(s, &QTcpSocket::errorOccurred, this, [s](QAbstractSocket::SocketError) {
+            auto failed = connect(s, &QTcpSocket::errorOccurred, this, [s](QAbstractSocket::SocketError) {
                 ADD_FAILURE() << "scripted data peer cannot connect: " << s->errorString().toStdString();
+            });
+            connect(s, &QTcpSocket::connected, this, [this, failed, Next] {
+                disconnect(failed);  // later errors are the client's close, not a failed connect
+                Next();
             });
             s->connectToHost(QHostAddress::LocalHost, FActivePort);
             return;

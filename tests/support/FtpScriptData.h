@@ -21,8 +21,9 @@ public:
     // Expects "PASV", listens on 127.0.0.1 and replies "227 Entering Passive Mode (A,p1,p2)."
     // with A as the address numbers given (they must not matter to the client).
     FtpScriptData &ExpectPasv(const QByteArray &AddressNumbers = "127,0,0,1");
-    // Expects "PORT h1,h2,h3,h4,p1,p2", remembers the port and replies 200.
-    FtpScriptData &ExpectPort();
+    // Expects "PORT h1,h2,h3,h4,p1,p2", remembers the port and replies 200. With
+    // ConnectFirst the data connection is made before the reply, as some servers do.
+    FtpScriptData &ExpectPort(bool ConnectFirst = false);
     // Passive: waits for the client's data connection; active: connects to the PORT port.
     FtpScriptData &Open();
     FtpScriptData &Send(const QByteArray &Bytes);            // bytes on the data connection
