@@ -66,6 +66,18 @@ def test_listens_on_loopback_only(server):
     assert out.stdout.split()[3] == f"127.0.0.1:{server.port}"
 
 
+def test_sigterm_with_sessions_open(start_server):
+    server = start_server()
+    idle = server.connect()
+    busy = server.connect()
+    busy.sendcmd("PASV")   # a data listener waiting for its connection
+    assert server.stop() == 0
+    with pytest.raises((EOFError, OSError, ftplib.Error)):
+        idle.voidcmd("NOOP")
+    idle.close()
+    busy.close()
+
+
 @pytest.mark.parametrize("args", [["--home", "DATA01.ZDEMO"], ["--home", "$DATA01.1X"],
                                   ["--user", "X"], ["--owner", "1;2"]])
 def test_bad_command_line_is_refused(tmp_path, args):
@@ -226,6 +238,18 @@ def test_file_without_catalog_entry_lists_with_code_zero(server, ftp):
     assert codes(ftp) == {"MANUAL": 0}
 
 
+def test_damaged_catalog_is_set_aside_not_overwritten(server, ftp):
+    store(ftp, "OLD,100")
+    folder = os.path.join(server.root, "$DATA01", "ZDEMO")
+    with open(os.path.join(folder, ".catalog.json"), "w") as f:
+        f.write('{"OLD": {"code": 1')
+    assert codes(ftp) == {"OLD": 0}
+    store(ftp, "NEW,700")
+    assert codes(ftp) == {"OLD": 0, "NEW": 700}
+    with open(os.path.join(folder, ".catalog.json.bad")) as f:
+        assert f.read() == '{"OLD": {"code": 1'
+
+
 # --- listing options, data connections
 
 def test_summary_option(start_server):
@@ -242,6 +266,8 @@ def test_list_templates_and_nlst(ftp):
     assert [l.split()[0] for l in listing(ftp, "PROG*")[1:]] == ["PROGC", "PROGH"]
     assert [l.split()[0] for l in listing(ftp, "$DATA01.ZDEMO")[1:]] == ["PROGC", "PROGH", "UTILC"]
     assert ftp.nlst() == ["PROGC", "PROGH", "UTILC"]
+    status = ftp.sendcmd("STAT prog*").splitlines()
+    assert status[0] == "213-Status of $DATA01.ZDEMO:" and len(status) == 5
     assert refusal(lambda: listing(ftp, "NOSUCH")).startswith("550 No file matches")
 
 
