@@ -1,0 +1,1320 @@
+#include "net/Wsocket.h"
+
+#include <QCoreApplication>
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+
+namespace {
+
+std::string Trim(const std::string &S)
+{
+    size_t b = 0, e = S.size();
+    while (b < e && S[b] == ' ')
+        ++b;
+    while (e > b && S[e - 1] == ' ')
+        --e;
+    return S.substr(b, e - b);
+}
+
+// Errors with which a connect attempt fails at once on a local address; the outcome still
+// arrives as a connect completion, as for any other connect.
+bool IsConnectOutcome(int Error)
+{
+    return Error == WSAECONNREFUSED || Error == WSAETIMEDOUT || Error == WSAEHOSTUNREACH ||
+           Error == 10051 /* network unreachable */;
+}
+
+} // namespace
+
+const char *SocketStateName(TSocketState State)
+{
+    switch (State) {
+    case wsInvalidState: return "wsInvalidState";
+    case wsOpened: return "wsOpened";
+    case wsBound: return "wsBound";
+    case wsConnecting: return "wsConnecting";
+    case wsConnected: return "wsConnected";
+    case wsAccepting: return "wsAccepting";
+    case wsListening: return "wsListening";
+    case wsClosed: return "wsClosed";
+    }
+    return "?";
+}
+
+struct TCustomWSocket::TNotifiers {
+    std::unique_ptr<QSocketNotifier> Read;
+    std::unique_ptr<QSocketNotifier> Write;
+};
+
+// ---- construction and destruction ---------------------------------------------------------
+
+TCustomWSocket::TCustomWSocket()
+    : FAlive(std::make_shared<bool>(true))
+{
+    TCustomWSocket::AssignDefaultValue();
+    ++WSocketGCount; // counts objects; the service itself starts at the first platform call
+}
+
+TCustomWSocket::~TCustomWSocket()
+{
+    FDestroying = true;
+    try {
+        CancelDnsLookup();
+    } catch (...) {
+    }
+    try {
+        if (FState != wsClosed)
+            TCustomWSocket::InternalClose(true, 0);
+    } catch (...) {
+    }
+    ReleaseHandle(); // a handle left by a failed step must not outlive the object
+    if (--WSocketGCount <= 0)
+        WSocketUnloadWinsock();
+    ClearSendQueue();
+}
+
+void TCustomWSocket::AssignDefaultValue()
+{
+    Fsin = sockaddr_in{};
+    Fsin.sin_family = AF_INET;
+    FAddrAssigned = false;
+    FPortAssigned = false;
+    FProtoStr = "tcp";
+    FProtoAssigned = true;
+    FProto = IPPROTO_TCP;
+    FType = SOCK_STREAM;
+    FAddrResolved = FPortResolved = FProtoResolved = FLocalPortResolved = false;
+    FLocalPortStr = "0";
+    FLocalPortNum = 0;
+    FLocalAddr = "0.0.0.0";
+    FLingerOnOff = wsLingerOn;
+    FLingerTimeout = 0;
+    FHSocket = INVALID_SOCKET;
+    FState = wsClosed;
+    FListening = false;
+    FAllSent = true;
+    FPaused = false;
+    FReadCount = 0;
+    FCloseInvoked = false;
+}
+
+// ---- properties ---------------------------------------------------------------------------
+
+void TCustomWSocket::SetAddr(const std::string &Value)
+{
+    if (FAddrAssigned && Value == FAddrStr)
+        return;
+    if (FState != wsClosed) {
+        RaiseException("Cannot change Addr if not closed");
+        return;
+    }
+    FAddrStr = Trim(Value);
+    FAddrResolved = false;
+    FAddrAssigned = !FAddrStr.empty();
+}
+
+void TCustomWSocket::SetPort(const std::string &Value)
+{
+    if (FPortAssigned && Value == FPortStr)
+        return;
+    if (FState != wsClosed) {
+        RaiseException("Cannot change Port if not closed");
+        return;
+    }
+    FPortStr = Trim(Value);
+    FPortResolved = false;
+    FPortAssigned = !FPortStr.empty();
+}
+
+void TCustomWSocket::SetProto(const std::string &Value)
+{
+    if (FProtoAssigned && Value == FProtoStr)
+        return;
+    if (FState != wsClosed) {
+        RaiseException("Cannot change Proto if not closed");
+        return;
+    }
+    FProtoStr = Trim(Value);
+    FProtoResolved = false;
+    FProtoAssigned = !FProtoStr.empty();
+}
+
+void TCustomWSocket::SetLocalPort(const std::string &Value)
+{
+    if (FState != wsClosed) {
+        RaiseException("Cannot change LocalPort if not closed");
+        return;
+    }
+    FLocalPortStr = Value;
+    FLocalPortResolved = false;
+}
+
+void TCustomWSocket::SetLocalAddr(const std::string &Value)
+{
+    if (FState != wsClosed) {
+        RaiseException("Cannot change LocalAddr if not closed");
+        return;
+    }
+    const std::string Text = Value.empty() ? std::string("0.0.0.0") : Value;
+    const auto Parsed = WSocketIsDottedIP(Text) ? WSocketParseDotted(Text) : std::nullopt;
+    if (!Parsed) {
+        RaiseException("SetLocalAddr(): Invalid IP address");
+        return;
+    }
+    FLocalAddr = WSocketDottedText(*Parsed);
+}
+
+void TCustomWSocket::SetSendFlags(TSocketSendFlags Value)
+{
+    if (Value != wsSendNormal && Value != wsSendUrgent) {
+        RaiseException("Invalid SendFlags");
+        return;
+    }
+    FSendFlags = Value;
+}
+
+std::string TCustomWSocket::PeerAddr()
+{
+    if (FState != wsConnected)
+        return "error";
+    sockaddr_in Name{};
+    socklen_t Len = sizeof Name;
+    if (getpeername(FHSocket, reinterpret_cast<sockaddr *>(&Name), &Len) != 0) {
+        WSocket_SetLastErrorFromErrno();
+        SocketError("GetPeerName");
+        return "error";
+    }
+    return WSocketDottedText(Name.sin_addr.s_addr);
+}
+
+std::string TCustomWSocket::PeerPort()
+{
+    if (FState != wsConnected)
+        return "error";
+    sockaddr_in Name{};
+    socklen_t Len = sizeof Name;
+    if (getpeername(FHSocket, reinterpret_cast<sockaddr *>(&Name), &Len) != 0) {
+        WSocket_SetLastErrorFromErrno();
+        SocketError("GetPeerPort");
+        return "error";
+    }
+    return std::to_string(ntohs(Name.sin_port));
+}
+
+int TCustomWSocket::GetRcvdCount()
+{
+    int Count = 0;
+    if (ioctl(FHSocket, FIONREAD, &Count) != 0) {
+        WSocket_SetLastErrorFromErrno();
+        SocketError("ioctlSocket");
+        return -1;
+    }
+    return Count;
+}
+
+// ---- state and reporting --------------------------------------------------------------------
+
+void TCustomWSocket::ChangeState(TSocketState NewState)
+{
+    const TSocketState OldState = FState;
+    FState = NewState;
+    TriggerChangeState(OldState, NewState);
+}
+
+void TCustomWSocket::SocketError(const std::string &Context)
+{
+    const int Error = WSocket_WSAGetLastError();
+    const std::string Msg = "Error " + std::to_string(Error) + " in function " + Context + "\r\n" +
+                            WSocketErrorDesc(Error);
+    if (Error == WSAECONNRESET || Error == WSAENOTCONN) {
+        ReleaseHandle();
+        ChangeState(wsClosed);
+    }
+    FLastError = Error;
+    RaiseException(Msg);
+}
+
+void TCustomWSocket::RaiseException(const std::string &Msg)
+{
+    if (OnError) {
+        TriggerError();
+        return;
+    }
+    throw ESocketException(Msg);
+}
+
+void TCustomWSocket::RaiseExceptionFmt(const char *Fmt, ...)
+{
+    va_list Args, Copy;
+    va_start(Args, Fmt);
+    va_copy(Copy, Args);
+    const int n = std::vsnprintf(nullptr, 0, Fmt, Copy);
+    va_end(Copy);
+    std::string Msg(static_cast<size_t>(n > 0 ? n : 0), '\0');
+    std::vsnprintf(Msg.data(), Msg.size() + 1, Fmt, Args);
+    va_end(Args);
+    RaiseException(Msg);
+}
+
+void TCustomWSocket::HandleBackGroundException(const std::exception &E)
+{
+    bool CanClose = true;
+    if (OnBgException) {
+        try {
+            OnBgException(this, E, CanClose);
+        } catch (...) {
+        }
+    }
+    if (CanClose) {
+        try {
+            Abort();
+        } catch (...) {
+        }
+    }
+}
+
+void TCustomWSocket::RunGuarded(const std::function<void()> &Action)
+{
+    std::weak_ptr<bool> Alive = FAlive;
+    // Nothing may cross into the Qt event loop: exceptions of any kind end here.
+    try {
+        Action();
+    } catch (const std::exception &E) {
+        if (!Alive.expired())
+            HandleBackGroundException(E);
+    } catch (...) {
+        if (!Alive.expired())
+            HandleBackGroundException(Exception("Unknown exception"));
+    }
+}
+
+void TCustomWSocket::PostDeferred(std::function<void()> Action)
+{
+    std::weak_ptr<bool> Alive = FAlive;
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(),
+        [this, Alive, Action = std::move(Action)] {
+            if (!Alive.expired())
+                RunGuarded(Action);
+        },
+        Qt::QueuedConnection);
+}
+
+// ---- triggers -------------------------------------------------------------------------------
+
+bool TCustomWSocket::TriggerDataAvailable(int Error)
+{
+    if (!OnDataAvailable)
+        return false;
+    OnDataAvailable(this, Error);
+    return true;
+}
+
+void TCustomWSocket::TriggerSessionAvailable(int Error)
+{
+    if (OnSessionAvailable)
+        OnSessionAvailable(this, Error);
+}
+
+void TCustomWSocket::TriggerSessionConnected(int Error)
+{
+    if (OnSessionConnected)
+        OnSessionConnected(this, Error);
+}
+
+void TCustomWSocket::TriggerSessionClosed(int Error)
+{
+    if (OnSessionClosed)
+        OnSessionClosed(this, Error);
+}
+
+void TCustomWSocket::TriggerDataSent(int Error)
+{
+    if (OnDataSent)
+        OnDataSent(this, Error);
+}
+
+void TCustomWSocket::TriggerChangeState(TSocketState OldState, TSocketState NewState)
+{
+    if (OnChangeState)
+        OnChangeState(this, OldState, NewState);
+}
+
+void TCustomWSocket::TriggerDNSLookupDone(int Error)
+{
+    if (OnDnsLookupDone)
+        OnDnsLookupDone(this, Error);
+}
+
+void TCustomWSocket::TriggerError()
+{
+    if (OnError)
+        OnError(this);
+}
+
+void TCustomWSocket::TriggerSendData(int BytesSent)
+{
+    if (OnSendData)
+        OnSendData(this, BytesSent);
+}
+
+// ---- readiness --------------------------------------------------------------------------------
+
+bool TCustomWSocket::RegisterHandle(bool Listening, const char *Context)
+{
+    UnregisterHandle();
+    int Type = 0;
+    socklen_t Len = sizeof Type;
+    const int Flags = fcntl(FHSocket, F_GETFL);
+    if (getsockopt(FHSocket, SOL_SOCKET, SO_TYPE, &Type, &Len) != 0 || Flags < 0 ||
+        fcntl(FHSocket, F_SETFL, Flags | O_NONBLOCK) != 0) {
+        WSocket_SetLastErrorFromErrno();
+        SocketError(Context);
+        return false;
+    }
+    FListening = Listening;
+    FNotifiers = std::make_unique<TNotifiers>();
+    FNotifiers->Read = std::make_unique<QSocketNotifier>(FHSocket, QSocketNotifier::Read);
+    FNotifiers->Write = std::make_unique<QSocketNotifier>(FHSocket, QSocketNotifier::Write);
+    FNotifiers->Read->setEnabled(false);
+    FNotifiers->Write->setEnabled(false);
+    const quint64 Generation = FGeneration;
+    QObject::connect(FNotifiers->Read.get(), &QSocketNotifier::activated, [this, Generation] {
+        if (Generation == FGeneration)
+            RunGuarded([this] { ReadReady(); });
+    });
+    QObject::connect(FNotifiers->Write.get(), &QSocketNotifier::activated, [this, Generation] {
+        if (Generation == FGeneration)
+            RunGuarded([this] { WriteReady(); });
+    });
+    FReadArmed = FWriteArmed = false;
+    return true;
+}
+
+void TCustomWSocket::UnregisterHandle()
+{
+    if (!FNotifiers)
+        return;
+    // The notifier may be the one whose signal is running: detach it now, delete it later.
+    for (auto *N : {&FNotifiers->Read, &FNotifiers->Write}) {
+        if (!*N)
+            continue;
+        (*N)->setEnabled(false);
+        QObject::disconnect(N->get(), nullptr, nullptr, nullptr);
+        if (QCoreApplication::instance())
+            N->release()->deleteLater();
+        else
+            N->reset();
+    }
+    FNotifiers.reset();
+    FReadArmed = FWriteArmed = false;
+}
+
+void TCustomWSocket::UpdateNotifiers()
+{
+    if (!FNotifiers)
+        return;
+    FNotifiers->Read->setEnabled(FReadArmed && !FPaused);
+    FNotifiers->Write->setEnabled(FWriteArmed && !FPaused);
+}
+
+void TCustomWSocket::ArmRead(bool On)
+{
+    if (FReadArmed != On) {
+        FReadArmed = On;
+        UpdateNotifiers();
+    }
+}
+
+void TCustomWSocket::ArmWrite(bool On)
+{
+    if (FWriteArmed != On) {
+        FWriteArmed = On;
+        UpdateNotifiers();
+    }
+}
+
+void TCustomWSocket::ReleaseHandle()
+{
+    UnregisterHandle();
+    if (FHSocket != INVALID_SOCKET) {
+        ::close(FHSocket);
+        FHSocket = INVALID_SOCKET;
+        ++FGeneration;
+    }
+}
+
+bool TCustomWSocket::PeerHasClosed(int &Error)
+{
+    Error = 0;
+    if (FType != SOCK_STREAM || FHSocket == INVALID_SOCKET)
+        return false;
+    pollfd P{FHSocket, static_cast<short>(POLLIN | POLLRDHUP), 0};
+    if (poll(&P, 1, 0) <= 0)
+        return false;
+    if (!(P.revents & (POLLRDHUP | POLLHUP | POLLERR)))
+        return false;
+    int SoError = 0;
+    socklen_t Len = sizeof SoError;
+    if (getsockopt(FHSocket, SOL_SOCKET, SO_ERROR, &SoError, &Len) == 0)
+        Error = WSocketErrnoToWSA(SoError);
+    return true;
+}
+
+void TCustomWSocket::ReadReady()
+{
+    if (FPaused || FHSocket == INVALID_SOCKET)
+        return;
+    if (FListening) {
+        // Like a pending-connection report, re-armed by the next Accept rather than repeated.
+        ArmRead(false);
+        if (FState == wsListening)
+            TriggerSessionAvailable(0);
+        return;
+    }
+    if (FState == wsConnecting)
+        return;
+    std::weak_ptr<bool> Alive = FAlive;
+    const quint64 Generation = FGeneration;
+    const quint64 ReadsBefore = FPlatformReads;
+    int CloseError = 0;
+    const bool Closed = PeerHasClosed(CloseError);
+    int Pending = 0;
+    if (ioctl(FHSocket, FIONREAD, &Pending) != 0)
+        Pending = 0;
+    if (Pending > 0 || !Closed) {
+        ReceiveLoop(0);
+        if (Alive.expired() || Generation != FGeneration)
+            return;
+    }
+    if (Closed) {
+        PeerClosed(CloseError);
+        return;
+    }
+    // A handler that read nothing is not asked again until it reads: a level-style
+    // notifier would otherwise repeat the report for ever.
+    if (FPlatformReads == ReadsBefore)
+        ArmRead(false);
+}
+
+void TCustomWSocket::WriteReady()
+{
+    ArmWrite(false);
+    if (FPaused || FHSocket == INVALID_SOCKET)
+        return;
+    if (FState == wsConnecting) {
+        int SoError = 0;
+        socklen_t Len = sizeof SoError;
+        if (getsockopt(FHSocket, SOL_SOCKET, SO_ERROR, &SoError, &Len) != 0)
+            SoError = errno;
+        std::weak_ptr<bool> Alive = FAlive;
+        const quint64 Generation = FGeneration;
+        const int Error = WSocketErrnoToWSA(SoError);
+        ConnectCompleted(Error);
+        if (Alive.expired() || Error != 0 || Generation != FGeneration || FState != wsConnected)
+            return;
+        // An established connection is reported writable once.
+        Writable(0);
+        return;
+    }
+    Writable(0);
+}
+
+void TCustomWSocket::ConnectCompleted(int Error)
+{
+    std::weak_ptr<bool> Alive = FAlive;
+    const quint64 Generation = FGeneration;
+    ChangeState(wsConnected);
+    if (Error == 0)
+        ArmRead(true);
+    TriggerSessionConnected(Error);
+    if (Alive.expired() || Generation != FGeneration)
+        return;
+    if (Error != 0 && FState != wsClosed)
+        Close();
+}
+
+void TCustomWSocket::Writable(int Error)
+{
+    std::weak_ptr<bool> Alive = FAlive;
+    TryToSend();
+    if (Alive.expired() || FHSocket == INVALID_SOCKET)
+        return;
+    if (FAllSent)
+        TriggerDataSent(Error);
+}
+
+void TCustomWSocket::PeerClosed(int Error)
+{
+    if (FState == wsConnecting)
+        return;
+    std::weak_ptr<bool> Alive = FAlive;
+    const quint64 Generation = FGeneration;
+    ReceiveLoop(0);
+    if (Alive.expired() || Generation != FGeneration)
+        return; // a handler closed (and reported) the connection already
+    if (!FCloseInvoked) {
+        FCloseInvoked = true;
+        TriggerSessionClosed(Error);
+        if (Alive.expired() || Generation != FGeneration)
+            return;
+    }
+    if (FState != wsClosed)
+        Close();
+}
+
+void TCustomWSocket::ReceiveLoop(int Error)
+{
+    std::weak_ptr<bool> Alive = FAlive;
+    const quint64 Generation = FGeneration;
+    // Exceptions from the data handler are dropped here on purpose: they end the loop only.
+    try {
+        for (;;) {
+            FLastError = 0;
+            const quint64 ReadsBefore = FPlatformReads;
+            if (!TriggerDataAvailable(Error)) {
+                char Scratch[1024];
+                if (DoRecv(Scratch, sizeof Scratch, 0) < 0) {
+                    const int RecvError = WSocket_WSAGetLastError();
+                    FLastError = RecvError == WSAEWOULDBLOCK ? 0 : RecvError;
+                    return;
+                }
+            }
+            if (Alive.expired() || Generation != FGeneration || FHSocket == INVALID_SOCKET)
+                return;
+            if (FComponentOptions & wsoNoReceiveLoop)
+                return;
+            if (FLastError != 0)
+                return;
+            // A handler that took nothing would be asked the same question for ever.
+            if (FPlatformReads == ReadsBefore)
+                return;
+            int Pending = 0;
+            if (ioctl(FHSocket, FIONREAD, &Pending) != 0) {
+                FLastError = WSocket_SetLastErrorFromErrno();
+                return;
+            }
+            if (Pending <= 0)
+                return;
+        }
+    } catch (...) {
+    }
+}
+
+// ---- connecting -------------------------------------------------------------------------------
+
+bool TCustomWSocket::BindSocket()
+{
+    sockaddr_in Local{};
+    Local.sin_family = AF_INET;
+    Local.sin_port = htons(static_cast<uint16_t>(FLocalPortNum));
+    Local.sin_addr.s_addr = WSocketResolveHost(FLocalAddr);
+    if (bind(FHSocket, reinterpret_cast<sockaddr *>(&Local), sizeof Local) != 0) {
+        const int Error = WSocket_SetLastErrorFromErrno();
+        RaiseExceptionFmt("winsock.bind failed, error #%d", Error);
+        return false;
+    }
+    socklen_t Len = sizeof Local;
+    if (getsockname(FHSocket, reinterpret_cast<sockaddr *>(&Local), &Len) != 0) {
+        const int Error = WSocket_SetLastErrorFromErrno();
+        RaiseExceptionFmt("winsock.getsockname failed, error #%d", Error);
+        return false;
+    }
+    FLocalPortNum = ntohs(Local.sin_port);
+    FLocalPortStr = std::to_string(FLocalPortNum);
+    return true;
+}
+
+void TCustomWSocket::Connect()
+{
+    if (FHSocket != INVALID_SOCKET && FState != wsClosed) {
+        RaiseException("Connect: Socket already in use");
+        return;
+    }
+    if (!FPortAssigned) {
+        RaiseException("Connect: No Port Specified");
+        return;
+    }
+    if (!FAddrAssigned) {
+        RaiseException("Connect: No IP Address Specified");
+        return;
+    }
+    if (!FProtoAssigned) {
+        RaiseException("Connect: No Protocol Specified");
+        return;
+    }
+    try {
+        if (!FProtoResolved) {
+            FProto = WSocketResolveProto(FProtoStr);
+            FType = FProto == IPPROTO_UDP ? SOCK_DGRAM : SOCK_STREAM;
+            FProtoResolved = true;
+        }
+        if (!FPortResolved) {
+            Fsin.sin_port = htons(static_cast<uint16_t>(WSocketResolvePort(FPortStr, FProtoStr)));
+            FPortResolved = true;
+        }
+        if (!FLocalPortResolved) {
+            FLocalPortNum = WSocketResolvePort(FLocalPortStr, FProtoStr) & 0xffff;
+            FLocalPortResolved = true;
+        }
+        if (!FAddrResolved) {
+            Fsin.sin_addr.s_addr = WSocketResolveHost(FAddrStr);
+            FAddrResolved = true;
+        }
+    } catch (const std::exception &E) {
+        RaiseException(std::string("connect: ") + E.what());
+        return;
+    }
+
+    ClearSendQueue();
+    WSocketGetProc("socket");
+    ReleaseHandle(); // a handle a failed Listen left behind
+    FHSocket = ::socket(AF_INET, FType | SOCK_NONBLOCK | SOCK_CLOEXEC, FProto);
+    if (FHSocket < 0) {
+        FHSocket = INVALID_SOCKET;
+        WSocket_SetLastErrorFromErrno();
+        SocketError("Connect (socket)");
+        return;
+    }
+    ++FGeneration;
+    FAllSent = true;
+    FCloseInvoked = false;
+    ChangeState(wsOpened);
+
+    const int On = 1;
+    if (FType == SOCK_DGRAM) {
+        if (!BindSocket())
+            return;
+        if (Fsin.sin_addr.s_addr == INADDR_BROADCAST &&
+            setsockopt(FHSocket, SOL_SOCKET, SO_BROADCAST, &On, sizeof On) != 0) {
+            WSocket_SetLastErrorFromErrno();
+            SocketError("setsockopt(SO_BROADCAST)");
+            return;
+        }
+    } else {
+        if ((FLocalPortNum != 0 || FLocalAddr != "0.0.0.0") && !BindSocket())
+            return;
+        SetLingerOption();
+        if (setsockopt(FHSocket, SOL_SOCKET, SO_KEEPALIVE, &On, sizeof On) != 0) {
+            WSocket_SetLastErrorFromErrno();
+            SocketError("setsockopt(SO_KEEPALIVE)");
+            return;
+        }
+        if (setsockopt(FHSocket, SOL_SOCKET, SO_REUSEADDR, &On, sizeof On) != 0) {
+            WSocket_SetLastErrorFromErrno();
+            SocketError("setsockopt(SO_REUSEADDR)");
+            return;
+        }
+    }
+    if (!RegisterHandle(false, "WSAAsyncSelect"))
+        return;
+
+    if (FType == SOCK_DGRAM) {
+        // A datagram socket only records its peer: it is connected at once.
+        ChangeState(wsConnected);
+        ArmRead(true);
+        TriggerSessionConnected(0);
+        return;
+    }
+    if (::connect(FHSocket, reinterpret_cast<sockaddr *>(&Fsin), sizeof Fsin) == 0) {
+        ChangeState(wsConnecting);
+        ArmWrite(true); // completion comes as the first writable report
+        return;
+    }
+    const int Error = WSocket_SetLastErrorFromErrno();
+    if (Error == WSAEWOULDBLOCK) {
+        ChangeState(wsConnecting);
+        ArmWrite(true);
+        return;
+    }
+    if (IsConnectOutcome(Error)) {
+        // Deliver the outcome from the loop, exactly as a refusal that took longer would be.
+        ChangeState(wsConnecting);
+        const quint64 Generation = FGeneration;
+        PostDeferred([this, Generation, Error] {
+            if (Generation == FGeneration && FState == wsConnecting)
+                ConnectCompleted(Error);
+        });
+        return;
+    }
+    FLastError = Error;
+    SocketError("Connect");
+}
+
+// ---- sending ------------------------------------------------------------------------------------
+
+void TCustomWSocket::PutDataInSendBuffer(const void *Data, int Len)
+{
+    const char *p = static_cast<const char *>(Data);
+    if (Len <= 0 || !p)
+        return;
+    if (FBufList.empty())
+        FBufList.push_back(std::make_unique<TBuffer>(FBufSize));
+    while (Len > 0) {
+        const int n = FBufList.back()->Write(p, Len);
+        p += n;
+        Len -= n;
+        if (Len > 0)
+            FBufList.push_back(std::make_unique<TBuffer>(FBufSize));
+    }
+}
+
+void TCustomWSocket::ClearSendQueue() { FBufList.clear(); }
+
+void TCustomWSocket::DeleteBufferedData() { ClearSendQueue(); }
+
+int TCustomWSocket::Send(const void *Data, int Len)
+{
+    if (FState != wsConnected) {
+        WSocket_WSASetLastError(WSAENOTCONN);
+        SocketError("Send");
+        return -1;
+    }
+    FAllSent = false;
+    if (Len <= 0)
+        Len = 0;
+    else
+        PutDataInSendBuffer(Data, Len);
+    std::weak_ptr<bool> Alive = FAlive;
+    TryToSend();
+    if (Alive.expired())
+        return Len;
+    if (FAllSent && FHSocket != INVALID_SOCKET) {
+        // OnDataSent comes from the loop, never from inside Send.
+        const quint64 Generation = FGeneration;
+        PostDeferred([this, Generation] {
+            if (Generation == FGeneration && !FPaused && FHSocket != INVALID_SOCKET)
+                Writable(0);
+        });
+    }
+    return Len;
+}
+
+int TCustomWSocket::SendStr(const std::string &Str)
+{
+    return Send(Str.data(), static_cast<int>(Str.size()));
+}
+
+int TCustomWSocket::RawSend(const void *Data, int Len)
+{
+    const int Flags = MSG_NOSIGNAL | (FSendFlags == wsSendUrgent ? MSG_OOB : 0);
+    ssize_t n;
+    if (FType == SOCK_DGRAM)
+        n = ::sendto(FHSocket, Data, static_cast<size_t>(Len), Flags,
+                     reinterpret_cast<const sockaddr *>(&Fsin), sizeof Fsin);
+    else
+        n = ::send(FHSocket, Data, static_cast<size_t>(Len), Flags);
+    if (n < 0)
+        WSocket_SetLastErrorFromErrno();
+    return static_cast<int>(n);
+}
+
+int TCustomWSocket::RealSend(const void *Data, int Len)
+{
+    const int n = RawSend(Data, Len);
+    if (n > 0)
+        TriggerSendData(n);
+    return n;
+}
+
+void TCustomWSocket::TryToSend()
+{
+    if (FHSocket == INVALID_SOCKET)
+        return;
+    if (FBufList.empty()) {
+        FAllSent = true; // nothing queued is drained, also after a Send of nothing
+        return;
+    }
+    if (FInTryToSend)
+        return; // the running loop below picks up what a handler queued
+    FInTryToSend = true;
+    std::weak_ptr<bool> Alive = FAlive;
+    const quint64 Generation = FGeneration;
+    struct TReset {
+        std::weak_ptr<bool> Alive;
+        bool *Flag;
+        ~TReset()
+        {
+            if (!Alive.expired())
+                *Flag = false;
+        }
+    } Reset{Alive, &FInTryToSend};
+
+    for (;;) {
+        if (FBufList.empty()) {
+            FAllSent = true;
+            return;
+        }
+        TBuffer *Block = FBufList.front().get();
+        int Len = 0;
+        const char *p = Block->Peek(Len);
+        if (Len <= 0) {
+            if (FBufList.size() == 1) {
+                FAllSent = true;
+                return;
+            }
+            FBufList.pop_front();
+            continue;
+        }
+        const int n = RawSend(p, Len);
+        if (n == 0)
+            return;
+        if (n < 0) {
+            const int Error = WSocket_WSAGetLastError();
+            switch (Error) {
+            case WSAECONNRESET: case WSAENOTSOCK: case WSAENOTCONN: case WSAEINVAL: case WSAECONNABORTED:
+                FCloseInvoked = true;
+                Close();
+                if (!Alive.expired())
+                    TriggerSessionClosed(Error);
+                return;
+            case WSAEWOULDBLOCK:
+                ArmWrite(true);
+                return;
+            default:
+                SocketError("TryToSend failed");
+                return;
+            }
+        }
+        Block->Remove(n);
+        TriggerSendData(n);
+        if (Alive.expired() || Generation != FGeneration)
+            return;
+        if (n < Len) {
+            ArmWrite(true); // the platform's buffer is full: wait for space
+            return;
+        }
+    }
+}
+
+int TCustomWSocket::SendTo(const sockaddr_in &Dest, int DestLen, const void *Data, int Len)
+{
+    const ssize_t n = ::sendto(FHSocket, Data, static_cast<size_t>(Len > 0 ? Len : 0),
+                               MSG_NOSIGNAL | (FSendFlags == wsSendUrgent ? MSG_OOB : 0),
+                               reinterpret_cast<const sockaddr *>(&Dest), static_cast<socklen_t>(DestLen));
+    if (n < 0)
+        WSocket_SetLastErrorFromErrno();
+    else if (n > 0)
+        TriggerSendData(static_cast<int>(n));
+    return static_cast<int>(n);
+}
+
+// ---- receiving ----------------------------------------------------------------------------------
+
+int TCustomWSocket::DoRecv(void *Buffer, int BufferSize, int Flags)
+{
+    const ssize_t n = ::recv(FHSocket, Buffer, static_cast<size_t>(BufferSize > 0 ? BufferSize : 0), Flags);
+    if (n < 0)
+        WSocket_SetLastErrorFromErrno();
+    ++FPlatformReads;
+    if (!FReadArmed && FNotifiers && !FListening && FState == wsConnected)
+        ArmRead(true); // a read re-arms the readable report
+    return static_cast<int>(n);
+}
+
+int TCustomWSocket::DoRecvFrom(void *Buffer, int BufferSize, int Flags, sockaddr_in &From, int &FromLen)
+{
+    socklen_t Len = static_cast<socklen_t>(FromLen > 0 ? FromLen : 0);
+    const ssize_t n = ::recvfrom(FHSocket, Buffer, static_cast<size_t>(BufferSize > 0 ? BufferSize : 0), Flags,
+                                 reinterpret_cast<sockaddr *>(&From), &Len);
+    if (n < 0)
+        WSocket_SetLastErrorFromErrno();
+    else
+        FromLen = static_cast<int>(Len);
+    ++FPlatformReads;
+    if (!FReadArmed && FNotifiers && !FListening && FState == wsConnected)
+        ArmRead(true);
+    return static_cast<int>(n);
+}
+
+int TCustomWSocket::Receive(void *Buffer, int BufferSize)
+{
+    const int n = DoRecv(Buffer, BufferSize, 0);
+    if (n < 0)
+        FLastError = WSocket_WSAGetLastError();
+    else
+        FReadCount += n;
+    return n;
+}
+
+std::string TCustomWSocket::ReceiveStr()
+{
+    const int Count = GetRcvdCount();
+    if (Count <= 0)
+        return {};
+    std::string Str(static_cast<size_t>(Count), '\0');
+    const int n = Receive(Str.data(), Count);
+    if (n <= 0)
+        return {};
+    Str.resize(static_cast<size_t>(n));
+    return Str;
+}
+
+int TCustomWSocket::ReceiveFrom(void *Buffer, int BufferSize, sockaddr_in &From, int &FromLen)
+{
+    const int n = DoRecvFrom(Buffer, BufferSize, 0, From, FromLen);
+    if (n < 0)
+        FLastError = WSocket_WSAGetLastError();
+    else
+        FReadCount += n;
+    return n;
+}
+
+int TCustomWSocket::PeekData(void *Buffer, int BufferSize)
+{
+    const int n = DoRecv(Buffer, BufferSize, MSG_PEEK);
+    if (n < 0)
+        FLastError = WSocket_WSAGetLastError();
+    return n;
+}
+
+// ---- closing ------------------------------------------------------------------------------------
+
+void TCustomWSocket::Close() { InternalClose(true, 0); }
+
+void TCustomWSocket::CloseDelayed()
+{
+    PostDeferred([this] { Close(); });
+}
+
+void TCustomWSocket::Release()
+{
+    PostDeferred([this] { delete this; });
+}
+
+void TCustomWSocket::Abort()
+{
+    CancelDnsLookup();
+    DeleteBufferedData();
+    if (FState == wsConnected && FProto == IPPROTO_TCP) {
+        FLingerOnOff = wsLingerOff;
+        SetLingerOption();
+    }
+    InternalClose(false, 0);
+}
+
+void TCustomWSocket::Shutdown(int How)
+{
+    if (FHSocket != INVALID_SOCKET)
+        ::shutdown(FHSocket, How);
+}
+
+void TCustomWSocket::SetLingerOption()
+{
+    if (FLingerOnOff == wsLingerNoSet)
+        return;
+    if (FHSocket == INVALID_SOCKET) {
+        RaiseException("Cannot set linger option at this time");
+        return;
+    }
+    linger L{};
+    L.l_onoff = FLingerOnOff == wsLingerOn ? 1 : 0;
+    L.l_linger = FLingerTimeout;
+    if (setsockopt(FHSocket, SOL_SOCKET, SO_LINGER, &L, sizeof L) != 0) {
+        WSocket_SetLastErrorFromErrno();
+        SocketError("setsockopt(SO_LINGER)");
+    }
+}
+
+void TCustomWSocket::InternalClose(bool Shut, int Error)
+{
+    if (FHSocket == INVALID_SOCKET) {
+        if (FState != wsClosed) {
+            ChangeState(wsClosed);
+            AssignDefaultValue();
+        }
+        return;
+    }
+    if (FState == wsClosed)
+        return;
+    if (Shut) {
+        Shutdown(1);
+        // Linger on with 0 seconds makes close() reset the connection and throw away what the
+        // platform has not sent yet; an orderly close must deliver everything Send accepted.
+        if (FLingerOnOff == wsLingerOn && FLingerTimeout == 0) {
+            const linger Off{0, 0};
+            setsockopt(FHSocket, SOL_SOCKET, SO_LINGER, &Off, sizeof Off);
+        }
+    }
+    UnregisterHandle();
+    for (;;) {
+        if (::close(FHSocket) == 0 || errno == EINTR) // after EINTR the handle is gone on Linux
+            break;
+        const int CloseError = WSocket_SetLastErrorFromErrno();
+        if (CloseError == WSAEWOULDBLOCK) {
+            MessagePump();
+            continue;
+        }
+        FHSocket = INVALID_SOCKET;
+        ++FGeneration;
+        FLastError = CloseError;
+        SocketError("Disconnect (closesocket)");
+        return;
+    }
+    FHSocket = INVALID_SOCKET;
+    ++FGeneration;
+    const quint64 Generation = FGeneration;
+    std::weak_ptr<bool> Alive = FAlive;
+    ChangeState(wsClosed);
+    // Defaults are reset even when the closed handler throws, unless it reconnected.
+    struct TResetDefaults {
+        TCustomWSocket *Self;
+        std::weak_ptr<bool> Alive;
+        quint64 Generation;
+        ~TResetDefaults()
+        {
+            if (!Alive.expired() && Self->FGeneration == Generation && Self->FHSocket == INVALID_SOCKET) {
+                try {
+                    Self->AssignDefaultValue();
+                } catch (...) {
+                }
+            }
+        }
+    } Reset{this, Alive, Generation};
+    if (!FDestroying && !FCloseInvoked) {
+        FCloseInvoked = true;
+        TriggerSessionClosed(Error);
+    }
+}
+
+// ---- pumping and waiting ------------------------------------------------------------------------
+
+void TCustomWSocket::MessagePump()
+{
+    QCoreApplication::processEvents();
+    if (FMultiThreaded && QCoreApplication::closingDown())
+        FTerminated = true;
+}
+
+void TCustomWSocket::WaitForEvents(int MaxMs)
+{
+    // The timer only bounds the wait; whatever arrives first wakes the loop.
+    QTimer Wake;
+    Wake.setSingleShot(true);
+    Wake.start(MaxMs);
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+}
+
+void TCustomWSocket::Flush()
+{
+    std::weak_ptr<bool> Alive = FAlive;
+    while (FHSocket != INVALID_SOCKET && !FAllSent) {
+        TryToSend();
+        if (Alive.expired() || FHSocket == INVALID_SOCKET || FAllSent)
+            return;
+        WaitForEvents(1000);
+        if (Alive.expired())
+            return;
+    }
+}
+
+void TCustomWSocket::WaitForClose()
+{
+    std::weak_ptr<bool> Alive = FAlive;
+    while (FHSocket != INVALID_SOCKET && FState != wsClosed) {
+        MessagePump();
+        if (Alive.expired() || FHSocket == INVALID_SOCKET || FState == wsClosed)
+            return;
+        int Pending = 0;
+        if (ioctl(FHSocket, FIONREAD, &Pending) != 0) {
+            FLastError = WSocket_SetLastErrorFromErrno();
+            return;
+        }
+        const quint64 ReadsBefore = FPlatformReads;
+        if (Pending > 0) {
+            TriggerDataAvailable(0);
+            if (Alive.expired())
+                return;
+        } else {
+            int Error = 0;
+            if (PeerHasClosed(Error)) {
+                PeerClosed(Error);
+                continue;
+            }
+        }
+        if (FHSocket == INVALID_SOCKET || FState == wsClosed)
+            return;
+        // Sleep in the loop until something arrives; poll again at most every 100 ms when
+        // a handler leaves data unread (no readable report comes for those).
+        WaitForEvents(FPlatformReads == ReadsBefore && Pending > 0 ? 100 : 1000);
+        if (Alive.expired())
+            return;
+    }
+}
+
+void TCustomWSocket::Pause()
+{
+    FPaused = true;
+    UpdateNotifiers();
+}
+
+void TCustomWSocket::Resume()
+{
+    FPaused = false;
+    UpdateNotifiers();
+}
+
+// ---- name lookup --------------------------------------------------------------------------------
+
+void TCustomWSocket::DnsLookup(const std::string &HostName)
+{
+    if (HostName.empty()) {
+        RaiseException("DNS lookup: invalid host name.");
+        TriggerDNSLookupDone(WSAEINVAL);
+        return;
+    }
+    if (FDnsLookupId != 0) {
+        int Ignored = 0;
+        WSocketResolver().CancelLookup(FDnsLookupId, Ignored);
+        FDnsLookupId = 0;
+    }
+    FDnsResult.clear();
+    FDnsResultList.clear();
+    WSocketGetProc("WSAAsyncGetHostByName");
+    if (WSocketIsDottedIP(HostName)) {
+        const auto A = WSocketParseDotted(HostName);
+        if (A && *A != INADDR_NONE) {
+            FDnsResult = WSocketDottedText(*A);
+            TriggerDNSLookupDone(0);
+            return;
+        }
+    }
+    int Error = 0;
+    std::weak_ptr<bool> Alive = FAlive;
+    auto Slot = std::make_shared<int>(0);
+    const int Id = WSocketResolver().StartLookup(
+        HostName, false,
+        [this, Alive, Slot](int Err, const THostEntry &Entry) {
+            if (!Alive.expired())
+                RunGuarded([&] { DnsCompleted(*Slot, false, Err, Entry); });
+        },
+        Error);
+    if (Id == 0) {
+        WSocket_WSASetLastError(Error);
+        RaiseExceptionFmt("%s: can't start DNS lookup, error #%d", HostName.c_str(), Error);
+        return;
+    }
+    *Slot = Id;
+    FDnsLookupId = Id;
+}
+
+void TCustomWSocket::ReverseDnsLookup(const std::string &HostAddr)
+{
+    if (HostAddr.empty()) {
+        RaiseException("DNS lookup: invalid host name.");
+        TriggerDNSLookupDone(WSAEINVAL);
+        return;
+    }
+    if (FDnsLookupId != 0) {
+        int Ignored = 0;
+        WSocketResolver().CancelLookup(FDnsLookupId, Ignored);
+        FDnsLookupId = 0;
+    }
+    FDnsResult.clear();
+    FDnsResultList.clear();
+    WSocketGetProc("WSAAsyncGetHostByAddr");
+    int Error = WSAEINVAL;
+    int Id = 0;
+    if (const auto A = WSocketParseDotted(HostAddr)) {
+        std::weak_ptr<bool> Alive = FAlive;
+        auto Slot = std::make_shared<int>(0);
+        Id = WSocketResolver().StartLookup(
+            WSocketDottedText(*A), true,
+            [this, Alive, Slot](int Err, const THostEntry &Entry) {
+                if (!Alive.expired())
+                    RunGuarded([&] { DnsCompleted(*Slot, true, Err, Entry); });
+            },
+            Error);
+        *Slot = Id;
+    }
+    if (Id == 0) {
+        WSocket_WSASetLastError(Error);
+        RaiseExceptionFmt("%s: can't start DNS lookup, error #%d", HostAddr.c_str(), Error);
+        return;
+    }
+    FDnsLookupId = Id;
+}
+
+void TCustomWSocket::DnsCompleted(int Id, bool Reverse, int Error, const THostEntry &Entry)
+{
+    if (Id == 0 || Id != FDnsLookupId)
+        return; // cancelled or superseded
+    FDnsLookupId = 0;
+    if (Error == 0) {
+        if (Reverse) {
+            FDnsResult = Entry.Name;
+            FDnsResultList = {Entry.Name};
+        } else {
+            for (uint32_t A : Entry.Addresses)
+                FDnsResultList.push_back(WSocketDottedText(A));
+            if (!FDnsResultList.empty())
+                FDnsResult = FDnsResultList.front();
+        }
+    }
+    TriggerDNSLookupDone(Error);
+}
+
+void TCustomWSocket::CancelDnsLookup()
+{
+    if (FDnsLookupId == 0)
+        return;
+    int Error = 0;
+    const bool Cancelled = WSocketResolver().CancelLookup(FDnsLookupId, Error);
+    FDnsLookupId = 0;
+    if (!Cancelled) {
+        WSocket_WSASetLastError(Error);
+        SocketError("WSACancelAsyncRequest");
+        return;
+    }
+    if (!FDestroying)
+        TriggerDNSLookupDone(WSAEINTR);
+}
+
+// ---- names of the handle ------------------------------------------------------------------------
+
+int TCustomWSocket::GetPeerName(sockaddr_in &Name, int &NameLen)
+{
+    if (FState != wsConnected)
+        return -1;
+    socklen_t Len = static_cast<socklen_t>(NameLen > 0 ? NameLen : 0);
+    const int Rc = getpeername(FHSocket, reinterpret_cast<sockaddr *>(&Name), &Len);
+    if (Rc != 0)
+        WSocket_SetLastErrorFromErrno();
+    else
+        NameLen = static_cast<int>(Len);
+    return Rc;
+}
+
+int TCustomWSocket::GetSockName(sockaddr_in &Name, int &NameLen)
+{
+    socklen_t Len = static_cast<socklen_t>(NameLen > 0 ? NameLen : 0);
+    const int Rc = getsockname(FHSocket, reinterpret_cast<sockaddr *>(&Name), &Len);
+    if (Rc != 0)
+        WSocket_SetLastErrorFromErrno();
+    else
+        NameLen = static_cast<int>(Len);
+    return Rc;
+}
+
+std::string TCustomWSocket::GetXPort()
+{
+    if (FState != wsBound && FState != wsConnected && FState != wsListening)
+        return "error";
+    sockaddr_in Name{};
+    int Len = sizeof Name;
+    if (GetSockName(Name, Len) != 0)
+        return "error";
+    return std::to_string(ntohs(Name.sin_port));
+}

@@ -1,0 +1,272 @@
+// The asynchronous socket: an event-driven, non-blocking IPv4 socket object for streams and
+// datagrams. Operations start work and return; outcomes arrive as events from the Qt event
+// loop of the thread that created the socket. Class chain:
+//   TCustomWSocket -> TCustomSocksWSocket -> TCustomLineWSocket -> TCustomSyncWSocket -> TWSocket
+#pragma once
+
+#include "net/Wsockbuf.h"
+#include "net/WsocketErrors.h"
+#include "net/WsocketResolve.h"
+
+#include <netinet/in.h>
+#include <sys/time.h>
+
+#include <QtGlobal>
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+class QSocketNotifier;
+
+using TSocket = int;                    // a platform socket handle
+constexpr TSocket INVALID_SOCKET = -1;  // no handle
+constexpr int SOCKET_ERROR = -1;
+
+enum TSocketState {
+    wsInvalidState, wsOpened, wsBound, wsConnecting, wsConnected, wsAccepting, wsListening, wsClosed
+};
+enum TSocketLingerOnOff { wsLingerOff, wsLingerOn, wsLingerNoSet };
+enum TSocketSendFlags { wsSendNormal, wsSendUrgent };
+enum TWSocketOption : unsigned { wsoNoReceiveLoop = 1u << 0 };
+using TWSocketOptions = unsigned;       // a set of TWSocketOption bits
+
+const char *SocketStateName(TSocketState State); // "wsClosed", ... for logs and tests
+
+class TCustomWSocket;
+using TDataAvailable = std::function<void(TCustomWSocket *Sender, int Error)>;
+using TDataSent = std::function<void(TCustomWSocket *Sender, int Error)>;
+using TSendData = std::function<void(TCustomWSocket *Sender, int BytesSent)>;
+using TSessionConnected = std::function<void(TCustomWSocket *Sender, int Error)>;
+using TSessionClosed = std::function<void(TCustomWSocket *Sender, int Error)>;
+using TSessionAvailable = std::function<void(TCustomWSocket *Sender, int Error)>;
+using TChangeState = std::function<void(TCustomWSocket *Sender, TSocketState OldState, TSocketState NewState)>;
+using TDnsLookupDone = std::function<void(TCustomWSocket *Sender, int Error)>;
+using TNotifyEvent = std::function<void(TCustomWSocket *Sender)>;
+using TBgExceptionEvent = std::function<void(TCustomWSocket *Sender, const std::exception &E, bool &CanClose)>;
+
+class TCustomWSocket {
+public:
+    TCustomWSocket();
+    virtual ~TCustomWSocket();
+    TCustomWSocket(const TCustomWSocket &) = delete;
+    TCustomWSocket &operator=(const TCustomWSocket &) = delete;
+
+    // ---- properties -------------------------------------------------------------------
+    const std::string &Addr() const { return FAddrStr; }      // remote host, or bind address of a listener
+    void SetAddr(const std::string &Value);
+    const std::string &Port() const { return FPortStr; }      // remote port, or listening port ("0" = any)
+    void SetPort(const std::string &Value);
+    const std::string &Proto() const { return FProtoStr; }    // "tcp", "udp" or a protocol number
+    void SetProto(const std::string &Value);
+    const std::string &LocalAddr() const { return FLocalAddr; } // address bound before connecting
+    void SetLocalAddr(const std::string &Value);
+    const std::string &LocalPort() const { return FLocalPortStr; } // port bound before connecting; the bound port after
+    void SetLocalPort(const std::string &Value);
+    std::string PeerAddr();                                   // dotted peer address; "error" unless connected
+    std::string PeerPort();                                   // decimal peer port; "error" unless connected
+    const std::string &DnsResult() const { return FDnsResult; } // first result of the last lookup
+    const std::vector<std::string> &DnsResultList() const { return FDnsResultList; } // every address found
+    TSocketState State() const { return FState; }
+    qint64 ReadCount() const { return FReadCount; }           // bytes taken by Receive since the last close
+    int RcvdCount() { return GetRcvdCount(); }                // bytes readable now; -1 on error
+    int LastError() const { return FLastError; }              // last error number recorded
+    bool MultiThreaded() const { return FMultiThreaded; }     // selects the pump MessagePump uses
+    void SetMultiThreaded(bool Value) { FMultiThreaded = Value; }
+    TWSocketOptions ComponentOptions() const { return FComponentOptions; }
+    void SetComponentOptions(TWSocketOptions Value) { FComponentOptions = Value; }
+    TSocketSendFlags SendFlags() const { return FSendFlags; } // flags of every send
+    void SetSendFlags(TSocketSendFlags Value);                // refuses values outside the enum
+    TSocketLingerOnOff LingerOnOff() const { return FLingerOnOff; }
+    void SetLingerOnOff(TSocketLingerOnOff Value) { FLingerOnOff = Value; }
+    int LingerTimeout() const { return FLingerTimeout; }      // seconds, used with wsLingerOn
+    void SetLingerTimeout(int Value) { FLingerTimeout = Value; }
+    TSocket HSocket() const { return FHSocket; }              // the platform handle, INVALID_SOCKET if none
+    const sockaddr_in &Sin() const { return Fsin; }           // remote address record (bind address of a listener)
+    int BufSize() const { return FBufSize; }                  // block size of the send queue (1514)
+    bool AllSent() const { return FAllSent; }                 // the send queue is drained
+    bool Paused() const { return FPaused; }                   // readiness notification stopped by Pause
+    bool Terminated() const { return FTerminated; }           // a quit request was seen by the threaded pump
+
+    // ---- events (first parameter: the socket) -----------------------------------------
+    TDataAvailable OnDataAvailable;       // data can be read
+    TDataSent OnDataSent;                 // a writable report found the send queue drained
+    TSendData OnSendData;                 // inside a send: the platform accepted BytesSent bytes
+    TSessionConnected OnSessionConnected; // outgoing connection done (Error 0) or failed
+    TSessionClosed OnSessionClosed;       // the connection ended (once per connection)
+    TSessionAvailable OnSessionAvailable; // a listener has a connection waiting
+    TChangeState OnChangeState;           // every state change, also to the same state
+    TDnsLookupDone OnDnsLookupDone;       // a name lookup finished, failed or was cancelled
+    TNotifyEvent OnError;                 // replaces the ESocketException of a report
+    TBgExceptionEvent OnBgException;      // an exception escaped work run from the event loop
+
+    // ---- operations -------------------------------------------------------------------
+    virtual void Connect();               // starts an outgoing connection
+    virtual void Close();                 // orderly close
+    virtual void CloseDelayed();          // Close later, from the event loop
+    virtual void Release();               // delete this later, from the event loop (object from new)
+    virtual void Abort();                 // immediate close, queued data discarded
+    virtual void Flush();                 // waits (pumping events) until the send queue is drained
+    virtual void WaitForClose();          // pumps events, delivering data, until the connection closed
+    virtual void Listen();                // binds Addr/Port and waits for connections
+    virtual TSocket Accept();             // takes one waiting connection; its handle or INVALID_SOCKET
+    virtual void Dup(TSocket NewHSocket); // adopts an already connected handle
+    virtual int Receive(void *Buffer, int BufferSize);       // count, 0 at peer close, -1 on error
+    virtual std::string ReceiveStr();                        // RcvdCount bytes; empty on failure
+    virtual int ReceiveFrom(void *Buffer, int BufferSize, sockaddr_in &From, int &FromLen);
+    int PeekData(void *Buffer, int BufferSize);              // as Receive, data stay pending
+    virtual int Send(const void *Data, int Len);             // queues and sends; Len, 0, or -1
+    virtual int SendTo(const sockaddr_in &Dest, int DestLen, const void *Data, int Len); // one datagram
+    virtual int SendStr(const std::string &Str);             // Send of the text's bytes
+    void SendText(const std::string &Str) { SendStr(Str); }  // SendStr without result
+    void PutDataInSendBuffer(const void *Data, int Len);     // queues without sending
+    void DeleteBufferedData();                               // empties the send queue
+    virtual void DnsLookup(const std::string &HostName);     // asynchronous forward lookup
+    virtual void ReverseDnsLookup(const std::string &HostAddr); // asynchronous reverse lookup
+    virtual void CancelDnsLookup();                          // cancels a pending lookup: OnDnsLookupDone(10004)
+    virtual int GetPeerName(sockaddr_in &Name, int &NameLen); // platform peer name when connected, else -1
+    virtual int GetSockName(sockaddr_in &Name, int &NameLen); // platform local name of the handle
+    virtual std::string GetXPort();                          // bound local port, or "error"
+    virtual void Shutdown(int How);                          // 0 receive, 1 send, 2 both
+    virtual void Pause();                                    // stops readiness notification
+    virtual void Resume();                                   // restarts it
+    virtual void MessagePump();                              // one non-blocking pass of the event loop
+    void SetLingerOption();                                  // applies LingerOnOff/LingerTimeout to the handle
+    // Unused time helpers kept with the component: non-zero test, clear, (in)equality.
+    static bool TimerIsSet(const timeval &Tv) { return Tv.tv_sec != 0 || Tv.tv_usec != 0; }
+    static void TimerClear(timeval &Tv) { Tv.tv_sec = Tv.tv_usec = 0; }
+    static bool TimerCmp(const timeval &A, const timeval &B, bool Equal)
+    {
+        const bool Same = A.tv_sec == B.tv_sec && A.tv_usec == B.tv_usec;
+        return Equal ? Same : !Same;
+    }
+
+protected:
+    // ---- overridable steps ------------------------------------------------------------
+    virtual void AssignDefaultValue();                 // reset defaults (construction and every close)
+    virtual void InternalClose(bool Shut, int Error);  // Close (Shut) / Abort (no Shut)
+    virtual int GetRcvdCount();                        // bytes pending at the platform
+    virtual bool BindSocket();                         // binds LocalAddr/LocalPort before connecting; false after a report
+    virtual int RealSend(const void *Data, int Len);   // the raw platform write
+    virtual void RaiseException(const std::string &Msg); // OnError if assigned, else throw
+    void RaiseExceptionFmt(const char *Fmt, ...);        // RaiseException of a printf-formatted text
+    virtual void HandleBackGroundException(const std::exception &E); // OnBgException, then Abort
+    // Fires OnDataAvailable; returns whether something took the data (a handler was assigned).
+    virtual bool TriggerDataAvailable(int Error);
+    virtual void TriggerSessionAvailable(int Error);
+    virtual void TriggerSessionConnected(int Error);
+    virtual void TriggerSessionClosed(int Error);
+    virtual void TriggerDataSent(int Error);
+    virtual void TriggerChangeState(TSocketState OldState, TSocketState NewState);
+    virtual void TriggerDNSLookupDone(int Error);
+    virtual void TriggerError();
+    // The raw platform read every Receive, PeekData and the receive loop go through.
+    virtual int DoRecv(void *Buffer, int BufferSize, int Flags);
+    virtual int DoRecvFrom(void *Buffer, int BufferSize, int Flags, sockaddr_in &From, int &FromLen);
+
+    // ---- helpers for the chain ----------------------------------------------------------
+    void ChangeState(TSocketState NewState);     // the one way State changes; fires OnChangeState
+    void SocketError(const std::string &Context); // report of the platform's last error
+    // Runs Action later from the event loop, inside the background-exception guard; dropped
+    // when the socket is destroyed first.
+    void PostDeferred(std::function<void()> Action);
+    // Runs Action inside the background-exception guard (for work called from the loop).
+    void RunGuarded(const std::function<void()> &Action);
+    bool IsBeingDestroyed() const { return FDestroying; }
+
+    bool FTerminated = false; // set by the threaded pump on a quit request (line mode gives up)
+
+private:
+    struct TNotifiers;
+    bool RegisterHandle(bool Listening, const char *Context); // creates the notifiers; false after a report
+    void UnregisterHandle();                 // stops and drops the notifiers
+    void UpdateNotifiers();                  // enables/disables per flags and pause
+    void ArmRead(bool On);                   // readable re-armed after each platform read
+    void ArmWrite(bool On);                  // writable only while something waits
+    void ReadReady();                        // read notifier: data, peer close or a pending connection
+    void WriteReady();                       // write notifier: connect completion or buffer space
+    void ConnectCompleted(int Error);
+    void Writable(int Error);
+    void PeerClosed(int Error);
+    void ReceiveLoop(int Error);
+    void TryToSend();
+    void ClearSendQueue();
+    bool PeerHasClosed(int &Error);          // whether the peer closed (or reset) the connection
+    void DnsCompleted(int Id, bool Reverse, int Error, const THostEntry &Entry);
+    void ReleaseHandle();                    // closes and forgets the handle without any event
+    int RawSend(const void *Data, int Len);  // the platform write, no event
+    void TriggerSendData(int BytesSent);
+    void WaitForEvents(int MaxMs);           // blocks in the event loop until an event or MaxMs
+
+    // remote side and resolution cache
+    std::string FAddrStr, FPortStr, FProtoStr = "tcp";
+    bool FAddrAssigned = false, FPortAssigned = false, FProtoAssigned = true;
+    bool FAddrResolved = false, FPortResolved = false, FProtoResolved = false, FLocalPortResolved = false;
+    sockaddr_in Fsin{};
+    int FType = 0;          // SOCK_STREAM or SOCK_DGRAM
+    int FProto = 6;         // protocol number
+    std::string FLocalAddr = "0.0.0.0", FLocalPortStr = "0";
+    int FLocalPortNum = 0;
+
+    TSocket FHSocket = INVALID_SOCKET;
+    TSocket FASocket = INVALID_SOCKET; // last accepted handle
+    TSocketState FState = wsClosed;
+    bool FListening = false;           // the handle is registered as a listener
+    qint64 FReadCount = 0;
+    int FLastError = 0;
+    bool FMultiThreaded = false;
+    TWSocketOptions FComponentOptions = 0;
+    TSocketSendFlags FSendFlags = wsSendNormal;
+    TSocketLingerOnOff FLingerOnOff = wsLingerOn;
+    int FLingerTimeout = 0;
+
+    // send queue
+    std::deque<std::unique_ptr<TBuffer>> FBufList;
+    int FBufSize = TBuffer::DefaultBufSize;
+    bool FAllSent = true;
+    bool FCloseInvoked = false; // OnSessionClosed delivered for this connection
+    bool FPaused = false;
+    bool FDestroying = false;
+
+    // readiness
+    std::unique_ptr<TNotifiers> FNotifiers;  // read and write notifiers of the handle
+    bool FReadArmed = false, FWriteArmed = false;
+    quint64 FPlatformReads = 0;              // counts platform reads (re-arms readable)
+    quint64 FGeneration = 0;                 // changes with every handle: stale reports are dropped
+    bool FInTryToSend = false;               // a handler's Send inside OnSendData joins the running loop
+
+    // name lookup
+    int FDnsLookupId = 0;
+    std::string FDnsResult;
+    std::vector<std::string> FDnsResultList;
+
+    std::shared_ptr<bool> FAlive;            // expires with the object: handlers may Release it
+};
+
+// Proxy-negotiation layer: nothing in this system configures a SOCKS server, so every
+// operation passes through unchanged.
+class TCustomSocksWSocket : public TCustomWSocket {
+public:
+    TCustomSocksWSocket() = default;
+};
+
+// Optional line mode (delivery of received data line by line); passes through while off.
+class TCustomLineWSocket : public TCustomSocksWSocket {
+public:
+    TCustomLineWSocket() = default;
+};
+
+// Synchronous line read on top of line mode.
+class TCustomSyncWSocket : public TCustomLineWSocket {
+public:
+    TCustomSyncWSocket() = default;
+};
+
+// The socket the FTP engine instantiates.
+class TWSocket : public TCustomSyncWSocket {
+public:
+    TWSocket() = default;
+};

@@ -1,0 +1,86 @@
+#include "session/CommandLine.h"
+#include "session/Zarvelutil.h"
+
+#include <algorithm>
+#include <array>
+#include <limits>
+
+namespace {
+
+// In lookup order; the position (from 1) is what LookupKeyword returns.
+enum Keyword { kHostName = 1, kUserID, kPassword, kProxyName, kInitialSubvol, kHostPort,
+               kAutoConnect, kTouchDown, kTouchUp };
+constexpr std::array<std::string_view, 10> kKeywords = {
+    "HostName", "UserID", "Password", "ProxyName", "InitialSubvol", "HostPort",
+    "AutoConnect", "TouchDown", "TouchUp", ""};
+
+bool TakesValue(int keyword) { return keyword >= kHostName && keyword <= kHostPort; }
+
+bool IsSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+} // namespace
+
+std::vector<std::string> SplitCommandLine(std::string_view commandLine)
+{
+    std::vector<std::string> tokens;
+    size_t pos = 0;
+    while (pos < commandLine.size()) {
+        const size_t start = commandLine.find_first_not_of(" ,", pos);
+        if (start == std::string_view::npos)
+            break;
+        size_t end = commandLine.find_first_of(" ,", start);
+        if (end == std::string_view::npos)
+            end = commandLine.size();
+        tokens.emplace_back(commandLine.substr(start, end - start));
+        pos = end;
+    }
+    return tokens;
+}
+
+std::int32_t CommandLinePort(std::string_view text)
+{
+    size_t i = 0;
+    while (i < text.size() && IsSpace(text[i]))
+        ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+        negative = text[i] == '-';
+        ++i;
+    }
+    constexpr std::int64_t limit = std::int64_t(std::numeric_limits<std::int32_t>::max()) + 1;
+    std::int64_t value = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
+        if (value < limit)
+            value = value * 10 + (text[i] - '0');
+    if (value > limit)
+        value = limit;
+    if (negative)
+        return static_cast<std::int32_t>(-value);
+    return static_cast<std::int32_t>(std::min<std::int64_t>(value, limit - 1));
+}
+
+std::string ApplyCommandLine(std::string_view commandLine, ConnectionSettings &connection,
+                             GeneralSettings &general)
+{
+    const std::vector<std::string> tokens = SplitCommandLine(commandLine);
+    for (size_t i = 0; i < tokens.size(); ++i) {
+        const int keyword = LookupKeyword(tokens[i], kKeywords, true);
+        if (keyword <= 0)
+            return "Invalid parameter: " + tokens[i];
+        if (TakesValue(keyword) && i + 1 == tokens.size())
+            return "Invalid value for " + std::string(kKeywords[size_t(keyword - 1)]);
+        const std::string *value = TakesValue(keyword) ? &tokens[++i] : nullptr;
+        switch (keyword) {
+        case kHostName: connection.HostName = *value; break;
+        case kUserID: connection.UserID = *value; break;
+        case kPassword: connection.Password = *value; break;
+        case kProxyName: connection.ProxyName = *value; break;
+        case kInitialSubvol: connection.InitialSubvol = *value; break;
+        case kHostPort: connection.HostPort = CommandLinePort(*value); break;
+        case kAutoConnect: connection.AutoConnect = 1; break;
+        case kTouchDown: general.TouchDown = true; break;
+        case kTouchUp: general.TouchUp = true; break;
+        }
+    }
+    return {};
+}

@@ -1,0 +1,24 @@
+#pragma once
+#include "session/ConnectionSettings.h"
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// The start-up command line: keywords (case-insensitive, any unique prefix) with or without
+// a value, separated by runs of blanks and commas. Values given here are for this run only.
+
+// The tokens: maximal runs of characters other than blank and comma. No quoting; a tab is
+// an ordinary character.
+std::vector<std::string> SplitCommandLine(std::string_view commandLine);
+
+// A decimal port text as the command line reads it: leading white space skipped, an
+// optional sign, digits up to the first non-digit; no digits gives 0. Values beyond the
+// 32-bit range are held at its nearer end.
+std::int32_t CommandLinePort(std::string_view text);
+
+// Applies the options in order to the settings. On the first error stops and returns its
+// message ("Invalid parameter: <token>" or "Invalid value for <Keyword>"); the options
+// before it stay applied. Returns the empty text when the whole line was understood.
+std::string ApplyCommandLine(std::string_view commandLine, ConnectionSettings &connection,
+                             GeneralSettings &general);

@@ -1,0 +1,33 @@
+#pragma once
+#include <cstdint>
+#include <string>
+
+// The connection values, held by the connect dialog for the program's life.
+struct ConnectionSettings {
+    std::string HostName;        // host name or address of the FTP server
+    std::string Password;        // the user's password, plain in memory
+    std::string UserID;          // the user name for the login
+    std::int32_t HostPort = 0;   // TCP port of the FTP server
+    std::int32_t AutoConnect = 0; // non-zero: connect automatically at start-up
+    std::string ProxyName;       // FTP proxy; empty connects directly
+    std::string InitialSubvol;   // subvolume to enter after the login; empty stays put
+};
+
+// The general values, held by the configure dialog for the program's life.
+struct GeneralSettings {
+    std::int32_t LogLevel = 0;       // highest log level shown in the log window (0 to 3)
+    bool SoundConfirmations = false; // sound after successful operations
+    std::string TouchFileBase;       // base name of the transfer marker files
+    bool TouchUp = false;            // maintain the upload marker file
+    bool TouchDown = false;          // maintain the download marker file
+};
+
+// Default base name of the marker files, used when none (or an empty one) is stored.
+inline constexpr const char *kDefaultTouchFileBase = ".zarvel.xfer";
+// Filters used when the store holds none (or an empty one).
+inline constexpr const char *kDefaultFilterPC =
+    "All files (*.*)|*.*|Source files (*.c;*.h;*.t;*.x)|*.c;*.h;*.t;*.x";
+inline constexpr const char *kDefaultFilterTandem =
+    "All files||Edit files (Filecode 101)|101|Object Files (Filecodes 100/700)|100;700";
+// Port used when none is stored.
+inline constexpr std::int32_t kDefaultHostPort = 21;

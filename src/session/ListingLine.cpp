@@ -1,0 +1,46 @@
+#include "session/ListingLine.h"
+
+#include "session/DecimalReading.h"
+
+namespace {
+
+constexpr std::size_t kFileCodeColumn = 13;
+
+std::size_t SkipBlanks(std::string_view line, std::size_t pos)
+{
+    while (pos < line.size() && line[pos] == ' ')
+        ++pos;
+    return pos;
+}
+
+} // namespace
+
+std::string ListingLineName(std::string_view line)
+{
+    const std::size_t blank = line.find(' ');
+    if (blank == std::string_view::npos)
+        return {};
+    return std::string(line.substr(0, blank));
+}
+
+std::int32_t ListingLineFileCode(std::string_view line)
+{
+    if (line.size() <= kFileCodeColumn)
+        return 0;
+    return SaturateToInt32(AtolAt(line, SkipBlanks(line, kFileCodeColumn)));
+}
+
+std::int64_t ListingLineSize(std::string_view line)
+{
+    const std::size_t firstBlank = line.find(' ');
+    if (firstBlank == std::string_view::npos)
+        return 0;
+    const std::size_t second = SkipBlanks(line, firstBlank);
+    const std::size_t secondBlank = line.find(' ', second);
+    if (secondBlank == std::string_view::npos)
+        return 0;
+    const std::size_t third = SkipBlanks(line, secondBlank);
+    if (third >= line.size())
+        return 0;
+    return AtolAt(line, third);
+}

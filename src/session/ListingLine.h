@@ -1,0 +1,22 @@
+#pragma once
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// One line of the NonStop host's answer to LIST, as the remote list shows it:
+//   File         Code             EOF  Last Modification    Owner  RWEP
+//   IARPTS        101            16354 18-Mar-08 15:09:12 244, 10 "nnnn"
+// The name runs to the first blank, the file code is read from the 14th character on, the
+// size is the third blank-separated field; the fields after it are not read. None of the
+// accessors reads past the end of the line.
+
+// The host file name: the bytes before the first blank; empty when the line holds no blank.
+std::string ListingLineName(std::string_view line);
+
+// The Guardian file code: an atol-style read from index 13 on. 0 for a line of 13 characters
+// or fewer and when no digits stand there.
+std::int32_t ListingLineFileCode(std::string_view line);
+
+// The file size in bytes (64-bit: files over 2 GiB exist): an atol-style read of the third
+// blank-separated field. 0 when the line has fewer than three fields.
+std::int64_t ListingLineSize(std::string_view line);

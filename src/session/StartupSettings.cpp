@@ -1,0 +1,101 @@
+#include "session/StartupSettings.h"
+#include "session/CommandLine.h"
+#include "session/Zarvelutil.h"
+
+namespace {
+
+std::string ReadText(TSettingsStore *store, const std::string &name)
+{
+    return store ? store->ReadString(name) : std::string();
+}
+
+std::optional<std::int32_t> ReadNumber(TSettingsStore *store, const std::string &name)
+{
+    return store ? store->ReadInteger(name) : std::nullopt;
+}
+
+// Flags are stored as 1 or 0; any non-zero integer reads as on.
+bool ReadFlag(TSettingsStore *store, const std::string &name)
+{
+    const auto value = ReadNumber(store, name);
+    return value && *value != 0;
+}
+
+} // namespace
+
+void THeldConnectionFields::SetStoredPassword(const std::string &value)
+{
+    // A password given before the store was read (none is, today) is kept over an empty one.
+    if (!value.empty())
+        settings_.Password = value;
+}
+
+void LoadConnectionSettings(TSettingsStore *store, TConnectionFields &target)
+{
+    target.SetHostName({});
+    target.SetHostName(ReadText(store, "HostName"));
+    target.SetUserID({});
+    const std::string userID = ReadText(store, "UserID");
+    target.SetUserID(userID);
+    target.SetProxyName({});
+    target.SetProxyName(ReadText(store, "ProxyName"));
+    target.SetInitialSubvol({});
+    target.SetInitialSubvol(ReadText(store, "InitialSubvol"));
+    target.SetHostPort(ReadNumber(store, "HostPort").value_or(kDefaultHostPort));
+    target.SetAutoConnect(ReadNumber(store, "AutoConnect").value_or(0));
+    std::string password;
+    ScramblePassword(userID, ReadText(store, "Password"), password);
+    target.SetStoredPassword(password);
+}
+
+void LoadGeneralSettings(TSettingsStore *store, GeneralSettings &general)
+{
+    general.LogLevel = ReadNumber(store, "LogLevel").value_or(0);
+    general.SoundConfirmations = ReadFlag(store, "SoundConfirmations");
+    general.TouchFileBase = ReadText(store, "TouchFileBase");
+    if (general.TouchFileBase.empty())
+        general.TouchFileBase = kDefaultTouchFileBase;
+    general.TouchDown = ReadFlag(store, "TouchDown");
+    general.TouchUp = ReadFlag(store, "TouchUp");
+}
+
+StartupFilters LoadStartupFilters(TSettingsStore *store)
+{
+    StartupFilters filters{ReadText(store, "FilterPC"), ReadText(store, "FilterTandem")};
+    if (filters.FilterPC.empty())
+        filters.FilterPC = kDefaultFilterPC;
+    if (filters.FilterTandem.empty())
+        filters.FilterTandem = kDefaultFilterTandem;
+    return filters;
+}
+
+std::unique_ptr<TSettingsStore> OpenSettingsStore(std::unique_ptr<TSettingsStore> store,
+                                                  std::string &problem)
+{
+    if (!store || !store->OpenOrCreate(problem))
+        return nullptr;
+    return store;
+}
+
+bool LoadStartupSettings(TSettingsStore *store, std::string_view commandLine,
+                         TStartupWindows &windows)
+{
+    ConnectionSettings &connection = windows.HeldConnectionSettings();
+    GeneralSettings &general = windows.HeldGeneralSettings();
+    THeldConnectionFields held(connection);
+    LoadConnectionSettings(store, held);
+    LoadGeneralSettings(store, general);
+
+    const std::string error = ApplyCommandLine(commandLine, connection, general);
+    if (!error.empty())
+        windows.ShowCommandLineError(error);
+
+    if (!connection.ProxyName.empty())
+        windows.SetProxyControls(true);
+    windows.SetAutoConnectPending(connection.AutoConnect != 0);
+    if (!error.empty()) {
+        windows.CloseMainWindow();
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,105 @@
+#include "session/TransferRules.h"
+
+#include "session/DecimalReading.h"
+
+namespace {
+
+constexpr std::int32_t kEditFileCode = 101;
+
+} // namespace
+
+const char *ModeWord(TransferMode mode)
+{
+    return mode == TransferMode::Binary ? "binary" : "ascii";
+}
+
+TransferMode DownloadModeFor(std::int32_t fileCode, const TransferOptions &options)
+{
+    switch (options.Mode) {
+    case ModeChoice::Ascii:
+        return TransferMode::Ascii;
+    case ModeChoice::Binary:
+        return TransferMode::Binary;
+    case ModeChoice::Auto:
+        break;
+    }
+    return fileCode == kEditFileCode ? TransferMode::Ascii : TransferMode::Binary;
+}
+
+TransferMode UploadModeFor(std::string_view pcFileName, const TransferOptions &options)
+{
+    switch (options.Mode) {
+    case ModeChoice::Ascii:
+        return TransferMode::Ascii;
+    case ModeChoice::Binary:
+        return TransferMode::Binary;
+    case ModeChoice::Auto:
+        break;
+    }
+    const std::size_t comma = pcFileName.find(',');
+    if (comma == std::string_view::npos)
+        return TransferMode::Ascii;
+    return AtolAt(pcFileName, comma + 1) == kEditFileCode ? TransferMode::Ascii : TransferMode::Binary;
+}
+
+std::string PcNameForDownload(std::string_view hostName, std::int32_t fileCode, TransferMode mode,
+                              const TransferOptions &options)
+{
+    std::string name(hostName);
+    if (options.DLExtensionSize > 0) {
+        const std::size_t n = static_cast<std::size_t>(options.DLExtensionSize);
+        name.insert(name.size() > n ? name.size() - n : 0, 1, '.');
+    }
+    if (mode == TransferMode::Binary && options.DLAddFileCode)
+        name += ',' + std::to_string(fileCode);
+    return name;
+}
+
+std::string_view PcFileNameOfPath(std::string_view pcPath)
+{
+    // "/" is this system's separator; "\" and ":" are kept for Windows-style names.
+    const std::size_t separator = pcPath.find_last_of("/\\:");
+    return separator == std::string_view::npos ? pcPath : pcPath.substr(separator + 1);
+}
+
+std::string HostNameForUpload(std::string_view pcPath, const TransferOptions &options)
+{
+    const std::string_view name = PcFileNameOfPath(pcPath);
+    const std::size_t period = name.rfind('.');
+    const std::string_view extension =
+        period == std::string_view::npos ? std::string_view() : name.substr(period + 1);
+    // A name ending in a period has no extension and keeps the period.
+    const std::string_view base = extension.empty() ? name : name.substr(0, period);
+    std::string host(base);
+    if (options.ULAppendExtension)
+        host += extension;
+    return host;
+}
+
+bool IsUnsafePcName(std::string_view pcName)
+{
+    return pcName.empty() || pcName == "." || pcName == ".." ||
+           pcName.find_first_of(std::string_view("/\0", 2)) != std::string_view::npos;
+}
+
+bool IsUnsafeHostName(std::string_view hostName)
+{
+    return hostName.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
+}
+
+bool TransferModeSwitcher::Prepare(TransferMode mode, const ApplyType &apply)
+{
+    if (lastMode_ == mode)
+        return true;
+    lastMode_ = mode;
+    if (!apply(mode)) {
+        lastMode_.reset();
+        return false;
+    }
+    return true;
+}
+
+std::string TransferModeSwitcher::ModeText() const
+{
+    return lastMode_ ? ModeWord(*lastMode_) : std::string();
+}

@@ -1,0 +1,116 @@
+#include "session/CommandLine.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(CommandLine, tokensAreRunsBetweenBlanksAndCommas)
+{
+    using V = std::vector<std::string>;
+    EXPECT_EQ(SplitCommandLine(""), V{});
+    EXPECT_EQ(SplitCommandLine(" ,, , "), V{});
+    EXPECT_EQ(SplitCommandLine(",a,,b  c,"), (V{"a", "b", "c"}));
+    // Tabs and quotes are ordinary characters.
+    EXPECT_EQ(SplitCommandLine("a\tb \"c d\""), (V{"a\tb", "\"c", "d\""}));
+}
+
+TEST(CommandLine, portTextConvertsLikeTheDecimalReaderOfC)
+{
+    const std::pair<const char *, std::int32_t> rows[] = {
+        {"2121", 2121}, {"21x", 21}, {"x", 0}, {"", 0}, {"-5", -5}, {"+7", 7}, {"\t 80", 80},
+        {"70000", 70000}, {"--1", 0}, {"2147483647", 2147483647},
+        // Beyond 32 bits the value stays at the nearer end rather than wrapping.
+        {"99999999999999999999", 2147483647}, {"-99999999999999999999", INT32_MIN},
+    };
+    for (const auto &[text, port] : rows) {
+        SCOPED_TRACE(text);
+        EXPECT_EQ(CommandLinePort(text), port);
+    }
+}
+
+struct ApplyRow {
+    const char *line;
+    const char *error;
+    ConnectionSettings connection;
+    GeneralSettings general;
+};
+
+ConnectionSettings Stored()
+{
+    ConnectionSettings c;
+    c.HostName = "stored";
+    c.UserID = "storeduser";
+    c.Password = "storedpw";
+    c.HostPort = 21;
+    return c;
+}
+
+ConnectionSettings With(std::function<void(ConnectionSettings &)> change)
+{
+    ConnectionSettings c = Stored();
+    change(c);
+    return c;
+}
+
+GeneralSettings Touch(bool down, bool up)
+{
+    GeneralSettings g;
+    g.TouchFileBase = ".zarvel.xfer";
+    g.TouchDown = down;
+    g.TouchUp = up;
+    return g;
+}
+
+void ExpectSame(const ConnectionSettings &a, const ConnectionSettings &b)
+{
+    EXPECT_EQ(a.HostName, b.HostName);
+    EXPECT_EQ(a.Password, b.Password);
+    EXPECT_EQ(a.UserID, b.UserID);
+    EXPECT_EQ(a.HostPort, b.HostPort);
+    EXPECT_EQ(a.AutoConnect, b.AutoConnect);
+    EXPECT_EQ(a.ProxyName, b.ProxyName);
+    EXPECT_EQ(a.InitialSubvol, b.InitialSubvol);
+}
+
+TEST(CommandLine, optionsApplyInOrderAndErrorsStopWithEarlierOnesKept)
+{
+    const ApplyRow rows[] = {
+        {"", "", Stored(), Touch(false, false)},
+        {"hostname tandem1, userid dev.mgr, autoconnect", "",
+         With([](auto &c) { c.HostName = "tandem1"; c.UserID = "dev.mgr"; c.AutoConnect = 1; }),
+         Touch(false, false)},
+        {"HOSTPORT 2121", "", With([](auto &c) { c.HostPort = 2121; }), Touch(false, false)},
+        {"HostPort x", "", With([](auto &c) { c.HostPort = 0; }), Touch(false, false)},
+        {"hostp 21x", "", With([](auto &c) { c.HostPort = 21; }), Touch(false, false)},
+        {"HostName a HostName b", "", With([](auto &c) { c.HostName = "b"; }), Touch(false, false)},
+        // A value that looks like a keyword is still the value.
+        {"HostName UserID", "", With([](auto &c) { c.HostName = "UserID"; }), Touch(false, false)},
+        {"pa autoconnect", "", With([](auto &c) { c.Password = "autoconnect"; }), Touch(false, false)},
+        {"touchup,,touchdown", "", Stored(), Touch(true, true)},
+        {"pr gate i $DATA1.DEV", "",
+         With([](auto &c) { c.ProxyName = "gate"; c.InitialSubvol = "$DATA1.DEV"; }), Touch(false, false)},
+        // Tabs do not separate: this is one unknown token.
+        {"a\tHostName x", "Invalid parameter: a\tHostName", Stored(), Touch(false, false)},
+        // Errors: unknown, ambiguous, missing value; what came before stays applied.
+        {"Host a", "Invalid parameter: Host", Stored(), Touch(false, false)},
+        {"Hostx a", "Invalid parameter: Hostx", Stored(), Touch(false, false)},
+        {"touchdown ,  x  touchup", "Invalid parameter: x", Stored(), Touch(true, false)},
+        {"UserID", "Invalid value for UserID", Stored(), Touch(false, false)},
+        {"UserID ops1 HostPort", "Invalid value for HostPort",
+         With([](auto &c) { c.UserID = "ops1"; }), Touch(false, false)},
+        {"u ops1 hostp", "Invalid value for HostPort",
+         With([](auto &c) { c.UserID = "ops1"; }), Touch(false, false)},
+    };
+    for (const ApplyRow &row : rows) {
+        SCOPED_TRACE(row.line);
+        ConnectionSettings connection = Stored();
+        GeneralSettings general = Touch(false, false);
+        EXPECT_EQ(ApplyCommandLine(row.line, connection, general), row.error);
+        ExpectSame(connection, row.connection);
+        EXPECT_EQ(general.TouchDown, row.general.TouchDown);
+        EXPECT_EQ(general.TouchUp, row.general.TouchUp);
+        EXPECT_EQ(general.TouchFileBase, row.general.TouchFileBase);
+    }
+}
+
+} // namespace

@@ -1,0 +1,183 @@
+// Listing-line accessors and the file-code filter of the remote list.
+#include "session/ListingLine.h"
+#include "session/TandemFilter.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+// --- Listing lines ----------------------------------------------------------------------
+
+struct LineRow {
+    std::string line;
+    std::string name;
+    std::int32_t fileCode;
+    std::int64_t size;
+};
+
+class ListingLineTest : public testing::TestWithParam<LineRow> {};
+
+TEST_P(ListingLineTest, nameCodeAndSize)
+{
+    const LineRow &row = GetParam();
+    EXPECT_EQ(ListingLineName(row.line), row.name) << row.line;
+    EXPECT_EQ(ListingLineFileCode(row.line), row.fileCode) << row.line;
+    EXPECT_EQ(ListingLineSize(row.line), row.size) << row.line;
+}
+
+INSTANTIATE_TEST_SUITE_P(ServerOutput, ListingLineTest, testing::Values(
+    LineRow{"File         Code             EOF  Last Modification    Owner  RWEP", "File", 0, 0},
+    LineRow{"ALV           101             2522 27-Aug-02 13:57:10 155,106 \"nnnn\"", "ALV", 101, 2522},
+    LineRow{"IARPTS        101            16354 18-Mar-08 15:09:12 244, 10 \"nnnn\"", "IARPTS", 101, 16354},
+    LineRow{"MYOBJ         100            20480 01-Feb-24 08:00:00 255,255 \"oooo\"", "MYOBJ", 100, 20480},
+    LineRow{"BIGDATA       180       3000000000 01-Feb-24 08:00:00 255,255 \"oooo\"", "BIGDATA", 180, 3000000000LL},
+    LineRow{"EMPTY           0                0 01-Feb-24 08:00:00 255,255 \"oooo\"", "EMPTY", 0, 0},
+    // Captured from tools/guardian-ftpd: unpadded days, owners with blanks, a closing summary.
+    LineRow{"CUSTFILE      180              720 10-Apr-24 18:12:42 155,106 \"nnnn\"", "CUSTFILE", 180, 720},
+    LineRow{"LOG09         180              144 13-May-24 17:44:57 100,  1 \"AOAO\"", "LOG09", 180, 144},
+    LineRow{"MYOBJ         100            20480 7-Dec-26 20:45:19 244, 10 \"nnnn\"", "MYOBJ", 100, 20480},
+    LineRow{"PROG          700            12288 4-Apr-24 12:25:39 255,255 \"OOOO\"", "PROG", 700, 12288},
+    LineRow{"PROGE         800            16384 8-Apr-24 06:47:53 100,  1 \"AOAO\"", "PROGE", 800, 16384},
+    LineRow{"DATA            0                3 7-Dec-26 20:45:19 244, 10 \"nnnn\"", "DATA", 0, 3},
+    LineRow{"Total of 48 file(s), 66089 byte(s)", "Total", 0, 48}));
+
+INSTANTIATE_TEST_SUITE_P(OddLines, ListingLineTest, testing::Values(
+    LineRow{"", "", 0, 0},
+    LineRow{"ALV", "", 0, 0},                               // no blank: no name
+    LineRow{"ALV 101", "ALV", 0, 0},                        // 13 characters or fewer: no code
+    LineRow{"ABCDEFGHIJKLM", "", 0, 0},
+    LineRow{"ABCDEFGHIJKLM7", "", 7, 0},                    // the 14th character is read
+    LineRow{"ALV          \t-42 9", "ALV", -42, 9},         // atol skips the tab; a tab is no field separator
+    LineRow{"X             ABC 12 more", "X", 0, 12},       // no digits at the code column
+    LineRow{"X             101 12abc", "X", 101, 12},       // digits stop at the first non-digit
+    LineRow{"LONGFILENAMEX1234 5 6", "LONGFILENAMEX1234", 1234, 6},
+    LineRow{"X             101 99999999999999999999 t", "X", 101, INT64_MAX},     // saturates
+    LineRow{"X             99999999999 1", "X", INT32_MAX, 1}));                  // codes are 32-bit
+
+// The accessors must stop at the end of the line even when more bytes follow in memory.
+TEST(ListingLineBounds, neverReadPastTheLine)
+{
+    const std::string buffer = "ALV          101  2522 27-Aug-02";
+    EXPECT_EQ(ListingLineFileCode(std::string_view(buffer).substr(0, 13)), 0);
+    EXPECT_EQ(ListingLineFileCode(std::string_view(buffer).substr(0, 14)), 1);
+    EXPECT_EQ(ListingLineSize(std::string_view(buffer).substr(0, 18)), 0);
+    EXPECT_EQ(ListingLineSize(std::string_view(buffer).substr(0, 20)), 25);
+    EXPECT_EQ(ListingLineName(std::string_view(buffer).substr(0, 3)), "");
+}
+
+// --- Filter definitions -------------------------------------------------------------------
+
+struct DefinitionRow {
+    const char *definition;
+    bool accepted;
+    std::vector<TandemFilter> entries;
+};
+
+class FilterDefinitionTest : public testing::TestWithParam<DefinitionRow> {};
+
+TEST_P(FilterDefinitionTest, parsedInDefinitionOrder)
+{
+    const DefinitionRow &row = GetParam();
+    const std::vector<TandemFilter> before = {{"untouched", "1"}};
+    std::vector<TandemFilter> entries = before;
+    ASSERT_EQ(ParseTandemFilterDefinition(row.definition, entries), row.accepted) << row.definition;
+    EXPECT_EQ(entries, row.accepted ? row.entries : before) << row.definition;
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, FilterDefinitionTest, testing::Values(
+    DefinitionRow{"All files||Edit files (Filecode 101)|101|Object Files (Filecodes 100/700)|100;700", true,
+                  {{"All files", ""}, {"Edit files (Filecode 101)", "101"}, {"Object Files (Filecodes 100/700)", "100;700"}}},
+    DefinitionRow{"All files|", true, {{"All files", ""}}},
+    DefinitionRow{"All files", true, {{"All files", ""}}},
+    DefinitionRow{"Edit files|101|Last one", true, {{"Edit files", "101"}, {"Last one", ""}}},
+    DefinitionRow{"All files|||Edit files|101", true, {{"All files", ""}}},      // empty label ends
+    DefinitionRow{"Edit files|101||Other files|700", true, {{"Edit files", "101"}}},
+    DefinitionRow{"|Edit files|101", true, {}},
+    DefinitionRow{"Odd mix|101,,700", true, {{"Odd mix", "101,,700"}}},
+    DefinitionRow{"", false, {}},
+    DefinitionRow{"All||Edit|101", false, {}},                                    // no blank anywhere
+    DefinitionRow{"Edit|101", false, {}}));
+
+TEST(TandemFilterListTest, refusedDefinitionKeepsTheOneInForce)
+{
+    TandemFilterList list;
+    ASSERT_TRUE(list.SetTandemFilter("Edit files|101|Object files|100;700"));
+    ASSERT_FALSE(list.SetTandemFilter("All||Edit|101"));
+    ASSERT_FALSE(list.SetTandemFilter(""));
+    EXPECT_EQ(list.Definition(), "Edit files|101|Object files|100;700");
+    ASSERT_EQ(list.Entries().size(), 2u);
+    EXPECT_EQ(list.Entries()[1].Codes, "100;700");
+}
+
+TEST(TandemFilterListTest, sortedBoxStillYieldsTheCodesOfItsLabel)
+{
+    TandemFilterList list;
+    ASSERT_TRUE(list.SetTandemFilter("zeta files|700|Alpha files|101|beta files|100"));
+    const std::vector<std::size_t> order = list.DisplayOrder();
+    ASSERT_EQ(order, (std::vector<std::size_t>{1, 2, 0}));
+    EXPECT_EQ(list.Entries()[order[0]].Codes, "101");
+}
+
+TEST(TandemFilterListTest, linesShownByTheSelectedEntry)
+{
+    TandemFilterList list;
+    ASSERT_TRUE(list.SetTandemFilter(
+        "All files||Edit files (Filecode 101)|101|Object Files (Filecodes 100/700)|100;700"));
+    const std::string edit = "ALV           101             2522 27-Aug-02 13:57:10 155,106 \"nnnn\"";
+    const std::string object = "MYOBJ         700            20480 01-Feb-24 08:00:00 255,255 \"oooo\"";
+    const std::string summary = "Total of 48 file(s), 66089 byte(s)";
+    EXPECT_TRUE(list.Shows(0, edit));
+    EXPECT_TRUE(list.Shows(0, summary));   // "All files" shows every line
+    EXPECT_TRUE(list.Shows(1, edit));
+    EXPECT_FALSE(list.Shows(1, object));
+    EXPECT_FALSE(list.Shows(2, edit));
+    EXPECT_TRUE(list.Shows(2, object));
+    EXPECT_TRUE(list.Shows(3, object));    // no entry selected: every line
+
+    TandemFilterList empty;                // a refused definition at start-up
+    EXPECT_TRUE(empty.Shows(0, object));
+}
+
+// --- Code matching -------------------------------------------------------------------------
+
+struct MatchRow {
+    const char *codes;
+    std::int32_t fileCode;
+    bool matches;
+};
+
+class FileCodeMatchTest : public testing::TestWithParam<MatchRow> {};
+
+TEST_P(FileCodeMatchTest, strtolWalk)
+{
+    const MatchRow &row = GetParam();
+    EXPECT_EQ(FileCodeMatches(row.codes, row.fileCode), row.matches)
+        << '"' << row.codes << "\" against " << row.fileCode;
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, FileCodeMatchTest, testing::Values(
+    MatchRow{"", 12345, true},
+    MatchRow{"101", 101, true},
+    MatchRow{"101", 1010, false},          // whole numbers, not prefixes
+    MatchRow{"101", 10, false},
+    MatchRow{"100;700", 700, true},
+    MatchRow{"100;700", 100, true},
+    MatchRow{"100;700", 101, false},
+    MatchRow{"100;700", 0, false},
+    MatchRow{"101,,700", 101, true},
+    MatchRow{"101,,700", 700, true},
+    MatchRow{"101,,700", 0, true},         // the empty place reads 0
+    MatchRow{"101,,700", 7, false},
+    MatchRow{";;", 0, true},               // separators only match 0
+    MatchRow{";;", 1, false},
+    MatchRow{"101;", 0, false},            // a trailing separator is stepped over, nothing read after
+    MatchRow{"abc", 0, true},
+    MatchRow{" 101", 101, true},           // strtol skips white space
+    MatchRow{"+101", 101, true},
+    MatchRow{"-5;7", -5, true},
+    MatchRow{"100 700", 700, true}));
+
+} // namespace

@@ -1,0 +1,115 @@
+#!/usr/bin/env python3
+"""A NonStop-style FTP server (Guardian personality) for Zarvel's demo and tests.
+
+    guardian_ftpd.py --root DIR --port N --user U --password P --home '$DATA01.ZDEMO'
+                     [--demo] [--summary] [--owner G,U] [--security RWEP] [--verbose]
+
+Listens on 127.0.0.1 only; --port 0 picks a free port. The first line on stdout is
+"guardian-ftpd listening on 127.0.0.1:PORT". SIGTERM or SIGINT stops it cleanly."""
+
+import argparse
+import logging
+import os
+import signal
+import sys
+
+from pyftpdlib.authorizers import DummyAuthorizer
+from pyftpdlib.log import config_logging
+from pyftpdlib.servers import FTPServer
+
+from guardian_demo import fill_demo
+from guardian_handler import GuardianHandler
+from guardian_names import GuardianNameError, Subvol, check_part, check_volume
+from guardian_store import GuardianStore, format_owner
+
+LISTEN_ADDRESS = "127.0.0.1"
+
+
+def _home(text):
+    parts = text.split(".")
+    try:
+        if len(parts) != 2:
+            raise GuardianNameError(f'"{text}" is not of the form $VOLUME.SUBVOLUME')
+        return Subvol(check_volume(parts[0]), check_part(parts[1], "subvolume"))
+    except GuardianNameError as err:
+        raise argparse.ArgumentTypeError(str(err))
+
+
+def _owner(text):
+    group, comma, user = text.partition(",")
+    try:
+        g, u = int(group), int(user)
+    except ValueError:
+        raise argparse.ArgumentTypeError(f'owner "{text}" is not GROUP,USER')
+    if not (comma and 0 <= g <= 255 and 0 <= u <= 255):
+        raise argparse.ArgumentTypeError(f'owner "{text}" is not GROUP,USER (0 to 255 each)')
+    return format_owner(g, u)
+
+
+def _security(text):
+    if len(text) != 4:
+        raise argparse.ArgumentTypeError(f'security "{text}" is not four characters')
+    return text
+
+
+def parse_args(argv):
+    p = argparse.ArgumentParser(description="NonStop-style FTP server (Guardian personality)")
+    p.add_argument("--root", required=True, help="folder that holds the volumes")
+    p.add_argument("--port", type=int, default=0, help="port on 127.0.0.1 (0: a free one)")
+    p.add_argument("--user", action="append", required=True,
+                   help="user name (repeat with --password for more users)")
+    p.add_argument("--password", action="append", required=True, help="that user's password")
+    p.add_argument("--home", type=_home, default=_home("$DATA01.ZDEMO"),
+                   help="subvolume every session starts in")
+    p.add_argument("--demo", action="store_true",
+                   help="fill a root that holds no volume with sample subvolumes")
+    p.add_argument("--summary", action="store_true", help="end every LIST with a summary line")
+    p.add_argument("--owner", type=_owner, default=_owner("100,1"),
+                   help="owner GROUP,USER of new files")
+    p.add_argument("--security", type=_security, default="nnnn",
+                   help="security string of new files")
+    p.add_argument("--verbose", action="store_true", help="log the FTP dialogue on stderr")
+    args = p.parse_args(argv)
+    if len(args.user) != len(args.password):
+        p.error("give one --password for each --user")
+    if not 0 <= args.port <= 65535:
+        p.error("--port must be 0 to 65535")
+    return args
+
+
+def _stop(signum, frame):
+    # pyftpdlib's serve_forever closes every session when SystemExit reaches it.
+    raise SystemExit(0)
+
+
+def main(argv=None):
+    args = parse_args(sys.argv[1:] if argv is None else argv)
+    config_logging(level=logging.INFO if args.verbose else logging.WARNING)
+
+    root = os.path.abspath(args.root)
+    os.makedirs(root, exist_ok=True)
+    store = GuardianStore(root, owner=args.owner, security=args.security)
+    if args.demo and not store.volumes():
+        fill_demo(store, args.home)
+    store.add_volume(args.home.volume)
+
+    authorizer = DummyAuthorizer()
+    for user, password in zip(args.user, args.password):
+        authorizer.add_user(user, password, root, perm="elradfmw")
+
+    handler = type("SessionHandler", (GuardianHandler,), {})
+    handler.authorizer = authorizer
+    handler.store = store
+    handler.home_subvol = args.home
+    handler.summary = args.summary
+
+    server = FTPServer((LISTEN_ADDRESS, args.port), handler)
+    port = server.socket.getsockname()[1]
+    signal.signal(signal.SIGTERM, _stop)
+    print(f"guardian-ftpd listening on {LISTEN_ADDRESS}:{port}", flush=True)
+    server.serve_forever(handle_exit=True)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,281 @@
+"""The FTP side: pyftpdlib's handler taught the Guardian namespace.
+
+pyftpdlib keeps doing what it does well (login, PORT/PASV/EPSV, the data connection,
+TYPE A line-end conversion, REST, ABOR); the commands that name files or subvolumes
+are parsed here with the Guardian rules instead of as Unix paths, and LIST answers
+in the NonStop layout."""
+
+import fnmatch
+import os
+import time
+
+from pyftpdlib.filesystems import AbstractedFS, FilesystemError
+from pyftpdlib.handlers import FTPHandler, proto_cmds
+
+from guardian_listing import format_listing
+from guardian_names import GuardianNameError, parse_file, parse_subvol, parse_template
+
+# Commands of a Unix file tree that have no Guardian meaning here.
+_DROPPED = {"MLSD", "MLST", "MFMT", "STOU", "SITE CHMOD"}
+
+# Commands whose argument names a file or subvolume: they are parsed here, never
+# by pyftpdlib's path mapping. The value is the reply code for a refused name: 553
+# where a name is to be created, 550 where one is looked up.
+_NAMED = {
+    "CWD": 550, "XCWD": 550, "CDUP": 550, "XCUP": 550,
+    "LIST": 550, "NLST": 550, "STAT": 550,
+    "RETR": 550, "SIZE": 550, "MDTM": 550, "DELE": 550, "RNFR": 550,
+    "STOR": 553, "APPE": 553, "RNTO": 553, "MKD": 553, "XMKD": 553,
+    "RMD": 550, "XRMD": 550,
+}
+
+_ALIASES = {"XCWD": "CWD", "XCUP": "CDUP", "XMKD": "MKD", "XRMD": "RMD"}
+
+
+def _sentence(text):
+    text = text[:1].upper() + text[1:]
+    return text if text.endswith(".") else text + "."
+
+
+class GuardianFS(AbstractedFS):
+    """Holds the session's current subvolume; cwd reads "$VOL.SUBVOL"."""
+
+    def __init__(self, root, cmd_channel):
+        super().__init__(root, cmd_channel)
+        self.subvol = cmd_channel.home_subvol
+        self._cwd = str(self.subvol)
+
+    def set_subvol(self, subvol):
+        self.subvol = subvol
+        self._cwd = str(subvol)
+
+    def ftp2fs(self, ftppath):
+        try:
+            target = parse_file(ftppath, self.subvol)
+        except GuardianNameError as err:
+            raise FilesystemError(str(err))
+        return self.cmd_channel.store.file_path(target.subvol, target.name)
+
+    def fs2ftp(self, fspath):
+        rel = os.path.relpath(fspath, self.root)
+        return ".".join(rel.split(os.sep)) if not rel.startswith("..") else fspath
+
+
+class GuardianHandler(FTPHandler):
+    # Set by the program before serving.
+    store = None          # GuardianStore
+    home_subvol = None    # Subvol where every session starts
+    summary = False       # end each LIST with a summary line
+
+    abstracted_fs = GuardianFS
+    proto_cmds = {k: v for k, v in proto_cmds.items() if k not in _DROPPED}
+    banner = "guardian-ftpd NonStop-style FTP server ready."
+    # Loopback demo and tests: a short pause after a bad password is enough.
+    auth_failed_timeout = 0.5
+
+    # --- dispatch
+
+    def pre_process_command(self, line, cmd, arg):
+        if not (self.authenticated and cmd in _NAMED and cmd in self.proto_cmds):
+            return super().pre_process_command(line, cmd, arg)
+        if cmd == "STAT" and not arg:
+            return super().pre_process_command(line, cmd, arg)
+        self.logline("<- %s" % line)
+        needs = self.proto_cmds[cmd]["arg"]
+        if needs is True and not arg.strip():
+            self.respond("501 Syntax error: command needs an argument.")
+            return
+        if needs is False and arg:
+            self.respond("501 Syntax error: command does not accept arguments.")
+            return
+        self._last_response = ""
+        method = getattr(self, "guardian_" + _ALIASES.get(cmd, cmd))
+        try:
+            method(arg.strip())
+        except GuardianNameError as err:
+            self.respond(f"{_NAMED[cmd]} {_sentence(str(err))}")
+        except OSError as err:
+            self.respond(f"550 {_sentence(err.strerror or str(err))}")
+        if self._last_response:
+            self.log_cmd(cmd, arg, int(self._last_response[:3]), self._last_response[4:])
+
+    @property
+    def _subvol(self):
+        return self.fs.subvol
+
+    def _known_volume(self, subvol):
+        if self.store.has_volume(subvol.volume):
+            return True
+        self.respond(f"550 Volume {subvol.volume} does not exist.")
+        return False
+
+    def _existing(self, target):
+        info = self.store.lookup(target.subvol, target.name)
+        if info is None:
+            self.respond(f"550 File {target} does not exist.")
+        return info
+
+    # --- subvolumes
+
+    def guardian_CWD(self, arg):
+        subvol = parse_subvol(arg, self._subvol) if arg else self.home_subvol
+        if self._known_volume(subvol):
+            self.fs.set_subvol(subvol)
+            self.respond(f"250 CWD command successful, current subvolume is {subvol}.")
+
+    def guardian_CDUP(self, arg):
+        self.respond("550 A subvolume has no parent; use CWD $VOLUME.SUBVOLUME.")
+
+    def ftp_PWD(self, line):
+        self.respond(f'257 "{self._subvol}" is the current subvolume.')
+
+    def guardian_MKD(self, arg):
+        subvol = parse_subvol(arg, self._subvol)
+        if not self._known_volume(subvol):
+            return
+        if self.store.make_subvol(subvol):
+            self.respond(f'257 "{subvol}" created.')
+        else:
+            self.respond(f"550 Subvolume {subvol} already exists.")
+
+    def guardian_RMD(self, arg):
+        subvol = parse_subvol(arg, self._subvol)
+        if not self._known_volume(subvol):
+            return
+        if self.store.files(subvol):
+            self.respond(f"550 Subvolume {subvol} still holds files.")
+            return
+        self.store.remove_subvol(subvol)
+        self.respond(f"250 Subvolume {subvol} removed.")
+
+    # --- listings
+
+    def _listed_files(self, arg):
+        """Files named by a LIST/NLST/STAT argument, or None after a refusal."""
+        subvol, pattern = parse_template(arg, self._subvol)
+        if not self._known_volume(subvol):
+            return None, None
+        files = self.store.files(subvol)
+        if pattern:
+            files = [f for f in files if fnmatch.fnmatchcase(f.name, pattern)]
+            if not files:
+                self.respond(f"550 No file matches {subvol}.{pattern}.")
+                return None, None
+        return subvol, files
+
+    def guardian_LIST(self, arg):
+        subvol, files = self._listed_files(arg)
+        if files is None:
+            return
+        lines = format_listing(files, self.summary)
+        data = "".join(line + "\r\n" for line in lines).encode("utf-8", "replace")
+        self.push_dtp_data(data, cmd="LIST")
+
+    def guardian_NLST(self, arg):
+        subvol, files = self._listed_files(arg)
+        if files is None:
+            return
+        data = "".join(f.name + "\r\n" for f in files).encode("ascii")
+        self.push_dtp_data(data, cmd="NLST")
+
+    def guardian_STAT(self, arg):
+        subvol, files = self._listed_files(arg)
+        if files is None:
+            return
+        self.push(f"213-Status of {subvol}:\r\n")
+        self.push("".join(f" {line}\r\n" for line in format_listing(files, self.summary)))
+        self.respond("213 End of status.")
+
+    # --- files
+
+    def guardian_RETR(self, arg):
+        target = parse_file(arg, self._subvol)
+        if self._existing(target):
+            self.ftp_RETR(self.store.file_path(target.subvol, target.name))
+
+    def guardian_SIZE(self, arg):
+        # The EOF in bytes whatever the TYPE, as LIST shows it.
+        info = self._existing(parse_file(arg, self._subvol))
+        if info:
+            self.respond(f"213 {info.eof}")
+
+    def guardian_MDTM(self, arg):
+        info = self._existing(parse_file(arg, self._subvol))
+        if info:
+            self.respond("213 " + time.strftime("%Y%m%d%H%M%S", time.gmtime(info.mtime)))
+
+    def guardian_DELE(self, arg):
+        target = parse_file(arg, self._subvol)
+        if self._existing(target):
+            self.store.remove(target.subvol, target.name)
+            self.respond(f"250 DELE command successful, {target} purged.")
+
+    def _store(self, arg, append):
+        target = parse_file(arg, self._subvol)
+        if not self._known_volume(target.subvol):
+            return
+        existing = self.store.lookup(target.subvol, target.name)
+        resumed = self._restart_position > 0
+        if append and existing and target.code is not None and target.code != existing.code:
+            self.respond(f"550 File {target} has file code {existing.code}, not {target.code}.")
+            return
+        self.store.prepare_store(target.subvol)
+        path = self.store.file_path(target.subvol, target.name)
+        opened = self.ftp_APPE(path) if append else self.ftp_STOR(path)
+        if opened is None:
+            return
+        if target.code is not None:
+            code = target.code
+        elif existing and (append or resumed):
+            code = existing.code
+        else:
+            # A new file: text sent as TYPE A becomes an edit file.
+            code = 101 if self._current_type == "a" else 0
+        self.store.set_attributes(target.subvol, target.name, code=code, extents=target.extents)
+
+    def guardian_STOR(self, arg):
+        self._store(arg, append=False)
+
+    def guardian_APPE(self, arg):
+        self._store(arg, append=True)
+
+    def guardian_RNFR(self, arg):
+        self._rnfr = None
+        target = parse_file(arg, self._subvol)
+        if self._existing(target):
+            self._rnfr = target
+            self.respond("350 File exists, ready for destination name.")
+
+    def guardian_RNTO(self, arg):
+        source, self._rnfr = self._rnfr, None
+        if source is None:
+            self.respond("503 Bad sequence of commands: use RNFR first.")
+            return
+        target = parse_file(arg, self._subvol)
+        if target.subvol.volume != source.subvol.volume:
+            self.respond(f"553 File {source} cannot be renamed to another volume.")
+            return
+        try:
+            self.store.rename((source.subvol, source.name), (target.subvol, target.name),
+                              code=target.code)
+        except FileExistsError:
+            self.respond(f"550 File {target} already exists.")
+            return
+        self.respond(f"250 RNTO command successful, {source} renamed to {target}.")
+
+    # --- others
+
+    def ftp_TYPE(self, line):
+        # "A N" (ASCII, non-print) is what some clients send for plain ASCII.
+        if line.upper().replace(" ", "") == "AN":
+            line = "A"
+        super().ftp_TYPE(line)
+
+    def ftp_SYST(self, line):
+        self.respond("215 NONSTOP Guardian personality")
+
+    def ftp_FEAT(self, line):
+        features = ["EPSV", "MDTM", "REST STREAM", "SIZE"]
+        self.push("211-Features supported:\r\n")
+        self.push("".join(f" {f}\r\n" for f in features))
+        self.respond("211 End FEAT.")

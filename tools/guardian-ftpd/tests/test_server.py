@@ -1,0 +1,288 @@
+"""The server as Zarvel sees it, driven by ftplib over loopback."""
+
+import ftplib
+import io
+import json
+import os
+import socket
+import subprocess
+
+import pytest
+
+from conftest import PASSWORD, PYTHON, SCRIPT, USER
+
+
+def listing(ftp, arg=""):
+    lines = []
+    ftp.retrlines(("LIST " + arg).strip(), lines.append)
+    return lines
+
+
+def codes(ftp):
+    """Name -> file code from a LIST."""
+    return {line.split()[0]: int(line.split()[1]) for line in listing(ftp)[1:]}
+
+
+def store(ftp, name, data=b"data\n", ascii=False):
+    if ascii:
+        return ftp.storlines("STOR " + name, io.BytesIO(data))
+    return ftp.storbinary("STOR " + name, io.BytesIO(data))
+
+
+def retr(ftp, name):
+    out = io.BytesIO()
+    ftp.retrbinary("RETR " + name, out.write)
+    return out.getvalue()
+
+
+def tree(root):
+    return sorted(os.path.relpath(os.path.join(d, f), root)
+                  for d, dirs, files in os.walk(root) for f in files + dirs)
+
+
+def refusal(call):
+    with pytest.raises(ftplib.error_perm) as err:
+        call()
+    return str(err.value)
+
+
+# --- start, login, stop
+
+def test_start_line_and_login(server):
+    assert server.first_line == f"guardian-ftpd listening on 127.0.0.1:{server.port}"
+    ftp = server.connect(login=False)
+    assert refusal(lambda: ftp.login(USER, "wrong")).startswith("530")
+    assert refusal(lambda: ftp.login("anonymous", "a@b")).startswith("530")
+    ftp.login(USER, PASSWORD)
+    assert ftp.pwd() == "$DATA01.ZDEMO"
+    ftp.quit()
+
+
+def test_listens_on_loopback_only(server):
+    out = subprocess.run(["ss", "-Hltn", f"sport = :{server.port}"], capture_output=True,
+                         text=True)
+    if out.returncode != 0:
+        pytest.skip("ss not available")
+    assert out.stdout.split()[3] == f"127.0.0.1:{server.port}"
+
+
+def test_sigterm_with_sessions_open(start_server):
+    server = start_server()
+    idle = server.connect()
+    busy = server.connect()
+    busy.sendcmd("PASV")   # a data listener waiting for its connection
+    assert server.stop() == 0
+    with pytest.raises((EOFError, OSError, ftplib.Error)):
+        idle.voidcmd("NOOP")
+    idle.close()
+    busy.close()
+
+
+@pytest.mark.parametrize("args", [["--home", "DATA01.ZDEMO"], ["--home", "$DATA01.1X"],
+                                  ["--user", "X"], ["--owner", "1;2"]])
+def test_bad_command_line_is_refused(tmp_path, args):
+    base = ["--root", str(tmp_path), "--port", "0", "--user", USER, "--password", PASSWORD]
+    out = subprocess.run([PYTHON, SCRIPT, *base, *args], capture_output=True, text=True,
+                         timeout=20)
+    assert out.returncode == 2 and out.stdout == ""
+
+
+# --- CWD and PWD
+
+def test_cwd_pwd_in_any_letter_case(ftp):
+    ftp.cwd("$data01.zsrc")
+    assert ftp.pwd() == "$DATA01.ZSRC"
+    ftp.cwd("Ztools")
+    assert ftp.pwd() == "$DATA01.ZTOOLS"
+    assert listing(ftp) == listing(ftp)[:1]   # not stored into yet: heading only
+    assert ftp.sendcmd("PWD") == '257 "$DATA01.ZTOOLS" is the current subvolume.'
+
+
+@pytest.mark.parametrize("target, why", [
+    ("$NOSUCH.ZDEMO", "550 Volume $NOSUCH does not exist."),
+    ("$DATA01", "550 \"$DATA01\" is not"),
+    ("1ABC", "550 Subvolume name \"1ABC\" must begin with a letter."),
+    ("TOOLONGSV", "550 Subvolume name \"TOOLONGSV\" is longer than 8 characters."),
+    ("/tmp", "550 "),
+    ("..", "550 "),
+])
+def test_cwd_refusals_leave_subvolume(ftp, target, why):
+    assert refusal(lambda: ftp.cwd(target)).startswith(why)
+    assert ftp.pwd() == "$DATA01.ZDEMO"
+
+
+# --- file codes on upload
+
+@pytest.mark.parametrize("target, ascii, name, code", [
+    ("EDIT", True, "EDIT", 101),
+    ("BIN", False, "BIN", 0),
+    ("MYOBJ,100", False, "MYOBJ", 100),
+    ("TEXT,180", True, "TEXT", 180),
+    ("SRC,101", False, "SRC", 101),
+    ("big,100,4,28,978", False, "BIG", 100),
+])
+def test_upload_file_codes(server, ftp, target, ascii, name, code):
+    store(ftp, target, ascii=ascii)
+    assert codes(ftp) == {name: code}
+    # The suffix never becomes part of the stored name.
+    assert sorted(os.listdir(os.path.join(server.root, "$DATA01", "ZDEMO"))) == [".catalog.json", name]
+
+
+def test_ascii_and_binary_content(server, ftp):
+    store(ftp, "EDIT", b"line one\r\nline two\r\n", ascii=True)
+    with open(os.path.join(server.root, "$DATA01", "ZDEMO", "EDIT"), "rb") as f:
+        assert f.read() == b"line one\nline two\n"
+    lines = []
+    ftp.retrlines("RETR edit", lines.append)
+    assert lines == ["line one", "line two"]
+    blob = bytes(range(256)) * 300 + b"\r\n\n\r"
+    store(ftp, "BLOB,100", blob)
+    assert retr(ftp, "blob") == blob
+    assert ftp.size("BLOB") == len(blob)
+
+
+@pytest.mark.parametrize("target, why", [
+    ("1ABC", "553 File name \"1ABC\" must begin with a letter."),
+    ("ABCDEFGHI", "553 File name \"ABCDEFGHI\" is longer than 8 characters."),
+    ("ZSRC.1C", "553 File name \"1C\" must begin with a letter."),
+    ("BAD_NAME", "553 File name \"BAD_NAME\" may hold only letters and digits."),
+    ("NAME,X", "553 File code \"X\" is not a decimal number."),
+    ("NAME,70000", "553 File code 70000 is outside 0 to 65535."),
+    ("NEW.SUB.NAME", "553 "),
+    ("../../ESCAPE", "553 "),
+    ("$NOSUCH.SUB.NAME", "550 Volume $NOSUCH does not exist."),
+])
+def test_refused_store_names_write_nothing(server, ftp, target, why):
+    before = tree(server.root)
+    assert refusal(lambda: store(ftp, target)).startswith(why)
+    assert refusal(lambda: ftp.storbinary("APPE " + target, io.BytesIO(b"x"))).startswith(why[:3])
+    assert tree(server.root) == before
+
+
+def test_store_into_other_subvolume_and_volume(server, ftp):
+    store(ftp, "zsrc.prog,101")
+    ftp.cwd("ZSRC")
+    assert codes(ftp) == {"PROG": 101}
+    assert refusal(lambda: ftp.cwd("$NEWVOL.X")).startswith("550")
+
+
+# --- names are case-insensitive for every command
+
+def test_case_insensitive_lookup(ftp):
+    store(ftp, "progc", b"int x;\n", ascii=True)
+    assert list(codes(ftp)) == ["PROGC"]
+    assert retr(ftp, "ProgC") == b"int x;\n"
+    assert ftp.size("PROGC,101") == 7
+    assert ftp.sendcmd("MDTM pRoGc").startswith("213 ")
+    ftp.rename("progc", "Newname")
+    assert list(codes(ftp)) == ["NEWNAME"]
+    ftp.delete("newNAME")
+    assert codes(ftp) == {}
+    assert refusal(lambda: ftp.delete("NEWNAME")) == "550 File $DATA01.ZDEMO.NEWNAME does not exist."
+    assert refusal(lambda: retr(ftp, "NEWNAME")).startswith("550")
+
+
+# --- rename and append
+
+def test_rename_keeps_code_and_refuses_bad_targets(ftp):
+    store(ftp, "OBJ,700")
+    store(ftp, "OTHER")
+    assert refusal(lambda: ftp.rename("OBJ", "9BAD")).startswith("553 File name \"9BAD\"")
+    assert refusal(lambda: ftp.rename("OBJ", "other")) == \
+        "550 File $DATA01.ZDEMO.OTHER already exists."
+    assert refusal(lambda: ftp.rename("OBJ", "$DATA02.X.OBJ")).startswith("553")
+    assert refusal(lambda: ftp.rename("MISSING", "X")).startswith("550")
+    assert codes(ftp) == {"OBJ": 700, "OTHER": 0}
+    ftp.rename("OBJ", "ZKEEP.OBJ2")
+    assert codes(ftp) == {"OTHER": 0}
+    ftp.cwd("ZKEEP")
+    assert codes(ftp) == {"OBJ2": 700}
+    ftp.rename("OBJ2", "OBJ2,100")   # a code in the new name alters the code
+    assert codes(ftp) == {"OBJ2": 100}
+
+
+def test_append_keeps_code_and_refuses_another(ftp):
+    store(ftp, "LOG,180", b"one\n")
+    ftp.storbinary("APPE LOG", io.BytesIO(b"two\n"))
+    assert retr(ftp, "LOG") == b"one\ntwo\n"
+    assert codes(ftp) == {"LOG": 180}
+    assert refusal(lambda: ftp.storbinary("APPE LOG,101", io.BytesIO(b"x"))).startswith("550")
+    ftp.storbinary("APPE FRESH", io.BytesIO(b"x"))
+    assert codes(ftp) == {"LOG": 180, "FRESH": 0}
+
+
+# --- catalog
+
+def test_codes_survive_a_restart(start_server, tmp_path):
+    server = start_server()
+    ftp = server.connect()
+    store(ftp, "KEEP,800")
+    store(ftp, "TEXT", ascii=True)
+    ftp.quit()
+    assert server.stop() == 0
+    catalog_dir = os.path.join(server.root, "$DATA01", "ZDEMO")
+    assert [n for n in os.listdir(catalog_dir) if n.endswith(".tmp")] == []
+    with open(os.path.join(catalog_dir, ".catalog.json")) as f:
+        assert {k: v["code"] for k, v in json.load(f).items()} == {"KEEP": 800, "TEXT": 101}
+    again = start_server(root=server.root).connect()
+    assert codes(again) == {"KEEP": 800, "TEXT": 101}
+    again.quit()
+
+
+def test_file_without_catalog_entry_lists_with_code_zero(server, ftp):
+    folder = os.path.join(server.root, "$DATA01", "ZDEMO")
+    os.makedirs(folder, exist_ok=True)
+    for name in ("MANUAL", "lower", "TOO_LONG1"):
+        with open(os.path.join(folder, name), "w") as f:
+            f.write("x")
+    assert codes(ftp) == {"MANUAL": 0}
+
+
+# --- listing options, data connections
+
+def test_summary_option(start_server):
+    ftp = start_server("--summary").connect()
+    store(ftp, "A", b"12345")
+    lines = listing(ftp)
+    assert len(lines) == 3 and lines[-1] == "Total of 1 file(s), 5 byte(s)"
+    ftp.quit()
+
+
+def test_list_templates_and_nlst(ftp):
+    for name in ("PROGC", "PROGH", "UTILC"):
+        store(ftp, name)
+    assert [l.split()[0] for l in listing(ftp, "PROG*")[1:]] == ["PROGC", "PROGH"]
+    assert [l.split()[0] for l in listing(ftp, "$DATA01.ZDEMO")[1:]] == ["PROGC", "PROGH", "UTILC"]
+    assert ftp.nlst() == ["PROGC", "PROGH", "UTILC"]
+    status = ftp.sendcmd("STAT prog*").splitlines()
+    assert status[0] == "213-Status of $DATA01.ZDEMO:" and len(status) == 5
+    assert refusal(lambda: listing(ftp, "NOSUCH")).startswith("550 No file matches")
+
+
+def test_active_passive_and_extended_passive(ftp):
+    store(ftp, "F", b"abc")
+    ftp.set_pasv(False)
+    assert retr(ftp, "F") == b"abc"
+    ftp.set_pasv(True)
+    assert retr(ftp, "F") == b"abc"
+    port = ftplib.parse229(ftp.sendcmd("EPSV"), ftp.sock.getpeername())[1]
+    with socket.create_connection(("127.0.0.1", port), timeout=10) as data:
+        assert ftp.sendcmd("RETR F")[:3] in ("125", "150")
+        assert data.recv(10) == b"abc"
+    assert ftp.voidresp().startswith("226")
+
+
+# --- demo content
+
+def test_demo_fills_an_empty_root_only(start_server, tmp_path):
+    ftp = start_server("--demo").connect()
+    found = codes(ftp)
+    assert {"PROGC", "PROGH", "MAKEFILE"} <= set(found)
+    assert {101, 100, 700, 800, 0, 180} <= set(found.values())
+    assert len(found) >= 30
+    assert retr(ftp, "PROGC").startswith(b"/*")
+    ftp.delete("PROGC")
+    ftp.quit()
+    again = start_server("--demo", root=tmp_path / "root").connect()
+    assert "PROGC" not in codes(again)
+    again.quit()
