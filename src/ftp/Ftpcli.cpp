@@ -251,6 +251,8 @@ void TCustomFtpCli::TriggerRequestDone(int Error)
     FInSequence = false;
     FSequenceContinuation = nullptr;
     FRemainingSteps = 0;
+    // The notification names the request that ended here: by the time the loop delivers it
+    // the next request may already be running.
     PostNotification(WM_FTP_REQUEST_DONE, Error);
 }
 
@@ -258,17 +260,23 @@ void TCustomFtpCli::PostNotification(int Msg, int Error)
 {
     if (!FEndpoint)
         return;
+    const TFtpRequest rq = FRequestType;
     QMetaObject::invokeMethod(
-        FEndpoint.get(), [this, Msg, Error] { WndProc(Msg, Error); }, Qt::QueuedConnection);
+        FEndpoint.get(), [this, Msg, Error, rq] { WndProc(Msg, Error, rq); }, Qt::QueuedConnection);
 }
 
 void TCustomFtpCli::WndProc(int Msg, int Error)
+{
+    WndProc(Msg, Error, FRequestType);
+}
+
+void TCustomFtpCli::WndProc(int Msg, int Error, TFtpRequest RqType)
 {
     // Nothing may escape into the event loop.
     try {
         switch (Msg) {
         case WM_FTP_REQUEST_DONE:
-            DeliverRequestDone(Error);
+            DeliverRequestDone(RqType, Error);
             break;
         case WM_FTP_SENDDATA:
             WMFtpSendData();
@@ -283,10 +291,10 @@ void TCustomFtpCli::WndProc(int Msg, int Error)
     }
 }
 
-void TCustomFtpCli::DeliverRequestDone(int Error)
+void TCustomFtpCli::DeliverRequestDone(TFtpRequest RqType, int Error)
 {
     if (OnRequestDone)
-        OnRequestDone(this, FRequestType, Error);
+        OnRequestDone(this, RqType, Error);
 }
 
 void TCustomFtpCli::HandleBackGroundException(const std::exception &E)
@@ -385,7 +393,7 @@ void TCustomFtpCli::ControlSocketDataAvailable(TCustomWSocket *, int Error)
 {
     int n = FControlSocket->Receive(FReplyBuffer.WritePtr(), FReplyBuffer.Space());
     if (n == 0) {
-        CloseControl();
+        FControlSocket->Close();   // the server's close, seen as end of stream
         return;
     }
     if (n < 0)

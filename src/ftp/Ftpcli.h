@@ -263,7 +263,8 @@ protected:
     void ReplyTooLong();                                   // a reply line that cannot fit the buffer
     void FailSequence(const std::string &Msg);             // a step of a high-level operation refused to start
     void CloseControl();                                   // close the control connection from the engine
-    void DeliverRequestDone(int Error);                    // the queued notification: OnRequestDone
+    void DeliverRequestDone(TFtpRequest RqType, int Error); // the queued notification: OnRequestDone
+    void WndProc(int Msg, int Error, TFtpRequest RqType);  // dispatch with the request it was queued for
 
     // ---- Data connection and transfers (FtpcliTransfer*.cpp) ----
     void DoGetAsync(TFtpRequest RqType);                   // start RETR, LIST or NLST
