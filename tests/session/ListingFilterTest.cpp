@@ -4,10 +4,28 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
 namespace {
+
+// Table rows print as text in test names and failures; raw bytes would show addresses.
+std::string Quoted(std::string_view text)
+{
+    std::string out = "\"";
+    for (char c : text) {
+        if (c == '\0')
+            out += "\\0";
+        else if (c == '\r')
+            out += "\\r";
+        else if (c == '\n')
+            out += "\\n";
+        else
+            out += c;
+    }
+    return out + "\"";
+}
 
 // --- Listing lines ----------------------------------------------------------------------
 
@@ -17,6 +35,11 @@ struct LineRow {
     std::int32_t fileCode;
     std::int64_t size;
 };
+
+void PrintTo(const LineRow &row, std::ostream *out)
+{
+    *out << Quoted(row.line);
+}
 
 class ListingLineTest : public testing::TestWithParam<LineRow> {};
 
@@ -75,6 +98,11 @@ struct DefinitionRow {
     bool accepted;
     std::vector<TandemFilter> entries;
 };
+
+void PrintTo(const DefinitionRow &row, std::ostream *out)
+{
+    *out << Quoted(row.definition);
+}
 
 class FilterDefinitionTest : public testing::TestWithParam<DefinitionRow> {};
 
@@ -148,6 +176,11 @@ struct MatchRow {
     std::int32_t fileCode;
     bool matches;
 };
+
+void PrintTo(const MatchRow &row, std::ostream *out)
+{
+    *out << Quoted(row.codes) << " against " << row.fileCode;
+}
 
 class FileCodeMatchTest : public testing::TestWithParam<MatchRow> {};
 

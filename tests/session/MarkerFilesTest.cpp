@@ -98,6 +98,11 @@ struct StampRow {
     int stampedSecond;
 };
 
+void PrintTo(const StampRow &row, std::ostream *out)
+{
+    *out << ":" << row.second;
+}
+
 class MarkerStampTest : public testing::TestWithParam<StampRow> {};
 
 TEST_P(MarkerStampTest, roundsToTwoSecondsWithinTheMinute)

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <random>
 #include <string>
 #include <vector>
@@ -18,6 +19,23 @@ TransferOptions Options(ModeChoice mode, int extensionSize = 0, bool addFileCode
     options.DLAddFileCode = addFileCode;
     options.ULAppendExtension = appendExtension;
     return options;
+}
+
+// Table rows print as text in test names and failures; raw bytes would show addresses.
+std::string Quoted(std::string_view text)
+{
+    std::string out = "\"";
+    for (char c : text) {
+        if (c == '\0')
+            out += "\\0";
+        else if (c == '\r')
+            out += "\\r";
+        else if (c == '\n')
+            out += "\\n";
+        else
+            out += c;
+    }
+    return out + "\"";
 }
 
 const char *ChoiceName(ModeChoice choice)
@@ -37,6 +55,11 @@ struct DownloadModeRow {
     std::int32_t fileCode;
     TransferMode expected;
 };
+
+void PrintTo(const DownloadModeRow &row, std::ostream *out)
+{
+    *out << ChoiceName(row.choice) << " code " << row.fileCode;
+}
 
 class DownloadModeTest : public testing::TestWithParam<DownloadModeRow> {};
 
@@ -64,6 +87,11 @@ struct UploadModeRow {
     const char *pcName;
     TransferMode expected;
 };
+
+void PrintTo(const UploadModeRow &row, std::ostream *out)
+{
+    *out << ChoiceName(row.choice) << " " << Quoted(row.pcName);
+}
 
 class UploadModeTest : public testing::TestWithParam<UploadModeRow> {};
 
@@ -101,6 +129,12 @@ struct PcNameRow {
     bool addFileCode;
     const char *expected;
 };
+
+void PrintTo(const PcNameRow &row, std::ostream *out)
+{
+    *out << Quoted(row.host) << " code " << row.fileCode << " " << ModeWord(row.mode) << " n=" << row.extensionSize
+         << (row.addFileCode ? " with code" : " without code");
+}
 
 class PcNameTest : public testing::TestWithParam<PcNameRow> {};
 
@@ -145,6 +179,11 @@ struct HostNameRow {
     const char *withoutExtension; // unchecked
 };
 
+void PrintTo(const HostNameRow &row, std::ostream *out)
+{
+    *out << Quoted(row.pcPath);
+}
+
 class HostNameTest : public testing::TestWithParam<HostNameRow> {};
 
 TEST_P(HostNameTest, periodGoesExtensionStaysWhenAppended)
@@ -177,6 +216,11 @@ struct UnsafeRow {
     std::string name;
     bool unsafe;
 };
+
+void PrintTo(const UnsafeRow &row, std::ostream *out)
+{
+    *out << Quoted(row.name);
+}
 
 class UnsafePcNameTest : public testing::TestWithParam<UnsafeRow> {};
 

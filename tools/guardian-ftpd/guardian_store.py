@@ -111,9 +111,17 @@ class GuardianStore:
         except FileNotFoundError:
             return {}
         except (OSError, ValueError) as err:
-            log.warning("catalog %s unreadable (%s); its files show file code 0", path, err)
-            return {}
-        return data if isinstance(data, dict) else {}
+            data = err
+        if isinstance(data, dict):
+            return data
+        # Set a damaged catalog aside rather than overwrite it with the next change.
+        log.warning("catalog %s unreadable (%s); kept as %s, its files show file code 0",
+                    path, data if isinstance(data, Exception) else "not an object", path + ".bad")
+        try:
+            os.replace(path, path + ".bad")
+        except OSError:
+            pass
+        return {}
 
     def write_catalog(self, subvol, catalog):
         """Writes the catalog through a temporary file and a rename, dropping the

@@ -1,5 +1,6 @@
 """LIST layout: the columns a NonStop client reads must be where it reads them."""
 
+import io
 import os
 import time
 
@@ -60,7 +61,7 @@ def test_summary_line_only_when_asked():
 
 def test_served_listing_parses_and_shows_mtime(server, ftp):
     path = os.path.join(server.root, "$DATA01", "ZDEMO")
-    ftp.storbinary("STOR OBJ,700", _bytes(b"x" * 300))
+    ftp.storbinary("STOR OBJ,700", io.BytesIO(b"x" * 300))
     when = time.mktime((2019, 7, 4, 6, 5, 4, 0, 0, -1))
     os.utime(os.path.join(path, "OBJ"), (when, when))
     lines = []
@@ -68,8 +69,3 @@ def test_served_listing_parses_and_shows_mtime(server, ftp):
     assert lines[0] == HEADING
     assert client_fields(lines[1]) == ("OBJ", 700, 300)
     assert "4-Jul-19 06:05:04" in lines[1]
-
-
-def _bytes(data):
-    import io
-    return io.BytesIO(data)

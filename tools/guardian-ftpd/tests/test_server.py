@@ -238,6 +238,18 @@ def test_file_without_catalog_entry_lists_with_code_zero(server, ftp):
     assert codes(ftp) == {"MANUAL": 0}
 
 
+def test_damaged_catalog_is_set_aside_not_overwritten(server, ftp):
+    store(ftp, "OLD,100")
+    folder = os.path.join(server.root, "$DATA01", "ZDEMO")
+    with open(os.path.join(folder, ".catalog.json"), "w") as f:
+        f.write('{"OLD": {"code": 1')
+    assert codes(ftp) == {"OLD": 0}
+    store(ftp, "NEW,700")
+    assert codes(ftp) == {"OLD": 0, "NEW": 700}
+    with open(os.path.join(folder, ".catalog.json.bad")) as f:
+        assert f.read() == '{"OLD": {"code": 1'
+
+
 # --- listing options, data connections
 
 def test_summary_option(start_server):

@@ -1,0 +1,79 @@
+#include "ui/Configure.h"
+
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+TFormConfig::TFormConfig(QWidget *parent) : QDialog(parent)
+{
+    setObjectName("FormConfig");
+    setWindowTitle("Configure");
+
+    chkSoundConfirmations = new QCheckBox;
+    chkSoundConfirmations->setToolTip("Select to play a sound following successful file transfers");
+    CSpinEdit = new QSpinBox;
+    CSpinEdit->setRange(0, 3);
+    CSpinEdit->setToolTip("Specifies the amount of information placed in the log window");
+    editTouchFileBase = new QLineEdit;
+    editTouchFileBase->setToolTip("Base name of file to be 'touched' following succesful file "
+                                  "transfer - if checkboxes are enabled");
+    chkTouchDown = new QCheckBox(".down");
+    chkTouchUp = new QCheckBox(".up");
+    txtFilterPC = new QLineEdit;
+    txtFilterPC->setToolTip("Specifies filename filters used to limit the display of lists of PC files");
+    txtFilterTandem = new QLineEdit;
+    txtFilterTandem->setToolTip("Specifies filecode filters used to limit the display of lists of Tandem files");
+
+    auto *page = new QWidget;
+    auto *grid = new QGridLayout(page);
+    grid->addWidget(new QLabel("Sound\nConfirmations"), 0, 0);
+    grid->addWidget(chkSoundConfirmations, 0, 1);
+    grid->addWidget(new QLabel("Log Level"), 1, 0);
+    grid->addWidget(CSpinEdit, 1, 1, Qt::AlignLeft);
+    grid->addWidget(new QLabel("High Water Marker"), 2, 0);
+    auto *marker = new QHBoxLayout;
+    marker->addWidget(editTouchFileBase);
+    marker->addWidget(chkTouchDown);
+    marker->addWidget(chkTouchUp);
+    grid->addLayout(marker, 2, 1);
+    grid->addWidget(new QLabel("PC Filter"), 3, 0);
+    grid->addWidget(txtFilterPC, 3, 1);
+    grid->addWidget(new QLabel("Tandem Filter"), 4, 0);
+    grid->addWidget(txtFilterTandem, 4, 1);
+    grid->setRowStretch(5, 1);
+
+    PageControl = new QTabWidget;
+    PageControl->addTab(page, "General");
+
+    OKBtn = new QPushButton("OK");
+    OKBtn->setDefault(true);
+    CancelBtn = new QPushButton("Cancel");
+    CancelBtn->setAutoDefault(false);
+    ResetBtn = new QPushButton("Reset");
+    ResetBtn->setAutoDefault(false);
+    connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
+
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(OKBtn);
+    buttons->addWidget(CancelBtn);
+    buttons->addWidget(ResetBtn);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(PageControl);
+    layout->addLayout(buttons);
+
+    setTabOrder(chkSoundConfirmations, CSpinEdit);
+    setTabOrder(CSpinEdit, editTouchFileBase);
+    setTabOrder(editTouchFileBase, chkTouchDown);
+    setTabOrder(chkTouchDown, chkTouchUp);
+    setTabOrder(chkTouchUp, txtFilterPC);
+    setTabOrder(txtFilterPC, txtFilterTandem);
+    resize(520, 260);
+}

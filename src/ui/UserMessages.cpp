@@ -1,0 +1,46 @@
+#include "ui/UserMessages.h"
+
+#include <QCoreApplication>
+#include <QMessageBox>
+#include <QStringDecoder>
+#include <string>
+
+namespace {
+
+void Show(QWidget *parent, QMessageBox::Icon icon, const QString &title, const QString &text)
+{
+    QMessageBox box(icon, title, text, QMessageBox::Ok, parent);
+    box.exec();
+}
+
+} // namespace
+
+void TUserMessages::Simple(QWidget *parent, const QString &text)
+{
+    Show(parent, QMessageBox::NoIcon, QCoreApplication::applicationName(), text);
+}
+
+void TUserMessages::ErrorDialog(QWidget *parent, const QString &text)
+{
+    Show(parent, QMessageBox::Critical, QStringLiteral("Error"), text);
+}
+
+void TUserMessages::CommandLineError(QWidget *parent, const QString &text)
+{
+    Show(parent, QMessageBox::Critical, QString(), text);
+}
+
+void TUserMessages::Warning(QWidget *parent, const QString &text)
+{
+    Show(parent, QMessageBox::Warning, QCoreApplication::applicationName(), text);
+}
+
+QString TextForDisplay(const std::string &bytes)
+{
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QByteArrayView view(bytes.data(), qsizetype(bytes.size()));
+    QString text = utf8.decode(view);
+    if (!utf8.hasError())
+        return text;
+    return QString::fromLatin1(view);
+}

@@ -1,0 +1,24 @@
+#pragma once
+#include <QString>
+
+class QWidget;
+
+// The message boxes the program shows, behind one class so tests can see what would be
+// shown instead of blocking in a modal box.
+class TUserMessages {
+public:
+    virtual ~TUserMessages() = default;
+    // Simple box: the application's title, one OK button, no icon (input checks).
+    virtual void Simple(QWidget *parent, const QString &text);
+    // Error dialog titled "Error" (a failed connection).
+    virtual void ErrorDialog(QWidget *parent, const QString &text);
+    // Error-icon box with an empty title and one OK button (command-line errors).
+    virtual void CommandLineError(QWidget *parent, const QString &text);
+    // Warning with the application's title: a problem the program works around, such as
+    // a settings store it cannot use.
+    virtual void Warning(QWidget *parent, const QString &text);
+};
+
+// Texts are bytes inside the program; shown as UTF-8, with bytes that are not UTF-8 kept
+// visible as Latin-1 rather than turned into replacement marks.
+QString TextForDisplay(const std::string &bytes);
