@@ -2,12 +2,14 @@
 // order, listings line by line, uploads paced one block at a time, restart offsets, and the
 // failures of the transfer steps.
 #include "ftp/Ftpcli.h"
+#include "net/Wsocket.h"
 #include "support/FtpScriptData.h"
 #include "support/FtpScriptPeer.h"
 
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -208,6 +210,50 @@ TEST_F(FtpTransfer, retr550CreatesEmptyLocalFileAndClosesIt)
     EXPECT_FALSE(HeldOpen(Local("missing")));
     Pump();
     EXPECT_EQ(done.back(), std::make_pair(ftpGetAsync, 550));
+}
+
+TEST_F(FtpTransfer, localFileThatCannotBeCreatedEndsWith550AndClosesListener)
+{
+    DataStep(false);
+    cli.SetHostFileName("f");
+    cli.SetLocalFileName(Local("no-such-dir/f"));
+    EXPECT_FALSE(cli.Get());
+    EXPECT_EQ(cli.ErrorMessage(), "Unable to open local file " + Local("no-such-dir/f"));
+    EXPECT_EQ(cli.ReplyCode(), 550);
+    EXPECT_EQ(cli.DataSocket()->State(), wsClosed);
+    EXPECT_TRUE(peer.WaitFinished());
+    EXPECT_FALSE(peer.Commands().contains("RETR f"));
+}
+
+TEST_F(FtpTransfer, refusedPassiveDataConnectionFailsBothWays)
+{
+    quint16 deadPort;
+    {
+        QTcpServer probe;
+        ASSERT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
+        deadPort = probe.serverPort();
+    }
+    const QByteArray reply = "227 Entering Passive Mode (127,0,0,1," + QByteArray::number(deadPort >> 8) + "," +
+                             QByteArray::number(deadPort & 0xFF) + ").\r\n";
+    // a receive sends its command at once; the server's answer to it is only displayed
+    cli.SetPassive(true);
+    peer.Reply("PASV", reply).Expect("RETR f").Send("425 Can't open data connection.\r\n");
+    cli.SetHostFileName("f");
+    cli.SetLocalFileName(Local("f"));
+    EXPECT_FALSE(cli.Get());
+    EXPECT_EQ(cli.ErrorMessage(), "Unable to establish data connection, error #10061");
+    EXPECT_FALSE(HeldOpen(Local("f")));
+    EXPECT_TRUE(peer.WaitFinished());
+    // an upload sends STOR only once its data connection is open
+    WriteAll(Local("up"), "x");
+    peer.Reply("PASV", reply);
+    cli.SetLocalFileName(Local("up"));
+    EXPECT_FALSE(cli.Put());
+    EXPECT_EQ(cli.ErrorMessage(), "Unable to establish data connection, error #10061");
+    EXPECT_TRUE(peer.WaitFinished());
+    EXPECT_FALSE(HeldOpen(Local("up")));
+    Pump(100);
+    EXPECT_FALSE(peer.Commands().contains("STOR f"));
 }
 
 TEST_F(FtpTransfer, serverClosingDataEarlyFailsWithItsReply)
