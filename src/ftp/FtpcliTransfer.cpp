@@ -9,6 +9,7 @@
 #include <QFileInfo>
 
 #include <arpa/inet.h>
+#include <unistd.h>
 #include <cstring>
 #include <utility>
 
@@ -299,16 +300,19 @@ void TCustomFtpCli::DoGetAsync(TFtpRequest RqType)
 void TCustomFtpCli::DataSocketGetSessionAvailable(TCustomWSocket *, int)
 {
     TWSocket *data = FDataSocket.get();
+    TSocket handle = INVALID_SOCKET;
     try {
-        const TSocket handle = data->Accept();
+        handle = data->Accept();
         data->Close();  // the listener; it has no close handler now
         if (handle == INVALID_SOCKET)
             throw ESocketException("accept failed");
         data->OnSessionClosed = [this](TCustomWSocket *S, int E) { DataSocketGetSessionClosed(S, E); };
         data->OnDataAvailable = [this](TCustomWSocket *S, int E) { DataSocketGetDataAvailable(S, E); };
         data->OnDataSent = nullptr;
-        data->Dup(handle);
+        data->Dup(std::exchange(handle, INVALID_SOCKET));
     } catch (const std::exception &) {
+        if (handle != INVALID_SOCKET)
+            ::close(handle);
         FailDataStep(550, "Unable to establish data connection, error #" + std::to_string(data->LastError()));
         return;
     }
@@ -535,20 +539,23 @@ void TCustomFtpCli::DoPutAppendAsync()
 void TCustomFtpCli::DataSocketPutSessionAvailable(TCustomWSocket *, int)
 {
     TWSocket *data = FDataSocket.get();
+    TSocket handle = INVALID_SOCKET;
     try {
-        const TSocket handle = data->Accept();
+        handle = data->Accept();
         data->Close();  // the listener
         if (handle == INVALID_SOCKET)
             throw ESocketException("accept failed");
         data->OnSessionClosed = [this](TCustomWSocket *S, int E) { DataSocketPutSessionClosed(S, E); };
         data->OnDataAvailable = [this](TCustomWSocket *S, int E) { DataSocketPutDataAvailable(S, E); };
         data->OnDataSent = [this](TCustomWSocket *S, int E) { DataSocketPutDataSent(S, E); };
-        data->Dup(handle);
+        data->Dup(std::exchange(handle, INVALID_SOCKET));
         // The send-buffer size query of the original design had no use for its value: skipped.
         data->SetLingerOnOff(wsLingerOff);
         data->SetLingerTimeout(10);
         data->SetLingerOption();
     } catch (const std::exception &) {
+        if (handle != INVALID_SOCKET)
+            ::close(handle);
         FailDataStep(426, "Unable to establish data connection, error #" + std::to_string(data->LastError()));
         return;
     }
