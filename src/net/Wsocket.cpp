@@ -940,10 +940,15 @@ int TCustomWSocket::DoRecv(void *Buffer, int BufferSize, int Flags)
     const ssize_t n = ::recv(FHSocket, Buffer, static_cast<size_t>(BufferSize > 0 ? BufferSize : 0), Flags);
     if (n < 0)
         WSocket_SetLastErrorFromErrno();
+    ReadTaken();
+    return static_cast<int>(n);
+}
+
+void TCustomWSocket::ReadTaken()
+{
     ++FPlatformReads;
     if (!FReadArmed && FNotifiers && !FListening && FState == wsConnected)
         ArmRead(true); // a read re-arms the readable report
-    return static_cast<int>(n);
 }
 
 int TCustomWSocket::DoRecvFrom(void *Buffer, int BufferSize, int Flags, sockaddr_in &From, int &FromLen)
