@@ -940,7 +940,8 @@ int TCustomWSocket::DoRecv(void *Buffer, int BufferSize, int Flags)
     const ssize_t n = ::recv(FHSocket, Buffer, static_cast<size_t>(BufferSize > 0 ? BufferSize : 0), Flags);
     if (n < 0)
         WSocket_SetLastErrorFromErrno();
-    ReadTaken();
+    if (!(Flags & MSG_PEEK)) // a peek leaves the data pending: it is no progress
+        ReadTaken();
     return static_cast<int>(n);
 }
 
