@@ -197,6 +197,8 @@ private:
     void ReceiveLoop(int Error, bool Drain = false); // Drain: at the peer's close, read everything
     void TryToSend();
     void ClearSendQueue();
+    std::unique_ptr<TBuffer> NewBlock();     // a spare drained block, or a new one
+    void RecycleFront();                     // frees the drained first block of the queue
     bool PeerHasClosed(int &Error);          // whether the peer closed (or reset) the connection
     void DnsCompleted(int Id, bool Reverse, int Error, const THostEntry &Entry);
     void ReleaseHandle();                    // closes and forgets the handle without any event
@@ -228,6 +230,7 @@ private:
 
     // send queue
     std::deque<std::unique_ptr<TBuffer>> FBufList;
+    std::vector<std::unique_ptr<TBuffer>> FSpareBufs; // drained blocks kept for reuse
     int FBufSize = TBuffer::DefaultBufSize;
     bool FAllSent = true;
     bool FCloseInvoked = false; // OnSessionClosed delivered for this connection

@@ -7,9 +7,13 @@
 
 namespace {
 
-void Show(QWidget *parent, QMessageBox::Icon icon, const QString &title, const QString &text)
+void Show(QWidget *parent, QMessageBox::Icon icon, const QString &title, const QString &text,
+          bool onTop = false)
 {
     QMessageBox box(icon, title, text, QMessageBox::Ok, parent);
+    // Boxes of the start-up come while the splash stays on top; they must not hide under it.
+    if (onTop)
+        box.setWindowFlag(Qt::WindowStaysOnTopHint);
     box.exec();
 }
 
@@ -27,12 +31,12 @@ void TUserMessages::ErrorDialog(QWidget *parent, const QString &text)
 
 void TUserMessages::CommandLineError(QWidget *parent, const QString &text)
 {
-    Show(parent, QMessageBox::Critical, QString(), text);
+    Show(parent, QMessageBox::Critical, QString(), text, true);
 }
 
 void TUserMessages::Warning(QWidget *parent, const QString &text)
 {
-    Show(parent, QMessageBox::Warning, QCoreApplication::applicationName(), text);
+    Show(parent, QMessageBox::Warning, QCoreApplication::applicationName(), text, true);
 }
 
 QString TextForDisplay(const std::string &bytes)
