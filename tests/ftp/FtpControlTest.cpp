@@ -77,6 +77,7 @@ TEST_F(FtpControl, multiLineGreetingThenTwoLine230SkipsPass)
     EXPECT_TRUE(Displayed("< 220 ready"));
     EXPECT_FALSE(Displayed("< 230-logged in"));   // only the final line of a reply is shown
     EXPECT_TRUE(Displayed("< 230 already"));
+    EXPECT_EQ(display.back(), "< 230 already");
     EXPECT_EQ(Count(ftpConnected), 1);
     EXPECT_EQ(cli.State(), ftpReady);
 }
@@ -437,12 +438,46 @@ TEST_F(FtpControl, serverClosingIdleConnectionLeavesInternalReady)
 {
     Login();
     states.clear();
-    peer.Close();
+    peer.Send("421 Idle timeout\r\n").Close();
     for (int i = 0; i < 100 && closed == 0; ++i)
         Pump(20);
     EXPECT_EQ(closed, 1);
+    EXPECT_TRUE(Displayed("< 421 Idle timeout"));   // unsolicited lines are shown
     EXPECT_EQ(states, (std::vector<TFtpState>{ftpNotConnected, ftpInternalReady}));
     EXPECT_FALSE(cli.Pwd());   // not connected any more
+}
+
+TEST_F(FtpControl, commandHandlerMayRewriteAndEveryReplyLineIsReported)
+{
+    Login();
+    int responses = 0;
+    cli.OnResponse = [&](TCustomFtpCli *) { ++responses; };
+    cli.OnCommand = [](TCustomFtpCli *, std::string &c) {
+        if (c == "SYST")
+            c = "SYST extra";
+    };
+    peer.Reply("SYST extra", "215-one\r\nfree text\r\n215 done\r\n");
+    EXPECT_TRUE(cli.Syst());
+    EXPECT_TRUE(Displayed("> SYST extra"));
+    EXPECT_EQ(responses, 3);
+    EXPECT_EQ(cli.LastReply(), "215 done");
+}
+
+TEST_F(FtpControl, exceptionFromRequestDoneHandlerGoesToBgException)
+{
+    Login();
+    Pump();
+    std::string caught;
+    cli.OnRequestDone = [](TCustomFtpCli *, TFtpRequest, int) { throw std::runtime_error("boom"); };
+    cli.OnBgException = [&](TCustomFtpCli *, const std::exception &e, bool &canClose) {
+        caught = e.what();
+        EXPECT_TRUE(canClose);
+    };
+    peer.Reply("PWD", "257 \"/\"\r\n").Reply("PWD", "257 \"/\"\r\n");
+    EXPECT_TRUE(cli.Pwd());
+    Pump();
+    EXPECT_EQ(caught, "boom");
+    EXPECT_TRUE(cli.Pwd());   // the engine goes on
 }
 
 // ---- High-level operations ----
