@@ -582,3 +582,33 @@ TEST(FtpProperties, SettersKeepTheirRules)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(FtpControl, refusalsReachOnErrorAndFailTheCallWithoutException)
+{
+    std::vector<std::string> errors;
+    cli.OnError = [&](TCustomFtpCli *, std::string &m) { errors.push_back(m); };
+    cli.SetPassWord("");
+    peer.Send("220 hi\r\n").Reply("USER u", "331 pw\r\n");
+    EXPECT_FALSE(cli.Connect());             // the PASS step refuses from inside the loop
+    EXPECT_EQ(cli.ErrorMessage(), "500 Password emtpy");
+    EXPECT_FALSE(cli.Connect());             // and a second Open is refused at once
+    EXPECT_EQ(errors, (std::vector<std::string>{"Password emtpy", "FTP component already connected"}));
+    EXPECT_EQ(cli.State(), ftpReady);
+    EXPECT_TRUE(peer.WaitFinished());
+}
+
+TEST_F(FtpControl, serverClosingDuringCommandFailsItEvenAfterEarlierFailure)
+{
+    Login();
+    cli.SetHostFileName("x");
+    peer.Reply("DELE x", "550 no\r\n").Expect("PWD").Close();
+    EXPECT_FALSE(cli.Dele());
+    EXPECT_FALSE(cli.Pwd());
+    EXPECT_EQ(cli.LastReply(), "421 Connection closed by the server");
+    EXPECT_EQ(cli.ErrorMessage(), "550 no");   // the first failure is kept
+    EXPECT_EQ(closed, 1);
+}
+
+} // namespace
