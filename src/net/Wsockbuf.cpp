@@ -6,7 +6,8 @@
 TBuffer::TBuffer(int BufSize)
     : FBufSize(BufSize > 0 ? BufSize : DefaultBufSize)
 {
-    FBuf = std::make_unique<char[]>(static_cast<size_t>(FBufSize));
+    // Default-initialised: the block is written before it is read.
+    FBuf.reset(new char[static_cast<size_t>(FBufSize)]);
 }
 
 void TBuffer::RewindIfDrained()

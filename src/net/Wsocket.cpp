@@ -761,17 +761,39 @@ void TCustomWSocket::PutDataInSendBuffer(const void *Data, int Len)
     if (Len <= 0 || !p)
         return;
     if (FBufList.empty())
-        FBufList.push_back(std::make_unique<TBuffer>(FBufSize));
+        FBufList.push_back(NewBlock());
     while (Len > 0) {
         const int n = FBufList.back()->Write(p, Len);
         p += n;
         Len -= n;
         if (Len > 0)
-            FBufList.push_back(std::make_unique<TBuffer>(FBufSize));
+            FBufList.push_back(NewBlock());
     }
 }
 
-void TCustomWSocket::ClearSendQueue() { FBufList.clear(); }
+std::unique_ptr<TBuffer> TCustomWSocket::NewBlock()
+{
+    if (FSpareBufs.empty())
+        return std::make_unique<TBuffer>(FBufSize);
+    auto Block = std::move(FSpareBufs.back());
+    FSpareBufs.pop_back();
+    return Block;
+}
+
+void TCustomWSocket::RecycleFront()
+{
+    // A few drained blocks are kept so a steady stream does not allocate per block.
+    constexpr size_t MaxSpare = 256;
+    if (FSpareBufs.size() < MaxSpare && FBufList.front()->Count() == 0)
+        FSpareBufs.push_back(std::move(FBufList.front()));
+    FBufList.pop_front();
+}
+
+void TCustomWSocket::ClearSendQueue()
+{
+    FBufList.clear();
+    FSpareBufs.clear();
+}
 
 void TCustomWSocket::DeleteBufferedData() { ClearSendQueue(); }
 
@@ -865,7 +887,7 @@ void TCustomWSocket::TryToSend()
                 FAllSent = true;
                 return;
             }
-            FBufList.pop_front();
+            RecycleFront();
             continue;
         }
         const int n = RawSend(p, Len);
@@ -918,10 +940,15 @@ int TCustomWSocket::DoRecv(void *Buffer, int BufferSize, int Flags)
     const ssize_t n = ::recv(FHSocket, Buffer, static_cast<size_t>(BufferSize > 0 ? BufferSize : 0), Flags);
     if (n < 0)
         WSocket_SetLastErrorFromErrno();
+    ReadTaken();
+    return static_cast<int>(n);
+}
+
+void TCustomWSocket::ReadTaken()
+{
     ++FPlatformReads;
     if (!FReadArmed && FNotifiers && !FListening && FState == wsConnected)
         ArmRead(true); // a read re-arms the readable report
-    return static_cast<int>(n);
 }
 
 int TCustomWSocket::DoRecvFrom(void *Buffer, int BufferSize, int Flags, sockaddr_in &From, int &FromLen)

@@ -176,6 +176,9 @@ protected:
     // Runs Action inside the background-exception guard (for work called from the loop).
     void RunGuarded(const std::function<void()> &Action);
     bool IsBeingDestroyed() const { return FDestroying; }
+    // Counts a read served from a descendant's own buffer as a read: re-arms the readable
+    // report and tells the receive loop that the handler took something.
+    void ReadTaken();
 
     bool FTerminated = false; // set by the threaded pump on a quit request (line mode gives up)
 
@@ -194,6 +197,8 @@ private:
     void ReceiveLoop(int Error);
     void TryToSend();
     void ClearSendQueue();
+    std::unique_ptr<TBuffer> NewBlock();     // a spare drained block, or a new one
+    void RecycleFront();                     // frees the drained first block of the queue
     bool PeerHasClosed(int &Error);          // whether the peer closed (or reset) the connection
     void DnsCompleted(int Id, bool Reverse, int Error, const THostEntry &Entry);
     void ReleaseHandle();                    // closes and forgets the handle without any event
@@ -225,6 +230,7 @@ private:
 
     // send queue
     std::deque<std::unique_ptr<TBuffer>> FBufList;
+    std::vector<std::unique_ptr<TBuffer>> FSpareBufs; // drained blocks kept for reuse
     int FBufSize = TBuffer::DefaultBufSize;
     bool FAllSent = true;
     bool FCloseInvoked = false; // OnSessionClosed delivered for this connection
@@ -253,16 +259,85 @@ public:
     TCustomSocksWSocket() = default;
 };
 
-// Optional line mode (delivery of received data line by line); passes through while off.
+// Optional line mode: received bytes are gathered and handed to OnDataAvailable one line
+// at a time, with optional echo and backspace/tab editing for interactive peers. While
+// LineMode is off (or LineEnd is empty) every operation passes straight through.
 class TCustomLineWSocket : public TCustomSocksWSocket {
 public:
-    TCustomLineWSocket() = default;
+    TCustomLineWSocket();
+    ~TCustomLineWSocket() override;
+
+    // ---- properties -------------------------------------------------------------------
+    bool LineMode() const { return FLineMode; }               // deliver data line by line
+    virtual void SetLineMode(bool Value);                     // held bytes are offered again under the new mode
+    const std::string &LineEnd() const { return FLineEnd; }   // ends a line; empty = line mode off
+    void SetLineEnd(const std::string &Value);
+    bool LineEcho() const { return FLineEcho; }               // send every received byte back
+    void SetLineEcho(bool Value) { FLineEcho = Value; }
+    bool LineEdit() const { return FLineEdit; }               // backspace and tab editing
+    void SetLineEdit(bool Value) { FLineEdit = Value; }
+    size_t RcvdHeld() const { return FRcvdCnt; }              // bytes held in the receive buffer
+    size_t RcvdBufCapacity() const { return FRcvBufSize; }    // bytes allocated for it (0 = none)
+
+protected:
+    // ---- overridden steps ---------------------------------------------------------------
+    int GetRcvdCount() override;                  // pending line length in line mode
+    int DoRecv(void *Buffer, int BufferSize, int Flags) override; // serves held bytes first
+    bool TriggerDataAvailable(int Error) override; // gathers bytes and delivers lines
+    void TriggerSessionClosed(int Error) override; // delivers the last partial line first
+    void TriggerChangeState(TSocketState OldState, TSocketState NewState) override;
+    // Applies backspace and tab to the Count new bytes after the held ones; may lower the
+    // held count (a backspace into older bytes) and changes Count. Echo goes to FEchoOut.
+    virtual void EditLine(size_t &Count);
+
+    bool LineActive() const { return FLineMode && !FLineEnd.empty(); }
+    // Finds lines in the held bytes from Start on and delivers them one by one.
+    void ScanAndDeliver(size_t Start);
+    void QueueRedelivery();                       // offers held bytes again, from the event loop
+    void TakeHeld(std::string &Out);              // moves every held byte to Out
+    std::weak_ptr<bool> LineAliveToken() const { return FLineAlive; }
+
+    bool FLineReceived = false;  // a line was found or the session closed; cleared by ReadLine
+    bool FLineMode = false;      // set directly by ReadLine (no redelivery)
+
+private:
+    bool DeliverPendingLine();                    // false: stalled or the object is gone
+    void Redeliver();                             // the queued redelivery
+    void Reserve(size_t Keep, size_t Need);       // room for Need bytes from the head, Keep kept
+    void Consume(size_t Count);                   // drops Count bytes from the front
+    void FreeRcvBuf();                            // releases the buffer (session end)
+
+    std::string FLineEnd = "\r\n";
+    bool FLineEcho = false;
+    bool FLineEdit = false;
+    std::unique_ptr<char[]> FRcvBuf;  // held bytes at FRcvHead, followed by one zero byte
+    size_t FRcvBufSize = 0;           // capacity of FRcvBuf
+    size_t FRcvHead = 0;              // offset of the first held byte (lines taken from the front)
+    size_t FRcvdCnt = 0;              // bytes held
+    size_t FLineLength = 0;           // bytes of the line being delivered, LineEnd included; 0 = none
+    quint64 FTakenCount = 0;          // bytes taken from the buffer so far (progress of a handler)
+    int FDeliveryDepth = 0;           // > 0 while OnDataAvailable runs for a line
+    bool FReadingPlatform = false;    // DoRecv goes to the platform (filling the buffer)
+    std::string FEchoOut;             // echo collected by EditLine, sent after the edit
+    std::shared_ptr<bool> FLineAlive; // expires with the object: handlers may destroy it
 };
 
-// Synchronous line read on top of line mode.
+// Synchronous line read on top of line mode: waits for one line while the event loop runs.
 class TCustomSyncWSocket : public TCustomLineWSocket {
 public:
+    static constexpr int SyncTimeoutError = 12001; // result of a wait that gave up
+
     TCustomSyncWSocket() = default;
+    // Waits for one line (LineEnd included): Timeout 0 = 60 s, > 0 seconds, < 0 milliseconds.
+    // On giving up Line holds the bytes received so far (or nothing).
+    void ReadLine(int Timeout, std::string &Line);
+
+protected:
+    // Runs Proc (if any), then waits until DoneFlag is set; 0 or SyncTimeoutError.
+    virtual int Synchronize(const std::function<void()> &Proc, bool &DoneFlag);
+    virtual int WaitUntilReady(bool &DoneFlag);  // blocks in the event loop, never spins
+
+    qint64 FTimeout = 0;                         // wait time of the running ReadLine, ms
 };
 
 // The socket the FTP engine instantiates.
