@@ -612,3 +612,19 @@ TEST_F(FtpControl, serverClosingDuringCommandFailsItEvenAfterEarlierFailure)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(FtpControl, emptyHostNameFailsAtOnceAndLeavesClientReady)
+{
+    peer.AllowUnfinished();
+    cli.SetHostName("");
+    EXPECT_FALSE(cli.Connect());
+    EXPECT_EQ(cli.ErrorMessage(), "500 ESocketException: DNS lookup: invalid host name.");
+    EXPECT_EQ(cli.State(), ftpReady);
+    cli.SetHostName("127.0.0.1");
+    peer.Send("220 hi\r\n").Reply("USER u", "230 ok\r\n");
+    EXPECT_TRUE(cli.Connect()) << cli.ErrorMessage();   // the client is usable afterwards
+}
+
+} // namespace
