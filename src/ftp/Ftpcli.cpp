@@ -194,6 +194,7 @@ bool TCustomFtpCli::CheckCommandText(const std::string &Text)
 void TCustomFtpCli::HandleError(const std::string &Msg)
 {
     FRefused = true;
+    FRefusal = Msg;
     if (OnError) {
         TriggerError(Msg);
         return;
@@ -478,7 +479,7 @@ void TCustomFtpCli::ControlSocketSessionClosed(TCustomWSocket *, int Error)
     // The server went away while a reply was awaited: that request failed, whatever it had
     // gathered so far (otherwise a half-done request would report success).
     const bool replyAwaited = (FState == ftpWaitingBanner || FState == ftpWaitingResponse) &&
-                              !FClosingControl && FRequestResult == 0 && !FRequestDoneSignalled;
+                              !FClosingControl && !FRequestDoneSignalled;
     if (replyAwaited) {
         FLastReply = "421 Connection closed by the server";
         FReplyCode = FRequestResult = 421;
@@ -904,7 +905,7 @@ void TCustomFtpCli::DoHighLevelAsync()
             return;
         }
         if (FRefused && FInSequence && FSequenceContinuation && FRequestDoneSignalled)
-            FailSequence("step refused");
+            FailSequence(FRefusal);
         return;
     }
 

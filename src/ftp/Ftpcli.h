@@ -341,6 +341,7 @@ protected:
     std::string FDnsResult;                                // address the name lookup gave
     bool FControlOpen = false;                             // TCP connection of the control is open
     bool FRefused = false;                                 // HandleError ran since last cleared
+    std::string FRefusal;                                  // its text
     bool FInStartCall = false;                             // inside the call that starts a high-level operation
     bool FClosingControl = false;                          // the engine itself is closing the control connection
     std::string FSocksPassword, FSocksPort, FSocksServer, FSocksUserCode; // SOCKS settings kept

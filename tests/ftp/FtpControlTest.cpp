@@ -77,6 +77,7 @@ TEST_F(FtpControl, multiLineGreetingThenTwoLine230SkipsPass)
     EXPECT_TRUE(Displayed("< 220 ready"));
     EXPECT_FALSE(Displayed("< 230-logged in"));   // only the final line of a reply is shown
     EXPECT_TRUE(Displayed("< 230 already"));
+    EXPECT_EQ(display.back(), "< 230 already");
     EXPECT_EQ(Count(ftpConnected), 1);
     EXPECT_EQ(cli.State(), ftpReady);
 }
@@ -437,12 +438,46 @@ TEST_F(FtpControl, serverClosingIdleConnectionLeavesInternalReady)
 {
     Login();
     states.clear();
-    peer.Close();
+    peer.Send("421 Idle timeout\r\n").Close();
     for (int i = 0; i < 100 && closed == 0; ++i)
         Pump(20);
     EXPECT_EQ(closed, 1);
+    EXPECT_TRUE(Displayed("< 421 Idle timeout"));   // unsolicited lines are shown
     EXPECT_EQ(states, (std::vector<TFtpState>{ftpNotConnected, ftpInternalReady}));
     EXPECT_FALSE(cli.Pwd());   // not connected any more
+}
+
+TEST_F(FtpControl, commandHandlerMayRewriteAndEveryReplyLineIsReported)
+{
+    Login();
+    int responses = 0;
+    cli.OnResponse = [&](TCustomFtpCli *) { ++responses; };
+    cli.OnCommand = [](TCustomFtpCli *, std::string &c) {
+        if (c == "SYST")
+            c = "SYST extra";
+    };
+    peer.Reply("SYST extra", "215-one\r\nfree text\r\n215 done\r\n");
+    EXPECT_TRUE(cli.Syst());
+    EXPECT_TRUE(Displayed("> SYST extra"));
+    EXPECT_EQ(responses, 3);
+    EXPECT_EQ(cli.LastReply(), "215 done");
+}
+
+TEST_F(FtpControl, exceptionFromRequestDoneHandlerGoesToBgException)
+{
+    Login();
+    Pump();
+    std::string caught;
+    cli.OnRequestDone = [](TCustomFtpCli *, TFtpRequest, int) { throw std::runtime_error("boom"); };
+    cli.OnBgException = [&](TCustomFtpCli *, const std::exception &e, bool &canClose) {
+        caught = e.what();
+        EXPECT_TRUE(canClose);
+    };
+    peer.Reply("PWD", "257 \"/\"\r\n").Reply("PWD", "257 \"/\"\r\n");
+    EXPECT_TRUE(cli.Pwd());
+    Pump();
+    EXPECT_EQ(caught, "boom");
+    EXPECT_TRUE(cli.Pwd());   // the engine goes on
 }
 
 // ---- High-level operations ----
@@ -544,6 +579,52 @@ TEST(FtpProperties, SettersKeepTheirRules)
     EXPECT_TRUE(cli.Passive());   // and it stays so
     cli.SetConnectionType(TFtpConnectionType(42));
     EXPECT_EQ(cli.ConnectionType(), ftpDirect);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(FtpControl, refusalsReachOnErrorAndFailTheCallWithoutException)
+{
+    std::vector<std::string> errors;
+    cli.OnError = [&](TCustomFtpCli *, std::string &m) { errors.push_back(m); };
+    cli.SetPassWord("");
+    peer.Send("220 hi\r\n").Reply("USER u", "331 pw\r\n");
+    EXPECT_FALSE(cli.Connect());             // the PASS step refuses from inside the loop
+    EXPECT_EQ(cli.ErrorMessage(), "500 Password emtpy");
+    EXPECT_FALSE(cli.Connect());             // and a second Open is refused at once
+    EXPECT_EQ(errors, (std::vector<std::string>{"Password emtpy", "FTP component already connected"}));
+    EXPECT_EQ(cli.State(), ftpReady);
+    EXPECT_TRUE(peer.WaitFinished());
+}
+
+TEST_F(FtpControl, serverClosingDuringCommandFailsItEvenAfterEarlierFailure)
+{
+    Login();
+    cli.SetHostFileName("x");
+    peer.Reply("DELE x", "550 no\r\n").Expect("PWD").Close();
+    EXPECT_FALSE(cli.Dele());
+    EXPECT_FALSE(cli.Pwd());
+    EXPECT_EQ(cli.LastReply(), "421 Connection closed by the server");
+    EXPECT_EQ(cli.ErrorMessage(), "550 no");   // the first failure is kept
+    EXPECT_EQ(closed, 1);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(FtpControl, emptyHostNameFailsAtOnceAndLeavesClientReady)
+{
+    peer.AllowUnfinished();
+    cli.SetHostName("");
+    EXPECT_FALSE(cli.Connect());
+    EXPECT_EQ(cli.ErrorMessage(), "500 ESocketException: DNS lookup: invalid host name.");
+    EXPECT_EQ(cli.State(), ftpReady);
+    cli.SetHostName("127.0.0.1");
+    peer.Send("220 hi\r\n").Reply("USER u", "230 ok\r\n");
+    EXPECT_TRUE(cli.Connect()) << cli.ErrorMessage();   // the client is usable afterwards
 }
 
 } // namespace

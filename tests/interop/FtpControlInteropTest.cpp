@@ -167,3 +167,21 @@ TEST(FtpControlProxy, wrongPasswordThroughProxyFails)
 }
 
 } // namespace
+
+namespace {
+
+TEST(FtpControlGuardian, loginPwdSystAndQuit)
+{
+    auto server = zarvel::test::StartFtpServer(FtpServerKind::Guardian);
+    ASSERT_TRUE(server);
+    TFtpClient cli;
+    Configure(cli, *server);
+    ASSERT_TRUE(cli.Connect()) << cli.ErrorMessage() << "\n" << server->Log();
+    ASSERT_TRUE(cli.Pwd()) << cli.ErrorMessage();
+    EXPECT_FALSE(cli.ReplyDirectory().empty()) << cli.LastReply();
+    EXPECT_TRUE(cli.Syst()) << cli.ErrorMessage();
+    EXPECT_TRUE(cli.Quit()) << cli.ErrorMessage();
+    EXPECT_FALSE(cli.GetConnected());
+}
+
+} // namespace
