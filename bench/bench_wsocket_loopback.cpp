@@ -4,7 +4,7 @@
 // 2048-byte reads). Sender and receiver run in separate processes. Prints MB/s, the ratio
 // and the processor seconds of each side.
 //
-//   bench_wsocket_loopback [MiB=1024] [rounds=3]
+//   bench_wsocket_loopback [MiB=1024] [rounds=3] [only=w|p]   (only: run one side, for profiling)
 #include "net/Wsocket.h"
 
 #include <QCoreApplication>
@@ -208,6 +208,7 @@ int main(int argc, char **argv)
     const long long MiB = argc > 1 ? std::atoll(argv[1]) : 1024;
     const int Rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 3;
     const long long Volume = MiB << 20;
+    const char Only = argc > 3 ? argv[3][0] : '\0';
     std::vector<char> Data(4 << 20);
     for (size_t i = 0; i < Data.size(); ++i)
         Data[i] = static_cast<char>(i * 131 + 7);
@@ -220,12 +221,19 @@ int main(int argc, char **argv)
                 MiB, Rounds, SendBlock, RecvBlock);
     std::vector<double> RateW, RateP, Ratio;
     for (int Round = 1; Round <= Rounds; ++Round) {
-        TResult W;
-        {
+        TResult W, P;
+        if (Only != 'p') {
             QCoreApplication App(Argc, Argv); // the sender's loop; the receiver builds its own after fork
             W = RunOnce(true, Volume, Data);
         }
-        const TResult P = RunOnce(false, Volume, Data);
+        if (Only != 'w')
+            P = RunOnce(false, Volume, Data);
+        if (Only) {
+            const TResult &R = Only == 'w' ? W : P;
+            std::printf("%s %.1f MB/s (cpu sender %.2f s, receiver %.2f s)\n", Only == 'w' ? "TWSocket" : "plain",
+                        static_cast<double>(Volume) / 1e6 / R.Seconds, R.SenderCpu, R.ReceiverCpu);
+            continue;
+        }
         if (W.Received != Volume || P.Received != Volume) {
             std::fprintf(stderr, "short transfer: TWSocket %lld, plain %lld of %lld bytes\n", W.Received,
                          P.Received, Volume);
@@ -241,6 +249,8 @@ int main(int argc, char **argv)
                     Round, MbW, W.SenderCpu, W.ReceiverCpu, MbP, P.SenderCpu, P.ReceiverCpu, MbW / MbP);
         std::fflush(stdout);
     }
+    if (Only)
+        return 0;
     std::printf("median   TWSocket %8.1f MB/s   plain %8.1f MB/s   ratio %.2f\n", Median(RateW), Median(RateP),
                 Median(Ratio));
     return 0;
