@@ -56,7 +56,14 @@ const char *SocketStateName(TSocketState State)
 struct TCustomWSocket::TNotifiers {
     std::unique_ptr<QSocketNotifier> Read;
     std::unique_ptr<QSocketNotifier> Write;
+    // While readable reports wait for a handler to read, a peer close is still looked for,
+    // now and then, so it is never lost.
+    std::unique_ptr<QTimer> CloseWatch;
 };
+
+namespace {
+constexpr int CloseWatchMs = 200;
+}
 
 // ---- construction and destruction ---------------------------------------------------------
 
@@ -399,6 +406,13 @@ bool TCustomWSocket::RegisterHandle(bool Listening, const char *Context)
         if (Generation == FGeneration)
             RunGuarded([this] { WriteReady(); });
     });
+    FNotifiers->CloseWatch = std::make_unique<QTimer>();
+    FNotifiers->CloseWatch->setSingleShot(true);
+    FNotifiers->CloseWatch->setInterval(CloseWatchMs);
+    QObject::connect(FNotifiers->CloseWatch.get(), &QTimer::timeout, [this, Generation] {
+        if (Generation == FGeneration)
+            RunGuarded([this] { WatchClose(); });
+    });
     FReadArmed = FWriteArmed = false;
     return true;
 }
@@ -418,6 +432,14 @@ void TCustomWSocket::UnregisterHandle()
         else
             N->reset();
     }
+    if (auto &W = FNotifiers->CloseWatch) {
+        W->stop();
+        QObject::disconnect(W.get(), nullptr, nullptr, nullptr);
+        if (QCoreApplication::instance())
+            W.release()->deleteLater();
+        else
+            W.reset();
+    }
     FNotifiers.reset();
     FReadArmed = FWriteArmed = false;
 }
@@ -428,6 +450,22 @@ void TCustomWSocket::UpdateNotifiers()
         return;
     FNotifiers->Read->setEnabled(FReadArmed && !FPaused);
     FNotifiers->Write->setEnabled(FWriteArmed && !FPaused);
+    const bool Watch = !FReadArmed && !FPaused && !FListening && FState == wsConnected && FType == SOCK_STREAM;
+    if (Watch && !FNotifiers->CloseWatch->isActive())
+        FNotifiers->CloseWatch->start();
+    else if (!Watch)
+        FNotifiers->CloseWatch->stop();
+}
+
+void TCustomWSocket::WatchClose()
+{
+    if (FReadArmed || FPaused || FHSocket == INVALID_SOCKET || FState != wsConnected)
+        return;
+    int Error = 0;
+    if (PeerHasClosed(Error))
+        PeerClosed(Error);
+    else if (FNotifiers)
+        FNotifiers->CloseWatch->start();
 }
 
 void TCustomWSocket::ArmRead(bool On)

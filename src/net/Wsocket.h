@@ -187,6 +187,7 @@ private:
     bool RegisterHandle(bool Listening, const char *Context); // creates the notifiers; false after a report
     void UnregisterHandle();                 // stops and drops the notifiers
     void UpdateNotifiers();                  // enables/disables per flags and pause
+    void WatchClose();                       // looks for a peer close while reads are awaited
     void ArmRead(bool On);                   // readable re-armed after each platform read
     void ArmWrite(bool On);                  // writable only while something waits
     void ReadReady();                        // read notifier: data, peer close or a pending connection

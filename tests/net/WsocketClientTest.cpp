@@ -692,3 +692,24 @@ TEST(WsocketConnect, datagramSocketIsConnectedInsideConnectAndSendsToItsPeer)
     EXPECT_EQ(ReadAvailable(U, 4), "ping");
     ::close(U);
 }
+
+// A handler that leaves data unread gets no more readable reports, but the peer's close
+// must still arrive, after the data are offered once more.
+TEST(WsocketReceive, peerCloseArrivesWhileAHandlerLeavesDataUnread)
+{
+    TPeerListener L;
+    TWSocket S;
+    const int Peer = ConnectPair(S, L);
+    int Calls = 0, Closed = 0;
+    S.OnDataAvailable = [&](TCustomWSocket *, int) { ++Calls; };
+    S.OnSessionClosed = [&](TCustomWSocket *, int) { ++Closed; };
+    WriteAll(Peer, "ignored");
+    ASSERT_TRUE(PumpUntil([&] { return Calls >= 1; }));
+    PumpFor(50);
+    const int CallsBeforeClose = Calls;
+    EXPECT_LE(CallsBeforeClose, 2); // no storm of reports
+    ::close(Peer);
+    EXPECT_TRUE(PumpUntil([&] { return Closed == 1; }, 3000));
+    EXPECT_GT(Calls, CallsBeforeClose);
+    EXPECT_EQ(S.State(), wsClosed);
+}
