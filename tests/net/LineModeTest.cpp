@@ -217,6 +217,39 @@ TEST_F(LineSocket, handlerClosingMidDeliveryGetsTheRestAsLastLine)
     EXPECT_EQ(Calls, (std::vector<std::string>{"a\r\n", "b\r\nc", Closed}));
 }
 
+TEST_F(LineSocket, handlerDestroyingSocketMidDeliveryStopsCleanly)
+{
+    // A second connection whose socket lives on the heap, adopted by Dup.
+    TWSocket *D = new TWSocket;
+    int Pair[2] = {-1, -1};
+    {
+        const int L = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in A{};
+        A.sin_family = AF_INET;
+        A.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t Len = sizeof A;
+        ::bind(L, reinterpret_cast<sockaddr *>(&A), sizeof A);
+        ::listen(L, 1);
+        ::getsockname(L, reinterpret_cast<sockaddr *>(&A), &Len);
+        Pair[0] = ::socket(AF_INET, SOCK_STREAM, 0);
+        ASSERT_EQ(::connect(Pair[0], reinterpret_cast<sockaddr *>(&A), sizeof A), 0);
+        Pair[1] = ::accept(L, nullptr, nullptr);
+        ::close(L);
+    }
+    D->SetLineMode(true);
+    D->OnDataAvailable = [&](TCustomWSocket *, int) {
+        Calls.push_back(D->ReceiveStr());
+        delete D;
+        D = nullptr;
+    };
+    D->Dup(Pair[1]);
+    ASSERT_EQ(::send(Pair[0], "a\r\nb\r\nc", 7, 0), 7);
+    ASSERT_TRUE(PumpUntil([&] { return D == nullptr; }));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(Calls, (std::vector<std::string>{"a\r\n"}));
+    ::close(Pair[0]);
+}
+
 TEST_F(LineSocket, withoutHandlerLinesAreDroppedAndTailKept)
 {
     PeerSend("gone\r\nkept");
