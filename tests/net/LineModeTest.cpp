@@ -173,6 +173,22 @@ TEST_F(LineSocket, bothReadsCountAndRcvdCountIsThePendingLine)
     EXPECT_EQ(S.ReadCount(), 7 + 5);
 }
 
+TEST_F(LineSocket, bytesAtPlatformAreNoLineUntilRead)
+{
+    ReadWith(4096);
+    S.Pause();
+    ASSERT_EQ(::send(Peer, "abc\r\n", 5, 0), 5);
+    ASSERT_TRUE(PumpUntil([&] {
+        int n = 0;
+        return ::ioctl(S.HSocket(), FIONREAD, &n) == 0 && n == 5;
+    }));
+    EXPECT_EQ(S.RcvdCount(), 0);
+    EXPECT_EQ(S.ReceiveStr(), "");
+    S.Resume();
+    ASSERT_TRUE(PumpUntil([&] { return !Calls.empty(); }));
+    EXPECT_EQ(Calls, (std::vector<std::string>{"abc\r\n"}));
+}
+
 TEST_F(LineSocket, megabyteLineWithoutEndHeldThenDeliveredWhole)
 {
     std::string Line(6 << 20, 'x');
@@ -238,9 +254,11 @@ TEST_F(LineSocket, handlerDestroyingSocketMidDeliveryStopsCleanly)
     }
     D->SetLineMode(true);
     D->OnDataAvailable = [&](TCustomWSocket *, int) {
+        // The closure dies with the socket: nothing captured is touched after the delete.
         Calls.push_back(D->ReceiveStr());
-        delete D;
+        TWSocket *Victim = D;
         D = nullptr;
+        delete Victim;
     };
     D->Dup(Pair[1]);
     ASSERT_EQ(::send(Pair[0], "a\r\nb\r\nc", 7, 0), 7);
