@@ -56,7 +56,14 @@ const char *SocketStateName(TSocketState State)
 struct TCustomWSocket::TNotifiers {
     std::unique_ptr<QSocketNotifier> Read;
     std::unique_ptr<QSocketNotifier> Write;
+    // While readable reports wait for a handler to read, a peer close is still looked for,
+    // now and then, so it is never lost.
+    std::unique_ptr<QTimer> CloseWatch;
 };
+
+namespace {
+constexpr int CloseWatchMs = 200;
+}
 
 // ---- construction and destruction ---------------------------------------------------------
 
@@ -399,6 +406,13 @@ bool TCustomWSocket::RegisterHandle(bool Listening, const char *Context)
         if (Generation == FGeneration)
             RunGuarded([this] { WriteReady(); });
     });
+    FNotifiers->CloseWatch = std::make_unique<QTimer>();
+    FNotifiers->CloseWatch->setSingleShot(true);
+    FNotifiers->CloseWatch->setInterval(CloseWatchMs);
+    QObject::connect(FNotifiers->CloseWatch.get(), &QTimer::timeout, [this, Generation] {
+        if (Generation == FGeneration)
+            RunGuarded([this] { WatchClose(); });
+    });
     FReadArmed = FWriteArmed = false;
     return true;
 }
@@ -418,6 +432,14 @@ void TCustomWSocket::UnregisterHandle()
         else
             N->reset();
     }
+    if (auto &W = FNotifiers->CloseWatch) {
+        W->stop();
+        QObject::disconnect(W.get(), nullptr, nullptr, nullptr);
+        if (QCoreApplication::instance())
+            W.release()->deleteLater();
+        else
+            W.reset();
+    }
     FNotifiers.reset();
     FReadArmed = FWriteArmed = false;
 }
@@ -428,6 +450,22 @@ void TCustomWSocket::UpdateNotifiers()
         return;
     FNotifiers->Read->setEnabled(FReadArmed && !FPaused);
     FNotifiers->Write->setEnabled(FWriteArmed && !FPaused);
+    const bool Watch = !FReadArmed && !FPaused && !FListening && FState == wsConnected && FType == SOCK_STREAM;
+    if (Watch && !FNotifiers->CloseWatch->isActive())
+        FNotifiers->CloseWatch->start();
+    else if (!Watch)
+        FNotifiers->CloseWatch->stop();
+}
+
+void TCustomWSocket::WatchClose()
+{
+    if (FReadArmed || FPaused || FHSocket == INVALID_SOCKET || FState != wsConnected)
+        return;
+    int Error = 0;
+    if (PeerHasClosed(Error))
+        PeerClosed(Error);
+    else if (FNotifiers)
+        FNotifiers->CloseWatch->start();
 }
 
 void TCustomWSocket::ArmRead(bool On)
@@ -562,7 +600,7 @@ void TCustomWSocket::PeerClosed(int Error)
         return;
     std::weak_ptr<bool> Alive = FAlive;
     const quint64 Generation = FGeneration;
-    ReceiveLoop(0);
+    ReceiveLoop(0, true);
     if (Alive.expired() || Generation != FGeneration)
         return; // a handler closed (and reported) the connection already
     if (!FCloseInvoked) {
@@ -575,13 +613,17 @@ void TCustomWSocket::PeerClosed(int Error)
         Close();
 }
 
-void TCustomWSocket::ReceiveLoop(int Error)
+void TCustomWSocket::ReceiveLoop(int Error, bool Drain)
 {
+    // A fast peer refills the buffer as quickly as the handler drains it: without a bound one
+    // report could take a whole transfer and starve the event loop (no Cancel, no repaint).
+    // The level-style notifier reports what is left at the loop's next pass.
+    constexpr int MaxTurnsPerReport = 32;
     std::weak_ptr<bool> Alive = FAlive;
     const quint64 Generation = FGeneration;
     // Exceptions from the data handler are dropped here on purpose: they end the loop only.
     try {
-        for (;;) {
+        for (int Turn = 1;; ++Turn) {
             FLastError = 0;
             const quint64 ReadsBefore = FPlatformReads;
             if (!TriggerDataAvailable(Error)) {
@@ -607,6 +649,8 @@ void TCustomWSocket::ReceiveLoop(int Error)
                 return;
             }
             if (Pending <= 0)
+                return;
+            if (!Drain && Turn >= MaxTurnsPerReport)
                 return;
         }
     } catch (...) {
@@ -940,7 +984,8 @@ int TCustomWSocket::DoRecv(void *Buffer, int BufferSize, int Flags)
     const ssize_t n = ::recv(FHSocket, Buffer, static_cast<size_t>(BufferSize > 0 ? BufferSize : 0), Flags);
     if (n < 0)
         WSocket_SetLastErrorFromErrno();
-    ReadTaken();
+    if (!(Flags & MSG_PEEK)) // a peek leaves the data pending: it is no progress
+        ReadTaken();
     return static_cast<int>(n);
 }
 

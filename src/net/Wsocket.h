@@ -187,6 +187,7 @@ private:
     bool RegisterHandle(bool Listening, const char *Context); // creates the notifiers; false after a report
     void UnregisterHandle();                 // stops and drops the notifiers
     void UpdateNotifiers();                  // enables/disables per flags and pause
+    void WatchClose();                       // looks for a peer close while reads are awaited
     void ArmRead(bool On);                   // readable re-armed after each platform read
     void ArmWrite(bool On);                  // writable only while something waits
     void ReadReady();                        // read notifier: data, peer close or a pending connection
@@ -194,7 +195,7 @@ private:
     void ConnectCompleted(int Error);
     void Writable(int Error);
     void PeerClosed(int Error);
-    void ReceiveLoop(int Error);
+    void ReceiveLoop(int Error, bool Drain = false); // Drain: at the peer's close, read everything
     void TryToSend();
     void ClearSendQueue();
     std::unique_ptr<TBuffer> NewBlock();     // a spare drained block, or a new one

@@ -666,3 +666,50 @@ TEST(WsocketExceptions, connectedHandlerExceptionAbortsUnlessKept)
         ::close(Peer);
     }
 }
+
+TEST(WsocketConnect, datagramSocketIsConnectedInsideConnectAndSendsToItsPeer)
+{
+    const int U = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_in A{};
+    A.sin_family = AF_INET;
+    A.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(U, reinterpret_cast<sockaddr *>(&A), sizeof A);
+    socklen_t Len = sizeof A;
+    getsockname(U, reinterpret_cast<sockaddr *>(&A), &Len);
+
+    TEventLog Log;
+    TWSocket S;
+    Log.Attach(S, false, false);
+    S.SetProto("udp");
+    S.SetAddr("127.0.0.1");
+    S.SetPort(std::to_string(ntohs(A.sin_port)));
+    S.Connect();
+    EXPECT_EQ(Log.Joined(), "ChangeState(wsClosed,wsOpened)\n"
+                            "ChangeState(wsOpened,wsConnected)\n"
+                            "SessionConnected(0)\n");
+    EXPECT_NE(S.LocalPort(), "0"); // a datagram socket is always bound
+    EXPECT_EQ(S.SendStr("ping"), 4);
+    EXPECT_EQ(ReadAvailable(U, 4), "ping");
+    ::close(U);
+}
+
+// A handler that leaves data unread gets no more readable reports, but the peer's close
+// must still arrive, after the data are offered once more.
+TEST(WsocketReceive, peerCloseArrivesWhileAHandlerLeavesDataUnread)
+{
+    TPeerListener L;
+    TWSocket S;
+    const int Peer = ConnectPair(S, L);
+    int Calls = 0, Closed = 0;
+    S.OnDataAvailable = [&](TCustomWSocket *, int) { ++Calls; };
+    S.OnSessionClosed = [&](TCustomWSocket *, int) { ++Closed; };
+    WriteAll(Peer, "ignored");
+    ASSERT_TRUE(PumpUntil([&] { return Calls >= 1; }));
+    PumpFor(50);
+    const int CallsBeforeClose = Calls;
+    EXPECT_LE(CallsBeforeClose, 2); // no storm of reports
+    ::close(Peer);
+    EXPECT_TRUE(PumpUntil([&] { return Closed == 1; }, 3000));
+    EXPECT_GT(Calls, CallsBeforeClose);
+    EXPECT_EQ(S.State(), wsClosed);
+}
