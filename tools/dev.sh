@@ -11,7 +11,8 @@ action=${1:-start}
 shift || true
 
 packages=(cmake g++ ninja-build ccache qt6-base-dev libgl-dev libgtest-dev libgmock-dev
-          libbenchmark-dev python3 python3-pyftpdlib python3-pytest curl lftp xvfb clang vsftpd)
+          libbenchmark-dev python3 python3-pyftpdlib python3-pytest curl lftp xvfb clang vsftpd
+          libclang-rt-14-dev)
 
 install_missing() {
     local missing=()

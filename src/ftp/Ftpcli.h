@@ -4,9 +4,12 @@
 // returns at once and ends with the request-done signal); TFtpClient adds the synchronous
 // operations that run the event loop until the request is over.
 //
-// Files: Ftpcli.cpp holds the component, the control connection, replies, login and the step
-// sequencer; FtpcliTransfer*.cpp hold the data connection and the transfer steps; the pure
-// reply parsers live in FtpReplyParser.h.
+// Files: Ftpcli.cpp holds the component, the control connection, replies, login, the step
+// sequencer and every high-level operation (GetAsync, DirAsync ... included: they only name
+// their steps); FtpcliSync.cpp holds TFtpClient. FtpcliTransfer*.cpp hold the data side:
+// PortAsync, RestAsync, ExecGetAsync, ExecDirAsync, ExecLsAsync, ExecPutAsync, ExecAppendAsync,
+// Progress, TransfertStats, TriggerDisplayFile, TriggerReadyToTransmit and every member of the
+// "Data connection and transfers" section below. The pure reply parsers live in FtpReplyParser.h.
 
 #include "ftp/FtpReplyParser.h"
 
@@ -233,15 +236,16 @@ protected:
     using TStep = void (TCustomFtpCli::*)();   // a next-step handler, a done hook or a continuation
 
     // ---- Request lifecycle (Ftpcli.cpp) ----
-    void CheckReady();                                     // refuse unless ftpReady/ftpInternalReady
+    bool CheckReady();                                     // refuse unless ftpReady/ftpInternalReady
     void StateChange(TFtpState NewState);                  // the one way State changes
     void TriggerRequestDone(int Error);                    // end of a request or of a step
     void SetErrorMessage();                                // ErrorMessage := LastReply if empty
     void SetErrorMessageText(const std::string &Text) { FErrorMessage = Text; } // replaces it
-    void HandleError(const std::string &Msg);              // OnError or FtpException
+    void HandleError(const std::string &Msg);              // OnError or FtpException; the caller stops
     void DisplayLastResponse();                            // "< " + LastReply
     void PostNotification(int Msg, int Error);             // queue a deferred notification
-    void CheckCommandText(const std::string &Text);        // refuse CR/LF inside a command line
+    bool CheckCommandText(const std::string &Text);        // refuse CR/LF inside a command line
+    bool CheckCommand();                                   // ready and connected, else refuse
 
     // ---- Control connection, commands, sequencer (Ftpcli.cpp) ----
     void ExecAsync(TFtpRequest RqType, const std::string &Cmd, std::initializer_list<int> OkResponses,
@@ -255,8 +259,12 @@ protected:
     void ControlSocketSessionConnected(TCustomWSocket *Sender, int Error);
     void ControlSocketDataAvailable(TCustomWSocket *Sender, int Error);
     void ControlSocketSessionClosed(TCustomWSocket *Sender, int Error);
-    void HandleReplyLine(int Error);                       // act on one assembled reply line
-    void DeliverRequestDone(int Error);                    // the queued notification: OnRequestDone
+    bool HandleReplyLine(int Error);                       // act on one reply line; true: stop reading
+    void ReplyTooLong();                                   // a reply line that cannot fit the buffer
+    void FailSequence(const std::string &Msg);             // a step of a high-level operation refused to start
+    void CloseControl();                                   // close the control connection from the engine
+    void DeliverRequestDone(TFtpRequest RqType, int Error); // the queued notification: OnRequestDone
+    void WndProc(int Msg, int Error, TFtpRequest RqType);  // dispatch with the request it was queued for
 
     // ---- Data connection and transfers (FtpcliTransfer*.cpp) ----
     void DoGetAsync(TFtpRequest RqType);                   // start RETR, LIST or NLST
@@ -278,6 +286,10 @@ protected:
     void DataSocketPutSessionClosed(TCustomWSocket *Sender, int Error);
     void WMFtpSendData();                                  // deferred: send the first upload block
     void DestroyLocalStream();                             // close the local file
+    void FailDataStep(int Code, const std::string &Reply); // end a transfer step that cannot go on
+    void NoteTransferFault(int Code, const std::string &Text); // first local fault of this transfer
+    void FinishTransfer();                                 // statistics and the done signal
+    bool PassiveDataPort(int FailCode);                    // aim DataSocket at the 227 port
 
     // Deferred notifications of the component's event endpoint.
     static constexpr int WM_FTP_REQUEST_DONE = 1025;
@@ -328,6 +340,10 @@ protected:
     FtpReplyBuffer FReplyBuffer;                           // control bytes not yet split into lines
     std::string FDnsResult;                                // address the name lookup gave
     bool FControlOpen = false;                             // TCP connection of the control is open
+    bool FRefused = false;                                 // HandleError ran since last cleared
+    std::string FRefusal;                                  // its text
+    bool FInStartCall = false;                             // inside the call that starts a high-level operation
+    bool FClosingControl = false;                          // the engine itself is closing the control connection
     std::string FSocksPassword, FSocksPort, FSocksServer, FSocksUserCode; // SOCKS settings kept
 
     // ---- Engine state (data side) ----
@@ -346,6 +362,9 @@ protected:
     bool FSendSessionOpen = false;                         // upload data connection is open
     bool FEndOfFile = false;                               // local file exhausted
     bool FAppendFlag = false;                              // APPE rather than STOR
+    bool FDataPending = false;                             // the server connected before the transfer step
+    int FTransferFault = 0;                                // local read/write or receive error, or a
+    std::string FTransferFaultText;                        //   progress abort: fails the transfer
     qint64 FStartTicks = 0;                                // data connection opened (ms)
     qint64 FStopTicks = 0;                                 // statistics made (ms)
 };

@@ -600,7 +600,7 @@ void TCustomWSocket::PeerClosed(int Error)
         return;
     std::weak_ptr<bool> Alive = FAlive;
     const quint64 Generation = FGeneration;
-    ReceiveLoop(0);
+    ReceiveLoop(0, true);
     if (Alive.expired() || Generation != FGeneration)
         return; // a handler closed (and reported) the connection already
     if (!FCloseInvoked) {
@@ -613,13 +613,17 @@ void TCustomWSocket::PeerClosed(int Error)
         Close();
 }
 
-void TCustomWSocket::ReceiveLoop(int Error)
+void TCustomWSocket::ReceiveLoop(int Error, bool Drain)
 {
+    // A fast peer refills the buffer as quickly as the handler drains it: without a bound one
+    // report could take a whole transfer and starve the event loop (no Cancel, no repaint).
+    // The level-style notifier reports what is left at the loop's next pass.
+    constexpr int MaxTurnsPerReport = 32;
     std::weak_ptr<bool> Alive = FAlive;
     const quint64 Generation = FGeneration;
     // Exceptions from the data handler are dropped here on purpose: they end the loop only.
     try {
-        for (;;) {
+        for (int Turn = 1;; ++Turn) {
             FLastError = 0;
             const quint64 ReadsBefore = FPlatformReads;
             if (!TriggerDataAvailable(Error)) {
@@ -645,6 +649,8 @@ void TCustomWSocket::ReceiveLoop(int Error)
                 return;
             }
             if (Pending <= 0)
+                return;
+            if (!Drain && Turn >= MaxTurnsPerReport)
                 return;
         }
     } catch (...) {

@@ -194,7 +194,7 @@ private:
     void ConnectCompleted(int Error);
     void Writable(int Error);
     void PeerClosed(int Error);
-    void ReceiveLoop(int Error);
+    void ReceiveLoop(int Error, bool Drain = false); // Drain: at the peer's close, read everything
     void TryToSend();
     void ClearSendQueue();
     std::unique_ptr<TBuffer> NewBlock();     // a spare drained block, or a new one

@@ -8,7 +8,7 @@ import logging
 import sys
 
 from pyftpdlib.authorizers import DummyAuthorizer
-from pyftpdlib.handlers import FTPHandler
+from pyftpdlib.handlers import FTPHandler, ThrottledDTPHandler
 from pyftpdlib.servers import FTPServer
 
 
@@ -19,6 +19,7 @@ def main():
     parser.add_argument("--password", required=True)
     parser.add_argument("--port", type=int, default=0)
     parser.add_argument("--log", default=None)
+    parser.add_argument("--max-rate", type=int, default=0, help="bytes per second each way; 0: no limit")
     args = parser.parse_args()
 
     logging.basicConfig(filename=args.log, level=logging.INFO if args.log else logging.WARNING)
@@ -28,6 +29,12 @@ def main():
     handler.authorizer = authorizer
     handler.banner = "Zarvel test pyftpdlib ready."
     handler.masquerade_address = None
+    if args.max_rate > 0:
+        # a deliberately slow server, for waits that must cost no processor time
+        dtp = ThrottledDTPHandler
+        dtp.read_limit = args.max_rate
+        dtp.write_limit = args.max_rate
+        handler.dtp_handler = dtp
     server = FTPServer(("127.0.0.1", args.port), handler)
     server.max_cons = 64
     print("pyftpd listening on 127.0.0.1:%d" % server.address[1], flush=True)

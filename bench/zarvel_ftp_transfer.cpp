@@ -1,0 +1,69 @@
+// One FTP download or upload with TFtpClient, for the transfer benchmark:
+//   zarvel-ftp-transfer [--host H] --port P --user U --password W [--passive|--active]
+//                       get REMOTE LOCAL | put LOCAL REMOTE
+// Exits 0 on success; prints the engine's statistics line and any failure to stderr.
+#include "ftp/Ftpcli.h"
+
+#include <QCoreApplication>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    std::string host = "127.0.0.1", port, user, password, verb, first, second;
+    bool passive = true;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        auto value = [&]() { return i + 1 < argc ? std::string(argv[++i]) : std::string(); };
+        if (a == "--host") host = value();
+        else if (a == "--port") port = value();
+        else if (a == "--user") user = value();
+        else if (a == "--password") password = value();
+        else if (a == "--passive") passive = true;
+        else if (a == "--active") passive = false;
+        else if (verb.empty()) verb = a;
+        else if (first.empty()) first = a;
+        else second = a;
+    }
+    if ((verb != "get" && verb != "put") || port.empty() || first.empty() || second.empty()) {
+        std::fprintf(stderr, "usage: %s [--host H] --port P --user U --password W [--passive|--active] "
+                             "get REMOTE LOCAL | put LOCAL REMOTE\n", argv[0]);
+        return 2;
+    }
+
+    TFtpClient ftp;
+    ftp.SetHostName(host);
+    ftp.SetPort(port);
+    ftp.SetUserName(user);
+    ftp.SetPassWord(password);
+    ftp.OnDisplay = [](TCustomFtpCli *, std::string &msg) {
+        if (msg.rfind("! ", 0) == 0)
+            std::fprintf(stderr, "%s\n", msg.c_str());
+    };
+    auto fail = [&](const char *step) {
+        std::fprintf(stderr, "%s failed: %s\n", step, ftp.ErrorMessage().c_str());
+        return 1;
+    };
+    if (!ftp.Connect())
+        return fail("Connect");
+    ftp.SetPassive(passive);
+    ftp.SetBinary(true);
+    if (!ftp.TypeSet())
+        return fail("TYPE");
+    if (verb == "get") {
+        ftp.SetHostFileName(first);
+        ftp.SetLocalFileName(second);
+        if (!ftp.Get())
+            return fail("Get");
+    } else {
+        ftp.SetLocalFileName(first);
+        ftp.SetHostFileName(second);
+        if (!ftp.Put())
+            return fail("Put");
+    }
+    ftp.Quit();
+    return 0;
+}

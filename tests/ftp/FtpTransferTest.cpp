@@ -1,0 +1,548 @@
+// The data side of the FTP engine against the scripted peer: end of a transfer in either
+// order, listings line by line, uploads paced one block at a time, restart offsets, and the
+// failures of the transfer steps.
+#include "ftp/Ftpcli.h"
+#include "net/Wsocket.h"
+#include "support/FtpScriptData.h"
+#include "support/FtpScriptPeer.h"
+
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+namespace {
+
+void Pump(int ms = 50)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+QByteArray Pattern(int size)
+{
+    QByteArray bytes(size, '\0');
+    for (int i = 0; i < size; ++i)
+        bytes[i] = char((i * 131 + i / 7) & 0xFF);
+    return bytes;
+}
+
+QByteArray ReadAll(const std::string &path)
+{
+    QFile f(QString::fromStdString(path));
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+void WriteAll(const std::string &path, const QByteArray &bytes)
+{
+    QFile f(QString::fromStdString(path));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    ASSERT_EQ(f.write(bytes), bytes.size());
+}
+
+// Whether this process still holds the file open: the engine must close its local file at
+// every end of a transfer.
+bool HeldOpen(const std::string &path)
+{
+    const QString target = QFileInfo(QString::fromStdString(path)).canonicalFilePath();
+    const QDir fds("/proc/self/fd");
+    for (const QFileInfo &fd : fds.entryInfoList(QDir::Files | QDir::System | QDir::NoDotAndDotDot))
+        if (fd.symLinkTarget() == target)
+            return true;
+    return false;
+}
+
+class FtpTransfer : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        cli.SetHostName("127.0.0.1");
+        cli.SetPort(peer.PortText().toStdString());
+        cli.SetUserName("u");
+        cli.SetPassWord("p");
+        cli.SetTimeout(5);
+        cli.OnDisplay = [this](TCustomFtpCli *, std::string &m) { display.push_back(m); };
+        cli.OnDisplayFile = [this](TCustomFtpCli *, std::string &m) { lines.push_back(m); };
+        cli.OnProgress = [this](TCustomFtpCli *, qint64 count, bool &) { progress.push_back(count); };
+        cli.OnRequestDone = [this](TCustomFtpCli *, TFtpRequest rq, int err) { done.push_back({rq, err}); };
+        peer.Send("220 hi\r\n").Reply("USER u", "331 pw\r\n").Reply("PASS p", "230 ok\r\n");
+        ASSERT_TRUE(cli.Connect()) << cli.ErrorMessage();
+        ASSERT_TRUE(peer.WaitFinished());
+    }
+
+    std::string Local(const char *name) const { return dir.filePath(name).toStdString(); }
+
+    void DataStep(bool passive, const QByteArray &pasvAddress = "127,0,0,1")
+    {
+        cli.SetPassive(passive);
+        if (passive)
+            data.ExpectPasv(pasvAddress);
+        else
+            data.ExpectPort();
+    }
+
+    int StatsLines() const
+    {
+        return int(std::count_if(display.begin(), display.end(), [](const std::string &m) {
+            return m.find(" bytes received/sent in ") != std::string::npos;
+        }));
+    }
+    bool Displayed(const std::string &m) const
+    {
+        return std::find(display.begin(), display.end(), m) != display.end();
+    }
+
+    QTemporaryDir dir;
+    FtpScriptPeer peer;
+    FtpScriptData data{peer};
+    TFtpClient cli;
+    std::vector<std::string> display;
+    std::vector<std::string> lines;
+    std::vector<qint64> progress;
+    std::vector<std::pair<TFtpRequest, int>> done;
+};
+
+// ---- End of a download: data close and final reply in either order, both modes ----------
+
+struct EndOrder {
+    bool passive;
+    bool replyBeforeClose;
+};
+
+class DownloadEnd : public FtpTransfer, public testing::WithParamInterface<EndOrder> {};
+
+TEST_P(DownloadEnd, completesOnceWithWholeFile)
+{
+    const QByteArray payload = Pattern(70000);
+    DataStep(GetParam().passive);
+    peer.Reply("RETR f.bin", "150 Opening BINARY mode data connection.\r\n");
+    data.Open().Send(payload);
+    if (GetParam().replyBeforeClose) {
+        peer.Send("226 Transfer complete.\r\n").Delay(100);
+        data.Close();
+    } else {
+        data.Close();
+        peer.Delay(100).Send("226 Transfer complete.\r\n");
+    }
+    cli.SetHostFileName("f.bin");
+    cli.SetLocalFileName(Local("f.bin"));
+    ASSERT_TRUE(cli.Get()) << cli.ErrorMessage();
+    EXPECT_TRUE(peer.WaitFinished());
+    EXPECT_EQ(ReadAll(Local("f.bin")), payload);
+    EXPECT_FALSE(HeldOpen(Local("f.bin")));
+    EXPECT_EQ(cli.TransferCount(), payload.size());
+    EXPECT_EQ(StatsLines(), 1);
+    if (!GetParam().passive) {
+        // over loopback the PORT command names 127.0.0.1
+        EXPECT_TRUE(data.PortLine().startsWith("PORT 127,0,0,1,")) << data.PortLine().toStdString();
+    }
+    // progress comes before each read, so it never passes the bytes already counted
+    ASSERT_FALSE(progress.empty());
+    EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
+    EXPECT_LE(progress.back(), payload.size());
+    Pump();
+    ASSERT_EQ(done.size(), 2u);  // Connect, then Get
+    EXPECT_EQ(done[1], std::make_pair(ftpGetAsync, 0));
+}
+
+INSTANTIATE_TEST_SUITE_P(Orders, DownloadEnd,
+                         testing::Values(EndOrder{true, true}, EndOrder{true, false}, EndOrder{false, true},
+                                         EndOrder{false, false}),
+                         [](const testing::TestParamInfo<EndOrder> &i) {
+                             return std::string(i.param.passive ? "passive" : "active") +
+                                    (i.param.replyBeforeClose ? "_226BeforeClose" : "_226AfterClose");
+                         });
+
+// ---- Passive data connection: address and malformed replies -------------------------------
+
+TEST_F(FtpTransfer, passiveConnectsToControlAddressNotTheOneIn227)
+{
+    // The peer listens on 127.0.0.1 only; a client that obeyed the reply would be refused.
+    DataStep(true, "127,0,0,2");
+    peer.Reply("RETR f", "150 go\r\n");
+    data.Open().Send("abc").Close();
+    peer.Delay(50).Send("226 ok\r\n");
+    cli.SetHostFileName("f");
+    cli.SetLocalFileName(Local("f"));
+    ASSERT_TRUE(cli.Get()) << cli.ErrorMessage();
+    EXPECT_EQ(ReadAll(Local("f")), "abc");
+    EXPECT_EQ(data.DataConnections(), 1);
+}
+
+TEST_F(FtpTransfer, malformed227FailsCleanlyAndLeavesLocalFileAlone)
+{
+    WriteAll(Local("keep"), "old contents");
+    cli.SetPassive(true);
+    peer.Reply("PASV", "227 Entering Passive Mode\r\n");
+    cli.SetHostFileName("f");
+    cli.SetLocalFileName(Local("keep"));
+    EXPECT_FALSE(cli.Get());
+    EXPECT_EQ(cli.State(), ftpReady);
+    EXPECT_EQ(cli.ReplyCode(), 550);
+    EXPECT_NE(cli.ErrorMessage().find("passive reply"), std::string::npos) << cli.ErrorMessage();
+    EXPECT_EQ(ReadAll(Local("keep")), "old contents");
+    EXPECT_FALSE(HeldOpen(Local("keep")));
+    // the control connection is still usable
+    peer.Reply("PWD", "257 \"/x\"\r\n");
+    EXPECT_TRUE(cli.Pwd()) << cli.ErrorMessage();
+}
+
+// ---- Failures of a download ----------------------------------------------------------------
+
+TEST_F(FtpTransfer, retr550CreatesEmptyLocalFileAndClosesIt)
+{
+    DataStep(false);
+    peer.Reply("RETR missing", "550 missing: No such file.\r\n");
+    cli.SetHostFileName("missing");
+    cli.SetLocalFileName(Local("missing"));
+    EXPECT_FALSE(cli.Get());
+    EXPECT_EQ(cli.ErrorMessage(), "550 missing: No such file.");
+    EXPECT_TRUE(QFileInfo::exists(dir.filePath("missing")));
+    EXPECT_EQ(QFileInfo(dir.filePath("missing")).size(), 0);
+    EXPECT_FALSE(HeldOpen(Local("missing")));
+    Pump();
+    EXPECT_EQ(done.back(), std::make_pair(ftpGetAsync, 550));
+}
+
+TEST_F(FtpTransfer, localFileThatCannotBeCreatedEndsWith550AndClosesListener)
+{
+    DataStep(false);
+    cli.SetHostFileName("f");
+    cli.SetLocalFileName(Local("no-such-dir/f"));
+    EXPECT_FALSE(cli.Get());
+    EXPECT_EQ(cli.ErrorMessage(), "Unable to open local file " + Local("no-such-dir/f"));
+    EXPECT_EQ(cli.ReplyCode(), 550);
+    EXPECT_EQ(cli.DataSocket()->State(), wsClosed);
+    EXPECT_TRUE(peer.WaitFinished());
+    EXPECT_FALSE(peer.Commands().contains("RETR f"));
+}
+
+TEST_F(FtpTransfer, refusedPassiveDataConnectionFailsBothWays)
+{
+    quint16 deadPort;
+    {
+        QTcpServer probe;
+        ASSERT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
+        deadPort = probe.serverPort();
+    }
+    const QByteArray reply = "227 Entering Passive Mode (127,0,0,1," + QByteArray::number(deadPort >> 8) + "," +
+                             QByteArray::number(deadPort & 0xFF) + ").\r\n";
+    // a receive sends its command at once; the server's answer to it is only displayed
+    cli.SetPassive(true);
+    peer.Reply("PASV", reply).Expect("RETR f").Send("425 Can't open data connection.\r\n");
+    cli.SetHostFileName("f");
+    cli.SetLocalFileName(Local("f"));
+    EXPECT_FALSE(cli.Get());
+    EXPECT_EQ(cli.ErrorMessage(), "Unable to establish data connection, error #10061");
+    EXPECT_FALSE(HeldOpen(Local("f")));
+    EXPECT_TRUE(peer.WaitFinished());
+    // an upload sends STOR only once its data connection is open
+    WriteAll(Local("up"), "x");
+    peer.Reply("PASV", reply);
+    cli.SetLocalFileName(Local("up"));
+    EXPECT_FALSE(cli.Put());
+    EXPECT_EQ(cli.ErrorMessage(), "Unable to establish data connection, error #10061");
+    EXPECT_TRUE(peer.WaitFinished());
+    EXPECT_FALSE(HeldOpen(Local("up")));
+    Pump(100);
+    EXPECT_FALSE(peer.Commands().contains("STOR f"));
+}
+
+TEST_F(FtpTransfer, serverClosingDataEarlyFailsWithItsReply)
+{
+    DataStep(true);
+    peer.Reply("RETR f", "150 go\r\n");
+    data.Open().Send(Pattern(1000)).Close();
+    peer.Delay(50).Send("426 Connection closed; transfer aborted.\r\n");
+    cli.SetHostFileName("f");
+    cli.SetLocalFileName(Local("f"));
+    EXPECT_FALSE(cli.Get());
+    EXPECT_EQ(cli.ErrorMessage(), "426 Connection closed; transfer aborted.");
+    EXPECT_TRUE(Displayed("! RETR/LIST/NLST Failed"));
+    EXPECT_FALSE(HeldOpen(Local("f")));
+}
+
+TEST_F(FtpTransfer, missingFinalReplyTimesOutAfterDataClosed)
+{
+    cli.SetTimeout(1);
+    DataStep(true);
+    peer.Reply("RETR f", "150 go\r\n");
+    data.Open().Send("abc").Close();
+    cli.SetHostFileName("f");
+    cli.SetLocalFileName(Local("f"));
+    EXPECT_FALSE(cli.Get());
+    EXPECT_EQ(cli.ErrorMessage(), "426 Timeout");
+    EXPECT_EQ(ReadAll(Local("f")), "abc");
+    EXPECT_FALSE(HeldOpen(Local("f")));
+}
+
+TEST_F(FtpTransfer, progressAbortFailsTransferEvenWhenServerSays226)
+{
+    cli.OnProgress = [](TCustomFtpCli *, qint64, bool &abort) { abort = true; };
+    DataStep(true);
+    peer.Reply("RETR f", "150 go\r\n");
+    data.Open().Send("abc");
+    peer.Delay(100).Send("226 ok\r\n");
+    cli.SetHostFileName("f");
+    cli.SetLocalFileName(Local("f"));
+    EXPECT_FALSE(cli.Get());
+    EXPECT_TRUE(Displayed("! Abort requested"));
+    EXPECT_EQ(cli.ErrorMessage(), "426 Transfer aborted by the application");
+}
+
+// ---- Listings --------------------------------------------------------------------------------
+
+TEST_F(FtpTransfer, listingLinesAcrossReadsWithSplitCrLfAndMissingLastLineEnd)
+{
+    DataStep(true);
+    peer.Expect("LIST").Send("150 Here comes the listing.\r\n");
+    data.Open().Send("one\r\ntwo\r");
+    peer.Delay(100);
+    data.Send("\nthree\r\n\r\nfour");
+    peer.Delay(100);
+    data.Close();
+    peer.Delay(50).Send("226 Directory send OK.\r\n");
+    cli.SetDisplayFileFlag(true);
+    cli.SetLocalFileName("");
+    cli.SetHostFileName("");
+    ASSERT_TRUE(cli.Dir()) << cli.ErrorMessage();
+    // the LF that begins the second read ends an empty line; the last line arrives at the close
+    EXPECT_EQ(lines, (std::vector<std::string>{"one", "two", "", "three", "four"}));
+    EXPECT_EQ(cli.TransferCount(), qint64(std::string("one\r\ntwo\r\nthree\r\n\r\nfour").size()));
+    Pump();
+    EXPECT_EQ(done.back(), std::make_pair(ftpDirAsync, 0));
+}
+
+TEST_F(FtpTransfer, listingLineOf280BytesInOneReadKeepsItsLast255)
+{
+    QByteArray head(280, 'x');
+    for (int i = 0; i < 280; ++i)
+        head[i] = char('a' + i % 26);
+    DataStep(true);
+    peer.Expect("NLST").Send("150 ok\r\n");
+    data.Open().Send(head);
+    peer.Delay(150);
+    data.Send("TAIL\r\nnext\r\n").Close();
+    peer.Delay(50).Send("226 ok\r\n");
+    cli.SetDisplayFileFlag(true);
+    cli.SetHostFileName("");
+    ASSERT_TRUE(cli.Ls()) << cli.ErrorMessage();
+    EXPECT_TRUE(Displayed("! Displayed data truncated to from 280 to 255 bytes"));
+    EXPECT_EQ(lines, (std::vector<std::string>{head.mid(25).toStdString() + "TAIL", "next"}));
+}
+
+TEST_F(FtpTransfer, binaryDisplayModeDeliversChunksAsReceived)
+{
+    const QByteArray payload = Pattern(9000);
+    DataStep(false);
+    peer.Reply("RETR f", "150 ok\r\n");
+    data.Open().Send(payload).Close();
+    peer.Delay(50).Send("226 ok\r\n");
+    cli.SetDisplayFileFlag(true);
+    cli.SetDisplayFileMode(ftpBinary);
+    cli.SetHostFileName("f");
+    ASSERT_TRUE(cli.Get()) << cli.ErrorMessage();
+    std::string joined;
+    for (const std::string &chunk : lines) {
+        EXPECT_LE(chunk.size(), 2048u);
+        joined += chunk;
+    }
+    EXPECT_EQ(joined, payload.toStdString());
+}
+
+// ---- Uploads ---------------------------------------------------------------------------------
+
+enum class UploadOpen { Passive, Active150First, ActiveConnectionFirst };
+
+class Upload : public FtpTransfer, public testing::WithParamInterface<UploadOpen> {
+protected:
+    void Script(const char *command)
+    {
+        DataStep(GetParam() == UploadOpen::Passive);
+        if (GetParam() == UploadOpen::ActiveConnectionFirst) {
+            peer.Expect(command);
+            data.Open();
+            peer.Delay(50).Send("150 Ok to send data.\r\n");
+        } else {
+            peer.Expect(command).Send("150 Ok to send data.\r\n");
+            data.Open();
+        }
+        data.ReceiveUntilClose();
+        peer.Send("226 Transfer complete.\r\n");
+    }
+};
+
+TEST_P(Upload, sendsEveryByteExactlyOnce)
+{
+    const QByteArray payload = Pattern(1514 * 7 + 100);
+    WriteAll(Local("up"), payload);
+    Script("STOR up.bin");
+    cli.SetLocalFileName(Local("up"));
+    cli.SetHostFileName("up.bin");
+    ASSERT_TRUE(cli.Put()) << cli.ErrorMessage();
+    EXPECT_TRUE(peer.WaitFinished());
+    EXPECT_EQ(data.Received(), payload);
+    EXPECT_FALSE(HeldOpen(Local("up")));
+    EXPECT_EQ(cli.TransferCount(), payload.size());
+    EXPECT_EQ(StatsLines(), 1);
+    // a progress report before each block and one before the end of the file is found
+    std::vector<qint64> expected;
+    for (qint64 at = 0; at < payload.size(); at += 1514)
+        expected.push_back(at);
+    expected.push_back(payload.size());
+    progress.erase(std::unique(progress.begin(), progress.end()), progress.end());
+    EXPECT_EQ(progress, expected);
+}
+
+TEST_P(Upload, emptyFileSendsNothingAndReportsZeroBytes)
+{
+    WriteAll(Local("empty"), "");
+    Script("APPE empty.bin");
+    cli.SetLocalFileName(Local("empty"));
+    cli.SetHostFileName("empty.bin");
+    ASSERT_TRUE(cli.Append()) << cli.ErrorMessage();
+    EXPECT_EQ(data.Received(), "");
+    EXPECT_TRUE(std::any_of(display.begin(), display.end(), [](const std::string &m) {
+        return m.rfind("! 0 bytes received/sent in ", 0) == 0;
+    }));
+    Pump();
+    EXPECT_EQ(done.back(), std::make_pair(ftpAppendAsync, 0));
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, Upload,
+                         testing::Values(UploadOpen::Passive, UploadOpen::Active150First,
+                                         UploadOpen::ActiveConnectionFirst),
+                         [](const testing::TestParamInfo<UploadOpen> &i) {
+                             switch (i.param) {
+                             case UploadOpen::Passive: return "passive";
+                             case UploadOpen::Active150First: return "active150First";
+                             default: return "activeConnectionFirst";
+                             }
+                         });
+
+TEST_F(FtpTransfer, serverConnectingRightAfterPortIsNotLost)
+{
+    // Some servers open the active data connection on PORT, before the transfer command.
+    const QByteArray payload = Pattern(4000);
+    WriteAll(Local("up"), payload);
+    cli.SetPassive(false);
+    data.ExpectPort(true);
+    peer.Expect("STOR up").Send("125 Data connection already open. Transfer starting.\r\n");
+    data.ReceiveUntilClose();
+    peer.Send("226 ok\r\n");
+    data.ExpectPort(true);
+    peer.Expect("RETR up").Send("125 Data connection already open.\r\n");
+    data.Send(payload).Close();
+    peer.Delay(50).Send("226 ok\r\n");
+    cli.SetLocalFileName(Local("up"));
+    cli.SetHostFileName("up");
+    ASSERT_TRUE(cli.Put()) << cli.ErrorMessage();
+    EXPECT_EQ(data.Received(), payload);
+    cli.SetLocalFileName(Local("down"));
+    ASSERT_TRUE(cli.Get()) << cli.ErrorMessage();
+    EXPECT_EQ(ReadAll(Local("down")), payload);
+}
+
+TEST_F(FtpTransfer, uploadRefusalsBeforeAnythingIsSent)
+{
+    // cancelled by the application
+    cli.OnReadyToTransmit = [](TCustomFtpCli *, bool &cancel) { cancel = true; };
+    WriteAll(Local("up"), "x");
+    DataStep(false);
+    cli.SetLocalFileName(Local("up"));
+    cli.SetHostFileName("up");
+    EXPECT_FALSE(cli.Put());
+    EXPECT_EQ(cli.ErrorMessage(), "426 Transmit cancelled by application");
+    EXPECT_TRUE(Displayed("! 426 Transmit cancelled by application"));
+
+    // a local file that cannot be opened
+    cli.OnReadyToTransmit = nullptr;
+    DataStep(false);
+    cli.SetLocalFileName(Local("absent"));
+    EXPECT_FALSE(cli.Put());
+    EXPECT_EQ(cli.ErrorMessage(), "426 Unable to open local file " + Local("absent"));
+    EXPECT_TRUE(peer.WaitFinished());
+    EXPECT_EQ(std::count_if(peer.Commands().begin(), peer.Commands().end(),
+                            [](const QByteArray &c) { return c.startsWith("STOR"); }),
+              0);
+}
+
+// ---- Restart offsets -------------------------------------------------------------------------
+
+TEST_F(FtpTransfer, restGetResumesFromLocalSizeAndCountsFromThere)
+{
+    const QByteArray payload = Pattern(10000);
+    WriteAll(Local("part"), payload.left(3000));
+    DataStep(true);
+    peer.Reply("REST 3000", "350 Restarting at 3000.\r\n").Reply("RETR f", "150 ok\r\n");
+    data.Open().Send(payload.mid(3000)).Close();
+    peer.Delay(50).Send("226 ok\r\n");
+    cli.SetHostFileName("f");
+    cli.SetLocalFileName(Local("part"));
+    ASSERT_TRUE(cli.RestGet()) << cli.ErrorMessage();
+    EXPECT_EQ(ReadAll(Local("part")), payload);
+    ASSERT_FALSE(progress.empty());
+    EXPECT_EQ(progress.front(), 3000);
+    EXPECT_EQ(cli.RestartOffset(), 0);  // an offset serves one transfer
+}
+
+TEST_F(FtpTransfer, restGetWithoutLocalFileSendsNoRest)
+{
+    DataStep(true);
+    peer.Reply("RETR f", "150 ok\r\n");
+    data.Open().Send("whole").Close();
+    peer.Delay(50).Send("226 ok\r\n");
+    cli.SetHostFileName("f");
+    cli.SetLocalFileName(Local("new"));
+    ASSERT_TRUE(cli.RestGet()) << cli.ErrorMessage();
+    EXPECT_EQ(ReadAll(Local("new")), "whole");
+}
+
+TEST_F(FtpTransfer, restartOffsetBeyond32BitsResumesThere)
+{
+    // A sparse 3 GiB local file: the offset, the REST text and the progress count are 64-bit.
+    const qint64 offset = 3LL * 1024 * 1024 * 1024;
+    {
+        QFile f(dir.filePath("big"));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(f.resize(offset));
+    }
+    DataStep(true);
+    peer.Reply("REST 3221225472", "350 Restarting.\r\n").Reply("RETR big", "150 ok\r\n");
+    data.Open().Send("0123456789").Close();
+    peer.Delay(50).Send("226 ok\r\n");
+    cli.SetHostFileName("big");
+    cli.SetLocalFileName(Local("big"));
+    ASSERT_TRUE(cli.RestGet()) << cli.ErrorMessage();
+    EXPECT_EQ(QFileInfo(dir.filePath("big")).size(), offset + 10);
+    ASSERT_FALSE(progress.empty());
+    EXPECT_EQ(progress.front(), offset);
+    QFile f(dir.filePath("big"));
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly) && f.seek(offset));
+    EXPECT_EQ(f.readAll(), "0123456789");
+}
+
+TEST_F(FtpTransfer, restPutSendsCallersOffsetAndTheRestOfTheFile)
+{
+    const QByteArray payload = Pattern(5000);
+    WriteAll(Local("up"), payload);
+    DataStep(true);
+    peer.Reply("REST 2000", "350 Restarting at 2000.\r\n").Expect("STOR up").Send("150 ok\r\n");
+    data.Open().ReceiveUntilClose();
+    peer.Send("226 ok\r\n");
+    cli.SetRestartOffset(2000);
+    cli.SetLocalFileName(Local("up"));
+    cli.SetHostFileName("up");
+    ASSERT_TRUE(cli.RestPut()) << cli.ErrorMessage();
+    EXPECT_EQ(data.Received(), payload.mid(2000));
+}
+
+} // namespace

@@ -1,0 +1,141 @@
+// Table tests of the data side's pure helpers: the 227 port, the PORT command, the
+// statistics line and the listing line splitter.
+#include "ftp/FtpTransferText.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace {
+
+// ---- 227 replies ---------------------------------------------------------------------------
+
+struct PasvCase {
+    const char *reply;
+    bool ok;
+    int port;
+};
+
+class PasvPort : public testing::TestWithParam<PasvCase> {};
+
+TEST_P(PasvPort, takesFifthAndSixthNumberOrFailsCleanly)
+{
+    const PasvCase &c = GetParam();
+    quint16 port = 0;
+    ASSERT_EQ(FtpPasvPort(c.reply, port), c.ok) << c.reply;
+    if (c.ok) {
+        EXPECT_EQ(port, c.port) << c.reply;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Replies, PasvPort,
+    testing::Values(PasvCase{"227 Entering Passive Mode (127,0,0,1,195,80).", true, 195 * 256 + 80},
+                    PasvCase{"227 Entering Passive Mode (10,1,2,3,0,21)", true, 21},
+                    PasvCase{"227 =(127,0,0,1,255,255)", true, 65535},
+                    // the address numbers do not matter: they are never used
+                    PasvCase{"227 (192,168,1,99,4,1)", true, 1025},
+                    PasvCase{"227 ( 127, 0, 0, 1, 4, 1 )", true, 1025},
+                    // malformed replies must fail, not produce a port
+                    PasvCase{"227 Entering Passive Mode", false, 0},
+                    PasvCase{"227 Entering Passive Mode 127,0,0,1,4,1", false, 0},
+                    PasvCase{"227 (127,0,0,1,4)", false, 0},
+                    PasvCase{"227 (127,0,0,1,4,1", false, 0},
+                    PasvCase{"227 (127,0,0,1,,1)", false, 0},
+                    PasvCase{"227 (127,0,0,1,256,1)", false, 0},
+                    PasvCase{"227 (127,0,0,1,4,99999999999)", false, 0},
+                    PasvCase{"227 (a,b,c,d,e,f)", false, 0},
+                    PasvCase{"", false, 0}));
+
+// ---- PORT command ------------------------------------------------------------------------
+
+TEST(PortCommand, bytesOfAddressThenPortHighAndLow)
+{
+    EXPECT_EQ(FtpPortCommand(0xC0A80163u, 0xABCD, false), "PORT 192,168,1,99,171,205");
+    EXPECT_EQ(FtpPortCommand(0x0A000001u, 21, false), "PORT 10,0,0,1,0,21");
+    // over loopback the command names 127.0.0.1 whatever the local end is bound to
+    EXPECT_EQ(FtpPortCommand(0x00000000u, 65535, true), "PORT 127,0,0,1,255,255");
+}
+
+// ---- Statistics line -----------------------------------------------------------------------
+
+struct StatsCase {
+    qint64 count;
+    qint64 ms;
+    const char *text;
+};
+
+class StatsLine : public testing::TestWithParam<StatsCase> {};
+
+TEST_P(StatsLine, matchesTheLogFormat)
+{
+    EXPECT_EQ(FtpTransferStatsText(GetParam().count, GetParam().ms), GetParam().text);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Counts, StatsLine,
+    testing::Values(StatsCase{0, 0, "0 bytes received/sent in 0 seconds"},
+                    StatsCase{0, 12, "0 bytes received/sent in 0 seconds (0 Bytes/sec)"},
+                    StatsCase{1000, 500, "1000 bytes received/sent in 0 seconds (2000 Bytes/sec)"},
+                    StatsCase{32767, 1000, "32767 bytes received/sent in 1 seconds (32767 Bytes/sec)"},
+                    // above 32767 the division comes first
+                    StatsCase{32768, 3000, "32768 bytes received/sent in 3 seconds (10000 Bytes/sec)"},
+                    // a 3 GiB transfer: no 32-bit overflow of the count or the rate
+                    StatsCase{3221225472LL, 2000,
+                              "3221225472 bytes received/sent in 2 seconds (1610612000 Bytes/sec)"}));
+
+// ---- Listing lines -------------------------------------------------------------------------
+
+struct Split {
+    std::vector<std::string> lines;
+    std::string tail;
+    int truncatedFrom = 0;
+};
+
+Split SplitChunk(const std::string &chunk)
+{
+    Split s;
+    char part[FtpLinePartMax];
+    const int len = FtpSplitListingChunk(chunk.data(), int(chunk.size()),
+                                         [&](std::string &line) { s.lines.push_back(line); }, part, s.truncatedFrom);
+    s.tail.assign(part, std::size_t(len));
+    return s;
+}
+
+TEST(ListingSplit, everyLineEndFormEndsALineAndRunsAreSkipped)
+{
+    const Split s = SplitChunk("a\r\nb\nc\rd\r\n\r\n\ne\r\n");
+    EXPECT_EQ(s.lines, (std::vector<std::string>{"a", "b", "c", "d", "e"}));
+    EXPECT_EQ(s.tail, "");
+}
+
+TEST(ListingSplit, chunkBeginningWithLineEndDeliversOneEmptyLine)
+{
+    // the LF of a CR LF pair split between two reads
+    const Split s = SplitChunk("\nnext\r\n");
+    EXPECT_EQ(s.lines, (std::vector<std::string>{"", "next"}));
+}
+
+TEST(ListingSplit, unfinishedLineIsCarriedNotDelivered)
+{
+    const Split s = SplitChunk("whole\r\npart");
+    EXPECT_EQ(s.lines, (std::vector<std::string>{"whole"}));
+    EXPECT_EQ(s.tail, "part");
+    EXPECT_EQ(s.truncatedFrom, 0);
+}
+
+TEST(ListingSplit, longUnfinishedLineKeepsItsLast255Bytes)
+{
+    std::string line;
+    for (int i = 0; i < 280; ++i)
+        line += char('a' + i % 26);
+    Split s = SplitChunk("x\n" + line);
+    EXPECT_EQ(s.truncatedFrom, 280);
+    EXPECT_EQ(s.tail, line.substr(25));
+    // exactly 255 fits without a note
+    s = SplitChunk(line.substr(0, 255));
+    EXPECT_EQ(s.truncatedFrom, 0);
+    EXPECT_EQ(s.tail.size(), 255u);
+}
+
+} // namespace

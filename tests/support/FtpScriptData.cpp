@@ -1,0 +1,155 @@
+#include "support/FtpScriptData.h"
+
+#include <QTimer>
+#include <gtest/gtest.h>
+
+FtpScriptData::FtpScriptData(FtpScriptPeer &Peer) : FPeer(Peer)
+{
+    connect(&FListener, &QTcpServer::newConnection, this, [this] {
+        while (QTcpSocket *s = FListener.nextPendingConnection())
+            Adopt(s);
+        if (auto w = std::exchange(FConnectedWaiter, nullptr))
+            w();
+    });
+}
+
+FtpScriptData::~FtpScriptData()
+{
+    if (FData) {
+        FData->disconnect(this);
+        FData->abort();
+    }
+}
+
+void FtpScriptData::Adopt(QTcpSocket *Socket)
+{
+    ++FDataConnections;
+    if (FData) {
+        FData->disconnect(this);
+        FData->deleteLater();
+    }
+    FData = Socket;
+    FData->setParent(this);
+    FClientClosed = false;
+    connect(FData, &QTcpSocket::readyRead, this, [this, Socket] { FReceived += Socket->readAll(); });
+    connect(FData, &QTcpSocket::disconnected, this, [this, Socket] {
+        if (Socket != FData)
+            return;
+        FReceived += Socket->readAll();
+        FClientClosed = true;
+        if (auto w = std::exchange(FClosedWaiter, nullptr))
+            w();
+    });
+}
+
+FtpScriptData &FtpScriptData::ExpectPasv(const QByteArray &AddressNumbers)
+{
+    FPeer.Expect("PASV");
+    FPeer.Then([this, AddressNumbers](FtpScriptPeer &P, std::function<void()> Next) {
+        if (!FListener.isListening() && !FListener.listen(QHostAddress::LocalHost, 0))
+            ADD_FAILURE() << "scripted data peer cannot listen";
+        const quint16 port = FListener.serverPort();
+        P.Control()->write("227 Entering Passive Mode (" + AddressNumbers + "," + QByteArray::number(port >> 8) +
+                           "," + QByteArray::number(port & 0xFF) + ").\r\n");
+        Next();
+    });
+    return *this;
+}
+
+FtpScriptData &FtpScriptData::ExpectPort(bool ConnectFirst)
+{
+    FPeer.ExpectPrefix("PORT ");
+    FPeer.Then([this](FtpScriptPeer &P, std::function<void()> Next) {
+        FPortLine = P.LastCommand();
+        const QList<QByteArray> parts = FPortLine.mid(5).split(',');
+        if (parts.size() == 6)
+            FActivePort = quint16(parts[4].toInt() * 256 + parts[5].toInt());
+        else
+            ADD_FAILURE() << "scripted data peer: bad PORT line " << FPortLine.toStdString();
+        Next();
+    });
+    if (ConnectFirst) {
+        Open();
+        FPeer.Delay(50);  // the client sees the connection well before the reply
+    }
+    FPeer.Send("200 PORT command successful.\r\n");
+    return *this;
+}
+
+FtpScriptData &FtpScriptData::Open()
+{
+    FPeer.Then([this](FtpScriptPeer &, std::function<void()> Next) {
+        if (FActivePort != 0) {
+            auto *s = new QTcpSocket(this);
+            Adopt(s);
+            ++FTaken;
+            auto failed = connect(s, &QTcpSocket::errorOccurred, this, [s](QAbstractSocket::SocketError) {
+                ADD_FAILURE() << "scripted data peer cannot connect: " << s->errorString().toStdString();
+            });
+            connect(s, &QTcpSocket::connected, this, [this, failed, Next] {
+                disconnect(failed);  // later errors are the client's close, not a failed connect
+                Next();
+            });
+            s->connectToHost(QHostAddress::LocalHost, FActivePort);
+            return;
+        }
+        if (FDataConnections > FTaken) {
+            ++FTaken;
+            Next();
+            return;
+        }
+        FConnectedWaiter = [this, Next] {
+            ++FTaken;
+            Next();
+        };
+    });
+    return *this;
+}
+
+FtpScriptData &FtpScriptData::Send(const QByteArray &Bytes)
+{
+    FPeer.Then([this, Bytes](FtpScriptPeer &, std::function<void()> Next) {
+        if (!FData)
+            ADD_FAILURE() << "scripted data peer: no data connection to send on";
+        else {
+            FData->write(Bytes);
+            FData->flush();
+        }
+        Next();
+    });
+    return *this;
+}
+
+FtpScriptData &FtpScriptData::SendSplit(const QByteArray &Bytes, int PieceSize, int GapMs)
+{
+    for (int at = 0; at < Bytes.size(); at += PieceSize) {
+        if (at > 0)
+            FPeer.Delay(GapMs);
+        Send(Bytes.mid(at, PieceSize));
+    }
+    return *this;
+}
+
+FtpScriptData &FtpScriptData::Close()
+{
+    FPeer.Then([this](FtpScriptPeer &, std::function<void()> Next) {
+        if (FData) {
+            FData->flush();
+            FData->disconnectFromHost();
+        }
+        Next();
+    });
+    return *this;
+}
+
+FtpScriptData &FtpScriptData::ReceiveUntilClose()
+{
+    FPeer.Then([this](FtpScriptPeer &, std::function<void()> Next) {
+        if (FClientClosed) {
+            Next();
+            return;
+        }
+        FClosedWaiter = Next;
+    });
+    return *this;
+}

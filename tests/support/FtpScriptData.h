@@ -1,0 +1,54 @@
+#pragma once
+// Data connections for the scripted FTP peer: the passive side (the peer listens and names
+// its port in a 227 reply) and the active side (the peer connects to the PORT address). Each
+// call adds steps to the peer's script, so a test reads as the dialogue it plays:
+//   data.ExpectPasv(); peer.Reply("RETR f", "150 go\r\n"); data.Open(); data.Send("abc");
+//   data.Close(); peer.Send("226 done\r\n");
+// Built on Qt's sockets, like the peer itself.
+
+#include "support/FtpScriptPeer.h"
+
+#include <QByteArray>
+#include <QTcpServer>
+#include <QTcpSocket>
+
+class FtpScriptData : public QObject {
+public:
+    explicit FtpScriptData(FtpScriptPeer &Peer);
+    ~FtpScriptData() override;
+
+    // ---- Steps ----
+    // Expects "PASV", listens on 127.0.0.1 and replies "227 Entering Passive Mode (A,p1,p2)."
+    // with A as the address numbers given (they must not matter to the client).
+    FtpScriptData &ExpectPasv(const QByteArray &AddressNumbers = "127,0,0,1");
+    // Expects "PORT h1,h2,h3,h4,p1,p2", remembers the port and replies 200. With
+    // ConnectFirst the data connection is made before the reply, as some servers do.
+    FtpScriptData &ExpectPort(bool ConnectFirst = false);
+    // Passive: waits for the client's data connection; active: connects to the PORT port.
+    FtpScriptData &Open();
+    FtpScriptData &Send(const QByteArray &Bytes);            // bytes on the data connection
+    FtpScriptData &SendSplit(const QByteArray &Bytes, int PieceSize, int GapMs = 30); // paced writes
+    FtpScriptData &Close();                                  // the peer closes the data connection
+    FtpScriptData &ReceiveUntilClose();                      // reads until the client closes it
+
+    // ---- Observing ----
+    const QByteArray &Received() const { return FReceived; } // bytes the client sent
+    QByteArray PortLine() const { return FPortLine; }        // the PORT command as received
+    quint16 ActivePort() const { return FActivePort; }       // port named in PORT
+    int DataConnections() const { return FDataConnections; } // data connections made so far
+
+private:
+    void Adopt(QTcpSocket *Socket);
+
+    FtpScriptPeer &FPeer;
+    QTcpServer FListener;
+    QTcpSocket *FData = nullptr;
+    QByteArray FReceived;
+    QByteArray FPortLine;
+    quint16 FActivePort = 0;
+    int FDataConnections = 0;
+    int FTaken = 0;                          // data connections an Open step has taken
+    std::function<void()> FConnectedWaiter;  // Open waiting for the passive connection
+    std::function<void()> FClosedWaiter;     // ReceiveUntilClose waiting for the client's close
+    bool FClientClosed = false;
+};
