@@ -20,8 +20,6 @@
 #include <string>
 #include <vector>
 
-class QSocketNotifier;
-
 using TSocket = int;                    // a platform socket handle
 constexpr TSocket INVALID_SOCKET = -1;  // no handle
 constexpr int SOCKET_ERROR = -1;
@@ -85,6 +83,7 @@ public:
     int LingerTimeout() const { return FLingerTimeout; }      // seconds, used with wsLingerOn
     void SetLingerTimeout(int Value) { FLingerTimeout = Value; }
     TSocket HSocket() const { return FHSocket; }              // the platform handle, INVALID_SOCKET if none
+    TSocket ASocket() const { return FASocket; }              // handle of the last accepted connection
     const sockaddr_in &Sin() const { return Fsin; }           // remote address record (bind address of a listener)
     int BufSize() const { return FBufSize; }                  // block size of the send queue (1514)
     bool AllSent() const { return FAllSent; }                 // the send queue is drained
@@ -150,7 +149,7 @@ protected:
     virtual void InternalClose(bool Shut, int Error);  // Close (Shut) / Abort (no Shut)
     virtual int GetRcvdCount();                        // bytes pending at the platform
     virtual bool BindSocket();                         // binds LocalAddr/LocalPort before connecting; false after a report
-    virtual int RealSend(const void *Data, int Len);   // the raw platform write
+    virtual int RealSend(const void *Data, int Len);   // the platform write, then OnSendData when > 0
     virtual void RaiseException(const std::string &Msg); // OnError if assigned, else throw
     void RaiseExceptionFmt(const char *Fmt, ...);        // RaiseException of a printf-formatted text
     virtual void HandleBackGroundException(const std::exception &E); // OnBgException, then Abort

@@ -108,10 +108,11 @@ void TCustomLineWSocket::TakeHeld(std::string &Out)
 
 int TCustomLineWSocket::GetRcvdCount()
 {
-    if (FRcvdCnt == 0)
-        return TCustomSocksWSocket::GetRcvdCount();
+    // In line mode only a found line is readable; bytes at the platform are not a line yet.
     if (LineActive())
         return ClampToInt(FLineLength);
+    if (FRcvdCnt == 0)
+        return TCustomSocksWSocket::GetRcvdCount();
     // Mode off with bytes still held: they come first and count as readable, so a handler
     // that reads RcvdCount bytes takes them.
     if (HSocket() == INVALID_SOCKET)

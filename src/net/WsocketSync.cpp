@@ -88,7 +88,10 @@ int TCustomSyncWSocket::WaitUntilReady(bool &DoneFlag)
         if (DoneFlag)
             return 0;
         const Clock::time_point Now = Clock::now();
-        if ((FTimeout > 0 && Now >= Deadline) || QCoreApplication::closingDown() || FTerminated)
+        // A session that ended without a closed event (a reset reported by an operation)
+        // brings no line any more.
+        if ((FTimeout > 0 && Now >= Deadline) || QCoreApplication::closingDown() || FTerminated ||
+            HSocket() == INVALID_SOCKET)
             return SyncTimeoutError;
         // Sleep in the loop until an event arrives; the timer bounds the sleep.
         const auto Left = std::chrono::ceil<std::chrono::milliseconds>(Deadline - Now).count();

@@ -19,6 +19,8 @@
 #include <chrono>
 #include <ctime>
 #include <functional>
+#include <tuple>
+#include <utility>
 
 namespace {
 
@@ -33,6 +35,24 @@ bool PumpUntil(const std::function<bool()> &Done, int TimeoutMs = 5000)
     return Done();
 }
 
+// A connected loopback TCP pair: {first, second}.
+std::pair<int, int> TcpPair()
+{
+    const int L = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in A{};
+    A.sin_family = AF_INET;
+    A.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t Len = sizeof A;
+    ::bind(L, reinterpret_cast<sockaddr *>(&A), sizeof A);
+    ::listen(L, 1);
+    ::getsockname(L, reinterpret_cast<sockaddr *>(&A), &Len);
+    const int C = ::socket(AF_INET, SOCK_STREAM, 0);
+    const int Rc = ::connect(C, reinterpret_cast<sockaddr *>(&A), sizeof A);
+    const int Accepted = Rc == 0 ? ::accept(L, nullptr, nullptr) : -1;
+    ::close(L);
+    return {C, Accepted};
+}
+
 // Reaches the wait time ReadLine computed.
 struct TProbeSocket : TWSocket {
     using TCustomSyncWSocket::FTimeout;
@@ -42,23 +62,11 @@ class LineSocket : public testing::Test {
 protected:
     void SetUp() override
     {
-        const int L = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in A{};
-        A.sin_family = AF_INET;
-        A.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t Len = sizeof A;
-        ASSERT_EQ(::bind(L, reinterpret_cast<sockaddr *>(&A), sizeof A), 0);
-        ASSERT_EQ(::listen(L, 1), 0);
-        ::getsockname(L, reinterpret_cast<sockaddr *>(&A), &Len);
-        S.SetAddr("127.0.0.1");
-        S.SetPort(std::to_string(ntohs(A.sin_port)));
-        S.Connect();
-        pollfd P{L, POLLIN, 0};
-        ASSERT_EQ(::poll(&P, 1, 5000), 1);
-        Peer = ::accept(L, nullptr, nullptr);
-        ::close(L);
-        ASSERT_GE(Peer, 0);
-        ASSERT_TRUE(PumpUntil([&] { return S.State() == wsConnected; }));
+        int Mine;
+        std::tie(Peer, Mine) = TcpPair();
+        ASSERT_GE(Mine, 0);
+        S.Dup(Mine);
+        ASSERT_EQ(S.State(), wsConnected);
         S.SetLineMode(true);
         S.OnSessionClosed = [this](TCustomWSocket *, int) { Calls.push_back(Closed); };
     }
@@ -173,6 +181,22 @@ TEST_F(LineSocket, bothReadsCountAndRcvdCountIsThePendingLine)
     EXPECT_EQ(S.ReadCount(), 7 + 5);
 }
 
+TEST_F(LineSocket, bytesAtPlatformAreNoLineUntilRead)
+{
+    ReadWith(4096);
+    S.Pause();
+    ASSERT_EQ(::send(Peer, "abc\r\n", 5, 0), 5);
+    ASSERT_TRUE(PumpUntil([&] {
+        int n = 0;
+        return ::ioctl(S.HSocket(), FIONREAD, &n) == 0 && n == 5;
+    }));
+    EXPECT_EQ(S.RcvdCount(), 0);
+    EXPECT_EQ(S.ReceiveStr(), "");
+    S.Resume();
+    ASSERT_TRUE(PumpUntil([&] { return !Calls.empty(); }));
+    EXPECT_EQ(Calls, (std::vector<std::string>{"abc\r\n"}));
+}
+
 TEST_F(LineSocket, megabyteLineWithoutEndHeldThenDeliveredWhole)
 {
     std::string Line(6 << 20, 'x');
@@ -215,6 +239,27 @@ TEST_F(LineSocket, handlerClosingMidDeliveryGetsTheRestAsLastLine)
     };
     PeerSend("a\r\nb\r\nc");
     EXPECT_EQ(Calls, (std::vector<std::string>{"a\r\n", "b\r\nc", Closed}));
+}
+
+TEST_F(LineSocket, handlerDestroyingSocketMidDeliveryStopsCleanly)
+{
+    // A second connection whose socket lives on the heap, adopted by Dup.
+    TWSocket *D = new TWSocket;
+    const auto [Other, Adopted] = TcpPair();
+    D->SetLineMode(true);
+    D->OnDataAvailable = [&](TCustomWSocket *, int) {
+        // The closure dies with the socket: nothing captured is touched after the delete.
+        Calls.push_back(D->ReceiveStr());
+        TWSocket *Victim = D;
+        D = nullptr;
+        delete Victim;
+    };
+    D->Dup(Adopted);
+    ASSERT_EQ(::send(Other, "a\r\nb\r\nc", 7, 0), 7);
+    ASSERT_TRUE(PumpUntil([&] { return D == nullptr; }));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(Calls, (std::vector<std::string>{"a\r\n"}));
+    ::close(Other);
 }
 
 TEST_F(LineSocket, withoutHandlerLinesAreDroppedAndTailKept)
