@@ -284,6 +284,37 @@ TEST_F(FtpTransfer, missingFinalReplyTimesOutAfterDataClosed)
     EXPECT_FALSE(HeldOpen(Local("f")));
 }
 
+// A server may answer 226 although the client lost data: the transfer must fail all the same.
+TEST_F(FtpTransfer, resetDataConnectionFailsDespite226)
+{
+    DataStep(true);
+    peer.Reply("RETR f", "150 go\r\n");
+    data.Open().Send(Pattern(3000));
+    peer.Delay(100);
+    data.Reset();
+    peer.Delay(100).Send("226 ok\r\n");
+    cli.SetHostFileName("f");
+    cli.SetLocalFileName(Local("f"));
+    EXPECT_FALSE(cli.Get());
+    EXPECT_EQ(cli.ErrorMessage(), "Data connection closed with error #10054");
+    Pump();
+    EXPECT_EQ(done.back(), std::make_pair(ftpGetAsync, 10054));
+}
+
+TEST_F(FtpTransfer, localWriteErrorFailsDespite226)
+{
+    DataStep(true);
+    peer.Reply("RETR f", "150 go\r\n");
+    data.Open().Send(Pattern(100000)).Close();
+    peer.Delay(100).Send("226 ok\r\n");
+    cli.SetHostFileName("f");
+    cli.SetLocalFileName("/dev/full");
+    EXPECT_FALSE(cli.Get());
+    EXPECT_TRUE(Displayed("! Error writing local file"));
+    EXPECT_EQ(cli.ErrorMessage(), "550 Error writing local file /dev/full");
+    peer.AllowUnfinished();  // the data may be cut short by the client's shutdown
+}
+
 TEST_F(FtpTransfer, progressAbortFailsTransferEvenWhenServerSays226)
 {
     cli.OnProgress = [](TCustomFtpCli *, qint64, bool &abort) { abort = true; };
