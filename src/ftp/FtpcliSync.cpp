@@ -57,7 +57,10 @@ bool TFtpClient::WaitUntilReady()
         if (!QCoreApplication::instance() || QCoreApplication::closingDown() ||
             (FTimeout > 0 && now > FDeadline))
             break;
-        if (FTimeout > 0)
+        // Armed again only after it fired: progress moves the deadline on every block, and
+        // re-arming the timer on each pass cost more than the transfer's own work. A timer
+        // that fires before a moved deadline just makes one more pass.
+        if (FTimeout > 0 && !FWakeTimer->isActive())
             FWakeTimer->start(int(std::clamp<qint64>(FDeadline - now + 1, 1, INT_MAX)));
         QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
     }
