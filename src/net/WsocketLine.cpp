@@ -271,13 +271,17 @@ void TCustomLineWSocket::OfferData()
 void TCustomLineWSocket::ReaderTake()
 {
     std::string &Line = *FReader;
+    const bool Active = LineActive();
+    // A line replaces what the reader holds; raw data (an empty LineEnd) may come in several
+    // offers of one receive loop and are gathered.
+    const size_t Keep = Active ? 0 : Line.size();
     const int Count = RcvdCount();
-    Line.assign(static_cast<size_t>(Count > 0 ? Count : 0), '\0');
-    const int n = Count > 0 ? Receive(Line.data(), Count) : 0;
-    Line.resize(static_cast<size_t>(n > 0 ? n : 0));
+    Line.resize(Keep + static_cast<size_t>(Count > 0 ? Count : 0));
+    const int n = Count > 0 ? Receive(Line.data() + Keep, Count) : 0;
+    Line.resize(Keep + static_cast<size_t>(n > 0 ? n : 0));
     FLineReceived = true; // also ends the wait when an empty LineEnd turns line mode off
     // Stop at this line: later lines stay held for the next read instead of overwriting it.
-    if (LineActive())
+    if (Active)
         FLineMode = false;
 }
 
