@@ -284,6 +284,37 @@ TEST_F(FtpTransfer, missingFinalReplyTimesOutAfterDataClosed)
     EXPECT_FALSE(HeldOpen(Local("f")));
 }
 
+// A server may answer 226 although the client lost data: the transfer must fail all the same.
+TEST_F(FtpTransfer, resetDataConnectionFailsDespite226)
+{
+    DataStep(true);
+    peer.Reply("RETR f", "150 go\r\n");
+    data.Open().Send(Pattern(3000));
+    peer.Delay(100);
+    data.Reset();
+    peer.Delay(100).Send("226 ok\r\n");
+    cli.SetHostFileName("f");
+    cli.SetLocalFileName(Local("f"));
+    EXPECT_FALSE(cli.Get());
+    EXPECT_EQ(cli.ErrorMessage(), "Data connection closed with error #10054");
+    Pump();
+    EXPECT_EQ(done.back(), std::make_pair(ftpGetAsync, 10054));
+}
+
+TEST_F(FtpTransfer, localWriteErrorFailsDespite226)
+{
+    DataStep(true);
+    peer.Reply("RETR f", "150 go\r\n");
+    data.Open().Send(Pattern(100000)).Close();
+    peer.Delay(100).Send("226 ok\r\n");
+    cli.SetHostFileName("f");
+    cli.SetLocalFileName("/dev/full");
+    EXPECT_FALSE(cli.Get());
+    EXPECT_TRUE(Displayed("! Error writing local file"));
+    EXPECT_EQ(cli.ErrorMessage(), "550 Error writing local file /dev/full");
+    peer.AllowUnfinished();  // the data may be cut short by the client's shutdown
+}
+
 TEST_F(FtpTransfer, progressAbortFailsTransferEvenWhenServerSays226)
 {
     cli.OnProgress = [](TCustomFtpCli *, qint64, bool &abort) { abort = true; };
@@ -546,3 +577,131 @@ TEST_F(FtpTransfer, restPutSendsCallersOffsetAndTheRestOfTheFile)
 }
 
 } // namespace
+
+// ---- Operations that connect, transfer and quit: commands on the wire and request type ---------
+
+namespace {
+
+enum class DataPart { Download, Upload, None };
+
+struct SessionOp {
+    const char *name;
+    bool (TFtpClient::*op)();
+    const char *dir;                    // HostDirName ("" skips CWD)
+    std::vector<const char *> commands; // after USER and PASS, QUIT excluded
+    DataPart data;
+    TFtpRequest reported;
+};
+
+class SessionOperation : public testing::TestWithParam<SessionOp> {
+protected:
+    QTemporaryDir dir;
+    FtpScriptPeer peer;
+    FtpScriptData data{peer};
+    TFtpClient cli;
+};
+
+TEST_P(SessionOperation, sendsItsStepsInOrderAndQuits)
+{
+    const SessionOp &row = GetParam();
+    const std::string local = dir.filePath("f").toStdString();
+    WriteAll(local, "ab");
+    peer.Send("220 hi\r\n").Reply("USER u", "331 pw\r\n").Reply("PASS p", "230 ok\r\n");
+    for (const char *c : row.commands) {
+        const QByteArray command(c);
+        if (command == "PASV") {
+            data.ExpectPasv();
+        } else if (command.startsWith("RETR") || command.startsWith("LIST") || command.startsWith("NLST")) {
+            peer.Reply(command, "150 go\r\n");
+            data.Open().Send("c\r\n").Close();
+            peer.Delay(50).Send("226 done\r\n");
+        } else if (command.startsWith("STOR") || command.startsWith("APPE")) {
+            peer.Reply(command, "150 go\r\n");
+            data.Open().ReceiveUntilClose();
+            peer.Send("226 done\r\n");
+        } else if (command.startsWith("REST")) {
+            peer.Reply(command, "350 Restarting.\r\n");
+        } else {
+            peer.Reply(command, command.startsWith("CWD") ? "250 ok\r\n" : "200 ok\r\n");
+        }
+    }
+    peer.Reply("QUIT", "221 bye\r\n").ExpectClose();
+
+    std::vector<TFtpRequest> done;
+    cli.OnRequestDone = [&](TCustomFtpCli *, TFtpRequest rq, int) { done.push_back(rq); };
+    cli.SetHostName("127.0.0.1");
+    cli.SetPort(peer.PortText().toStdString());
+    cli.SetUserName("u");
+    cli.SetPassWord("p");
+    cli.SetPassive(true);
+    cli.SetHostDirName(row.dir);
+    cli.SetHostFileName("f");
+    cli.SetLocalFileName(local);
+    cli.SetDisplayFileFlag(false);
+    // an upload resumes at the caller's offset; a download's REST takes the local size
+    const bool restartPut = std::any_of(row.commands.begin(), row.commands.end(),
+                                        [](const char *c) { return std::string(c) == "REST 1"; });
+    cli.SetRestartOffset(restartPut ? 1 : 0);
+    ASSERT_TRUE((cli.*row.op)()) << cli.ErrorMessage();
+    EXPECT_TRUE(peer.WaitFinished());
+    QList<QByteArray> expected{"USER u", "PASS p"};
+    bool restarted = false;
+    for (const char *c : row.commands) {
+        expected.append(c);
+        restarted = restarted || QByteArray(c).startsWith("REST");
+    }
+    expected.append("QUIT");
+    EXPECT_EQ(peer.Commands(), expected);
+    EXPECT_FALSE(cli.GetConnected());
+    if (row.data == DataPart::Upload) {
+        EXPECT_EQ(data.Received(), restarted ? "b" : "ab");
+    }
+    Pump();
+    ASSERT_FALSE(done.empty());
+    EXPECT_EQ(done.back(), row.reported);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Operations, SessionOperation,
+    testing::Values(
+        SessionOp{"Receive", &TFtpClient::Receive, "d", {"CWD d", "TYPE I", "PASV", "RETR f"}, DataPart::Download,
+                  ftpReceiveAsync},
+        SessionOp{"ReceiveWithoutDir", &TFtpClient::Receive, "", {"TYPE I", "PASV", "RETR f"}, DataPart::Download,
+                  ftpReceiveAsync},
+        SessionOp{"RestartGet", &TFtpClient::RestartGet, "d", {"CWD d", "TYPE I", "PASV", "REST 2", "RETR f"},
+                  DataPart::Download, ftpRestartGetAsync},
+        SessionOp{"Transmit", &TFtpClient::Transmit, "d", {"CWD d", "TYPE I", "PASV", "STOR f"}, DataPart::Upload,
+                  ftpPutAsync},
+        SessionOp{"RestartPut", &TFtpClient::RestartPut, "d", {"CWD d", "TYPE I", "PASV", "REST 1", "STOR f"},
+                  DataPart::Upload, ftpPutAsync},
+        SessionOp{"AppendFile", &TFtpClient::AppendFile, "d", {"CWD d", "TYPE I", "PASV", "APPE f"},
+                  DataPart::Upload, ftpAppendAsync},
+        SessionOp{"Directory", &TFtpClient::Directory, "d", {"CWD d", "PASV", "LIST f"}, DataPart::Download,
+                  ftpDirectoryAsync},
+        SessionOp{"List", &TFtpClient::List, "d", {"CWD d", "PASV", "NLST f"}, DataPart::Download, ftpListAsync}),
+    [](const testing::TestParamInfo<SessionOp> &i) { return std::string(i.param.name); });
+
+} // namespace
+
+TEST(SessionOperationFailure, appendFileFailingBeforeItsAppendStepReportsTransmit)
+{
+    FtpScriptPeer peer;
+    TFtpClient cli;
+    std::vector<std::pair<TFtpRequest, int>> done;
+    cli.OnRequestDone = [&](TCustomFtpCli *, TFtpRequest rq, int err) { done.push_back({rq, err}); };
+    peer.Send("220 hi\r\n").Reply("USER u", "331 pw\r\n").Reply("PASS p", "230 ok\r\n");
+    peer.Reply("CWD nowhere", "550 nowhere: no such directory\r\n");
+    cli.SetHostName("127.0.0.1");
+    cli.SetPort(peer.PortText().toStdString());
+    cli.SetUserName("u");
+    cli.SetPassWord("p");
+    cli.SetHostDirName("nowhere");
+    cli.SetHostFileName("f");
+    cli.SetLocalFileName("/dev/null");
+    EXPECT_FALSE(cli.AppendFile());
+    EXPECT_EQ(cli.ErrorMessage(), "550 nowhere: no such directory");
+    Pump();
+    ASSERT_FALSE(done.empty());
+    EXPECT_EQ(done.back(), std::make_pair(ftpTransmitAsync, 550));
+    peer.AllowUnfinished();
+}

@@ -1,6 +1,7 @@
 #include "support/FtpScriptData.h"
 
 #include <QTimer>
+#include <sys/socket.h>
 #include <gtest/gtest.h>
 
 FtpScriptData::FtpScriptData(FtpScriptPeer &Peer) : FPeer(Peer)
@@ -136,6 +137,20 @@ FtpScriptData &FtpScriptData::Close()
         if (FData) {
             FData->flush();
             FData->disconnectFromHost();
+        }
+        Next();
+    });
+    return *this;
+}
+
+FtpScriptData &FtpScriptData::Reset()
+{
+    FPeer.Then([this](FtpScriptPeer &, std::function<void()> Next) {
+        if (FData) {
+            // A zero linger time makes the close a reset.
+            const linger hard{1, 0};
+            ::setsockopt(int(FData->socketDescriptor()), SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+            FData->abort();
         }
         Next();
     });

@@ -29,6 +29,7 @@ public:
     FtpScriptData &Send(const QByteArray &Bytes);            // bytes on the data connection
     FtpScriptData &SendSplit(const QByteArray &Bytes, int PieceSize, int GapMs = 30); // paced writes
     FtpScriptData &Close();                                  // the peer closes the data connection
+    FtpScriptData &Reset();                                  // the peer resets it (RST, no orderly close)
     FtpScriptData &ReceiveUntilClose();                      // reads until the client closes it
 
     // ---- Observing ----
