@@ -298,10 +298,15 @@ protected:
     std::weak_ptr<bool> LineAliveToken() const { return FLineAlive; }
 
     bool FLineReceived = false;  // a line was found or the session closed; cleared by ReadLine
+    // While a ReadLine waits, lines (raw data with line mode off) go to this string instead of
+    // OnDataAvailable, so a handler that calls ReadLine keeps its own closure intact.
+    std::string *FReader = nullptr;
     bool FLineMode = false;      // set directly by ReadLine (no redelivery)
 
 private:
     bool DeliverPendingLine();                    // false: stalled or the object is gone
+    void OfferData();                             // the waiting reader or OnDataAvailable takes data
+    void ReaderTake();                            // the waiting ReadLine takes what is readable
     void Redeliver();                             // the queued redelivery
     void Reserve(size_t Keep, size_t Need);       // room for Need bytes from the head, Keep kept
     void Consume(size_t Count);                   // drops Count bytes from the front

@@ -151,8 +151,13 @@ int TCustomLineWSocket::DoRecv(void *Buffer, int BufferSize, int Flags)
 
 bool TCustomLineWSocket::TriggerDataAvailable(int Error)
 {
-    if (!LineActive())
+    if (!LineActive()) {
+        if (FReader) {
+            ReaderTake();
+            return true;
+        }
         return TCustomSocksWSocket::TriggerDataAvailable(Error);
+    }
 
     const int Pending = TCustomSocksWSocket::GetRcvdCount(); // at the platform, not the line
     if (Pending <= 0)
@@ -226,7 +231,7 @@ bool TCustomLineWSocket::DeliverPendingLine()
 {
     std::weak_ptr<bool> Alive = FLineAlive;
     while (LineActive() && FLineLength > 0) {
-        if (!OnDataAvailable) {
+        if (!OnDataAvailable && !FReader) {
             Consume(FLineLength); // nobody takes lines: drop it
             FLineLength = 0;
             break;
@@ -242,7 +247,7 @@ bool TCustomLineWSocket::DeliverPendingLine()
                     --Depth;
             }
         } Depth{Alive, FDeliveryDepth};
-        OnDataAvailable(this, 0);
+        OfferData();
         if (Alive.expired())
             return false;
         // A handler that took nothing would be called for ever: keep the line pending
@@ -253,6 +258,31 @@ bool TCustomLineWSocket::DeliverPendingLine()
     if (!LineActive())
         FLineLength = 0; // switched off mid-line: the untaken part stays at the front
     return true;
+}
+
+void TCustomLineWSocket::OfferData()
+{
+    if (FReader)
+        ReaderTake();
+    else if (OnDataAvailable)
+        OnDataAvailable(this, 0);
+}
+
+void TCustomLineWSocket::ReaderTake()
+{
+    std::string &Line = *FReader;
+    const bool Active = LineActive();
+    // A line replaces what the reader holds; raw data (an empty LineEnd) may come in several
+    // offers of one receive loop and are gathered.
+    const size_t Keep = Active ? 0 : Line.size();
+    const int Count = RcvdCount();
+    Line.resize(Keep + static_cast<size_t>(Count > 0 ? Count : 0));
+    const int n = Count > 0 ? Receive(Line.data() + Keep, Count) : 0;
+    Line.resize(Keep + static_cast<size_t>(n > 0 ? n : 0));
+    FLineReceived = true; // also ends the wait when an empty LineEnd turns line mode off
+    // Stop at this line: later lines stay held for the next read instead of overwriting it.
+    if (Active)
+        FLineMode = false;
 }
 
 void TCustomLineWSocket::EditLine(size_t &Count)
@@ -328,9 +358,9 @@ void TCustomLineWSocket::TriggerSessionClosed(int Error)
                 DeliverPendingLine();
             } else {
                 // Mode switched off before the redelivery ran: the bytes still go out raw.
-                while (!LineActive() && FRcvdCnt > 0 && OnDataAvailable) {
+                while (!LineActive() && FRcvdCnt > 0 && (OnDataAvailable || FReader)) {
                     const quint64 TakenBefore = FTakenCount;
-                    OnDataAvailable(this, 0);
+                    OfferData();
                     if (Alive.expired() || FTakenCount == TakenBefore)
                         break;
                 }
@@ -365,9 +395,9 @@ void TCustomLineWSocket::Redeliver()
     try {
         // Raw offers while line mode is off; each must take something or the offers end,
         // so nothing repeats when no handler reads.
-        while (!LineActive() && FRcvdCnt > 0 && OnDataAvailable) {
+        while (!LineActive() && FRcvdCnt > 0 && (OnDataAvailable || FReader)) {
             const quint64 TakenBefore = FTakenCount;
-            TCustomSocksWSocket::TriggerDataAvailable(0);
+            OfferData();
             if (Alive.expired() || FTakenCount == TakenBefore)
                 return;
         }

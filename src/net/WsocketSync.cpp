@@ -21,35 +21,25 @@ void TCustomSyncWSocket::ReadLine(int Timeout, std::string &Line)
                              : -static_cast<qint64>(Timeout);
     FLineReceived = false;
 
-    // The caller's handler and mode come back however the wait ends, exceptions included.
+    // The caller's reader and mode come back however the wait ends, exceptions included.
     struct TRestore {
         TCustomSyncWSocket *Self;
         std::weak_ptr<bool> Alive;
-        TDataAvailable Handler;
+        std::string *Reader;
         bool Mode;
         ~TRestore()
         {
             if (Alive.expired())
                 return;
-            Self->OnDataAvailable = std::move(Handler);
+            Self->FReader = Reader;
             Self->FLineMode = Mode;
             // Lines that came with the one returned stay held: offer them again.
             if (Self->RcvdHeld() > 0)
                 Self->QueueRedelivery();
         }
-    } Restore{this, LineAliveToken(), OnDataAvailable, FLineMode};
+    } Restore{this, LineAliveToken(), FReader, FLineMode};
 
-    OnDataAvailable = [this, &Line](TCustomWSocket *, int) {
-        const int Count = RcvdCount();
-        Line.assign(static_cast<size_t>(Count > 0 ? Count : 0), '\0');
-        const int n = Count > 0 ? Receive(Line.data(), Count) : 0;
-        Line.resize(static_cast<size_t>(n > 0 ? n : 0));
-        FLineReceived = true; // also ends the wait when an empty LineEnd turns line mode off
-        // Stop at this line: later lines stay held for the next read instead of
-        // overwriting this one.
-        if (LineActive())
-            FLineMode = false;
-    };
+    FReader = &Line;
     FLineMode = true; // directly: no redelivery for this switch
 
     std::weak_ptr<bool> Alive = LineAliveToken();

@@ -419,6 +419,24 @@ TEST_F(LineSocket, readLineReturnsLinesOneByOneAndTailAtClose)
     EXPECT_TRUE(PumpUntil([&] { return S.State() == wsClosed; }));
 }
 
+TEST_F(LineSocket, handlerCallingReadLineKeepsItsClosureAndLineOrder)
+{
+    const std::string Tag = "from handler: "; // a capture the handler still uses after ReadLine
+    S.OnDataAvailable = [&, Tag](TCustomWSocket *, int) {
+        Calls.push_back(S.ReceiveStr());
+        if (Calls.size() == 1) {
+            std::string Next;
+            S.ReadLine(2, Next);
+            Calls.push_back(Tag + Next);
+        }
+    };
+    // The next lines arrive while the handler waits in ReadLine.
+    QTimer::singleShot(100, [&] { ::send(Peer, "b\r\nc\r\n", 6, 0); });
+    PeerSend("a\r\n");
+    ASSERT_TRUE(PumpUntil([&] { return Calls.size() >= 3; }));
+    EXPECT_EQ(Calls, (std::vector<std::string>{"a\r\n", "from handler: b\r\n", "c\r\n"}));
+}
+
 TEST_F(LineSocket, readLineWaitsForALineThatComesLater)
 {
     S.OnDataAvailable = nullptr;
