@@ -4,6 +4,7 @@
 #include <QHostAddress>
 #include <QHostInfo>
 #include <QObject>
+#include <QPointer>
 
 #include <arpa/inet.h>
 #include <netdb.h>
@@ -99,6 +100,57 @@ TSystemResolver GSystemResolver;
 TWSocketResolver *GResolver = &GSystemResolver;
 
 } // namespace
+
+// Receives the answers of the system's lookups. The string-slot form of lookupHost is used
+// because Qt 6.4 never frees the slot object of the functor forms when a lookup is aborted:
+// the closure, and everything it holds, would leak with every cancelled lookup.
+class TLookupDispatcher : public QObject {
+    Q_OBJECT
+public:
+    struct TPending {
+        TWSocketResolver::TDone Done; // runs once with the answer
+        bool Reverse;                 // a reverse lookup: no address list is required
+    };
+    std::map<int, TPending> Pending;  // lookups started and neither answered nor cancelled
+
+    // The one dispatcher, owned by the application object so it goes with it.
+    static TLookupDispatcher &Instance()
+    {
+        static QPointer<TLookupDispatcher> The;
+        if (!The)
+            The = new TLookupDispatcher(QCoreApplication::instance());
+        return *The;
+    }
+
+public Q_SLOTS:
+    void Answer(const QHostInfo &Info)
+    {
+        const auto It = Pending.find(Info.lookupId());
+        if (It == Pending.end())
+            return; // cancelled
+        TPending P = std::move(It->second);
+        Pending.erase(It);
+        THostEntry Entry;
+        int Err = 0;
+        switch (Info.error()) {
+        case QHostInfo::NoError: break;
+        case QHostInfo::HostNotFound: Err = WSAHOST_NOT_FOUND; break;
+        default: Err = WSANO_RECOVERY; break;
+        }
+        if (Err == 0) {
+            Entry.Name = Info.hostName().toStdString();
+            for (const QHostAddress &A : Info.addresses())
+                if (A.protocol() == QAbstractSocket::IPv4Protocol)
+                    Entry.Addresses.push_back(htonl(A.toIPv4Address()));
+            if (!P.Reverse && Entry.Addresses.empty())
+                Err = WSANO_DATA;
+        }
+        P.Done(Err, Entry);
+    }
+
+private:
+    explicit TLookupDispatcher(QObject *Parent) : QObject(Parent) {}
+};
 
 // ---- bookkeeping ------------------------------------------------------------------------
 
@@ -227,30 +279,17 @@ int TWSocketResolver::StartLookup(const std::string &Name, bool Reverse, TDone D
         return 0;
     }
     Error = 0;
-    return QHostInfo::lookupHost(Target, QCoreApplication::instance(),
-        [Done = std::move(Done), Reverse](const QHostInfo &Info) {
-            THostEntry Entry;
-            int Err = 0;
-            switch (Info.error()) {
-            case QHostInfo::NoError: break;
-            case QHostInfo::HostNotFound: Err = WSAHOST_NOT_FOUND; break;
-            default: Err = WSANO_RECOVERY; break;
-            }
-            if (Err == 0) {
-                Entry.Name = Info.hostName().toStdString();
-                for (const QHostAddress &A : Info.addresses())
-                    if (A.protocol() == QAbstractSocket::IPv4Protocol)
-                        Entry.Addresses.push_back(htonl(A.toIPv4Address()));
-                if (!Reverse && Entry.Addresses.empty())
-                    Err = WSANO_DATA;
-            }
-            Done(Err, Entry);
-        });
+    TLookupDispatcher &D = TLookupDispatcher::Instance();
+    const int Id = QHostInfo::lookupHost(Target, &D, SLOT(Answer(QHostInfo)));
+    D.Pending.emplace(Id, TLookupDispatcher::TPending{std::move(Done), Reverse});
+    return Id;
 }
 
 bool TWSocketResolver::CancelLookup(int Id, int &Error)
 {
     QHostInfo::abortHostLookup(Id);
+    // An answer already queued before the abort still arrives: without its entry it is dropped.
+    TLookupDispatcher::Instance().Pending.erase(Id);
     Error = 0;
     return true;
 }
@@ -417,3 +456,5 @@ const std::vector<std::string> &LocalIPList()
             List.push_back(WSocketDottedText(A));
     return List;
 }
+
+#include "WsocketResolve.moc"

@@ -213,6 +213,25 @@ TEST(DnsLookup, cancelReportsInterruptedAndDropsTheLateAnswer)
     EXPECT_EQ(S.DnsResult(), "");
 }
 
+TEST(DnsLookup, cancelledSystemLookupReleasesItsCompletion)
+{
+    // The completion holds the socket's closure: a cancelled lookup that kept it would leak
+    // it, and a late answer must not run it.
+    auto Token = std::make_shared<int>(0);
+    std::weak_ptr<int> Held = Token;
+    bool Ran = false;
+    int Error = -1;
+    const int Id = WSocketResolver().StartLookup(
+        "localhost", false, [Token, &Ran](int, const THostEntry &) { Ran = true; }, Error);
+    ASSERT_GT(Id, 0);
+    Token.reset();
+    EXPECT_FALSE(Held.expired());
+    EXPECT_TRUE(WSocketResolver().CancelLookup(Id, Error));
+    EXPECT_TRUE(Held.expired());
+    PumpFor(300);
+    EXPECT_FALSE(Ran);
+}
+
 TEST(DnsLookup, failureAndEmptyNameAreReported)
 {
     TFailingResolver R;
