@@ -18,16 +18,6 @@
 
 namespace {
 
-std::string Trim(const std::string &S)
-{
-    size_t b = 0, e = S.size();
-    while (b < e && S[b] == ' ')
-        ++b;
-    while (e > b && S[e - 1] == ' ')
-        --e;
-    return S.substr(b, e - b);
-}
-
 // Errors with which a connect attempt fails at once on a local address; the outcome still
 // arrives as a connect completion, as for any other connect.
 bool IsConnectOutcome(int Error)
@@ -119,43 +109,33 @@ void TCustomWSocket::AssignDefaultValue()
 
 // ---- properties ---------------------------------------------------------------------------
 
-void TCustomWSocket::SetAddr(const std::string &Value)
+void TCustomWSocket::SetRemoteText(const char *Name, const std::string &Value, std::string &Text,
+                                   bool &Assigned, bool &Resolved)
 {
-    if (FAddrAssigned && Value == FAddrStr)
+    if (Assigned && Value == Text)
         return;
     if (FState != wsClosed) {
-        RaiseException("Cannot change Addr if not closed");
+        RaiseException(std::string("Cannot change ") + Name + " if not closed");
         return;
     }
-    FAddrStr = Trim(Value);
-    FAddrResolved = false;
-    FAddrAssigned = !FAddrStr.empty();
+    Text = WSocketTrim(Value);
+    Resolved = false;
+    Assigned = !Text.empty();
+}
+
+void TCustomWSocket::SetAddr(const std::string &Value)
+{
+    SetRemoteText("Addr", Value, FAddrStr, FAddrAssigned, FAddrResolved);
 }
 
 void TCustomWSocket::SetPort(const std::string &Value)
 {
-    if (FPortAssigned && Value == FPortStr)
-        return;
-    if (FState != wsClosed) {
-        RaiseException("Cannot change Port if not closed");
-        return;
-    }
-    FPortStr = Trim(Value);
-    FPortResolved = false;
-    FPortAssigned = !FPortStr.empty();
+    SetRemoteText("Port", Value, FPortStr, FPortAssigned, FPortResolved);
 }
 
 void TCustomWSocket::SetProto(const std::string &Value)
 {
-    if (FProtoAssigned && Value == FProtoStr)
-        return;
-    if (FState != wsClosed) {
-        RaiseException("Cannot change Proto if not closed");
-        return;
-    }
-    FProtoStr = Trim(Value);
-    FProtoResolved = false;
-    FProtoAssigned = !FProtoStr.empty();
+    SetRemoteText("Proto", Value, FProtoStr, FProtoAssigned, FProtoResolved);
 }
 
 void TCustomWSocket::SetLocalPort(const std::string &Value)
@@ -659,6 +639,27 @@ void TCustomWSocket::ReceiveLoop(int Error, bool Drain)
 
 // ---- connecting -------------------------------------------------------------------------------
 
+void TCustomWSocket::ResolveRemote(bool LocalPortToo)
+{
+    if (!FProtoResolved) {
+        FProto = WSocketResolveProto(FProtoStr);
+        FType = FProto == IPPROTO_UDP ? SOCK_DGRAM : SOCK_STREAM;
+        FProtoResolved = true;
+    }
+    if (!FPortResolved) {
+        Fsin.sin_port = htons(static_cast<uint16_t>(WSocketResolvePort(FPortStr, FProtoStr)));
+        FPortResolved = true;
+    }
+    if (LocalPortToo && !FLocalPortResolved) {
+        FLocalPortNum = WSocketResolvePort(FLocalPortStr, FProtoStr) & 0xffff;
+        FLocalPortResolved = true;
+    }
+    if (!FAddrResolved) {
+        Fsin.sin_addr.s_addr = WSocketResolveHost(FAddrStr);
+        FAddrResolved = true;
+    }
+}
+
 bool TCustomWSocket::BindSocket()
 {
     sockaddr_in Local{};
@@ -700,23 +701,7 @@ void TCustomWSocket::Connect()
         return;
     }
     try {
-        if (!FProtoResolved) {
-            FProto = WSocketResolveProto(FProtoStr);
-            FType = FProto == IPPROTO_UDP ? SOCK_DGRAM : SOCK_STREAM;
-            FProtoResolved = true;
-        }
-        if (!FPortResolved) {
-            Fsin.sin_port = htons(static_cast<uint16_t>(WSocketResolvePort(FPortStr, FProtoStr)));
-            FPortResolved = true;
-        }
-        if (!FLocalPortResolved) {
-            FLocalPortNum = WSocketResolvePort(FLocalPortStr, FProtoStr) & 0xffff;
-            FLocalPortResolved = true;
-        }
-        if (!FAddrResolved) {
-            Fsin.sin_addr.s_addr = WSocketResolveHost(FAddrStr);
-            FAddrResolved = true;
-        }
+        ResolveRemote(true);
     } catch (const std::exception &E) {
         RaiseException(std::string("connect: ") + E.what());
         return;

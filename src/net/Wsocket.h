@@ -183,6 +183,12 @@ protected:
 
 private:
     struct TNotifiers;
+    // Setting Addr, Port or Proto: the trimmed text, stored only while closed.
+    void SetRemoteText(const char *Name, const std::string &Value, std::string &Text, bool &Assigned,
+                       bool &Resolved);
+    // Resolves what is not resolved yet: protocol, remote port, local port (LocalPortToo),
+    // remote address; the resolver's exception travels out.
+    void ResolveRemote(bool LocalPortToo);
     bool RegisterHandle(bool Listening, const char *Context); // creates the notifiers; false after a report
     void UnregisterHandle();                 // stops and drops the notifiers
     void UpdateNotifiers();                  // enables/disables per flags and pause

@@ -29,19 +29,7 @@ void TCustomWSocket::Listen()
         return;
     }
     try {
-        if (!FProtoResolved) {
-            FProto = WSocketResolveProto(FProtoStr);
-            FType = FProto == IPPROTO_UDP ? SOCK_DGRAM : SOCK_STREAM;
-            FProtoResolved = true;
-        }
-        if (!FPortResolved) {
-            Fsin.sin_port = htons(static_cast<uint16_t>(WSocketResolvePort(FPortStr, FProtoStr)));
-            FPortResolved = true;
-        }
-        if (!FAddrResolved) {
-            Fsin.sin_addr.s_addr = WSocketResolveHost(FAddrStr);
-            FAddrResolved = true;
-        }
+        ResolveRemote(false);
     } catch (const std::exception &E) {
         RaiseException(std::string("listen: ") + E.what());
         return;

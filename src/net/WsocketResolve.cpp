@@ -40,16 +40,6 @@ const char *const ProcNames[] = {
 // Filled on first use of each name and emptied at unload, like the service's table.
 std::map<std::string, void *> GProcTable;
 
-std::string Trim(const std::string &S)
-{
-    size_t b = 0, e = S.size();
-    while (b < e && S[b] == ' ')
-        ++b;
-    while (e > b && S[e - 1] == ' ')
-        --e;
-    return S.substr(b, e - b);
-}
-
 std::string Format(const char *Fmt, const std::string &Text, int Number)
 {
     const int n = std::snprintf(nullptr, 0, Fmt, Text.c_str(), Number);
@@ -299,6 +289,16 @@ void WSocketSetResolver(TWSocketResolver *Resolver) { GResolver = Resolver ? Res
 
 // ---- resolution helpers -------------------------------------------------------------------
 
+std::string WSocketTrim(const std::string &S)
+{
+    size_t b = 0, e = S.size();
+    while (b < e && S[b] == ' ')
+        ++b;
+    while (e > b && S[e - 1] == ' ')
+        --e;
+    return S.substr(b, e - b);
+}
+
 bool WSocketIsDottedIP(const std::string &S)
 {
     size_t i = 0;
@@ -333,7 +333,7 @@ bool WSocketIsDottedIP(const std::string &S)
 std::optional<uint32_t> WSocketParseDotted(const std::string &S)
 {
     in_addr A{};
-    if (inet_aton(Trim(S).c_str(), &A) == 0)
+    if (inet_aton(WSocketTrim(S).c_str(), &A) == 0)
         return std::nullopt;
     return A.s_addr;
 }
@@ -352,7 +352,7 @@ uint32_t WSocketResolveHost(const std::string &InAddr)
     if (InAddr.empty() || InAddr.size() > 256)
         throw ESocketException("WSocketResolveHost: '" + InAddr + "' Invalid Hostname.");
     WSocketGetProc("");
-    const std::string Name = Trim(InAddr);
+    const std::string Name = WSocketTrim(InAddr);
     if (WSocketIsDottedIP(Name)) {
         if (auto A = WSocketParseDotted(Name))
             return *A;
@@ -375,7 +375,7 @@ int WSocketResolvePort(const std::string &Port, const std::string &Proto)
     if (std::isdigit(static_cast<unsigned char>(Port[0])))
         return LeadingNumber(Port);
     WSocketGetProc("getservbyname");
-    const std::string Name = Trim(Port), Pr = Trim(Proto);
+    const std::string Name = WSocketTrim(Port), Pr = WSocketTrim(Proto);
     servent Ent{}, *Res = nullptr;
     char Buf[1024];
     getservbyname_r(Name.c_str(), Pr.empty() ? nullptr : Pr.c_str(), &Ent, Buf, sizeof Buf, &Res);
@@ -391,7 +391,7 @@ int WSocketResolveProto(const std::string &Proto)
 {
     if (Proto.empty() || Proto.size() >= 32)
         throw ESocketException("WSocketResolveProto: Invalid Protocol.");
-    const std::string Name = Trim(Proto);
+    const std::string Name = WSocketTrim(Proto);
     if (!Name.empty() && std::isdigit(static_cast<unsigned char>(Name[0])))
         return LeadingNumber(Name);
     WSocketGetProc("getprotobyname");

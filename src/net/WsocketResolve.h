@@ -77,6 +77,7 @@ void WSocketSetResolver(TWSocketResolver *Resolver);
 
 // ---- resolution helpers ---------------------------------------------------------------
 
+std::string WSocketTrim(const std::string &S);                 // without leading and trailing blanks
 bool WSocketIsDottedIP(const std::string &S);                  // n.n.n.n with blanks around
 // Parses a dotted IPv4 address (network order) as inet_addr does; nullopt when invalid
 // (the broadcast address 255.255.255.255 parses).
