@@ -14,6 +14,7 @@ size_mib=${2:-${ZARVEL_BENCH_MIB:-1024}}
 driver=$build/bench/zarvel-ftp-transfer
 py=/usr/bin/python3
 user=zarvelftp
+servers=${ZARVEL_FTP_SERVERS_DIR:-/opt/zarvel-ftp-servers}
 password=zarvel-ftp-test
 [ -x "$driver" ] || { echo "missing $driver: build the bench target first" >&2; exit 1; }
 
@@ -57,7 +58,7 @@ start_pyftpd() {
 serve=$work/serve
 mkdir -p "$serve" "$work/empty"
 server=pyftpdlib
-if [ "$(id -u)" -eq 0 ] && id "$user" >/dev/null 2>&1 && [ -x /usr/sbin/vsftpd ]; then
+if [ "$(id -u)" -eq 0 ] && id "$user" >/dev/null 2>&1 && [ -x "$servers/usr/sbin/vsftpd" ]; then
     server=vsftpd
     chown "$user" "$serve"
     port=$(free_port)
@@ -80,13 +81,13 @@ connect_from_port_20=NO
 pasv_enable=YES
 pasv_address=127.0.0.1
 port_enable=YES
-pam_service_name=vsftpd
+pam_service_name=zarvel-test-ftp
 xferlog_enable=NO
 dirmessage_enable=NO
 userlist_enable=NO
 tcp_wrappers=NO
 CONF
-    setsid /usr/sbin/vsftpd "$work/vsftpd.conf" >"$work/vsftpd.log" 2>&1 &
+    setsid "$servers/usr/sbin/vsftpd" "$work/vsftpd.conf" >"$work/vsftpd.log" 2>&1 &
     pids+=($!)
     wait_banner "$port"
 else

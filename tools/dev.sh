@@ -10,13 +10,17 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 action=${1:-start}
 shift || true
 
-packages=(cmake g++ ninja-build ccache qt6-base-dev libgl-dev libgtest-dev libgmock-dev
-          libbenchmark-dev python3 python3-pyftpdlib python3-pytest curl lftp xvfb clang vsftpd
-          libclang-rt-14-dev)
+# What building Zarvel and running it against the demo server needs.
+run_packages=(cmake g++ ninja-build ccache qt6-base-dev libgl-dev python3 python3-pyftpdlib)
+# What the tests, the fuzzer and the benchmarks need on top; the real FTP servers come from
+# tools/ftp-servers.sh, unpacked, so no FTP service is ever started on the machine.
+test_packages=(libgtest-dev libgmock-dev libbenchmark-dev python3-pytest curl lftp clang
+               libclang-rt-14-dev)
 
+# install_missing PACKAGE...
 install_missing() {
     local missing=()
-    for p in "${packages[@]}"; do
+    for p in "$@"; do
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
     done
     [ ${#missing[@]} -eq 0 ] && return 0
@@ -45,28 +49,35 @@ run_tests() {
     (cd "$dir" && ctest --output-on-failure -j "$(nproc)" "$@")
 }
 
-install_missing
-# Real FTP servers for the interoperability tests and the benchmark (proftpd beside vsftpd).
-if [ "$(id -u)" -eq 0 ]; then bash "$root/tools/ftp-servers.sh"; else sudo bash "$root/tools/ftp-servers.sh"; fi
+# The test set-up: packages, then the real FTP servers the interoperability tests start.
+prepare_tests() {
+    install_missing "${run_packages[@]}" "${test_packages[@]}"
+    if [ "$(id -u)" -eq 0 ]; then bash "$root/tools/ftp-servers.sh"; else sudo bash "$root/tools/ftp-servers.sh"; fi
+}
+
 case "$action" in
     start)
-        build "$root/build"
+        install_missing "${run_packages[@]}"
+        build "$root/build" -DZARVEL_TESTS=OFF -DZARVEL_BENCH=OFF
         if [ -x "$root/tools/guardian-ftpd/demo.sh" ]; then
             exec "$root/tools/guardian-ftpd/demo.sh" "$root/build/src/app/zarvel" "$@"
         fi
         exec "$root/build/src/app/zarvel" "$@"
         ;;
     test)
-        build "$root/build"
+        prepare_tests
+        build "$root/build" -DZARVEL_TESTS=ON -DZARVEL_BENCH=ON
         run_tests "$root/build" "$@"
         ;;
     test-asan)
-        build "$root/build-asan" -DZARVEL_SANITIZE=ON -DZARVEL_BENCH=OFF
+        prepare_tests
+        build "$root/build-asan" -DZARVEL_TESTS=ON -DZARVEL_SANITIZE=ON -DZARVEL_BENCH=OFF
         ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 \
             run_tests "$root/build-asan" -LE server "$@"
         ;;
     bench)
-        build "$root/build"
+        prepare_tests
+        build "$root/build" -DZARVEL_TESTS=ON -DZARVEL_BENCH=ON
         for b in "$root"/bench/*.sh; do [ -e "$b" ] && bash "$b" "$root/build"; done
         ;;
     *)

@@ -322,13 +322,13 @@ bool FtpServerProcess::Launch(std::string *error)
         std::string program, config;
         std::vector<std::string> args;
         if (m_kind == FtpServerKind::Vsftpd) {
-            program = "/usr/sbin/vsftpd";
+            program = ServersDir() + "/usr/sbin/vsftpd";
             config = "listen=YES\nlisten_ipv6=NO\nlisten_address=127.0.0.1\nlisten_port=" + PortText() +
                      "\nbackground=NO\nseccomp_sandbox=NO\nanonymous_enable=NO\nlocal_enable=YES\n"
                      "write_enable=YES\nlocal_umask=022\nlocal_root=" + root +
                      "\nchroot_local_user=YES\nallow_writeable_chroot=YES\nsecure_chroot_dir=" + Dir("empty") +
                      "\nconnect_from_port_20=NO\npasv_enable=YES\npasv_address=127.0.0.1\nport_enable=YES\n"
-                     "pam_service_name=vsftpd\nxferlog_enable=NO\ndirmessage_enable=NO\nuserlist_enable=NO\n"
+                     "pam_service_name=zarvel-test-ftp\nxferlog_enable=NO\ndirmessage_enable=NO\nuserlist_enable=NO\n"
                      "tcp_wrappers=NO\nuse_localtime=NO\nvsftpd_log_file=" + Dir("server.log") +
                      "\nftpd_banner=Zarvel test vsftpd ready.\n";
             if (!WriteFile(Dir("vsftpd.conf"), config, error))

@@ -13,7 +13,7 @@ namespace zarvel::test {
 
 enum class FtpServerKind {
     PyFtpdLib,  // Debian's pyftpdlib through tests/support/pyftpd_server.py
-    Vsftpd,     // the Debian package's /usr/sbin/vsftpd
+    Vsftpd,     // vsftpd unpacked by tools/ftp-servers.sh
     Proftpd,    // proftpd unpacked by tools/ftp-servers.sh
     Guardian,   // the NonStop-style server in tools/guardian-ftpd
 };
