@@ -1,9 +1,8 @@
 #include "session/CommandLine.h"
+#include "session/DecimalReading.h"
 #include "session/Zarvelutil.h"
 
-#include <algorithm>
 #include <array>
-#include <limits>
 
 namespace {
 
@@ -15,8 +14,6 @@ constexpr std::array<std::string_view, 10> kKeywords = {
     "AutoConnect", "TouchDown", "TouchUp", ""};
 
 bool TakesValue(int keyword) { return keyword >= kHostName && keyword <= kHostPort; }
-
-bool IsSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
 } // namespace
 
@@ -39,24 +36,7 @@ std::vector<std::string> SplitCommandLine(std::string_view commandLine)
 
 std::int32_t CommandLinePort(std::string_view text)
 {
-    size_t i = 0;
-    while (i < text.size() && IsSpace(text[i]))
-        ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-        negative = text[i] == '-';
-        ++i;
-    }
-    constexpr std::int64_t limit = std::int64_t(std::numeric_limits<std::int32_t>::max()) + 1;
-    std::int64_t value = 0;
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
-        if (value < limit)
-            value = value * 10 + (text[i] - '0');
-    if (value > limit)
-        value = limit;
-    if (negative)
-        return static_cast<std::int32_t>(-value);
-    return static_cast<std::int32_t>(std::min<std::int64_t>(value, limit - 1));
+    return SaturateToInt32(ReadDecimal(text).value);
 }
 
 std::string ApplyCommandLine(std::string_view commandLine, ConnectionSettings &connection,
