@@ -1106,22 +1106,17 @@ void TCustomWSocket::InternalClose(bool Shut, int Error)
         }
     }
     UnregisterHandle();
-    for (;;) {
-        if (::close(FHSocket) == 0 || errno == EINTR) // after EINTR the handle is gone on Linux
-            break;
-        const int CloseError = WSocket_SetLastErrorFromErrno();
-        if (CloseError == WSAEWOULDBLOCK) {
-            MessagePump();
-            continue;
-        }
-        FHSocket = INVALID_SOCKET;
-        ++FGeneration;
+    // Linux frees the descriptor whatever close() answers (EINTR included), so it is never
+    // retried: a retry after pumping events could close a descriptor a handler opened meanwhile.
+    const bool CloseFailed = ::close(FHSocket) != 0 && errno != EINTR;
+    const int CloseError = CloseFailed ? WSocket_SetLastErrorFromErrno() : 0;
+    FHSocket = INVALID_SOCKET;
+    ++FGeneration;
+    if (CloseFailed) {
         FLastError = CloseError;
         SocketError("Disconnect (closesocket)");
         return;
     }
-    FHSocket = INVALID_SOCKET;
-    ++FGeneration;
     const quint64 Generation = FGeneration;
     std::weak_ptr<bool> Alive = FAlive;
     ChangeState(wsClosed);
@@ -1227,18 +1222,8 @@ void TCustomWSocket::Resume()
 
 void TCustomWSocket::DnsLookup(const std::string &HostName)
 {
-    if (HostName.empty()) {
-        RaiseException("DNS lookup: invalid host name.");
-        TriggerDNSLookupDone(WSAEINVAL);
+    if (!ForgetDnsLookup(HostName))
         return;
-    }
-    if (FDnsLookupId != 0) {
-        int Ignored = 0;
-        WSocketResolver().CancelLookup(FDnsLookupId, Ignored);
-        FDnsLookupId = 0;
-    }
-    FDnsResult.clear();
-    FDnsResultList.clear();
     WSocketGetProc("WSAAsyncGetHostByName");
     if (WSocketIsDottedIP(HostName)) {
         const auto A = WSocketParseDotted(HostName);
@@ -1248,31 +1233,28 @@ void TCustomWSocket::DnsLookup(const std::string &HostName)
             return;
         }
     }
-    int Error = 0;
-    std::weak_ptr<bool> Alive = FAlive;
-    auto Slot = std::make_shared<int>(0);
-    const int Id = WSocketResolver().StartLookup(
-        HostName, false,
-        [this, Alive, Slot](int Err, const THostEntry &Entry) {
-            if (!Alive.expired())
-                RunGuarded([&] { DnsCompleted(*Slot, false, Err, Entry); });
-        },
-        Error);
-    if (Id == 0) {
-        WSocket_WSASetLastError(Error);
-        RaiseExceptionFmt("%s: can't start DNS lookup, error #%d", HostName.c_str(), Error);
-        return;
-    }
-    *Slot = Id;
-    FDnsLookupId = Id;
+    StartDnsLookup(HostName, HostName, false);
 }
 
 void TCustomWSocket::ReverseDnsLookup(const std::string &HostAddr)
 {
-    if (HostAddr.empty()) {
+    if (!ForgetDnsLookup(HostAddr))
+        return;
+    WSocketGetProc("WSAAsyncGetHostByAddr");
+    if (const auto A = WSocketParseDotted(HostAddr)) {
+        StartDnsLookup(WSocketDottedText(*A), HostAddr, true);
+        return;
+    }
+    WSocket_WSASetLastError(WSAEINVAL);
+    RaiseExceptionFmt("%s: can't start DNS lookup, error #%d", HostAddr.c_str(), WSAEINVAL);
+}
+
+bool TCustomWSocket::ForgetDnsLookup(const std::string &Name)
+{
+    if (Name.empty()) {
         RaiseException("DNS lookup: invalid host name.");
         TriggerDNSLookupDone(WSAEINVAL);
-        return;
+        return false;
     }
     if (FDnsLookupId != 0) {
         int Ignored = 0;
@@ -1281,26 +1263,27 @@ void TCustomWSocket::ReverseDnsLookup(const std::string &HostAddr)
     }
     FDnsResult.clear();
     FDnsResultList.clear();
-    WSocketGetProc("WSAAsyncGetHostByAddr");
-    int Error = WSAEINVAL;
-    int Id = 0;
-    if (const auto A = WSocketParseDotted(HostAddr)) {
-        std::weak_ptr<bool> Alive = FAlive;
-        auto Slot = std::make_shared<int>(0);
-        Id = WSocketResolver().StartLookup(
-            WSocketDottedText(*A), true,
-            [this, Alive, Slot](int Err, const THostEntry &Entry) {
-                if (!Alive.expired())
-                    RunGuarded([&] { DnsCompleted(*Slot, true, Err, Entry); });
-            },
-            Error);
-        *Slot = Id;
-    }
+    return true;
+}
+
+void TCustomWSocket::StartDnsLookup(const std::string &Name, const std::string &Given, bool Reverse)
+{
+    int Error = 0;
+    std::weak_ptr<bool> Alive = FAlive;
+    auto Slot = std::make_shared<int>(0);
+    const int Id = WSocketResolver().StartLookup(
+        Name, Reverse,
+        [this, Alive, Slot, Reverse](int Err, const THostEntry &Entry) {
+            if (!Alive.expired())
+                RunGuarded([&] { DnsCompleted(*Slot, Reverse, Err, Entry); });
+        },
+        Error);
     if (Id == 0) {
         WSocket_WSASetLastError(Error);
-        RaiseExceptionFmt("%s: can't start DNS lookup, error #%d", HostAddr.c_str(), Error);
+        RaiseExceptionFmt("%s: can't start DNS lookup, error #%d", Given.c_str(), Error);
         return;
     }
+    *Slot = Id;
     FDnsLookupId = Id;
 }
 

@@ -206,6 +206,11 @@ private:
     std::unique_ptr<TBuffer> NewBlock();     // a spare drained block, or a new one
     void RecycleFront();                     // frees the drained first block of the queue
     bool PeerHasClosed(int &Error);          // whether the peer closed (or reset) the connection
+    // Start of a lookup: reports an empty name (false); else cancels a pending one and clears
+    // the results.
+    bool ForgetDnsLookup(const std::string &Name);
+    // Asks the resolver for Name; a refusal is reported with the name as Given.
+    void StartDnsLookup(const std::string &Name, const std::string &Given, bool Reverse);
     void DnsCompleted(int Id, bool Reverse, int Error, const THostEntry &Entry);
     void ReleaseHandle();                    // closes and forgets the handle without any event
     int RawSend(const void *Data, int Len);  // the platform write, no event
