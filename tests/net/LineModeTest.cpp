@@ -1,6 +1,6 @@
 // Line mode and ReadLine against a loopback POSIX peer: line splitting across reads,
 // partial readers, the last line at close, editing and echo, mode switches, and the waits.
-#include "net/Wsocket.h"
+#include "NetPeers.h"
 
 #include <gtest/gtest.h>
 
@@ -26,14 +26,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 const std::string Closed = "<closed>";
-
-bool PumpUntil(const std::function<bool()> &Done, int TimeoutMs = 5000)
-{
-    const auto End = Clock::now() + std::chrono::milliseconds(TimeoutMs);
-    while (!Done() && Clock::now() < End)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    return Done();
-}
 
 // A connected loopback TCP pair: {first, second}.
 std::pair<int, int> TcpPair()
