@@ -72,7 +72,7 @@ case "$action" in
     test-asan)
         prepare_tests
         build "$root/build-asan" -DZARVEL_TESTS=ON -DZARVEL_SANITIZE=ON -DZARVEL_BENCH=OFF
-        ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 \
+        ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
             run_tests "$root/build-asan" -LE server "$@"
         ;;
     bench)
