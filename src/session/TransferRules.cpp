@@ -2,9 +2,25 @@
 
 #include "session/DecimalReading.h"
 
+#include <optional>
+
 namespace {
 
 constexpr std::int32_t kEditFileCode = 101;
+
+// The mode a fixed choice gives; nothing in Auto, where the file code decides.
+std::optional<TransferMode> FixedMode(ModeChoice choice)
+{
+    switch (choice) {
+    case ModeChoice::Ascii:
+        return TransferMode::Ascii;
+    case ModeChoice::Binary:
+        return TransferMode::Binary;
+    case ModeChoice::Auto:
+        break;
+    }
+    return std::nullopt;
+}
 
 } // namespace
 
@@ -15,27 +31,15 @@ const char *ModeWord(TransferMode mode)
 
 TransferMode DownloadModeFor(std::int32_t fileCode, const TransferOptions &options)
 {
-    switch (options.Mode) {
-    case ModeChoice::Ascii:
-        return TransferMode::Ascii;
-    case ModeChoice::Binary:
-        return TransferMode::Binary;
-    case ModeChoice::Auto:
-        break;
-    }
+    if (const auto fixed = FixedMode(options.Mode))
+        return *fixed;
     return fileCode == kEditFileCode ? TransferMode::Ascii : TransferMode::Binary;
 }
 
 TransferMode UploadModeFor(std::string_view pcFileName, const TransferOptions &options)
 {
-    switch (options.Mode) {
-    case ModeChoice::Ascii:
-        return TransferMode::Ascii;
-    case ModeChoice::Binary:
-        return TransferMode::Binary;
-    case ModeChoice::Auto:
-        break;
-    }
+    if (const auto fixed = FixedMode(options.Mode))
+        return *fixed;
     const std::size_t comma = pcFileName.find(',');
     if (comma == std::string_view::npos)
         return TransferMode::Ascii;

@@ -1,6 +1,7 @@
 // Listing-line accessors and the file-code filter of the remote list.
 #include "session/ListingLine.h"
 #include "session/TandemFilter.h"
+#include "QuotedText.h"
 
 #include <gtest/gtest.h>
 
@@ -9,23 +10,6 @@
 #include <vector>
 
 namespace {
-
-// Table rows print as text in test names and failures; raw bytes would show addresses.
-std::string Quoted(std::string_view text)
-{
-    std::string out = "\"";
-    for (char c : text) {
-        if (c == '\0')
-            out += "\\0";
-        else if (c == '\r')
-            out += "\\r";
-        else if (c == '\n')
-            out += "\\n";
-        else
-            out += c;
-    }
-    return out + "\"";
-}
 
 // --- Listing lines ----------------------------------------------------------------------
 

@@ -1,6 +1,7 @@
 // Transfer mode and name rules: one table per rule, then a round-trip property over
 // generated Guardian names, then the batch's type switching.
 #include "session/TransferRules.h"
+#include "QuotedText.h"
 
 #include <gtest/gtest.h>
 
@@ -19,23 +20,6 @@ TransferOptions Options(ModeChoice mode, int extensionSize = 0, bool addFileCode
     options.DLAddFileCode = addFileCode;
     options.ULAppendExtension = appendExtension;
     return options;
-}
-
-// Table rows print as text in test names and failures; raw bytes would show addresses.
-std::string Quoted(std::string_view text)
-{
-    std::string out = "\"";
-    for (char c : text) {
-        if (c == '\0')
-            out += "\\0";
-        else if (c == '\r')
-            out += "\\r";
-        else if (c == '\n')
-            out += "\\n";
-        else
-            out += c;
-    }
-    return out + "\"";
 }
 
 const char *ChoiceName(ModeChoice choice)
