@@ -123,9 +123,15 @@ FtpScriptPeer &FtpScriptPeer::AllowUnfinished()
 
 bool FtpScriptPeer::WaitFinished(int Ms)
 {
+    // The overload of processEvents with a time limit drops WaitForMoreEvents and would spin:
+    // sleep in the loop instead, woken by the next event or a short timer.
     QDeadlineTimer deadline(Ms);
-    while (!Finished() && !deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+    while (!Finished() && !deadline.hasExpired()) {
+        QTimer Wake;
+        Wake.setSingleShot(true);
+        Wake.start(20);
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
     return Finished();
 }
 
