@@ -513,7 +513,7 @@ void TCustomWSocket::ReadReady()
     if (ioctl(FHSocket, FIONREAD, &Pending) != 0)
         Pending = 0;
     if (Pending > 0 || !Closed) {
-        ReceiveLoop(0);
+        ReceiveLoop(0, false, Pending);
         if (Alive.expired() || Generation != FGeneration)
             return;
     }
@@ -593,7 +593,7 @@ void TCustomWSocket::PeerClosed(int Error)
         Close();
 }
 
-void TCustomWSocket::ReceiveLoop(int Error, bool Drain)
+void TCustomWSocket::ReceiveLoop(int Error, bool Drain, int Pending)
 {
     // A fast peer refills the buffer as quickly as the handler drains it: without a bound one
     // report could take a whole transfer and starve the event loop (no Cancel, no repaint).
@@ -601,11 +601,13 @@ void TCustomWSocket::ReceiveLoop(int Error, bool Drain)
     constexpr int MaxTurnsPerReport = 32;
     std::weak_ptr<bool> Alive = FAlive;
     const quint64 Generation = FGeneration;
+    qint64 KnownPending = Pending;
     // Exceptions from the data handler are dropped here on purpose: they end the loop only.
     try {
         for (int Turn = 1;; ++Turn) {
             FLastError = 0;
             const quint64 ReadsBefore = FPlatformReads;
+            const quint64 BytesBefore = FPlatformBytes;
             if (!TriggerDataAvailable(Error)) {
                 char Scratch[1024];
                 if (DoRecv(Scratch, sizeof Scratch, 0) < 0) {
@@ -623,6 +625,14 @@ void TCustomWSocket::ReceiveLoop(int Error, bool Drain)
             // A handler that took nothing would be asked the same question for ever.
             if (FPlatformReads == ReadsBefore)
                 return;
+            if (!Drain && Turn >= MaxTurnsPerReport)
+                return;
+            // Bytes a stream socket had pending stay pending until read, so while the last
+            // count is not used up by the reads since, more are certainly there. Asking the
+            // platform after every read cost as much as a tenth of a download's processor time.
+            KnownPending -= static_cast<qint64>(FPlatformBytes - BytesBefore);
+            if (FType == SOCK_STREAM && KnownPending > 0)
+                continue;
             int Pending = 0;
             if (ioctl(FHSocket, FIONREAD, &Pending) != 0) {
                 FLastError = WSocket_SetLastErrorFromErrno();
@@ -630,8 +640,7 @@ void TCustomWSocket::ReceiveLoop(int Error, bool Drain)
             }
             if (Pending <= 0)
                 return;
-            if (!Drain && Turn >= MaxTurnsPerReport)
-                return;
+            KnownPending = Pending;
         }
     } catch (...) {
     }
@@ -969,8 +978,11 @@ int TCustomWSocket::DoRecv(void *Buffer, int BufferSize, int Flags)
     const ssize_t n = ::recv(FHSocket, Buffer, static_cast<size_t>(BufferSize > 0 ? BufferSize : 0), Flags);
     if (n < 0)
         WSocket_SetLastErrorFromErrno();
-    if (!(Flags & MSG_PEEK)) // a peek leaves the data pending: it is no progress
+    if (!(Flags & MSG_PEEK)) { // a peek leaves the data pending: it is no progress
+        if (n > 0 && !(Flags & MSG_OOB))
+            FPlatformBytes += static_cast<quint64>(n);
         ReadTaken();
+    }
     return static_cast<int>(n);
 }
 
@@ -990,6 +1002,8 @@ int TCustomWSocket::DoRecvFrom(void *Buffer, int BufferSize, int Flags, sockaddr
         WSocket_SetLastErrorFromErrno();
     else
         FromLen = static_cast<int>(Len);
+    if (n > 0 && !(Flags & (MSG_PEEK | MSG_OOB)))
+        FPlatformBytes += static_cast<quint64>(n);
     ++FPlatformReads;
     if (!FReadArmed && FNotifiers && !FListening && FState == wsConnected)
         ArmRead(true);

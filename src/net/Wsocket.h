@@ -200,7 +200,9 @@ private:
     void ConnectCompleted(int Error);
     void Writable(int Error);
     void PeerClosed(int Error);
-    void ReceiveLoop(int Error, bool Drain = false); // Drain: at the peer's close, read everything
+    // Drain: at the peer's close, read everything. Pending: bytes the caller just found
+    // waiting (0 if it did not ask).
+    void ReceiveLoop(int Error, bool Drain = false, int Pending = 0);
     void TryToSend();
     void ClearSendQueue();
     std::unique_ptr<TBuffer> NewBlock();     // a spare drained block, or a new one
@@ -252,6 +254,7 @@ private:
     std::unique_ptr<TNotifiers> FNotifiers;  // read and write notifiers of the handle
     bool FReadArmed = false, FWriteArmed = false;
     quint64 FPlatformReads = 0;              // counts platform reads (re-arms readable)
+    quint64 FPlatformBytes = 0;            // bytes taken by platform reads (no peek, no urgent)
     quint64 FGeneration = 0;                 // changes with every handle: stale reports are dropped
     bool FInTryToSend = false;               // a handler's Send inside OnSendData joins the running loop
 

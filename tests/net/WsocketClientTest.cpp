@@ -6,6 +6,8 @@
 
 #include <QTimer>
 
+#include <functional>
+
 #include <arpa/inet.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -349,6 +351,80 @@ TEST(WsocketReceive, handlerReadingSmallPiecesIsCalledUntilDrained)
     EXPECT_EQ(S.ReadCount(), 16);
     ::close(Peer);
 }
+
+// The receive loop asks a handler again only while bytes are pending, whichever way the
+// handler reads them: a report with nothing to read would show up as a failed read.
+struct TReadWay {
+    const char *Name;
+    std::function<int(TCustomWSocket &, std::string &)> Read; // appends, returns the read's result
+};
+
+static void PrintTo(const TReadWay &W, std::ostream *Os) { *Os << W.Name; }
+
+class WsocketReceiveWays : public ::testing::TestWithParam<TReadWay> {};
+
+TEST_P(WsocketReceiveWays, everyReportFindsDataAndTheCloseComesLast)
+{
+    TPeerListener L;
+    TWSocket S;
+    const int Peer = ConnectPair(S, L);
+    std::string Got;
+    int Calls = 0, Empty = 0, Closed = 0;
+    S.OnDataAvailable = [&](TCustomWSocket *Sender, int) {
+        ++Calls;
+        if (Closed == 0 && GetParam().Read(*Sender, Got) <= 0)
+            ++Empty;
+    };
+    S.OnSessionClosed = [&](TCustomWSocket *, int) { ++Closed; };
+    // Several readiness reports' worth for the small readers, in two bursts.
+    const std::string Data = Pattern(150000);
+    WriteAll(Peer, Data.substr(0, 70000));
+    ASSERT_TRUE(PumpUntil([&] { return Got.size() == 70000; })) << Got.size();
+    WriteAll(Peer, Data.substr(70000));
+    ASSERT_TRUE(PumpUntil([&] { return Got.size() == Data.size(); })) << Got.size();
+    PumpFor(30);
+    EXPECT_EQ(Empty, 0) << "of " << Calls << " calls";
+    EXPECT_TRUE(Got == Data);
+    ::close(Peer);
+    ASSERT_TRUE(PumpUntil([&] { return Closed == 1; }));
+    EXPECT_EQ(S.State(), wsClosed);
+}
+
+static int AppendRead(int n, const char *Buf, std::string &Got)
+{
+    if (n > 0)
+        Got.append(Buf, static_cast<size_t>(n));
+    return n;
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, WsocketReceiveWays, ::testing::Values(
+    TReadWay{"smallPieces", [](TCustomWSocket &S, std::string &Got) {
+                 char Buf[1000];
+                 return AppendRead(S.Receive(Buf, sizeof Buf), Buf, Got);
+             }},
+    TReadWay{"chunksOf2048", [](TCustomWSocket &S, std::string &Got) {
+                 char Buf[2048];
+                 return AppendRead(S.Receive(Buf, sizeof Buf), Buf, Got);
+             }},
+    TReadWay{"receiveFrom", [](TCustomWSocket &S, std::string &Got) {
+                 char Buf[1500];
+                 sockaddr_in From{};
+                 int FromLen = sizeof From;
+                 return AppendRead(S.ReceiveFrom(Buf, sizeof Buf, From, FromLen), Buf, Got);
+             }},
+    TReadWay{"peekThenReceive", [](TCustomWSocket &S, std::string &Got) {
+                 char Buf[700];
+                 const int Peeked = S.PeekData(Buf, sizeof Buf);
+                 if (Peeked <= 0)
+                     return Peeked;
+                 return AppendRead(S.Receive(Buf, Peeked), Buf, Got);
+             }},
+    TReadWay{"everythingPending", [](TCustomWSocket &S, std::string &Got) {
+                 const std::string Str = S.ReceiveStr();
+                 Got += Str;
+                 return static_cast<int>(Str.size());
+             }}),
+    [](const ::testing::TestParamInfo<TReadWay> &I) { return std::string(I.param.Name); });
 
 TEST(WsocketReceive, waitForCloseDeliversDataThenReturnsAtPeerClose)
 {
