@@ -206,6 +206,8 @@ private:
     std::unique_ptr<TBuffer> NewBlock();     // a spare drained block, or a new one
     void RecycleFront();                     // frees the drained first block of the queue
     bool PeerHasClosed(int &Error);          // whether the peer closed (or reset) the connection
+    // The peer's address while connected; false when not connected or after a report.
+    bool ConnectedPeer(sockaddr_in &Name, const char *Context);
     // Start of a lookup: reports an empty name (false); else cancels a pending one and clears
     // the results.
     bool ForgetDnsLookup(const std::string &Name);
