@@ -126,6 +126,10 @@ TEST(Resolve, portsAndProtocols)
     EXPECT_EQ(WSocketResolvePort("ftp", "tcp"), 21);
     EXPECT_EQ(WSocketResolvePort("21", ""), 21);
     EXPECT_EQ(WSocketResolvePort("8080abc", "tcp"), 8080);
+    EXPECT_EQ(WSocketResolvePort("65535", "tcp"), 65535);
+    // Beyond 16 bits a port would wrap onto another one (65557 onto 21): refused instead.
+    EXPECT_EQ(MessageOf([] { WSocketResolvePort("65557", "tcp"); }), "WSocketResolvePort: Invalid Port.");
+    EXPECT_EQ(MessageOf([] { WSocketResolvePort("99999999999", "tcp"); }), "WSocketResolvePort: Invalid Port.");
     EXPECT_EQ(MessageOf([] { WSocketResolvePort("", "tcp"); }), "WSocketResolvePort: Invalid Port.");
     EXPECT_EQ(MessageOf([] { WSocketResolvePort(std::string(32, 'p'), "tcp"); }), "WSocketResolvePort: Invalid Port.");
     const std::string Name31(31, 'p');
