@@ -236,6 +236,25 @@ TEST(DnsLookup, cancelledSystemLookupReleasesItsCompletion)
     EXPECT_FALSE(Ran);
 }
 
+TEST(DnsLookup, repeatedAndOverlappingLookupsOfOneNameEachAnswer)
+{
+    // Answers are matched to lookups by id; a second lookup of a name is served from the
+    // resolver's cache or queued behind the first, and must still reach its own socket.
+    TEventLog LogA, LogB;
+    TWSocket A, B;
+    LogA.Attach(A);
+    LogB.Attach(B);
+    A.DnsLookup("localhost");
+    B.DnsLookup("localhost");
+    ASSERT_TRUE(PumpUntil([&] { return !LogA.Items.empty() && !LogB.Items.empty(); }));
+    A.DnsLookup("localhost");
+    ASSERT_TRUE(PumpUntil([&] { return LogA.Items.size() == 2; }));
+    EXPECT_EQ(LogA.Joined(), "DnsLookupDone(0)\nDnsLookupDone(0)\n");
+    EXPECT_EQ(LogB.Joined(), "DnsLookupDone(0)\n");
+    EXPECT_EQ(A.DnsResult(), "127.0.0.1");
+    EXPECT_EQ(B.DnsResult(), "127.0.0.1");
+}
+
 TEST(DnsLookup, failureAndEmptyNameAreReported)
 {
     TFailingResolver R;
