@@ -175,6 +175,7 @@ protected:
     // Runs Action inside the background-exception guard (for work called from the loop).
     void RunGuarded(const std::function<void()> &Action);
     bool IsBeingDestroyed() const { return FDestroying; }
+    static void WaitForEvents(int MaxMs); // blocks in the event loop until an event or MaxMs
     // Counts a read served from a descendant's own buffer as a read: re-arms the readable
     // report and tells the receive loop that the handler took something.
     void ReadTaken();
@@ -217,7 +218,6 @@ private:
     void ReleaseHandle();                    // closes and forgets the handle without any event
     int RawSend(const void *Data, int Len);  // the platform write, no event
     void TriggerSendData(int BytesSent);
-    void WaitForEvents(int MaxMs);           // blocks in the event loop until an event or MaxMs
 
     // remote side and resolution cache
     std::string FAddrStr, FPortStr, FProtoStr = "tcp";
