@@ -172,32 +172,29 @@ void TCustomWSocket::SetSendFlags(TSocketSendFlags Value)
     FSendFlags = Value;
 }
 
-std::string TCustomWSocket::PeerAddr()
+bool TCustomWSocket::ConnectedPeer(sockaddr_in &Name, const char *Context)
 {
     if (FState != wsConnected)
-        return "error";
-    sockaddr_in Name{};
+        return false;
     socklen_t Len = sizeof Name;
     if (getpeername(FHSocket, reinterpret_cast<sockaddr *>(&Name), &Len) != 0) {
         WSocket_SetLastErrorFromErrno();
-        SocketError("GetPeerName");
-        return "error";
+        SocketError(Context);
+        return false;
     }
-    return WSocketDottedText(Name.sin_addr.s_addr);
+    return true;
+}
+
+std::string TCustomWSocket::PeerAddr()
+{
+    sockaddr_in Name{};
+    return ConnectedPeer(Name, "GetPeerName") ? WSocketDottedText(Name.sin_addr.s_addr) : "error";
 }
 
 std::string TCustomWSocket::PeerPort()
 {
-    if (FState != wsConnected)
-        return "error";
     sockaddr_in Name{};
-    socklen_t Len = sizeof Name;
-    if (getpeername(FHSocket, reinterpret_cast<sockaddr *>(&Name), &Len) != 0) {
-        WSocket_SetLastErrorFromErrno();
-        SocketError("GetPeerPort");
-        return "error";
-    }
-    return std::to_string(ntohs(Name.sin_port));
+    return ConnectedPeer(Name, "GetPeerPort") ? std::to_string(ntohs(Name.sin_port)) : "error";
 }
 
 int TCustomWSocket::GetRcvdCount()

@@ -175,6 +175,7 @@ protected:
     // Runs Action inside the background-exception guard (for work called from the loop).
     void RunGuarded(const std::function<void()> &Action);
     bool IsBeingDestroyed() const { return FDestroying; }
+    static void WaitForEvents(int MaxMs); // blocks in the event loop until an event or MaxMs
     // Counts a read served from a descendant's own buffer as a read: re-arms the readable
     // report and tells the receive loop that the handler took something.
     void ReadTaken();
@@ -208,6 +209,8 @@ private:
     std::unique_ptr<TBuffer> NewBlock();     // a spare drained block, or a new one
     void RecycleFront();                     // frees the drained first block of the queue
     bool PeerHasClosed(int &Error);          // whether the peer closed (or reset) the connection
+    // The peer's address while connected; false when not connected or after a report.
+    bool ConnectedPeer(sockaddr_in &Name, const char *Context);
     // Start of a lookup: reports an empty name (false); else cancels a pending one and clears
     // the results.
     bool ForgetDnsLookup(const std::string &Name);
@@ -217,7 +220,6 @@ private:
     void ReleaseHandle();                    // closes and forgets the handle without any event
     int RawSend(const void *Data, int Len);  // the platform write, no event
     void TriggerSendData(int BytesSent);
-    void WaitForEvents(int MaxMs);           // blocks in the event loop until an event or MaxMs
 
     // remote side and resolution cache
     std::string FAddrStr, FPortStr, FProtoStr = "tcp";

@@ -372,8 +372,13 @@ int WSocketResolvePort(const std::string &Port, const std::string &Proto)
 {
     if (Port.empty() || Port.size() >= 32)
         throw ESocketException("WSocketResolvePort: Invalid Port.");
-    if (std::isdigit(static_cast<unsigned char>(Port[0])))
-        return LeadingNumber(Port);
+    if (std::isdigit(static_cast<unsigned char>(Port[0]))) {
+        // Cut to 16 bits, 65557 would quietly reach port 21: a number no port can have is refused.
+        const int Number = LeadingNumber(Port);
+        if (Number > 65535)
+            throw ESocketException("WSocketResolvePort: Invalid Port.");
+        return Number;
+    }
     WSocketGetProc("getservbyname");
     const std::string Name = WSocketTrim(Port), Pr = WSocketTrim(Proto);
     servent Ent{}, *Res = nullptr;

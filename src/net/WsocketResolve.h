@@ -84,7 +84,7 @@ bool WSocketIsDottedIP(const std::string &S);                  // n.n.n.n with b
 std::optional<uint32_t> WSocketParseDotted(const std::string &S);
 std::string WSocketDottedText(uint32_t AddrNetOrder);          // canonical n.n.n.n
 uint32_t WSocketResolveHost(const std::string &InAddr);         // network order; raises
-int WSocketResolvePort(const std::string &Port, const std::string &Proto); // host order; raises
+int WSocketResolvePort(const std::string &Port, const std::string &Proto); // host order; raises, also for a number above 65535
 int WSocketResolveProto(const std::string &Proto);              // protocol number; raises
 std::optional<THostEntry> WSocketGetHostByName(const std::string &Name); // blocking
 std::optional<THostEntry> WSocketGetHostByAddr(const std::string &Addr); // blocking reverse

@@ -3,8 +3,6 @@
 #include "net/Wsocket.h"
 
 #include <QCoreApplication>
-#include <QEventLoop>
-#include <QTimer>
 
 #include <algorithm>
 #include <chrono>
@@ -83,12 +81,9 @@ int TCustomSyncWSocket::WaitUntilReady(bool &DoneFlag)
         if ((FTimeout > 0 && Now >= Deadline) || QCoreApplication::closingDown() || FTerminated ||
             HSocket() == INVALID_SOCKET)
             return SyncTimeoutError;
-        // Sleep in the loop until an event arrives; the timer bounds the sleep.
+        // Sleep in the loop until an event arrives or the deadline passes.
         const auto Left = std::chrono::ceil<std::chrono::milliseconds>(Deadline - Now).count();
-        QTimer Wake;
-        Wake.setSingleShot(true);
-        Wake.start(static_cast<int>(std::clamp<qint64>(Left, 1, 3600 * 1000)));
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        WaitForEvents(static_cast<int>(std::clamp<qint64>(Left, 1, 3600 * 1000)));
         if (!Alive.expired() && MultiThreaded() && QCoreApplication::closingDown())
             FTerminated = true;
     }

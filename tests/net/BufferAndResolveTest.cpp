@@ -126,6 +126,10 @@ TEST(Resolve, portsAndProtocols)
     EXPECT_EQ(WSocketResolvePort("ftp", "tcp"), 21);
     EXPECT_EQ(WSocketResolvePort("21", ""), 21);
     EXPECT_EQ(WSocketResolvePort("8080abc", "tcp"), 8080);
+    EXPECT_EQ(WSocketResolvePort("65535", "tcp"), 65535);
+    // Beyond 16 bits a port would wrap onto another one (65557 onto 21): refused instead.
+    EXPECT_EQ(MessageOf([] { WSocketResolvePort("65557", "tcp"); }), "WSocketResolvePort: Invalid Port.");
+    EXPECT_EQ(MessageOf([] { WSocketResolvePort("99999999999", "tcp"); }), "WSocketResolvePort: Invalid Port.");
     EXPECT_EQ(MessageOf([] { WSocketResolvePort("", "tcp"); }), "WSocketResolvePort: Invalid Port.");
     EXPECT_EQ(MessageOf([] { WSocketResolvePort(std::string(32, 'p'), "tcp"); }), "WSocketResolvePort: Invalid Port.");
     const std::string Name31(31, 'p');
@@ -230,6 +234,25 @@ TEST(DnsLookup, cancelledSystemLookupReleasesItsCompletion)
     EXPECT_TRUE(Held.expired());
     PumpFor(300);
     EXPECT_FALSE(Ran);
+}
+
+TEST(DnsLookup, repeatedAndOverlappingLookupsOfOneNameEachAnswer)
+{
+    // Answers are matched to lookups by id; a second lookup of a name is served from the
+    // resolver's cache or queued behind the first, and must still reach its own socket.
+    TEventLog LogA, LogB;
+    TWSocket A, B;
+    LogA.Attach(A);
+    LogB.Attach(B);
+    A.DnsLookup("localhost");
+    B.DnsLookup("localhost");
+    ASSERT_TRUE(PumpUntil([&] { return !LogA.Items.empty() && !LogB.Items.empty(); }));
+    A.DnsLookup("localhost");
+    ASSERT_TRUE(PumpUntil([&] { return LogA.Items.size() == 2; }));
+    EXPECT_EQ(LogA.Joined(), "DnsLookupDone(0)\nDnsLookupDone(0)\n");
+    EXPECT_EQ(LogB.Joined(), "DnsLookupDone(0)\n");
+    EXPECT_EQ(A.DnsResult(), "127.0.0.1");
+    EXPECT_EQ(B.DnsResult(), "127.0.0.1");
 }
 
 TEST(DnsLookup, failureAndEmptyNameAreReported)

@@ -147,19 +147,18 @@ void FtpServerProcess::Stop()
 {
     if (m_pid > 0) {
         // Each server runs in its own process group, so its session children go with it.
+        // The leader is reaped only after the group's last signal: until then its zombie
+        // holds the number, so the group id cannot have passed to someone else's processes.
         ::kill(-m_pid, SIGTERM);
         const auto deadline = Clock::now() + std::chrono::seconds(3);
-        bool reaped = false;
         while (Clock::now() < deadline) {
-            if (::waitpid(m_pid, nullptr, WNOHANG) == m_pid) {
-                reaped = true;
+            siginfo_t info{};
+            if (::waitid(P_PID, id_t(m_pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == m_pid)
                 break;
-            }
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
         ::kill(-m_pid, SIGKILL);
-        if (!reaped)
-            ::waitpid(m_pid, nullptr, 0);
+        ::waitpid(m_pid, nullptr, 0);
         m_pid = -1;
     }
     if (m_backend)

@@ -3,11 +3,17 @@
 #include <QApplication>
 #include <QTemporaryDir>
 #include <gmock/gmock.h>
-#include <cstdlib>
+#include <cstdio>
 
 int main(int argc, char *argv[])
 {
     QTemporaryDir config;
+    // An empty XDG_CONFIG_HOME would send the tests to the user's real ~/.config.
+    if (!config.isValid()) {
+        std::fprintf(stderr, "cannot create a temporary config folder: %s\n",
+                     qPrintable(config.errorString()));
+        return 1;
+    }
     qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
