@@ -630,14 +630,14 @@ void TCustomWSocket::ReceiveLoop(int Error, bool Drain, int Pending)
             KnownPending -= static_cast<qint64>(FPlatformBytes - BytesBefore);
             if (FType == SOCK_STREAM && KnownPending > 0)
                 continue;
-            int Pending = 0;
-            if (ioctl(FHSocket, FIONREAD, &Pending) != 0) {
+            int Count = 0;
+            if (ioctl(FHSocket, FIONREAD, &Count) != 0) {
                 FLastError = WSocket_SetLastErrorFromErrno();
                 return;
             }
-            if (Pending <= 0)
+            if (Count <= 0)
                 return;
-            KnownPending = Pending;
+            KnownPending = Count;
         }
     } catch (...) {
     }
