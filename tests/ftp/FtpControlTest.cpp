@@ -368,8 +368,9 @@ TEST_F(FtpControl, requestWhileBusyIsRefusedAndRunningOneUndisturbed)
         EXPECT_STREQ(e.what(), "FTP component not ready");
     }
     EXPECT_FALSE(cli.Cwd());   // the synchronous form just returns false
-    while (cli.State() != ftpReady)
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    for (int i = 0; i < 500 && cli.State() != ftpReady; ++i)
+        Pump(10);
+    ASSERT_EQ(cli.State(), ftpReady);
     EXPECT_EQ(cli.ReplyDirectory(), "/dir");   // still read as a PWD reply
     EXPECT_TRUE(peer.WaitFinished());
 }
