@@ -287,6 +287,8 @@ protected:
     void WMFtpSendData();                                  // deferred: send the first upload block
     void DestroyLocalStream();                             // close the local file
     void FailDataStep(int Code, const std::string &Reply); // end a transfer step that cannot go on
+    void EndRefusedTransfer();      // the server refused RETR/STOR...: close all, request done
+    void EndFailedTransfer(const std::string &Note); // the final reply failed: close all, request done
     void NoteTransferFault(int Code, const std::string &Text); // first local fault of this transfer
     void FinishTransfer();                                 // statistics and the done signal
     bool PassiveDataPort(int FailCode);                    // aim DataSocket at the 227 port

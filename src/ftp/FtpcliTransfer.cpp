@@ -129,6 +129,29 @@ void TCustomFtpCli::FailDataStep(int Code, const std::string &Reply)
     TriggerRequestDone(Code);
 }
 
+void TCustomFtpCli::EndRefusedTransfer()
+{
+    SetErrorMessage();
+    FNextStep = nullptr;
+    if (FDataSocket->State() != wsClosed)
+        FDataSocket->Close();
+    DestroyLocalStream();
+    FRestartOffset = 0;
+    FRequestResult = FReplyCode;
+    TriggerRequestDone(FReplyCode);
+}
+
+void TCustomFtpCli::EndFailedTransfer(const std::string &Note)
+{
+    SetErrorMessage();
+    DestroyLocalStream();
+    if (FDataSocket->State() != wsClosed)
+        FDataSocket->Close();
+    TriggerDisplay(Note);
+    FRequestResult = FReplyCode;
+    TriggerRequestDone(FReplyCode);
+}
+
 void TCustomFtpCli::NoteTransferFault(int Code, const std::string &Text)
 {
     if (FTransferFault == 0) {
@@ -411,14 +434,7 @@ void TCustomFtpCli::Next1GetAsync()
         FNextStep = &TCustomFtpCli::Next2GetAsync;
         return;
     }
-    SetErrorMessage();
-    FNextStep = nullptr;
-    if (FDataSocket->State() != wsClosed)
-        FDataSocket->Close();
-    DestroyLocalStream();
-    FRestartOffset = 0;
-    FRequestResult = FReplyCode;
-    TriggerRequestDone(FReplyCode);
+    EndRefusedTransfer();
 }
 
 void TCustomFtpCli::Next2GetAsync()
@@ -429,13 +445,7 @@ void TCustomFtpCli::Next2GetAsync()
         Next3GetAsync();
         return;
     }
-    SetErrorMessage();
-    DestroyLocalStream();
-    if (FDataSocket->State() != wsClosed)
-        FDataSocket->Close();
-    TriggerDisplay("! RETR/LIST/NLST Failed");
-    FRequestResult = FReplyCode;
-    TriggerRequestDone(FReplyCode);
+    EndFailedTransfer("! RETR/LIST/NLST Failed");
 }
 
 void TCustomFtpCli::Next3GetAsync()
@@ -652,14 +662,7 @@ void TCustomFtpCli::Next1PutAsync()
         }
         return;
     }
-    SetErrorMessage();
-    FNextStep = nullptr;
-    if (FDataSocket->State() != wsClosed)
-        FDataSocket->Close();
-    DestroyLocalStream();
-    FRestartOffset = 0;
-    FRequestResult = FReplyCode;
-    TriggerRequestDone(FReplyCode);
+    EndRefusedTransfer();
 }
 
 void TCustomFtpCli::Next2PutAsync()
@@ -670,13 +673,7 @@ void TCustomFtpCli::Next2PutAsync()
         Next3PutAsync();
         return;
     }
-    SetErrorMessage();
-    DestroyLocalStream();
-    if (FDataSocket->State() != wsClosed)
-        FDataSocket->Close();
-    TriggerDisplay("! STOR Failed");
-    FRequestResult = FReplyCode;
-    TriggerRequestDone(FReplyCode);
+    EndFailedTransfer("! STOR Failed");
 }
 
 void TCustomFtpCli::Next3PutAsync()
