@@ -45,7 +45,7 @@ void TCustomWSocket::Listen()
         SocketError("socket");
         return;
     }
-    ++FGeneration;
+    NewGeneration();
     FAllSent = true;
     FCloseInvoked = false;
 
@@ -115,7 +115,7 @@ void TCustomWSocket::Dup(TSocket NewHSocket)
         const int Rc = ::close(FHSocket);
         const int CloseErrno = errno;
         FHSocket = INVALID_SOCKET;
-        ++FGeneration;
+        NewGeneration();
         if (Rc != 0 && CloseErrno != EINTR) {
             errno = CloseErrno;
             WSocket_SetLastErrorFromErrno();
@@ -127,7 +127,7 @@ void TCustomWSocket::Dup(TSocket NewHSocket)
         ReleaseHandle(); // a handle a failed Listen left behind
     }
     FHSocket = NewHSocket;
-    ++FGeneration;
+    NewGeneration();
     FCloseInvoked = false;
     FListening = false;
     SetLingerOption();
