@@ -609,19 +609,7 @@ void TCustomWSocket::Writable(int Error)
     // pass of the event loop and a system call for every 1514 bytes of an upload.
     for (int Turn = 1;; ++Turn) {
         const quint64 SendsBefore = FSendCalls;
-        {
-            FInDataSent = true;
-            struct TReset {
-                std::weak_ptr<bool> Alive;
-                bool *Flag;
-                ~TReset()
-                {
-                    if (!Alive.expired())
-                        *Flag = false;
-                }
-            } Reset{Alive, &FInDataSent};
-            TriggerDataSent(Error);
-        }
+        TriggerDataSentQueuing(Error);
         if (Alive.expired() || Generation != FGeneration || FHSocket == INVALID_SOCKET)
             return;
         const bool Sent = FSendCalls != SendsBefore;
@@ -637,6 +625,28 @@ void TCustomWSocket::Writable(int Error)
             }
         }
     }
+}
+
+void TCustomWSocket::TriggerDataSentQueuing(int Error)
+{
+    // Saved and put back, so a send loop run from a nested event loop inside the handler
+    // leaves the outer one as it was.
+    struct TRestore {
+        TCustomWSocket *Self;
+        std::weak_ptr<bool> Alive;
+        bool InDataSent;
+        quint64 Generation;
+        ~TRestore()
+        {
+            if (!Alive.expired()) {
+                Self->FInDataSent = InDataSent;
+                Self->FSendLoopGeneration = Generation;
+            }
+        }
+    } Restore{this, FAlive, FInDataSent, FSendLoopGeneration};
+    FInDataSent = true;
+    FSendLoopGeneration = FGeneration;
+    TriggerDataSent(Error);
 }
 
 void TCustomWSocket::PeerClosed(int Error)
@@ -914,8 +924,9 @@ int TCustomWSocket::Send(const void *Data, int Len)
         Len = 0;
     else
         PutDataInSendBuffer(Data, Len);
-    // Inside OnDataSent the send loop sends what its handler queued, and tells it when.
-    if (FInDataSent)
+    // Inside OnDataSent the send loop sends what its handler queued, and tells it when
+    // (unless the handler has since put another connection in place).
+    if (FInDataSent && FSendLoopGeneration == FGeneration)
         return Len;
     std::weak_ptr<bool> Alive = FAlive;
     TryToSend();

@@ -200,6 +200,7 @@ private:
     void WriteReady();                       // write notifier: connect completion or buffer space
     void ConnectCompleted(int Error);
     void Writable(int Error);
+    void TriggerDataSentQueuing(int Error);  // OnDataSent from the send loop: its Sends only queue
     void PeerClosed(int Error);
     // Drain: at the peer's close, read everything. Pending: bytes the caller just found
     // waiting, read ahead included (0 if it did not ask).
@@ -274,6 +275,7 @@ private:
     quint64 FGeneration = 0;                 // changes with every handle: stale reports are dropped
     bool FInTryToSend = false;               // a handler's Send inside OnSendData joins the running loop
     bool FInDataSent = false;                // OnDataSent runs in the send loop: Send only queues
+    quint64 FSendLoopGeneration = 0;         // the connection the send loop runs for
     quint64 FSendCalls = 0;                  // Send calls so far: the send loop sees a handler send
     static constexpr int MaxDataSentTurns = 256;   // OnDataSent calls per writable report
     static constexpr size_t CoalesceBlocks = 43;   // queued blocks (64 KB) the send loop hands over at once
