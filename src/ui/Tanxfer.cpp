@@ -63,7 +63,6 @@ void TFormTransfer::ShowProgress(qint64 count, const std::string &text)
 void TFormTransfer::ShowDialog()
 {
     show();
-    raise();
 }
 
 void TFormTransfer::btnCancelClick()
