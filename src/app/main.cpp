@@ -4,6 +4,7 @@
 #include "session/SettingsStore.h"
 #include "ui/AboutBox.h"
 #include "ui/Configure.h"
+#include "ui/SystemSounds.h"
 #include "ui/Tancnct.h"
 #include "ui/Tanftp.h"
 #include "ui/Tanstat.h"
@@ -72,10 +73,11 @@ int main(int argc, char *argv[])
     QGuiApplication::setDesktopFileName(QStringLiteral(ZARVEL_APP_ID));
     QApplication::setWindowIcon(ApplicationIcon());
     TUserMessages messages;
+    TSystemSounds sounds;
     try {
         // The main window comes first: closing it ends the program. The others are its
         // children, so they go with it.
-        TFormMain formMain(messages);
+        TFormMain formMain(messages, sounds);
         TFormMain::Windows windows;
         windows.AboutBox = new TAboutBox(&formMain);
         windows.FormConnect = new TFormConnect(&formMain);
