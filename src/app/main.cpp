@@ -42,7 +42,7 @@ int main(int argc, char *argv[])
         TFormMain formMain(messages);
         TFormMain::Windows windows;
         windows.AboutBox = new TAboutBox(&formMain);
-        windows.FormConnect = new TFormConnect(&formMain);
+        windows.FormConnect = new TFormConnect(messages, &formMain);
         windows.FormStatus = new TFormStatus(&formMain);
         windows.FormConfig = new TFormConfig(&formMain);
         windows.FormTransfer = new TFormTransfer(&formMain);

@@ -1,4 +1,5 @@
 #include "session/Zarvelutil.h"
+#include "ui/RecordedMessages.h"
 #include "ui/AboutBox.h"
 #include "ui/Configure.h"
 #include "ui/Tancnct.h"
@@ -23,16 +24,6 @@
 #include <QTimer>
 
 namespace {
-
-// Records the boxes instead of showing them.
-class RecordedMessages : public TUserMessages {
-public:
-    QStringList shown;
-    void Simple(QWidget *, const QString &text) override { shown << "simple: " + text; }
-    void ErrorDialog(QWidget *, const QString &text) override { shown << "error: " + text; }
-    void CommandLineError(QWidget *, const QString &text) override { shown << "command line: " + text; }
-    void Warning(QWidget *, const QString &text) override { shown << "warning: " + text; }
-};
 
 // The main window with the connection counted instead of made.
 class CountingFormMain : public TFormMain {
@@ -62,7 +53,7 @@ protected:
     {
         form = std::make_unique<CountingFormMain>(messages, path);
         windows.AboutBox = new TAboutBox(form.get());
-        windows.FormConnect = new TFormConnect(form.get());
+        windows.FormConnect = new TFormConnect(messages, form.get());
         windows.FormStatus = new TFormStatus(form.get());
         windows.FormConfig = new TFormConfig(form.get());
         windows.FormTransfer = new TFormTransfer(form.get());
