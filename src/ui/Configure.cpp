@@ -92,6 +92,7 @@ bool TFormConfig::Execute(const FilterTexts &inForce)
 {
     txtFilterPC->setText(TextForDisplay(inForce.FilterPC));
     txtFilterTandem->setText(TextForDisplay(inForce.FilterTandem));
+    ShowFilterStarts();
     return exec() == QDialog::Accepted;
 }
 
@@ -130,6 +131,14 @@ void TFormConfig::ResetBtnClick()
     editTouchFileBase->setText(kDefaultTouchFileBase);
     txtFilterPC->setText(kDefaultFilterPC);
     txtFilterTandem->setText(kDefaultFilterTandem);
+    ShowFilterStarts();
+}
+
+void TFormConfig::ShowFilterStarts()
+{
+    // The filters are longer than their fields; their first entries say most.
+    txtFilterPC->setCursorPosition(0);
+    txtFilterTandem->setCursorPosition(0);
 }
 
 void TFormConfig::showEvent(QShowEvent *event)

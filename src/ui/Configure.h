@@ -45,4 +45,7 @@ public:
 
 protected:
     void showEvent(QShowEvent *event) override;
+
+private:
+    void ShowFilterStarts(); // scrolls both filter fields to their first character
 };

@@ -1,4 +1,5 @@
 #include "ui/Tancnct.h"
+#include "session/SettingsStore.h"
 #include "session/StartupSettings.h"
 #include "ui/UserMessages.h"
 
@@ -181,6 +182,11 @@ void TFormConnect::CheckBoxProxyClick()
 void TFormConnect::chkSavePasswordClick()
 {
     SetAutoConnectAllowed(chkSavePassword->isChecked());
+}
+
+void TFormConnect::IncludeStoredPassword()
+{
+    chkSavePassword->setChecked(Store && !Store->ReadString("Password").empty());
 }
 
 ConnectFields TFormConnect::Fields() const

@@ -32,6 +32,9 @@ public:
     void SetProxyControls(bool on);
     // "Auto Connect" enabled := on; switched off, it is also unchecked.
     void SetAutoConnectAllowed(bool on);
+    // Checks "Include Password" when the store holds a password, as Reload does; called once
+    // at start-up, so a Save keeps a stored password and Auto Connect unless unchecked.
+    void IncludeStoredPassword();
     // The fields as typed.
     ConnectFields Fields() const;
 

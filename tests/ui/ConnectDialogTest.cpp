@@ -232,6 +232,29 @@ TEST_F(ConnectDialog, passwordIsSavedOnlyWithIncludePasswordAndReloadFollowsIt)
     EXPECT_FALSE(form->chkAutoConnect->isEnabled());
 }
 
+TEST_F(ConnectDialog, saveAfterStartUpKeepsAStoredPasswordAndAutoConnect)
+{
+    std::string scrambled;
+    ScramblePassword("ops1", "pw", scrambled);
+    store->WriteString("Password", scrambled);
+    store->WriteInteger("AutoConnect", 1);
+    form->Settings.AutoConnect = 1;
+    form->IncludeStoredPassword();
+    Show();
+    EXPECT_TRUE(form->chkSavePassword->isChecked());
+    EXPECT_TRUE(form->chkAutoConnect->isEnabled());
+    EXPECT_TRUE(form->chkAutoConnect->isChecked());
+    form->EditSubvol->setText("$DATA.OBJ");
+    form->btnSave->click();
+    EXPECT_EQ(store->ReadString("Password"), scrambled) << "changing the subvolume must not erase the password";
+    EXPECT_EQ(store->ReadInteger("AutoConnect"), 1);
+
+    // Without a stored password the box starts unchecked.
+    store->WriteString("Password", "");
+    form->IncludeStoredPassword();
+    EXPECT_FALSE(form->chkSavePassword->isChecked());
+}
+
 TEST_F(ConnectDialog, passwordReloadedUnderAnotherStoredUserIsAnotherTextWithoutError)
 {
     Show();
