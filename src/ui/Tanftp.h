@@ -72,6 +72,7 @@ public:
 
     // Menu and window handlers.
     void ConnectClick();     // File > Connect: the connect dialog, then ConnectToHost
+    void ConfigureClick();   // File > Configure: the configure dialog; OK applies and stores
     void DisconnectClick();  // File > Disconnect: QUIT, always enabled
     void ExitClick();        // File > Exit: close, which ends the program
     void AboutClick();       // Help > About: the about box, modal
@@ -135,6 +136,7 @@ private:
     void CreateGroups();
     void CreateStatusBar();
     void WireTandemGroup();
+    void WireConfigure();
 
     // What LoadStartupSettings reaches in the windows.
     ConnectionSettings &HeldConnectionSettings() override;

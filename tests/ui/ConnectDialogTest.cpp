@@ -1,5 +1,5 @@
 #include "session/Zarvelutil.h"
-#include "ui/RecordedMessages.h"
+#include "ui/RecordingSeams.h"
 #include "ui/Tancnct.h"
 
 #include <gtest/gtest.h>

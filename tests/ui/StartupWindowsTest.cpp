@@ -1,5 +1,4 @@
 #include "session/Zarvelutil.h"
-#include "ui/RecordedMessages.h"
 #include "ui/AboutBox.h"
 #include "ui/Configure.h"
 #include "ui/LocalPCGroup.h"
