@@ -74,6 +74,7 @@ public:
 
     // Menu and window handlers.
     void ConnectClick();     // File > Connect: the connect dialog, then ConnectToHost
+    void ConfigureClick();   // File > Configure: the configure dialog; OK applies and stores
     void DisconnectClick();  // File > Disconnect: QUIT, always enabled
     void ExitClick();        // File > Exit: close, which ends the program
     void AboutClick();       // Help > About: the about box, modal
@@ -149,6 +150,7 @@ private:
     void CreateGroups();
     void CreateStatusBar();
     void WireTandemGroup();
+    void WireConfigure();          // File > Configure
     void WireTransfers();          // buttons, keys, drops and progress of the transfers
     void AttachTransferDialog();   // the progress dialog's Cancel and the progress reporter
 
