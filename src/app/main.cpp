@@ -2,6 +2,7 @@
 // loads the settings and the command line, and runs the event loop.
 #include "ui/AboutBox.h"
 #include "ui/Configure.h"
+#include "ui/SystemSounds.h"
 #include "ui/Tancnct.h"
 #include "ui/Tanftp.h"
 #include "ui/Tanstat.h"
@@ -36,10 +37,11 @@ int main(int argc, char *argv[])
     QApplication::setApplicationName("Zarvel");
     QApplication::setApplicationVersion(ZARVEL_VERSION);
     TUserMessages messages;
+    TSystemSounds sounds;
     try {
         // The main window comes first: closing it ends the program. The others are its
         // children, so they go with it.
-        TFormMain formMain(messages);
+        TFormMain formMain(messages, sounds);
         TFormMain::Windows windows;
         windows.AboutBox = new TAboutBox(&formMain);
         windows.FormConnect = new TFormConnect(&formMain);

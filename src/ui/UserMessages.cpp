@@ -39,6 +39,11 @@ void TUserMessages::Warning(QWidget *parent, const QString &text)
     Show(parent, QMessageBox::Warning, QCoreApplication::applicationName(), text, true);
 }
 
+void TUserMessages::ShowException(QWidget *parent, const QString &text)
+{
+    Show(parent, QMessageBox::Critical, QCoreApplication::applicationName(), text);
+}
+
 QString TextForDisplay(const std::string &bytes)
 {
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);

@@ -17,6 +17,9 @@ public:
     // Warning with the application's title: a problem the program works around, such as
     // a settings store it cannot use.
     virtual void Warning(QWidget *parent, const QString &text);
+    // The application's error box for an exception a window handler raised: error icon,
+    // the application's title, one OK button.
+    virtual void ShowException(QWidget *parent, const QString &text);
 };
 
 // Texts are bytes inside the program; shown as UTF-8, with bytes that are not UTF-8 kept
