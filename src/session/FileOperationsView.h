@@ -1,15 +1,19 @@
 #pragma once
+// What the file operations reach of the main window beyond SessionViews.h: the session
+// behind the remote list, the folder list, and everything they are handed at once.
 #include <string>
-#include <vector>
 
-// What the file operations read from and refresh in the main window.
+class LogSink;
+class TLocalView;
+class TMessageBoxes;
+class TRemoteView;
+class TSounds;
+class UserPrompt;
 
-// The "Tandem" side: the remote list and the session behind it.
-class TandemFilesView {
+// The session behind the remote list and the log window, as the host file operations see it.
+class THostSessionView {
 public:
-    virtual ~TandemFilesView() = default;
-    // The selected lines of ListBoxTanFiles, in list order.
-    virtual std::vector<std::string> SelectedTandemLines() const = 0;
+    virtual ~THostSessionView() = default;
     // The Connected flag: read after a failed request to tell a lost session from a refusal.
     virtual bool IsConnected() const = 0;
     // Lists the current remote subvolume into ListBoxTanFiles again.
@@ -20,27 +24,24 @@ public:
     virtual void ClearLog() = 0;
 };
 
-// The "Local PC" side: the folder list and the file list of the process's current folder.
-class PCFilesView {
+// The folder list of the "Local PC" group.
+class TPCFolderView {
 public:
-    virtual ~PCFilesView() = default;
-    // The selected names of FileListBoxPC, in list order: bare names in the current folder.
-    virtual std::vector<std::string> SelectedPCNames() const = 0;
+    virtual ~TPCFolderView() = default;
     // The full path of the line highlighted in DirectoryListBoxPC; empty when none is.
-    virtual std::string HighlightedPCFolder() const = 0;
-    // Reads the current folder's names into FileListBoxPC again.
-    virtual void RefreshPCFiles() = 0;
-    // Reads DirectoryListBoxPC again from the process's current folder (and with it the
-    // file list).
-    virtual void RefreshPCFolders() = 0;
+    virtual std::string HighlightedFolder() const = 0;
+    // Shows the process's current folder again: folders, and with them the files.
+    virtual void RefreshFolders() = 0;
 };
 
-// The two ways the file operations tell of a failure besides the log.
-class FileOperationAlerts {
-public:
-    virtual ~FileOperationAlerts() = default;
-    // A message box with the error icon and one OK button.
-    virtual void ErrorBox(const std::string &text) = 0;
-    // The system's warning (exclamation) sound.
-    virtual void WarningSound() = 0;
+// The window's side of the file operations; every pointer must outlive the operation.
+struct TFileOperationViews {
+    TRemoteView *Remote = nullptr;             // the selected remote lines
+    THostSessionView *HostSession = nullptr;   // Connected, re-listing, the log window
+    TLocalView *Local = nullptr;               // the selected PC names, re-reading them
+    TPCFolderView *Folders = nullptr;          // the highlighted folder, re-reading the folders
+    UserPrompt *Prompt = nullptr;              // new names and the removal question
+    TMessageBoxes *Messages = nullptr;         // error boxes
+    TSounds *Sounds = nullptr;                 // the warning sound
+    LogSink *Log = nullptr;                    // counts and errors
 };

@@ -1,5 +1,5 @@
 #include "session/PCFileOperations.h"
-#include "session/FileOperationsView.h"
+#include "session/SessionViews.h"
 #include "session/LogSink.h"
 #include "session/UserPrompt.h"
 
@@ -14,11 +14,6 @@ QString FileName(const std::string &bytes)
     return QFile::decodeName(QByteArray::fromStdString(bytes));
 }
 
-std::string Bytes(const QString &fileName)
-{
-    return QFile::encodeName(fileName).toStdString();
-}
-
 bool SameFolder(const QString &a, const QString &b)
 {
     const QString canonicalA = QFileInfo(a).canonicalFilePath();
@@ -27,63 +22,61 @@ bool SameFolder(const QString &a, const QString &b)
 
 } // namespace
 
-TPCFileOperations::TPCFileOperations(PCFilesView &view, UserPrompt &prompt,
-                                     FileOperationAlerts &alerts, LogSink &log)
-    : View(view), Prompt(prompt), Alerts(alerts), Log(log)
+TPCFileOperations::TPCFileOperations(const TFileOperationViews &views) : Views(views)
 {
 }
 
 void TPCFileOperations::DeleteSelected()
 {
     int deletedCount = 0;
-    for (const std::string &name : View.SelectedPCNames()) {
+    for (const std::string &name : Views.Local->SelectedNames()) {
         if (!name.empty() && QFile::remove(FileName(name)))
             ++deletedCount;
         else
-            Alerts.ErrorBox("Unable to delete '" + name + "'");
+            Views.Messages->ErrorDialog("Unable to delete '" + name + "'");
     }
     if (deletedCount > 0) {
-        Log.Log(1, std::to_string(deletedCount) + " files deleted");
-        View.RefreshPCFiles();
+        Views.Log->Log(1, std::to_string(deletedCount) + " files deleted");
+        Views.Local->RefreshFiles();
     }
 }
 
 void TPCFileOperations::RenameSelected()
 {
     int renamedCount = 0;
-    for (const std::string &oldName : View.SelectedPCNames()) {
+    for (const std::string &oldName : Views.Local->SelectedNames()) {
         std::string newName = oldName;
-        if (Prompt.PromptUser("Rename", "Enter new name for '" + oldName + "'", &newName)
+        if (Views.Prompt->PromptUser("Rename", "Enter new name for '" + oldName + "'", &newName)
             && RenameWithoutReplacing(oldName, newName))
             ++renamedCount;
     }
     if (renamedCount > 0) {
-        View.RefreshPCFiles();
-        Log.Log(1, std::to_string(renamedCount) + " files renamed");
+        Views.Local->RefreshFiles();
+        Views.Log->Log(1, std::to_string(renamedCount) + " files renamed");
     }
 }
 
 void TPCFileOperations::MakeFolder()
 {
     std::string name;
-    if (!Prompt.PromptUser("Create Directory", "Create in " + Bytes(QDir::currentPath()), &name))
+    if (!Views.Prompt->PromptUser("Create Directory", "Create in " + Views.Local->CurrentFolder(), &name))
         return;
     // mkdir refuses an existing folder as well as a bad name.
     if (!name.empty() && QDir::current().mkdir(FileName(name)))
-        View.RefreshPCFolders();
+        Views.Folders->RefreshFolders();
     else
-        Alerts.WarningSound();
+        Views.Sounds->ExclamationSound();
 }
 
 void TPCFileOperations::RemoveHighlightedFolder()
 {
-    const std::string path = View.HighlightedPCFolder();
-    if (!Prompt.PromptUser(kRemoveFolderCaption, "Remove " + path + "?", nullptr))
+    const std::string path = Views.Folders->HighlightedFolder();
+    if (!Views.Prompt->PromptUser(kRemoveFolderCaption, "Remove " + path + "?", nullptr))
         return;
     if (RemoveEmptyFolder(path))
-        View.RefreshPCFolders();
+        Views.Folders->RefreshFolders();
     else
-        Alerts.WarningSound();
+        Views.Sounds->ExclamationSound();
 }
 
 bool RenameWithoutReplacing(const std::string &from, const std::string &to)

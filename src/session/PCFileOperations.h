@@ -1,17 +1,13 @@
 #pragma once
+#include "session/FileOperationsView.h"
 #include <string>
-
-class FileOperationAlerts;
-class LogSink;
-class PCFilesView;
-class UserPrompt;
 
 // Delete and rename of the files selected in the PC file list, and making and removing
 // folders, in the process's current folder (the folder the PC lists show).
 class TPCFileOperations {
 public:
-    TPCFileOperations(PCFilesView &view, UserPrompt &prompt, FileOperationAlerts &alerts,
-                      LogSink &log);
+    // Needs Local, Folders, Prompt, Messages, Sounds and Log of `views`.
+    explicit TPCFileOperations(const TFileOperationViews &views);
 
     // Deletes every selected file; one error box for each file that stays.
     void DeleteSelected();
@@ -27,10 +23,7 @@ public:
     static constexpr const char *kRemoveFolderCaption = "Remove Directory";
 
 private:
-    PCFilesView &View;             // selection, highlighted folder, refreshing the lists
-    UserPrompt &Prompt;            // names and the removal question
-    FileOperationAlerts &Alerts;   // error box and warning sound
-    LogSink &Log;                  // counts
+    TFileOperationViews Views;    // the window's side
 };
 
 // Renames `from` to `to` unless `to` names an existing file or folder (the file system's

@@ -73,19 +73,6 @@ void TFormPrompt::showEvent(QShowEvent *event)
     }
 }
 
-bool TDialogPrompt::PromptUser(const std::string &caption, const std::string &prompt,
-                               std::string *value)
-{
-    QString shown = value ? TextForDisplay(*value) : QString();
-    TFormPrompt dialog(Owner, TextForDisplay(prompt), value ? &shown : nullptr);
-    dialog.setWindowTitle(TextForDisplay(caption));
-    if (dialog.exec() != QDialog::Accepted)
-        return false;
-    if (value)
-        *value = AnswerBytes(*value, shown);
-    return true;
-}
-
 std::string AnswerBytes(const std::string &shownFrom, const QString &answer)
 {
     if (answer == TextForDisplay(shownFrom))

@@ -1,5 +1,5 @@
 #pragma once
-#include "session/UserPrompt.h"
+#include <string>
 #include <QDialog>
 
 class QLabel;
@@ -31,17 +31,6 @@ protected:
 
 private:
     QString *Value;          // the caller's value; null for a yes-or-no question
-};
-
-// PromptUser through a modal TFormPrompt owned by `owner`.
-class TDialogPrompt : public UserPrompt {
-public:
-    explicit TDialogPrompt(QWidget *owner) : Owner(owner) {}
-    bool PromptUser(const std::string &caption, const std::string &prompt,
-                    std::string *value) override;
-
-private:
-    QWidget *Owner;          // the main window
 };
 
 // The bytes that the user's answer stands for. A text left as shown gives back the bytes

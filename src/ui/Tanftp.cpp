@@ -42,6 +42,7 @@ TFormMain::TFormMain(TUserMessages &messages, TSounds &sounds, const QString &st
     views.Messages = this;
     Session_ = std::make_unique<TSessionController>(views);
     WireTandemGroup();
+    WireFileOperationsAndHelp();
 
     std::string problem;
     Store = OpenSettingsStore(std::make_unique<TFileSettingsStore>(storePath), problem);

@@ -5,6 +5,7 @@
 #include "session/HostFiles.h"
 #include "session/LogSink.h"
 #include "session/PCFileOperations.h"
+#include "session/SessionViews.h"
 #include "session/UserPrompt.h"
 
 #include <gtest/gtest.h>
@@ -25,7 +26,8 @@ namespace {
 using Transcript = std::vector<std::string>;
 
 // The window, the user and the host in one: every call lands in the transcript.
-class ScriptedSession : public TandemFilesView, public PCFilesView, public FileOperationAlerts,
+class ScriptedSession : public TRemoteView, public THostSessionView, public TLocalView,
+                        public TPCFolderView, public TMessageBoxes, public TSounds,
                         public UserPrompt, public LogSink, public HostFiles {
 public:
     Transcript said;
@@ -38,23 +40,41 @@ public:
     std::map<std::string, std::string> refusals;            // host name -> error text
     std::string dropsOn;                                    // the request that loses the session
 
-    std::vector<std::string> SelectedTandemLines() const override { return tandemLines; }
+    TFileOperationViews Views()
+    {
+        return {this, this, this, this, this, this, this, this};
+    }
+
+    std::vector<std::string> SelectedLines() const override { return tandemLines; }
     bool IsConnected() const override { return connected; }
     bool ListTandemFiles() override { said.push_back("list"); return connected; }
     int LogLevel() const override { return logLevel; }
     void ClearLog() override { said.push_back("clear log"); }
 
-    std::vector<std::string> SelectedPCNames() const override { return pcNames; }
-    std::string HighlightedPCFolder() const override { return highlightedFolder; }
-    void RefreshPCFiles() override { said.push_back("refresh files"); }
-    void RefreshPCFolders() override { said.push_back("refresh folders"); }
+    std::vector<std::string> SelectedNames() const override { return pcNames; }
+    void RefreshFiles() override { said.push_back("refresh files"); }
+    std::string HighlightedFolder() const override { return highlightedFolder; }
+    void RefreshFolders() override { said.push_back("refresh folders"); }
 
-    void ErrorBox(const std::string &text) override { said.push_back("box: " + text); }
-    void WarningSound() override { said.push_back("sound"); }
+    void ErrorDialog(const std::string &text) override { said.push_back("box: " + text); }
+    void ExclamationSound() override { said.push_back("sound"); }
     void Log(int level, const std::string &text) override
     {
         said.push_back("log" + std::to_string(level) + ": " + text);
     }
+
+    // Nothing else of the window may be touched by a file operation.
+    void ClearFiles() override { said.push_back("unexpected ClearFiles"); }
+    void AddFile(const std::string &) override { said.push_back("unexpected AddFile"); }
+    std::string SubvolText() const override { return {}; }
+    void SetSubvolText(const std::string &) override { said.push_back("unexpected SetSubvolText"); }
+    void AddSubvolHistory(const std::string &) override { said.push_back("unexpected AddSubvolHistory"); }
+    void SetFilterItems(const std::vector<FilterItem> &) override { said.push_back("unexpected SetFilterItems"); }
+    int SelectedFilterIndex() const override { return -1; }
+    std::string CurrentFolder() const override { return QDir::currentPath().toStdString(); }
+    void SetFilterPC(const std::string &) override { said.push_back("unexpected SetFilterPC"); }
+    void Simple(const std::string &text) override { said.push_back("unexpected simple box: " + text); }
+    void DefaultSound() override { said.push_back("unexpected default sound"); }
 
     bool PromptUser(const std::string &caption, const std::string &prompt, std::string *value) override
     {
@@ -108,7 +128,7 @@ std::string Line(const std::string &name, int code = 101)
 class HostFileOperationsTest : public testing::Test {
 protected:
     ScriptedSession session;
-    THostFileOperations operations{session, session, session, session, session};
+    THostFileOperations operations{session, session.Views()};
 };
 
 TEST_F(HostFileOperationsTest, refusedDeleteIsCountedLoggedAndOthersGoOn)
@@ -192,7 +212,7 @@ protected:
     QTemporaryDir dir;
     QString before = QDir::currentPath();
     ScriptedSession session;
-    TPCFileOperations operations{session, session, session, session};
+    TPCFileOperations operations{session.Views()};
 
     void SetUp() override
     {

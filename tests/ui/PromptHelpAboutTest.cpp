@@ -2,6 +2,7 @@
 #include "ui/AboutBox.h"
 #include "ui/PromptDialog.h"
 #include "ui/Tanhelp.h"
+#include "ui/UserMessages.h"
 
 #include <gtest/gtest.h>
 
@@ -60,7 +61,7 @@ void WhenShown(std::function<void(T *)> act)
 
 TEST(PromptDialog, withoutValueShowsNoInputFieldAndOkAnswersTrue)
 {
-    TDialogPrompt prompt(nullptr);
+    TUserMessages messages;
     bool fieldShown = true;
     QString caption;
     WhenShown<TFormPrompt>([&](TFormPrompt *dialog) {
@@ -71,15 +72,15 @@ TEST(PromptDialog, withoutValueShowsNoInputFieldAndOkAnswersTrue)
         EXPECT_TRUE(dialog->CancelBtn->isVisible());
         dialog->OKBtn->click();
     });
-    EXPECT_TRUE(prompt.PromptUser("Remove Directory", "Remove /tmp/old?", nullptr));
+    EXPECT_TRUE(messages.Prompt(nullptr, "Remove Directory", "Remove /tmp/old?", nullptr));
     EXPECT_FALSE(fieldShown);
     EXPECT_EQ(caption, "Remove Directory");
 }
 
 TEST(PromptDialog, okReturnsTypedNameAndCancelOrCloseLeaveValueAlone)
 {
-    TDialogPrompt prompt(nullptr);
-    std::string value = "PROGC";
+    TUserMessages messages;
+    QString value = "PROGC";
     WhenShown<TFormPrompt>([](TFormPrompt *dialog) {
         EXPECT_TRUE(dialog->EditInput->isVisible());
         EXPECT_EQ(dialog->EditInput->text(), "PROGC");
@@ -88,24 +89,24 @@ TEST(PromptDialog, okReturnsTypedNameAndCancelOrCloseLeaveValueAlone)
         // Enter in the field presses the default button, OK.
         PressKey(dialog->EditInput, Qt::Key_Return);
     });
-    EXPECT_TRUE(prompt.PromptUser("Rename", "Enter new name for 'PROGC'", &value));
+    EXPECT_TRUE(messages.Prompt(nullptr, "Rename", "Enter new name for 'PROGC'", &value));
     EXPECT_EQ(value, "PROGH");
 
     WhenShown<TFormPrompt>([](TFormPrompt *dialog) {
         dialog->EditInput->setText("typed");
         dialog->CancelBtn->click();
     });
-    EXPECT_FALSE(prompt.PromptUser("Rename", "Enter new name for 'PROGH'", &value));
+    EXPECT_FALSE(messages.Prompt(nullptr, "Rename", "Enter new name for 'PROGH'", &value));
     WhenShown<TFormPrompt>([](TFormPrompt *dialog) {
         dialog->EditInput->setText("typed");
         PressKey(dialog, Qt::Key_Escape);
     });
-    EXPECT_FALSE(prompt.PromptUser("Rename", "Enter new name for 'PROGH'", &value));
+    EXPECT_FALSE(messages.Prompt(nullptr, "Rename", "Enter new name for 'PROGH'", &value));
     WhenShown<TFormPrompt>([](TFormPrompt *dialog) {
         dialog->EditInput->setText("typed");
         dialog->close();
     });
-    EXPECT_FALSE(prompt.PromptUser("Rename", "Enter new name for 'PROGH'", &value));
+    EXPECT_FALSE(messages.Prompt(nullptr, "Rename", "Enter new name for 'PROGH'", &value));
     EXPECT_EQ(value, "PROGH");
 }
 
