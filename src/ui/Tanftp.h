@@ -11,11 +11,13 @@
 #include <QMainWindow>
 #include <memory>
 #include <string>
+#include <vector>
 
 class QAction;
 class QLabel;
 class QListWidget;
 class TAboutBox;
+class TDragFilesTrg;
 class TFormConfig;
 class TFormConnect;
 class TFormStatus;
@@ -102,6 +104,16 @@ public:
     // The one-line prompt dialog, owned by this window, through the message seam.
     bool PromptUser(const std::string &caption, const std::string &prompt, std::string *value) override;
 
+    // Transfers (TanftpTransfer.cpp).
+    void BtnDownloadClick();       // downloads the selected remote files
+    void BtnUploadClick();         // uploads the selected PC files; nothing without a selection
+    void ListBoxTanFilesTrgDrop(TDragFilesTrg *sender); // uploads files dropped on the remote list
+    void UploadFiles(const std::vector<std::string> &paths); // the upload batch
+    void BtnRefreshPCClick();      // re-reads the PC file list
+    void FileListBoxPCKeyUp(int key, Qt::KeyboardModifiers modifiers); // Ctrl+A selects all
+    void FTPCLIProgress(TCustomFtpCli *sender, qint64 count, bool &abort); // progress to the dialog
+    bool BatchRunning() const;     // a download or upload batch is running
+
     // Runs a handler under the guard that shows its exceptions in the error box.
     template <typename Handler>
     void Guarded(Handler &&handler) { RunGuarded(Messages, this, std::forward<Handler>(handler)); }
@@ -140,6 +152,8 @@ public:
     QLabel *StatusMessage;
     QLabel *StatusCount;
 
+    TDragFilesTrg *ListBoxTanFilesTrg; // takes files dropped on ListBoxTanFiles
+
 protected:
     void paintEvent(QPaintEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
@@ -152,6 +166,8 @@ private:
     void WireTandemGroup();
     void WireFileOperationsAndHelp();
     TFileOperationViews FileOperationViews();  // this window's side of the file operations
+    void WireTransfers();          // buttons, keys, drops and progress of the transfers
+    void AttachTransferDialog();   // the progress dialog's Cancel and the progress reporter
 
     // What LoadStartupSettings reaches in the windows.
     ConnectionSettings &HeldConnectionSettings() override;
@@ -182,5 +198,7 @@ private:
     std::unique_ptr<TSettingsStore> Store;       // open for the window's life; null without one
     std::unique_ptr<TSessionController> Session_; // the FTP client and the session logic
     Windows Forms_;                              // the other long-lived windows
+    class TTransferSide;                         // the batches' view of this window
+    std::unique_ptr<TTransferSide> Transfers_;   // made with the window
     bool Closing = false;                        // destruction has begun
 };
