@@ -78,6 +78,7 @@ public:
 
     // Menu and window handlers.
     void ConnectClick();     // File > Connect: the connect dialog, then ConnectToHost
+    void ConfigureClick();   // File > Configure: the configure dialog; OK applies and stores
     void DisconnectClick();  // File > Disconnect: QUIT, always enabled
     void ExitClick();        // File > Exit: close, which ends the program
     void AboutClick();       // Help > About: the about box, modal
@@ -166,6 +167,7 @@ private:
     void WireTandemGroup();
     void WireFileOperationsAndHelp();
     TFileOperationViews FileOperationViews();  // this window's side of the file operations
+    void WireConfigure();          // File > Configure
     void WireTransfers();          // buttons, keys, drops and progress of the transfers
     void AttachTransferDialog();   // the progress dialog's Cancel and the progress reporter
 
