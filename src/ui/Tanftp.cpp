@@ -1,30 +1,51 @@
 #include "ui/Tanftp.h"
+#include "ui/TanftpTransfer.h"
 #include "ui/AboutBox.h"
 #include "ui/Configure.h"
+#include "ui/LocalPCGroup.h"
 #include "ui/Tancnct.h"
+#include "ui/TandemGroup.h"
 #include "ui/Tanstat.h"
+#include "ui/TransferGroup.h"
 #include "ui/Tanxfer.h"
 #include "ui/UserMessages.h"
 
+#include <QApplication>
+#include <QCheckBox>
 #include <QCloseEvent>
-#include <QCoreApplication>
-#include <QGroupBox>
+#include <QComboBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QListWidget>
 #include <QMenuBar>
+#include <QPushButton>
+#include <QSpinBox>
 #include <QStatusBar>
+#include <algorithm>
 #include <stdexcept>
 
-TFormMain::TFormMain(TUserMessages &messages, const QString &storePath, QWidget *parent)
-    : QMainWindow(parent), Messages(messages)
+TFormMain::TFormMain(TUserMessages &messages, TSounds &sounds, const QString &storePath, QWidget *parent)
+    : QMainWindow(parent), Messages(messages), Sounds_(sounds)
 {
     setObjectName("FormMain");
     setWindowTitle("Zarvel");
+    setAccessibleName("Zarvel");
     CreateMenus();
     CreateGroups();
     CreateStatusBar();
     setMinimumSize(594, 405);
     resize(594, 434);
+
+    TSessionController::Views views;
+    views.Remote = GroupBoxTandem;
+    views.Status = this;
+    views.Window = this;
+    views.Messages = this;
+    Session_ = std::make_unique<TSessionController>(views);
+    WireTandemGroup();
+    WireFileOperationsAndHelp();
+    WireConfigure();
+    WireTransfers();
 
     std::string problem;
     Store = OpenSettingsStore(std::make_unique<TFileSettingsStore>(storePath), problem);
@@ -32,12 +53,16 @@ TFormMain::TFormMain(TUserMessages &messages, const QString &storePath, QWidget 
         Messages.Warning(nullptr, TextForDisplay(problem)
             + "\n\nZarvel runs with default settings and saves none until this is put right.");
     const StartupFilters filters = LoadStartupFilters(Store.get());
-    FilterPC = filters.FilterPC;
-    TandemFilterDefinition = filters.FilterTandem;
+    SetFilterPC(filters.FilterPC);
+    // A refused stored definition leaves the filter box empty; the list then shows every line.
+    Session_->SetTandemFilter(filters.FilterTandem);
 }
 
 TFormMain::~TFormMain()
 {
+    // The client closes its sockets as it goes; nothing it reports may reach this window.
+    Closing = true;
+    Session_.reset();
     if (Store)
         Store->Close();
 }
@@ -57,29 +82,24 @@ void TFormMain::CreateMenus()
     HelpItem = help->addAction("&Help");
     AboutItem = help->addAction("&About...");
 
-    connect(LogWindowItem, &QAction::triggered, this, &TFormMain::LogWindowClick);
-    connect(ExitItem, &QAction::triggered, this, &TFormMain::ExitClick);
-    connect(AboutItem, &QAction::triggered, this, &TFormMain::AboutClick);
+    connect(ConnectItem, &QAction::triggered, this, GuardedSlot(&TFormMain::ConnectClick));
+    connect(DisconnectItem, &QAction::triggered, this, GuardedSlot(&TFormMain::DisconnectClick));
+    connect(LogWindowItem, &QAction::triggered, this, GuardedSlot(&TFormMain::LogWindowClick));
+    connect(ExitItem, &QAction::triggered, this, GuardedSlot(&TFormMain::ExitClick));
+    connect(AboutItem, &QAction::triggered, this, GuardedSlot(&TFormMain::AboutClick));
 }
 
 void TFormMain::CreateGroups()
 {
     auto *central = new QWidget;
-    GroupBoxPC = new QGroupBox("Local PC");
-    GroupBoxPC->setObjectName("GroupBoxPC");
-    GroupBoxPC->setFixedWidth(209);
-    GroupBoxPC->setMinimumHeight(361);
-    GroupBoxMode = new QGroupBox("Transfer");
-    GroupBoxMode->setObjectName("GroupBoxMode");
-    GroupBoxMode->setFixedSize(121, 313);
-    GroupBoxTandem = new QGroupBox("Tandem");
-    GroupBoxTandem->setObjectName("GroupBoxTandem");
-    GroupBoxTandem->setMinimumSize(209, 361);
-    // No session is open yet.
-    GroupBoxMode->setEnabled(false);
-    GroupBoxTandem->setEnabled(false);
+    GroupBoxPC = new TLocalPCGroup;
+    GroupBoxMode = new TTransferGroup;
+    GroupBoxTandem = new TTandemGroup;
 
+    // The local group keeps its width, the transfer group its size; the remote group takes
+    // what the window gains.
     auto *layout = new QHBoxLayout(central);
+    layout->setContentsMargins(4, 4, 4, 0);
     layout->addWidget(GroupBoxPC);
     layout->addWidget(GroupBoxMode, 0, Qt::AlignTop);
     layout->addWidget(GroupBoxTandem, 1);
@@ -89,10 +109,16 @@ void TFormMain::CreateGroups()
 void TFormMain::CreateStatusBar()
 {
     StatusMessage = new QLabel;
+    StatusMessage->setObjectName("StatusMessage");
+    StatusMessage->setAccessibleName("Status");
     StatusMessage->setFixedWidth(450);
     StatusCount = new QLabel;
-    StatusCount->setFixedWidth(50);
+    StatusCount->setObjectName("StatusCount");
+    StatusCount->setAccessibleName("File count");
+    // Wide enough for a five-digit count in the system font.
+    StatusCount->setFixedWidth(std::max(50, StatusCount->fontMetrics().horizontalAdvance("99999 File(s)") + 8));
     StatusCount->setAlignment(Qt::AlignCenter);
+    statusBar()->setObjectName("StatusBar");
     statusBar()->addWidget(StatusMessage);
     statusBar()->addWidget(StatusCount);
     statusBar()->setSizeGripEnabled(true);
@@ -101,9 +127,30 @@ void TFormMain::CreateStatusBar()
         watched->installEventFilter(this);
 }
 
+void TFormMain::WireTandemGroup()
+{
+    TTandemGroup *tandem = GroupBoxTandem;
+    tandem->ComboBoxTanSubvol->OnDropDown = GuardedSlot(&TFormMain::ComboBoxTanSubvolDropDown);
+    tandem->OnSubvolChange = GuardedSlot(&TFormMain::ComboBoxTanSubvolChange);
+    tandem->OnSubvolExit = GuardedSlot(&TFormMain::ComboBoxTanSubvolExit);
+    tandem->OnSubvolKeyPress = [this](char key) {
+        bool consumed = false;
+        Guarded([&] { consumed = ComboBoxTanSubvolKeyPress(key); });
+        return consumed;
+    };
+    tandem->OnFilesKeyPress = GuardedSlot(&TFormMain::ListBoxTanFilesKeyPress);
+    connect(tandem->ComboBoxTanFilter, &QComboBox::activated, this,
+            GuardedSlot(&TFormMain::ComboBoxTanFilterChange));
+    connect(tandem->BtnRefreshTandem, &QPushButton::clicked, this,
+            GuardedSlot(&TFormMain::BtnRefreshTandemClick));
+}
+
 void TFormMain::AttachWindows(const Windows &windows)
 {
     Forms_ = windows;
+    AttachTransferDialog();
+    Session_->SetSettings(Forms_.FormConnect ? &Forms_.FormConnect->Settings : nullptr,
+                          Forms_.FormConfig ? &Forms_.FormConfig->Settings : nullptr);
 }
 
 bool TFormMain::LoadStartupSettings(const std::string &commandLine)
@@ -111,19 +158,44 @@ bool TFormMain::LoadStartupSettings(const std::string &commandLine)
     if (!Forms_.FormConnect || !Forms_.FormConfig)
         throw std::logic_error("LoadStartupSettings needs the connect and configure dialogs");
     Forms_.FormConnect->SetStore(Store.get());
-    return ::LoadStartupSettings(Store.get(), commandLine, *this);
+    const bool ok = ::LoadStartupSettings(Store.get(), commandLine, *this);
+    Forms_.FormConnect->IncludeStoredPassword();
+    return ok;
 }
 
 void TFormMain::ConnectToHost()
 {
+    Session_->ConnectToHost();
 }
 
 void TFormMain::Log(int level, const std::string &text)
 {
-    if (level == 1)
-        StatusMessage->setText(TextForDisplay(text));
-    if (Forms_.FormStatus && Forms_.FormConfig && level <= Forms_.FormConfig->Settings.LogLevel)
-        Forms_.FormStatus->AddLine(TextForDisplay(text));
+    Session_->Log(level, text);
+}
+
+void TFormMain::SetFilterPC(const std::string &filter)
+{
+    FilterPC = filter;
+    GroupBoxPC->SetFilterPC(filter);
+}
+
+void TFormMain::SelectAll(QListWidget *list)
+{
+    for (int row = 0; row < list->count(); ++row)
+        list->item(row)->setSelected(true);
+    if (list->count() > 0)
+        list->scrollToItem(list->item(0), QAbstractItemView::PositionAtTop);
+}
+
+void TFormMain::ConnectClick()
+{
+    if (Forms_.FormConnect && Forms_.FormConnect->exec() == QDialog::Accepted)
+        ConnectToHost();
+}
+
+void TFormMain::DisconnectClick()
+{
+    Session_->DisconnectClick();
 }
 
 void TFormMain::ExitClick()
@@ -153,7 +225,43 @@ void TFormMain::FormPaint()
     AutoConnectPending = false;
     // Connecting runs the event loop while it waits; started from inside a paint it would
     // repaint recursively, so it starts right after this paint instead.
-    QMetaObject::invokeMethod(this, &TFormMain::ConnectToHost, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(this, [this] { Guarded([this] { ConnectToHost(); }); }, Qt::QueuedConnection);
+}
+
+void TFormMain::ComboBoxTanSubvolDropDown()
+{
+    Session_->ComboBoxTanSubvolDropDown();
+}
+
+void TFormMain::ComboBoxTanSubvolChange()
+{
+    Session_->ComboBoxTanSubvolChange();
+}
+
+void TFormMain::ComboBoxTanSubvolExit()
+{
+    Session_->ComboBoxTanSubvolExit();
+}
+
+bool TFormMain::ComboBoxTanSubvolKeyPress(char key)
+{
+    return Session_->ComboBoxTanSubvolKeyPress(key);
+}
+
+void TFormMain::ComboBoxTanFilterChange()
+{
+    Session_->ComboBoxTanFilterChange();
+}
+
+void TFormMain::BtnRefreshTandemClick()
+{
+    Session_->BtnRefreshTandemClick();
+}
+
+void TFormMain::ListBoxTanFilesKeyPress(char key)
+{
+    if (key == '\x01')
+        SelectAll(GroupBoxTandem->ListBoxTanFiles);
 }
 
 void TFormMain::paintEvent(QPaintEvent *event)
@@ -164,6 +272,13 @@ void TFormMain::paintEvent(QPaintEvent *event)
 
 void TFormMain::closeEvent(QCloseEvent *event)
 {
+    // A batch on the stack still uses this window: stop its transfer, close when it ends.
+    if (BatchRunning()) {
+        Transfers_->CloseAfterBatch = true;
+        Transfers_->AbortTransfer();
+        event->ignore();
+        return;
+    }
     event->accept();
     // The log window or a progress dialog may still be open; the program ends anyway.
     QCoreApplication::quit();
@@ -172,7 +287,7 @@ void TFormMain::closeEvent(QCloseEvent *event)
 bool TFormMain::eventFilter(QObject *watched, QEvent *event)
 {
     if (event->type() == QEvent::MouseButtonDblClick) {
-        LogWindowClick();
+        Guarded([this] { LogWindowClick(); });
         return true;
     }
     return QMainWindow::eventFilter(watched, event);
@@ -206,4 +321,56 @@ void TFormMain::SetAutoConnectPending(bool on)
 void TFormMain::CloseMainWindow()
 {
     close();
+}
+
+void TFormMain::SetSessionControlsEnabled(bool on)
+{
+    TTransferGroup *mode = GroupBoxMode;
+    TTandemGroup *tandem = GroupBoxTandem;
+    for (QWidget *control : {static_cast<QWidget *>(mode), static_cast<QWidget *>(mode->BtnUpload),
+                             static_cast<QWidget *>(mode->BtnDownload),
+                             static_cast<QWidget *>(tandem->ComboBoxTanSubvol),
+                             static_cast<QWidget *>(tandem->ListBoxTanFiles),
+                             static_cast<QWidget *>(tandem->BtnDeleteTandem),
+                             static_cast<QWidget *>(tandem->BtnRefreshTandem),
+                             static_cast<QWidget *>(tandem->BtnRenameTandem),
+                             static_cast<QWidget *>(mode->ULAppendExtension),
+                             static_cast<QWidget *>(mode->DLAddFileCode),
+                             static_cast<QWidget *>(mode->DLExtensionSize),
+                             static_cast<QWidget *>(tandem->ComboBoxTanFilter)})
+        control->setEnabled(on);
+    ConnectItem->setEnabled(!on);
+}
+
+void TFormMain::SetCaptions(const std::string &text)
+{
+    const QString caption = TextForDisplay(text);
+    setWindowTitle(caption);
+    QGuiApplication::setApplicationDisplayName(caption);
+}
+
+void TFormMain::AddLogLine(const std::string &text)
+{
+    if (Forms_.FormStatus)
+        Forms_.FormStatus->AddLine(TextForDisplay(text));
+}
+
+void TFormMain::SetStatusMessage(const std::string &text)
+{
+    StatusMessage->setText(TextForDisplay(text));
+}
+
+void TFormMain::SetFileCount(const std::string &text)
+{
+    StatusCount->setText(TextForDisplay(text));
+}
+
+void TFormMain::Simple(const std::string &text)
+{
+    Messages.Simple(this, TextForDisplay(text));
+}
+
+void TFormMain::ErrorDialog(const std::string &text)
+{
+    Messages.ErrorDialog(this, TextForDisplay(text));
 }

@@ -1,9 +1,13 @@
 #include "session/Zarvelutil.h"
 #include "ui/AboutBox.h"
 #include "ui/Configure.h"
+#include "ui/LocalPCGroup.h"
+#include "ui/RecordingSeams.h"
 #include "ui/Tancnct.h"
+#include "ui/TandemGroup.h"
 #include "ui/Tanftp.h"
 #include "ui/Tanstat.h"
+#include "ui/TransferGroup.h"
 #include "ui/Tanxfer.h"
 #include "ui/UserMessages.h"
 
@@ -15,24 +19,16 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTimer>
 
 namespace {
-
-// Records the boxes instead of showing them.
-class RecordedMessages : public TUserMessages {
-public:
-    QStringList shown;
-    void Simple(QWidget *, const QString &text) override { shown << "simple: " + text; }
-    void ErrorDialog(QWidget *, const QString &text) override { shown << "error: " + text; }
-    void CommandLineError(QWidget *, const QString &text) override { shown << "command line: " + text; }
-    void Warning(QWidget *, const QString &text) override { shown << "warning: " + text; }
-};
 
 // The main window with the connection counted instead of made.
 class CountingFormMain : public TFormMain {
@@ -47,6 +43,7 @@ protected:
     QTemporaryDir dir;
     QString path = dir.filePath("Ondrik/Zarvel.conf");
     RecordedMessages messages;
+    RecordedSounds sounds;
     std::unique_ptr<CountingFormMain> form;
     TFormMain::Windows windows;
 
@@ -60,9 +57,9 @@ protected:
     // The start-up sequence up to the event loop, in the program's order.
     void Create()
     {
-        form = std::make_unique<CountingFormMain>(messages, path);
+        form = std::make_unique<CountingFormMain>(messages, sounds, path);
         windows.AboutBox = new TAboutBox(form.get());
-        windows.FormConnect = new TFormConnect(form.get());
+        windows.FormConnect = new TFormConnect(messages, form.get());
         windows.FormStatus = new TFormStatus(form.get());
         windows.FormConfig = new TFormConfig(form.get());
         windows.FormTransfer = new TFormTransfer(form.get());
@@ -91,12 +88,15 @@ TEST_F(StartupWindows, mainWindowHasCaptionMenusAndTwoStatusPanels)
     EXPECT_EQ(menus.join("|").toStdString(),
               "&File|&Connect...|&Disconnect|-|&Log Window|-|&Configure...|-|E&xit|&Help|&Help|&About...");
     EXPECT_EQ(form->StatusMessage->width(), 450);
-    EXPECT_EQ(form->StatusCount->width(), 50);
+    EXPECT_GE(form->StatusCount->width(), form->StatusCount->fontMetrics().horizontalAdvance("99999 File(s)"));
     EXPECT_EQ(form->StatusCount->alignment(), Qt::AlignCenter);
     // Only the local side takes input before a session is open.
     EXPECT_TRUE(form->GroupBoxPC->isEnabled());
     EXPECT_FALSE(form->GroupBoxMode->isEnabled());
-    EXPECT_FALSE(form->GroupBoxTandem->isEnabled());
+    EXPECT_FALSE(form->GroupBoxTandem->ListBoxTanFiles->isEnabled());
+    EXPECT_FALSE(form->GroupBoxTandem->ComboBoxTanSubvol->isEnabled());
+    EXPECT_FALSE(form->GroupBoxMode->BtnDownload->isEnabled());
+    EXPECT_TRUE(form->ConnectItem->isEnabled());
 }
 
 TEST_F(StartupWindows, exitClosesTheMainWindow)
@@ -206,7 +206,7 @@ TEST_F(StartupWindows, filtersComeFromStoreAndWrongTypeEndsStartUp)
     Put("text FilterPC=Text (*.txt)|*.txt\n");
     Create();
     EXPECT_EQ(form->FilterPC, "Text (*.txt)|*.txt");
-    EXPECT_EQ(form->TandemFilterDefinition,
+    EXPECT_EQ(form->Session().TandemFilters.Definition(),
               "All files||Edit files (Filecode 101)|101|Object Files (Filecodes 100/700)|100;700");
     form.reset();
 

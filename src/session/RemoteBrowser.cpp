@@ -1,0 +1,109 @@
+// The remote subvolume browser: changing subvolume, listing it through the file-code
+// filter, and the handlers of the subvolume and filter boxes.
+#include "session/SessionController.h"
+
+bool TSessionController::ChangeSubvol(const std::string &subvol, bool forced)
+{
+    if (!forced && subvol == FTPCLI.ReplyDirectory())
+        return true;
+    bool ok = true;
+    if (!subvol.empty()) {
+        FTPCLI.SetHostDirName(subvol);
+        ok = FTPCLI.Cwd();
+    }
+    if (ok)
+        ok = FTPCLI.Pwd();
+    if (!ok)
+        return false;
+    views_.Remote->AddSubvolHistory(FTPCLI.ReplyDirectory());
+    views_.Remote->SetSubvolText(FTPCLI.ReplyDirectory());
+    return ListTandemFiles();
+}
+
+bool TSessionController::ListTandemFiles()
+{
+    views_.Remote->ClearFiles();
+    ListedLines = 0;
+    ShownFiles = 0;
+    FTPCLI.SetHostFileName("");
+    FTPCLI.SetDisplayFileFlag(true);
+    FTPCLI.OnDisplayFile = [this](TCustomFtpCli *sender, std::string &line) { FTPFileList(sender, line); };
+    const bool ok = FTPCLI.Dir();
+    FTPCLI.SetDisplayFileFlag(false);
+    return ok;
+}
+
+void TSessionController::FTPFileList(TCustomFtpCli *, std::string &line)
+{
+    // The engine hands over an empty line when a CR LF pair is split between two reads; it
+    // is no line of the listing, so it is neither shown nor taken as the heading.
+    if (line.empty())
+        return;
+    views_.Status->SetFileCount("");
+    if (++ListedLines == 1)
+        return; // the heading
+    const int index = views_.Remote->SelectedFilterIndex();
+    if (!TandemFilters.Shows(index < 0 ? TandemFilters.Entries().size() : std::size_t(index), line))
+        return;
+    views_.Remote->AddFile(line);
+    ++ShownFiles;
+    views_.Status->SetFileCount(std::to_string(ShownFiles) + " File(s)");
+}
+
+bool TSessionController::SetTandemFilter(const std::string &definition)
+{
+    if (!TandemFilters.SetTandemFilter(definition))
+        return false;
+    std::vector<TRemoteView::FilterItem> items;
+    for (std::size_t index : TandemFilters.DisplayOrder())
+        items.push_back({TandemFilters.Entries()[index].Label, int(index)});
+    views_.Remote->SetFilterItems(items);
+    return true;
+}
+
+void TSessionController::ComboBoxTanSubvolDropDown()
+{
+    SubvolDroppedDown = true;
+}
+
+void TSessionController::ComboBoxTanSubvolChange()
+{
+    if (SubvolDroppedDown) {
+        ChangeSubvol(views_.Remote->SubvolText(), false);
+        SubvolDroppedDown = false;
+        SubvolEdited = false;
+    } else {
+        SubvolEdited = true;
+    }
+}
+
+void TSessionController::ComboBoxTanSubvolExit()
+{
+    if (!SubvolEdited)
+        return;
+    ChangeSubvol(views_.Remote->SubvolText(), false);
+    SubvolEdited = false;
+}
+
+bool TSessionController::ComboBoxTanSubvolKeyPress(char key)
+{
+    if (key != '\r') {
+        SubvolEdited = true;
+        return false;
+    }
+    if (!SubvolEdited)
+        return false;
+    ChangeSubvol(views_.Remote->SubvolText(), false);
+    SubvolEdited = false;
+    return true;
+}
+
+void TSessionController::ComboBoxTanFilterChange()
+{
+    ListTandemFiles();
+}
+
+void TSessionController::BtnRefreshTandemClick()
+{
+    ListTandemFiles();
+}

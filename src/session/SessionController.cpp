@@ -1,0 +1,130 @@
+// The connection's lifecycle and the log of the main window's session.
+#include "session/SessionController.h"
+
+std::string StateChangeText(TFtpState state)
+{
+    const char *name = "Unknown";
+    switch (state) {
+    case ftpNotConnected: name = "Not Connected"; break;
+    case ftpReady: name = "Ready"; break;
+    case ftpInternalReady: name = "Internal Ready"; break;
+    case ftpDnsLookup: name = "DnsLookup"; break;
+    case ftpConnected: name = "Connected"; break;
+    case ftpAbort: name = "Abort"; break;
+    case ftpInternalAbort: name = "Internal Abort"; break;
+    case ftpWaitingBanner: name = "Waiting Banner"; break;
+    case ftpWaitingResponse: name = "Waiting Response"; break;
+    }
+    return std::string("State -> ") + name;
+}
+
+TSessionController::TSessionController(const Views &views) : views_(views)
+{
+    FTPCLI.SetTimeout(15);
+    FTPCLI.SetMultiThreaded(false);
+    FTPCLI.SetPort("ftp");
+    FTPCLI.SetDisplayFileFlag(false);
+    FTPCLI.SetBinary(true);
+    FTPCLI.SetShareMode(ftpShareExclusive);
+    FTPCLI.SetOptions(OptBit(ftpAcceptLF));
+    FTPCLI.SetConnectionType(ftpDirect);
+    FTPCLI.OnDisplay = [this](TCustomFtpCli *sender, std::string &text) { FTPMessage(sender, text); };
+    FTPCLI.OnSessionClosed = [this](TCustomFtpCli *sender, int error) { FTPCLISessionClosed(sender, error); };
+    FTPCLI.OnStateChange = [this](TCustomFtpCli *sender) { FTPCLIStateChange(sender); };
+}
+
+TSessionController::~TSessionController()
+{
+    FTPCLI.OnDisplay = nullptr;
+    FTPCLI.OnDisplayFile = nullptr;
+    FTPCLI.OnSessionClosed = nullptr;
+    FTPCLI.OnStateChange = nullptr;
+    FTPCLI.OnProgress = nullptr;
+}
+
+void TSessionController::SetSettings(const ConnectionSettings *connection, const GeneralSettings *general)
+{
+    connection_ = connection;
+    general_ = general;
+}
+
+bool TSessionController::ConnectToHost()
+{
+    if (!connection_)
+        return false;
+    const ConnectionSettings &settings = *connection_;
+    FTPCLI.SetHostName(settings.HostName);
+    FTPCLI.SetPort(std::to_string(settings.HostPort));
+    FTPCLI.SetUserName(settings.UserID);
+    FTPCLI.SetPassWord(settings.Password);
+    if (!settings.ProxyName.empty()) {
+        FTPCLI.SetProxyServer(settings.ProxyName);
+        FTPCLI.SetConnectionType(ftpProxy);
+    } else {
+        FTPCLI.SetConnectionType(ftpDirect);
+        FTPCLI.SetProxyServer("");
+    }
+    Log(1, "Connecting to " + settings.HostName + "...");
+
+    if (!FTPCLI.Connect()) {
+        views_.Messages->ErrorDialog("Zarvel Error - " + FTPCLI.ErrorMessage());
+        Log(1, "Error - " + FTPCLI.ErrorMessage());
+        FTPCLI.Quit();
+        return false;
+    }
+    const std::string caption = "Zarvel - " + FTPCLI.HostName();
+    views_.Window->SetCaptions(caption);
+    Log(1, "Connected");
+    ChangeSubvol(settings.InitialSubvol, true);
+    SetConnectedControls(true);
+    SubvolEdited = false;
+    SubvolDroppedDown = false;
+    return true;
+}
+
+void TSessionController::DisconnectClick()
+{
+    FTPCLI.Quit();
+}
+
+void TSessionController::SetConnectedControls(bool on)
+{
+    Connected = on;
+    views_.Window->SetSessionControlsEnabled(on);
+}
+
+bool TSessionController::AbortTransfer()
+{
+    return FTPCLI.Abort();
+}
+
+void TSessionController::FTPCLISessionClosed(TCustomFtpCli *, int)
+{
+    if (views_.Window->IsClosing())
+        return;
+    views_.Window->SetCaptions("Zarvel");
+    SetConnectedControls(false);
+    Log(1, "Disconnected");
+}
+
+void TSessionController::FTPCLIStateChange(TCustomFtpCli *)
+{
+    Log(3, StateChangeText(FTPCLI.State()));
+}
+
+void TSessionController::Log(int level, const std::string &text)
+{
+    if (views_.Window->IsClosing())
+        return;
+    if (level == 1)
+        views_.Status->SetStatusMessage(text);
+    if (general_ && level <= general_->LogLevel)
+        views_.Window->AddLogLine(text);
+}
+
+void TSessionController::FTPMessage(TCustomFtpCli *, std::string &text)
+{
+    if (views_.Window->IsClosing())
+        return;
+    Log(2, text);
+}

@@ -1,0 +1,96 @@
+#pragma once
+// The logic behind the main window: the FTP client and the session state, the connection's
+// lifecycle, the log, and the remote subvolume browser. It sees the window only through the
+// small interfaces of SessionViews.h, so it runs without a display.
+//
+// Files: SessionController.cpp holds the connection and the log; RemoteBrowser.cpp the
+// subvolume, listing and filter operations and the subvolume box's handlers.
+#include "ftp/Ftpcli.h"
+#include "session/ConnectionSettings.h"
+#include "session/LogSink.h"
+#include "session/SessionViews.h"
+#include "session/TandemFilter.h"
+
+#include <string>
+
+// "State -> " and the name of the state, as the log shows a change of the client's state.
+std::string StateChangeText(TFtpState state);
+
+class TSessionController : public LogSink {
+public:
+    // The window's side; every pointer must outlive the controller.
+    struct Views {
+        TRemoteView *Remote = nullptr;
+        TStatusPanels *Status = nullptr;
+        TSessionWindow *Window = nullptr;
+        TMessageBoxes *Messages = nullptr;
+    };
+
+    // Creates and configures FTPCLI and wires its events to this controller.
+    explicit TSessionController(const Views &views);
+    // Unwires the client first: closing its sockets must not reach the window.
+    ~TSessionController() override;
+    TSessionController(const TSessionController &) = delete;
+    TSessionController &operator=(const TSessionController &) = delete;
+
+    // The settings held by the connect and configure dialogs, created after the main window.
+    // Until they are given, nothing reaches the log window and ConnectToHost does nothing.
+    void SetSettings(const ConnectionSettings *connection, const GeneralSettings *general);
+
+    // ---- Connection ----
+    // Connects and logs in with the connection settings, enters the initial subvolume and
+    // switches the session controls on; on failure shows and logs the client's error text
+    // and closes the client. Returns whether the session is open.
+    bool ConnectToHost();
+    // Ends the session (QUIT); the result is not examined.
+    void DisconnectClick();
+    // Switches the session controls and the Connected flag.
+    void SetConnectedControls(bool on);
+    // Aborts the running operation (the progress dialog's Cancel); the client's result.
+    bool AbortTransfer();
+    // FTPCLI's OnSessionClosed: captions back to "Zarvel", controls off, "Disconnected".
+    void FTPCLISessionClosed(TCustomFtpCli *sender, int error);
+    // FTPCLI's OnStateChange: the state's text at level 3.
+    void FTPCLIStateChange(TCustomFtpCli *sender);
+
+    // ---- Log ----
+    // Level 1 also replaces the status bar's first panel; the log window takes the text when
+    // the level is not above LogLevel.
+    void Log(int level, const std::string &text) override;
+    // FTPCLI's OnDisplay: the FTP dialogue at level 2, unless the window is closing.
+    void FTPMessage(TCustomFtpCli *sender, std::string &text);
+
+    // ---- Remote subvolume browser ----
+    // Changes to the subvolume (CWD unless empty, then PWD), shows and remembers it, lists
+    // it. Not forced, the subvolume shown (same letter case) is not entered again.
+    bool ChangeSubvol(const std::string &subvol, bool forced);
+    // Lists the current subvolume into the remote list through FTPFileList.
+    bool ListTandemFiles();
+    // FTPCLI's OnDisplayFile during a listing: skips the heading, filters, counts.
+    void FTPFileList(TCustomFtpCli *sender, std::string &line);
+    // Parses and puts a filter definition in force; a refused one changes nothing.
+    bool SetTandemFilter(const std::string &definition);
+
+    // Handlers of the subvolume and filter boxes and the Tandem "Refresh".
+    void ComboBoxTanSubvolDropDown();   // the history list was opened
+    void ComboBoxTanSubvolChange();     // the text changed by typing or choosing
+    void ComboBoxTanSubvolExit();       // focus left the box
+    // A key typed in the box; returns true when it was Enter and was consumed.
+    bool ComboBoxTanSubvolKeyPress(char key);
+    void ComboBoxTanFilterChange();     // another filter chosen
+    void BtnRefreshTandemClick();       // "Refresh" in the "Tandem" group
+
+    // ---- State ----
+    TFtpClient FTPCLI;                  // the one FTP session
+    bool Connected = false;             // a session is open; set only by SetConnectedControls
+    bool SubvolEdited = false;          // the subvolume text was typed since the last change
+    bool SubvolDroppedDown = false;     // the history list was opened since the last change
+    int ListedLines = 0;                // lines received in the current listing
+    int ShownFiles = 0;                 // lines added to the list in the current listing
+    TandemFilterList TandemFilters;     // the file-code filters in force
+
+private:
+    Views views_;
+    const ConnectionSettings *connection_ = nullptr; // the connect dialog's
+    const GeneralSettings *general_ = nullptr;       // the configure dialog's
+};

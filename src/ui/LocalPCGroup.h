@@ -1,0 +1,56 @@
+#pragma once
+#include "session/FileOperationsView.h"
+#include "session/SessionViews.h"
+
+#include <QGroupBox>
+#include <QHash>
+
+class QComboBox;
+class QListWidget;
+class QListWidgetItem;
+class QPushButton;
+
+// The "Local PC" group: mounted volumes, the folders around the current one, its files
+// through the PC filter, and the local file buttons. The process's current folder is the
+// folder shown: relative names of transfers and file operations resolve against it.
+// Always enabled.
+class TLocalPCGroup : public QGroupBox, public TLocalView, public TPCFolderView {
+    Q_OBJECT
+public:
+    explicit TLocalPCGroup(QWidget *parent = nullptr);
+
+    // TLocalView
+    std::vector<std::string> SelectedNames() const override;
+    std::string CurrentFolder() const override;
+    void RefreshFiles() override;
+    void SetFilterPC(const std::string &filter) override;
+
+    // TPCFolderView
+    std::string HighlightedFolder() const override;
+    void RefreshFolders() override;
+
+    // Makes the folder the process's current one and shows it; false (nothing changes)
+    // when it cannot be entered.
+    bool SetFolder(const QString &path);
+    // The patterns of the selected PC filter entry.
+    QStringList FilterPatterns() const;
+
+    QComboBox *DriveComboBoxPC;      // mounted volumes
+    QListWidget *DirectoryListBoxPC; // the current folder, its parents and its children
+    QListWidget *FileListBoxPC;      // files of the current folder; multiple selection, fixed pitch
+    QComboBox *FilterComboBoxPC;     // PC filter entries, in their given order
+    QPushButton *BtnMkDirPC;         // "MkDir"
+    QPushButton *BtnRmDirPC;         // "RmDir"
+    QPushButton *BtnRenamePC;        // "Rename"
+    QPushButton *BtnDeletePC;        // "Delete"
+    QPushButton *BtnRefreshPC;       // "Refresh"
+
+private:
+    void FillDrives();                          // the volumes, the current one selected
+    void FillFolders();                         // parents and children of the current folder
+    void DriveChosen(int index);                // go to that volume's last folder
+    void FolderChosen(QListWidgetItem *item);   // go to the folder of the item
+    QString VolumeOf(const QString &path) const; // mount point holding the path
+
+    QHash<QString, QString> lastFolder_;        // per volume: the folder last shown on it
+};

@@ -1,0 +1,13 @@
+#include "ui/SystemSounds.h"
+
+#include <QApplication>
+
+void TSystemSounds::DefaultSound()
+{
+    QApplication::beep();
+}
+
+void TSystemSounds::ExclamationSound()
+{
+    QApplication::beep();
+}

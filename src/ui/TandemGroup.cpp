@@ -1,0 +1,194 @@
+#include "ui/TandemGroup.h"
+#include "ui/UserMessages.h"
+
+#include <QFocusEvent>
+#include <QFontDatabase>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace {
+
+QPushButton *Button(const char *name, const QString &caption)
+{
+    auto *button = new QPushButton(caption);
+    button->setObjectName(name);
+    button->setAccessibleName(caption);
+    button->setEnabled(false);
+    return button;
+}
+
+} // namespace
+
+void TSubvolComboBox::showPopup()
+{
+    if (OnDropDown)
+        OnDropDown();
+    QComboBox::showPopup();
+}
+
+TTandemGroup::TTandemGroup(QWidget *parent) : QGroupBox("Tandem", parent)
+{
+    setObjectName("GroupBoxTandem");
+    setAccessibleName("Tandem");
+    setMinimumSize(209, 361);
+
+    ComboBoxTanSubvol = new TSubvolComboBox;
+    ComboBoxTanSubvol->setObjectName("ComboBoxTanSubvol");
+    ComboBoxTanSubvol->setAccessibleName("Subvolume");
+    ComboBoxTanSubvol->setEditable(true);
+    // The history grows only through ChangeSubvol, never from what is typed.
+    ComboBoxTanSubvol->setInsertPolicy(QComboBox::NoInsert);
+    ComboBoxTanSubvol->setCompleter(nullptr);
+    ComboBoxTanSubvol->installEventFilter(this);
+    ComboBoxTanSubvol->lineEdit()->installEventFilter(this);
+    // Typing, or choosing an entry: a change. Text set by the program is neither.
+    connect(ComboBoxTanSubvol->lineEdit(), &QLineEdit::textEdited, this, [this] {
+        if (OnSubvolChange)
+            OnSubvolChange();
+    });
+    connect(ComboBoxTanSubvol, &QComboBox::activated, this, [this] {
+        if (OnSubvolChange)
+            OnSubvolChange();
+    });
+
+    ListBoxTanFiles = new QListWidget;
+    ListBoxTanFiles->setObjectName("ListBoxTanFiles");
+    ListBoxTanFiles->setAccessibleName("Tandem files");
+    ListBoxTanFiles->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    ListBoxTanFiles->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    ListBoxTanFiles->setUniformItemSizes(true); // long listings lay out without measuring each line
+    ListBoxTanFiles->installEventFilter(this);
+
+    ComboBoxTanFilter = new QComboBox;
+    ComboBoxTanFilter->setObjectName("ComboBoxTanFilter");
+    ComboBoxTanFilter->setAccessibleName("File code filter");
+
+    BtnRenameTandem = Button("BtnRenameTandem", "Rename");
+    BtnDeleteTandem = Button("BtnDeleteTandem", "Delete");
+    BtnRefreshTandem = Button("BtnRefreshTandem", "Refresh");
+    for (QWidget *control : {static_cast<QWidget *>(ComboBoxTanSubvol), static_cast<QWidget *>(ListBoxTanFiles),
+                             static_cast<QWidget *>(ComboBoxTanFilter)})
+        control->setEnabled(false);
+
+    auto *buttons = new QHBoxLayout;
+    buttons->addWidget(BtnRenameTandem);
+    buttons->addWidget(BtnDeleteTandem);
+    buttons->addWidget(BtnRefreshTandem);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(ComboBoxTanSubvol);
+    layout->addWidget(ListBoxTanFiles, 1);
+    layout->addWidget(ComboBoxTanFilter);
+    layout->addLayout(buttons);
+}
+
+void TTandemGroup::ClearFiles()
+{
+    ListBoxTanFiles->clear();
+}
+
+void TTandemGroup::AddFile(const std::string &line)
+{
+    // The line's own bytes stay with the item: the batches read names from them, and a
+    // name that is not UTF-8 must reach the server unchanged.
+    auto *item = new QListWidgetItem(TextForDisplay(line));
+    item->setData(Qt::UserRole, QByteArray::fromStdString(line));
+    ListBoxTanFiles->addItem(item);
+}
+
+std::vector<std::string> TTandemGroup::SelectedLines() const
+{
+    std::vector<std::string> lines;
+    for (int row = 0; row < ListBoxTanFiles->count(); ++row) {
+        const QListWidgetItem *item = ListBoxTanFiles->item(row);
+        if (item->isSelected())
+            lines.push_back(item->data(Qt::UserRole).toByteArray().toStdString());
+    }
+    return lines;
+}
+
+std::string TTandemGroup::SubvolText() const
+{
+    return ComboBoxTanSubvol->currentText().toUtf8().toStdString();
+}
+
+void TTandemGroup::SetSubvolText(const std::string &text)
+{
+    ComboBoxTanSubvol->setEditText(TextForDisplay(text));
+}
+
+void TTandemGroup::AddSubvolHistory(const std::string &subvol)
+{
+    const QString text = TextForDisplay(subvol);
+    int row = 0;
+    for (; row < ComboBoxTanSubvol->count(); ++row) {
+        const int order = QString::compare(ComboBoxTanSubvol->itemText(row), text, Qt::CaseInsensitive);
+        if (order == 0)
+            return;
+        if (order > 0)
+            break;
+    }
+    const QString shown = ComboBoxTanSubvol->currentText();
+    ComboBoxTanSubvol->insertItem(row, text);
+    ComboBoxTanSubvol->setEditText(shown); // inserting may select the new entry
+}
+
+void TTandemGroup::SetFilterItems(const std::vector<FilterItem> &items)
+{
+    const QSignalBlocker quiet(ComboBoxTanFilter); // filling is no choice of the user
+    ComboBoxTanFilter->clear();
+    for (const FilterItem &item : items)
+        ComboBoxTanFilter->addItem(TextForDisplay(item.Label), item.Index);
+    ComboBoxTanFilter->setCurrentIndex(items.empty() ? -1 : 0);
+}
+
+int TTandemGroup::SelectedFilterIndex() const
+{
+    const QVariant index = ComboBoxTanFilter->currentData();
+    return index.isValid() ? index.toInt() : -1;
+}
+
+bool TTandemGroup::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == ComboBoxTanSubvol || watched == ComboBoxTanSubvol->lineEdit())
+        return SubvolKey(event) || QGroupBox::eventFilter(watched, event);
+    if (watched == ListBoxTanFiles && event->type() == QEvent::KeyPress) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        // Ctrl+A arrives as the control character 1, as a terminal would give it.
+        const char character = key->matches(QKeySequence::SelectAll) ? '\x01'
+                               : key->text().size() == 1 ? key->text().at(0).toLatin1() : '\0';
+        if (character && OnFilesKeyPress) {
+            OnFilesKeyPress(character);
+            return character == '\x01';
+        }
+    }
+    return QGroupBox::eventFilter(watched, event);
+}
+
+// The subvolume box's own keys and its focus leaving; true when the event is consumed.
+bool TTandemGroup::SubvolKey(QEvent *event)
+{
+    if (event->type() == QEvent::FocusOut) {
+        const auto *focus = static_cast<QFocusEvent *>(event);
+        // Opening the history list takes the focus for a moment; that is no exit.
+        if (focus->reason() != Qt::PopupFocusReason && !ComboBoxTanSubvol->hasFocus() && OnSubvolExit)
+            OnSubvolExit();
+        return false;
+    }
+    if (event->type() != QEvent::KeyPress)
+        return false;
+    const auto *key = static_cast<QKeyEvent *>(event);
+    if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+        if (OnSubvolKeyPress)
+            OnSubvolKeyPress('\r');
+        return true; // the box itself has nothing to do with Enter
+    }
+    if (key->text().isEmpty() || !OnSubvolKeyPress)
+        return false;
+    OnSubvolKeyPress(key->text().at(0).unicode() < 0x80 ? char(key->text().at(0).unicode()) : '?');
+    return false;
+}

@@ -1,0 +1,46 @@
+#pragma once
+// The message and sound seams of the windows, recording what would have been shown or
+// played instead of blocking in a modal box or ringing a bell.
+#include "session/SessionViews.h"
+#include "ui/UserMessages.h"
+
+#include <gtest/gtest.h>
+#include <QStringList>
+#include <deque>
+#include <optional>
+
+class RecordedMessages : public TUserMessages {
+public:
+    QStringList shown; // "kind: text", in the order shown
+    void Simple(QWidget *, const QString &text) override { shown << "simple: " + text; }
+    void ErrorDialog(QWidget *, const QString &text) override { shown << "error: " + text; }
+    void CommandLineError(QWidget *, const QString &text) override { shown << "command line: " + text; }
+    void Warning(QWidget *, const QString &text) override { shown << "warning: " + text; }
+    void ShowException(QWidget *, const QString &text) override { shown << "exception: " + text; }
+
+    // The user's answers to prompts, in order: a text is typed and OK pressed (the text is
+    // ignored by a question without input field); nullopt presses Cancel. A prompt with no
+    // answer left fails the test and is cancelled. Prompts are recorded in `shown` as
+    // "prompt: caption | prompt" and " | value" when there is a field.
+    std::deque<std::optional<QString>> answers;
+    bool Prompt(QWidget *, const QString &caption, const QString &prompt, QString *value) override
+    {
+        shown << "prompt: " + caption + " | " + prompt + (value ? " | " + *value : QString());
+        if (answers.empty()) {
+            ADD_FAILURE() << "nobody answers " << prompt.toStdString();
+            return false;
+        }
+        const std::optional<QString> answer = answers.front();
+        answers.pop_front();
+        if (answer && value)
+            *value = *answer;
+        return answer.has_value();
+    }
+};
+
+class RecordedSounds : public TSounds {
+public:
+    QStringList played; // "default" or "exclamation", in the order played
+    void DefaultSound() override { played << "default"; }
+    void ExclamationSound() override { played << "exclamation"; }
+};
