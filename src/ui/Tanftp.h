@@ -1,19 +1,23 @@
 #pragma once
+#include "session/FileOperationsView.h"
 #include "session/LogSink.h"
 #include "session/SessionController.h"
 #include "session/SessionViews.h"
 #include "session/SettingsStore.h"
 #include "session/StartupSettings.h"
+#include "session/UserPrompt.h"
 #include "ui/HandlerGuard.h"
 
 #include <QMainWindow>
 #include <memory>
 #include <string>
+#include <vector>
 
 class QAction;
 class QLabel;
 class QListWidget;
 class TAboutBox;
+class TDragFilesTrg;
 class TFormConfig;
 class TFormConnect;
 class TFormStatus;
@@ -29,10 +33,12 @@ class TUserMessages;
 // Closing it ends the program.
 class TFormMain : public QMainWindow,
                   public LogSink,
+                  public UserPrompt,
                   private TStartupWindows,
                   private TSessionWindow,
                   private TStatusPanels,
-                  private TMessageBoxes {
+                  private TMessageBoxes,
+                  private THostSessionView {
     Q_OBJECT
 public:
     // Builds the window and opens the settings store at `storePath`. A store that cannot
@@ -72,6 +78,7 @@ public:
 
     // Menu and window handlers.
     void ConnectClick();     // File > Connect: the connect dialog, then ConnectToHost
+    void ConfigureClick();   // File > Configure: the configure dialog; OK applies and stores
     void DisconnectClick();  // File > Disconnect: QUIT, always enabled
     void ExitClick();        // File > Exit: close, which ends the program
     void AboutClick();       // Help > About: the about box, modal
@@ -86,6 +93,27 @@ public:
     void ComboBoxTanFilterChange();
     void BtnRefreshTandemClick();
     void ListBoxTanFilesKeyPress(char key);
+
+    // File operations on both sides, and Help > Help (TanftpFileOps.cpp).
+    void BtnDeleteTandemClick();  // delete the selected host files
+    void BtnRenameTandemClick();  // rename the selected host files one by one
+    void BtnDeletePCClick();      // delete the selected PC files
+    void BtnRenamePCClick();      // rename the selected PC files one by one
+    void BtnMkDirPCClick();       // create a PC folder
+    void BtnRmDirPCClick();       // remove the PC folder highlighted in the folder list
+    void Help1Click();            // the help window, modal, destroyed after it closes
+    // The one-line prompt dialog, owned by this window, through the message seam.
+    bool PromptUser(const std::string &caption, const std::string &prompt, std::string *value) override;
+
+    // Transfers (TanftpTransfer.cpp).
+    void BtnDownloadClick();       // downloads the selected remote files
+    void BtnUploadClick();         // uploads the selected PC files; nothing without a selection
+    void ListBoxTanFilesTrgDrop(TDragFilesTrg *sender); // uploads files dropped on the remote list
+    void UploadFiles(const std::vector<std::string> &paths); // the upload batch
+    void BtnRefreshPCClick();      // re-reads the PC file list
+    void FileListBoxPCKeyUp(int key, Qt::KeyboardModifiers modifiers); // Ctrl+A selects all
+    void FTPCLIProgress(TCustomFtpCli *sender, qint64 count, bool &abort); // progress to the dialog
+    bool BatchRunning() const;     // a download or upload batch is running
 
     // Runs a handler under the guard that shows its exceptions in the error box.
     template <typename Handler>
@@ -125,6 +153,8 @@ public:
     QLabel *StatusMessage;
     QLabel *StatusCount;
 
+    TDragFilesTrg *ListBoxTanFilesTrg; // takes files dropped on ListBoxTanFiles
+
 protected:
     void paintEvent(QPaintEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
@@ -135,6 +165,11 @@ private:
     void CreateGroups();
     void CreateStatusBar();
     void WireTandemGroup();
+    void WireFileOperationsAndHelp();
+    TFileOperationViews FileOperationViews();  // this window's side of the file operations
+    void WireConfigure();          // File > Configure
+    void WireTransfers();          // buttons, keys, drops and progress of the transfers
+    void AttachTransferDialog();   // the progress dialog's Cancel and the progress reporter
 
     // What LoadStartupSettings reaches in the windows.
     ConnectionSettings &HeldConnectionSettings() override;
@@ -154,10 +189,18 @@ private:
     void Simple(const std::string &text) override;
     void ErrorDialog(const std::string &text) override;
 
+    // What the host file operations reach of the session and the log window.
+    bool IsConnected() const override;
+    bool ListTandemFiles() override;
+    int LogLevel() const override;
+    void ClearLog() override;
+
     TUserMessages &Messages;                     // message boxes
     TSounds &Sounds_;                            // system sounds
     std::unique_ptr<TSettingsStore> Store;       // open for the window's life; null without one
     std::unique_ptr<TSessionController> Session_; // the FTP client and the session logic
     Windows Forms_;                              // the other long-lived windows
+    class TTransferSide;                         // the batches' view of this window
+    std::unique_ptr<TTransferSide> Transfers_;   // made with the window
     bool Closing = false;                        // destruction has begun
 };
