@@ -39,7 +39,7 @@ TEST(HighDpi, DISABLED_picturesCarryThePixelRatioOfTheScaledScreen)
     TFormMain form(messages, sounds, dir.filePath("Zarvel.conf"));
     TFormMain::Windows windows;
     windows.AboutBox = new TAboutBox(&form);
-    windows.FormConnect = new TFormConnect(&form);
+    windows.FormConnect = new TFormConnect(messages, &form);
     windows.FormStatus = new TFormStatus(&form);
     windows.FormConfig = new TFormConfig(&form);
     windows.FormTransfer = new TFormTransfer(&form);
