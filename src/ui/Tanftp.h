@@ -87,9 +87,14 @@ public:
     void BtnRefreshTandemClick();
     void ListBoxTanFilesKeyPress(char key);
 
-    // Runs a handler under the guard that shows its exceptions in the error box.
+    // Runs a handler under the guard that shows its exceptions in the error box; once the
+    // window is being destroyed (focus still moves then), no handler runs.
     template <typename Handler>
-    void Guarded(Handler &&handler) { RunGuarded(Messages, this, std::forward<Handler>(handler)); }
+    void Guarded(Handler &&handler)
+    {
+        if (!Closing)
+            RunGuarded(Messages, this, std::forward<Handler>(handler));
+    }
     // A slot for connect(): the member handler, run under the guard.
     template <typename... Args>
     auto GuardedSlot(void (TFormMain::*handler)(Args...))
