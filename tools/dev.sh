@@ -4,6 +4,7 @@
 #   test        runs every test
 #   test-asan   builds with address and undefined-behaviour sanitizers and runs the tests there
 #   bench       builds and runs the benchmarks
+#   screenshot  remakes the README's picture of the connected main window (docs/main-window.png)
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -14,6 +15,8 @@ shift || true
 run_packages=(cmake g++ ninja-build ccache qt6-base-dev libgl-dev python3 python3-pyftpdlib)
 # What the tests, the fuzzer and the benchmarks need on top; the real FTP servers come from
 # tools/ftp-servers.sh, unpacked, so no FTP service is ever started on the machine.
+# What the README's screenshot needs: a virtual X server and a way to photograph a window.
+screenshot_packages=(xvfb x11-utils imagemagick)
 test_packages=(libgtest-dev libgmock-dev libbenchmark-dev python3-pytest curl lftp clang
                libclang-rt-14-dev)
 
@@ -80,8 +83,13 @@ case "$action" in
         build "$root/build" -DZARVEL_TESTS=ON -DZARVEL_BENCH=ON
         for b in "$root"/bench/*.sh; do [ -e "$b" ] && bash "$b" "$root/build"; done
         ;;
+    screenshot)
+        install_missing "${run_packages[@]}" "${screenshot_packages[@]}"
+        build "$root/build" -DZARVEL_TESTS=OFF -DZARVEL_BENCH=OFF
+        bash "$root/tools/readme-screenshot.sh" "$root/build/src/app/zarvel" "$@"
+        ;;
     *)
-        echo "usage: $0 start|test|test-asan|bench" >&2
+        echo "usage: $0 start|test|test-asan|bench|screenshot" >&2
         exit 2
         ;;
 esac
