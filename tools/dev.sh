@@ -4,6 +4,7 @@
 #   test        runs every test
 #   test-asan   builds with address and undefined-behaviour sanitizers and runs the tests there
 #   bench       builds and runs the benchmarks
+#   package     builds the Debian package build-package/zarvel_<version>-1_<arch>.deb
 #   screenshot  remakes the README's picture of the connected main window (docs/main-window.png)
 set -euo pipefail
 
@@ -15,10 +16,13 @@ shift || true
 run_packages=(cmake g++ ninja-build ccache qt6-base-dev libgl-dev python3 python3-pyftpdlib)
 # What the tests, the fuzzer and the benchmarks need on top; the real FTP servers come from
 # tools/ftp-servers.sh, unpacked, so no FTP service is ever started on the machine.
+test_packages=(libgtest-dev libgmock-dev libbenchmark-dev python3-pytest curl lftp clang
+               libclang-rt-14-dev desktop-file-utils appstream librsvg2-bin imagemagick man-db)
+# What making the Debian package needs on top of building (dpkg-shlibdeps and file find the
+# libraries the program links); the install test makes one too.
+package_packages=(dpkg-dev file)
 # What the README's screenshot needs: a virtual X server and a way to photograph a window.
 screenshot_packages=(xvfb x11-utils imagemagick)
-test_packages=(libgtest-dev libgmock-dev libbenchmark-dev python3-pytest curl lftp clang
-               libclang-rt-14-dev)
 
 # install_missing PACKAGE...
 install_missing() {
@@ -54,7 +58,7 @@ run_tests() {
 
 # The test set-up: packages, then the real FTP servers the interoperability tests start.
 prepare_tests() {
-    install_missing "${run_packages[@]}" "${test_packages[@]}"
+    install_missing "${run_packages[@]}" "${test_packages[@]}" "${package_packages[@]}"
     if [ "$(id -u)" -eq 0 ]; then bash "$root/tools/ftp-servers.sh"; else sudo bash "$root/tools/ftp-servers.sh"; fi
 }
 
@@ -83,13 +87,18 @@ case "$action" in
         build "$root/build" -DZARVEL_TESTS=ON -DZARVEL_BENCH=ON
         for b in "$root"/bench/*.sh; do [ -e "$b" ] && bash "$b" "$root/build"; done
         ;;
+    package)
+        install_missing "${run_packages[@]}" "${package_packages[@]}"
+        build "$root/build-package" -DCMAKE_BUILD_TYPE=Release -DZARVEL_TESTS=OFF -DZARVEL_BENCH=OFF
+        (cd "$root/build-package" && cpack -G DEB)
+        ;;
     screenshot)
         install_missing "${run_packages[@]}" "${screenshot_packages[@]}"
         build "$root/build" -DZARVEL_TESTS=OFF -DZARVEL_BENCH=OFF
         bash "$root/tools/readme-screenshot.sh" "$root/build/src/app/zarvel" "$@"
         ;;
     *)
-        echo "usage: $0 start|test|test-asan|bench|screenshot" >&2
+        echo "usage: $0 start|test|test-asan|bench|package|screenshot" >&2
         exit 2
         ;;
 esac

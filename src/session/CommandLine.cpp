@@ -17,6 +17,11 @@ bool TakesValue(int keyword) { return keyword >= kHostName && keyword <= kHostPo
 
 } // namespace
 
+std::span<const std::string_view> CommandLineKeywords()
+{
+    return std::span(kKeywords).first(kKeywords.size() - 1); // without the list's end mark
+}
+
 std::vector<std::string> SplitCommandLine(std::string_view commandLine)
 {
     std::vector<std::string> tokens;

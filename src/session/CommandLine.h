@@ -2,11 +2,15 @@
 #include "session/ConnectionSettings.h"
 #include <cstdint>
 #include <string>
+#include <span>
 #include <string_view>
 #include <vector>
 
 // The start-up command line: keywords (case-insensitive, any unique prefix) with or without
 // a value, separated by runs of blanks and commas. Values given here are for this run only.
+
+// The keywords in lookup order, as spelled in messages.
+std::span<const std::string_view> CommandLineKeywords();
 
 // The tokens: maximal runs of characters other than blank and comma. No quoting; a tab is
 // an ordinary character.

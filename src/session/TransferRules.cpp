@@ -2,6 +2,7 @@
 
 #include "session/DecimalReading.h"
 
+#include <algorithm>
 #include <optional>
 
 namespace {
@@ -82,8 +83,13 @@ std::string HostNameForUpload(std::string_view pcPath, const TransferOptions &op
 
 bool IsUnsafePcName(std::string_view pcName)
 {
-    return pcName.empty() || pcName == "." || pcName == ".." ||
-           pcName.find_first_of(std::string_view("/\0", 2)) != std::string_view::npos;
+    if (pcName.empty() || pcName == "." || pcName == "..")
+        return true;
+    // Control bytes (NUL, CR, LF, ESC ...) make names a user can neither read nor type.
+    return std::any_of(pcName.begin(), pcName.end(), [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return c == '/' || byte < 0x20 || byte == 0x7f;
+    });
 }
 
 bool IsUnsafeHostName(std::string_view hostName)

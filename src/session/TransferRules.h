@@ -43,7 +43,8 @@ std::string_view PcFileNameOfPath(std::string_view pcPath);
 std::string HostNameForUpload(std::string_view pcPath, const TransferOptions &options);
 
 // A listing comes from the server and is not to be trusted: a PC name that is empty, "." or
-// "..", or that holds a "/" or a NUL would write outside the current folder.
+// "..", or that holds a "/" would write outside the current folder; one with control bytes
+// (NUL, CR, LF, ESC, DEL ...) would make a file the user can neither read nor type.
 bool IsUnsafePcName(std::string_view pcName);
 
 // A host name with CR, LF or NUL would end the store command early and smuggle a second

@@ -18,13 +18,16 @@ constexpr const char *kMakerUrl = "https://ondrik.example/zarvel";
 // The splash picture is drawn rather than shipped as a file: one less thing to install.
 QPixmap SplashPicture()
 {
-    QPixmap picture(TAboutBox::kWidth, TAboutBox::kHeight);
+    // Drawn at the highest pixel ratio among the screens, so it stays sharp on a scaled one.
+    const QSize size(TAboutBox::kWidth, TAboutBox::kHeight);
+    QPixmap picture(size * qApp->devicePixelRatio());
+    picture.setDevicePixelRatio(qApp->devicePixelRatio());
     QPainter painter(&picture);
     painter.setRenderHint(QPainter::Antialiasing);
     QLinearGradient sky(0, 0, 0, TAboutBox::kHeight);
     sky.setColorAt(0, QColor(18, 44, 84));
     sky.setColorAt(1, QColor(60, 120, 170));
-    painter.fillRect(picture.rect(), sky);
+    painter.fillRect(QRect(QPoint(0, 0), size), sky);
 
     // Two boxes joined by arrows: the PC and the host.
     painter.setPen(QPen(QColor(230, 240, 250), 3));

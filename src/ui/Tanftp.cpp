@@ -1,4 +1,5 @@
 #include "ui/Tanftp.h"
+#include "ui/TanftpTransfer.h"
 #include "ui/AboutBox.h"
 #include "ui/Configure.h"
 #include "ui/LocalPCGroup.h"
@@ -42,6 +43,8 @@ TFormMain::TFormMain(TUserMessages &messages, TSounds &sounds, const QString &st
     views.Messages = this;
     Session_ = std::make_unique<TSessionController>(views);
     WireTandemGroup();
+    WireConfigure();
+    WireTransfers();
 
     std::string problem;
     Store = OpenSettingsStore(std::make_unique<TFileSettingsStore>(storePath), problem);
@@ -145,6 +148,7 @@ void TFormMain::WireTandemGroup()
 void TFormMain::AttachWindows(const Windows &windows)
 {
     Forms_ = windows;
+    AttachTransferDialog();
     Session_->SetSettings(Forms_.FormConnect ? &Forms_.FormConnect->Settings : nullptr,
                           Forms_.FormConfig ? &Forms_.FormConfig->Settings : nullptr);
 }
@@ -154,7 +158,9 @@ bool TFormMain::LoadStartupSettings(const std::string &commandLine)
     if (!Forms_.FormConnect || !Forms_.FormConfig)
         throw std::logic_error("LoadStartupSettings needs the connect and configure dialogs");
     Forms_.FormConnect->SetStore(Store.get());
-    return ::LoadStartupSettings(Store.get(), commandLine, *this);
+    const bool ok = ::LoadStartupSettings(Store.get(), commandLine, *this);
+    Forms_.FormConnect->IncludeStoredPassword();
+    return ok;
 }
 
 void TFormMain::ConnectToHost()
@@ -266,6 +272,13 @@ void TFormMain::paintEvent(QPaintEvent *event)
 
 void TFormMain::closeEvent(QCloseEvent *event)
 {
+    // A batch on the stack still uses this window: stop its transfer, close when it ends.
+    if (BatchRunning()) {
+        Transfers_->CloseAfterBatch = true;
+        Transfers_->AbortTransfer();
+        event->ignore();
+        return;
+    }
     event->accept();
     // The log window or a progress dialog may still be open; the program ends anyway.
     QCoreApplication::quit();

@@ -9,11 +9,13 @@
 #include <QMainWindow>
 #include <memory>
 #include <string>
+#include <vector>
 
 class QAction;
 class QLabel;
 class QListWidget;
 class TAboutBox;
+class TDragFilesTrg;
 class TFormConfig;
 class TFormConnect;
 class TFormStatus;
@@ -72,6 +74,7 @@ public:
 
     // Menu and window handlers.
     void ConnectClick();     // File > Connect: the connect dialog, then ConnectToHost
+    void ConfigureClick();   // File > Configure: the configure dialog; OK applies and stores
     void DisconnectClick();  // File > Disconnect: QUIT, always enabled
     void ExitClick();        // File > Exit: close, which ends the program
     void AboutClick();       // Help > About: the about box, modal
@@ -86,6 +89,16 @@ public:
     void ComboBoxTanFilterChange();
     void BtnRefreshTandemClick();
     void ListBoxTanFilesKeyPress(char key);
+
+    // Transfers (TanftpTransfer.cpp).
+    void BtnDownloadClick();       // downloads the selected remote files
+    void BtnUploadClick();         // uploads the selected PC files; nothing without a selection
+    void ListBoxTanFilesTrgDrop(TDragFilesTrg *sender); // uploads files dropped on the remote list
+    void UploadFiles(const std::vector<std::string> &paths); // the upload batch
+    void BtnRefreshPCClick();      // re-reads the PC file list
+    void FileListBoxPCKeyUp(int key, Qt::KeyboardModifiers modifiers); // Ctrl+A selects all
+    void FTPCLIProgress(TCustomFtpCli *sender, qint64 count, bool &abort); // progress to the dialog
+    bool BatchRunning() const;     // a download or upload batch is running
 
     // Runs a handler under the guard that shows its exceptions in the error box; once the
     // window is being destroyed (focus still moves then), no handler runs.
@@ -130,6 +143,8 @@ public:
     QLabel *StatusMessage;
     QLabel *StatusCount;
 
+    TDragFilesTrg *ListBoxTanFilesTrg; // takes files dropped on ListBoxTanFiles
+
 protected:
     void paintEvent(QPaintEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
@@ -140,6 +155,9 @@ private:
     void CreateGroups();
     void CreateStatusBar();
     void WireTandemGroup();
+    void WireConfigure();          // File > Configure
+    void WireTransfers();          // buttons, keys, drops and progress of the transfers
+    void AttachTransferDialog();   // the progress dialog's Cancel and the progress reporter
 
     // What LoadStartupSettings reaches in the windows.
     ConnectionSettings &HeldConnectionSettings() override;
@@ -164,5 +182,7 @@ private:
     std::unique_ptr<TSettingsStore> Store;       // open for the window's life; null without one
     std::unique_ptr<TSessionController> Session_; // the FTP client and the session logic
     Windows Forms_;                              // the other long-lived windows
+    class TTransferSide;                         // the batches' view of this window
+    std::unique_ptr<TTransferSide> Transfers_;   // made with the window
     bool Closing = false;                        // destruction has begun
 };

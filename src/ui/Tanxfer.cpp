@@ -1,10 +1,15 @@
 #include "ui/Tanxfer.h"
 
+#include "ui/UserMessages.h"
+
+#include <QCloseEvent>
 #include <QGridLayout>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStyle>
+
+#include <algorithm>
 
 TFormTransfer::TFormTransfer(QWidget *parent) : QDialog(parent)
 {
@@ -14,15 +19,22 @@ TFormTransfer::TFormTransfer(QWidget *parent) : QDialog(parent)
                    | Qt::WindowCloseButtonHint);
 
     LFileinfo = new QLabel;
+    LFileinfo->setObjectName("LFileinfo");
     ProgressBar = new QProgressBar;
+    ProgressBar->setObjectName("ProgressBar");
+    ProgressBar->setAccessibleName("Progress");
     ProgressBar->setRange(0, 100);
     ProgressBar->setTextVisible(false);
     LPercent = new QLabel("0%");
-    LPercent->setMinimumWidth(40);
+    LPercent->setObjectName("LPercent");
+    LPercent->setMinimumWidth(48);
     LPercent->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     LStatus = new QLabel;
+    LStatus->setObjectName("LStatus");
     btnCancel = new QPushButton(style()->standardIcon(QStyle::SP_DialogCancelButton), "Cancel");
-    connect(btnCancel, &QPushButton::clicked, this, &QDialog::close);
+    btnCancel->setObjectName("btnCancel");
+    btnCancel->setAutoDefault(false);
+    connect(btnCancel, &QPushButton::clicked, this, &TFormTransfer::btnCancelClick);
 
     auto *layout = new QGridLayout(this);
     layout->addWidget(LFileinfo, 0, 0, 1, 2);
@@ -31,4 +43,41 @@ TFormTransfer::TFormTransfer(QWidget *parent) : QDialog(parent)
     layout->addWidget(LStatus, 2, 0);
     layout->addWidget(btnCancel, 2, 1);
     setFixedSize(QSize(306, 102).expandedTo(sizeHint()));
+}
+
+void TFormTransfer::SetFileInfo(const std::string &text, qint64 total)
+{
+    LFileinfo->setText(TextForDisplay(text));
+    FTotal = total;
+    ShowProgress(0, std::string());
+}
+
+void TFormTransfer::ShowProgress(qint64 count, const std::string &text)
+{
+    const qint64 percent = ProgressPercent(count, FTotal);
+    LPercent->setText(QString::number(percent) + '%');
+    LStatus->setText(QString::fromStdString(text));
+    ProgressBar->setValue(static_cast<int>(std::clamp<qint64>(percent, 0, 100)));
+}
+
+void TFormTransfer::ShowDialog()
+{
+    show();
+}
+
+void TFormTransfer::btnCancelClick()
+{
+    close();
+}
+
+void TFormTransfer::closeEvent(QCloseEvent *event)
+{
+    if (Aborter)
+        Aborter->AbortTransfer();
+    event->accept();
+}
+
+void TFormTransfer::reject()
+{
+    close();
 }

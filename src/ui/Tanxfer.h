@@ -1,20 +1,51 @@
 #pragma once
+#include "session/TransferProgress.h"
+
 #include <QDialog>
 
 class QLabel;
 class QProgressBar;
 class QPushButton;
 
+// Who stops the running transfer when the user cancels: the main window's AbortTransfer.
+class TransferAborter {
+public:
+    virtual ~TransferAborter() = default;
+    virtual bool AbortTransfer() = 0; // aborts the FTP client's running operation
+};
+
 // The transfer progress dialog ("File Transfer"): non-modal, shown by the download and
-// upload batches while they run. Created once at start-up.
-class TFormTransfer : public QDialog {
+// upload batches while they run. Created once at start-up. Cancel, Esc, the close box and
+// the system close command all close it, and closing aborts the transfer; a batch that hides
+// it aborts nothing.
+class TFormTransfer : public QDialog, public TransferProgressView {
     Q_OBJECT
 public:
     explicit TFormTransfer(QWidget *parent = nullptr);
+
+    void SetAborter(TransferAborter *aborter) { Aborter = aborter; } // the main window
+
+    // TransferProgressView
+    void SetFileInfo(const std::string &text, qint64 total) override; // file line and size; 0 moved
+    void ShowProgress(qint64 count, const std::string &text) override; // bar, percentage, count text
+    bool IsShown() const override { return isVisible(); }
+    void ShowDialog() override;
+    void HideDialog() override { hide(); }
+
+    void btnCancelClick();      // closes, which aborts
+    qint64 Total() const { return FTotal; } // expected size of the current file
 
     QLabel *LFileinfo;          // the batch's line for the current file
     QProgressBar *ProgressBar;  // 0 to 100
     QLabel *LPercent;           // the percentage and "%"
     QLabel *LStatus;            // byte count and rate
     QPushButton *btnCancel;     // aborts the transfer; also Esc
+
+protected:
+    void closeEvent(QCloseEvent *event) override; // FormClose: abort, then hide
+    void reject() override;                       // Esc: close like the close box
+
+private:
+    TransferAborter *Aborter = nullptr;           // called on close
+    qint64 FTotal = 0;                            // expected size of the current file
 };

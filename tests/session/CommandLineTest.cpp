@@ -1,6 +1,8 @@
 #include "session/CommandLine.h"
+#include "session/CommandLineUsage.h"
 
 #include <gtest/gtest.h>
+#include <sstream>
 
 namespace {
 
@@ -86,6 +88,8 @@ TEST(CommandLine, optionsApplyInOrderAndErrorsStopWithEarlierOnesKept)
         // A value that looks like a keyword is still the value.
         {"HostName UserID", "", With([](auto &c) { c.HostName = "UserID"; }), Touch(false, false)},
         {"pa autoconnect", "", With([](auto &c) { c.Password = "autoconnect"; }), Touch(false, false)},
+        // --help after the first word is an ordinary value, not a request for the usage.
+        {"pa --help", "", With([](auto &c) { c.Password = "--help"; }), Touch(false, false)},
         {"touchup,,touchdown", "", Stored(), Touch(true, true)},
         {"pr gate i $DATA1.DEV", "",
          With([](auto &c) { c.ProxyName = "gate"; c.InitialSubvol = "$DATA1.DEV"; }), Touch(false, false)},
@@ -111,6 +115,42 @@ TEST(CommandLine, optionsApplyInOrderAndErrorsStopWithEarlierOnesKept)
         EXPECT_EQ(general.TouchUp, row.general.TouchUp);
         EXPECT_EQ(general.TouchFileBase, row.general.TouchFileBase);
     }
+}
+
+TEST(CommandLine, helpAndVersionCountOnlyAsTheFirstWordSoNoValueChangesMeaning)
+{
+    using R = CommandLineRequest;
+    const std::pair<const char *, R> rows[] = {
+        {"", R::Run}, {"hostname tandem1", R::Run},
+        {"--help", R::Help}, {"-h", R::Help}, {" ,--help, hostname x", R::Help},
+        {"--version", R::Version}, {"--version --help", R::Version},
+        // In any later place they are values (a password may be "--help") or bad keywords.
+        {"HostName --help", R::Run}, {"Password --version", R::Run}, {"a --help", R::Run},
+        // Only the exact words: the rest goes to the keyword parse and its error message.
+        {"--helpme", R::Run}, {"--HELP", R::Run}, {"-help", R::Run}, {"--version=1", R::Run},
+    };
+    for (const auto &[line, request] : rows) {
+        SCOPED_TRACE(line);
+        EXPECT_EQ(RequestOf(line), request);
+    }
+}
+
+TEST(CommandLine, usageDescribesEveryKeywordOfTheParserWithinEightyColumns)
+{
+    const std::string usage = CommandLineUsage("/home/u/.config/Ondrik/Zarvel.conf");
+    for (std::string_view keyword : CommandLineKeywords()) {
+        SCOPED_TRACE(std::string(keyword));
+        const size_t at = usage.find("\n  " + std::string(keyword) + " ");
+        ASSERT_NE(at, std::string::npos);
+        // The keyword's line carries an effect in the column after the values.
+        const std::string line = usage.substr(at + 1, usage.find('\n', at + 1) - at - 1);
+        EXPECT_GT(line.size(), 30u) << line;
+    }
+    std::istringstream lines(usage);
+    for (std::string line; std::getline(lines, line);)
+        EXPECT_LE(line.size(), 80u) << line;
+    EXPECT_NE(usage.find("Settings file: /home/u/.config/Ondrik/Zarvel.conf\n"), std::string::npos);
+    EXPECT_EQ(usage.back(), '\n');
 }
 
 } // namespace

@@ -222,6 +222,11 @@ INSTANTIATE_TEST_SUITE_P(Table, UnsafePcNameTest, testing::Values(
     UnsafeRow{"/etc/passwd", true},
     UnsafeRow{"A/B", true},
     UnsafeRow{std::string("A\0B", 3), true},
+    UnsafeRow{"A\rB", true},
+    UnsafeRow{"A\nB", true},
+    UnsafeRow{"\x1b[2JX", true},      // terminal escape
+    UnsafeRow{"A\x7f", true},
+    UnsafeRow{"\xc3\xa9T\xc3\xa9", false}, // UTF-8 letters are ordinary bytes here
     UnsafeRow{"...", false},
     UnsafeRow{".AB", false},
     UnsafeRow{"MYOBJ,100", false},

@@ -1,0 +1,199 @@
+#include "session/TransferBatch.h"
+
+#include "ftp/Ftpcli.h"
+#include "session/DownloadTarget.h"
+#include "session/ListingLine.h"
+#include "session/MarkerFiles.h"
+#include "session/TransferProgress.h"
+
+#include <exception>
+#include <sys/stat.h>
+
+namespace {
+
+// The size given to the dialog before the first file's own line.
+constexpr qint64 kPlaceholderTotal = 999999;
+
+} // namespace
+
+TTransferBatch::TTransferBatch(TFtpClient &client, TransferBatchWindow &window, TransferProgressView &dialog,
+                               TProgressReporter &progress)
+    : client_(client), window_(window), dialog_(dialog), progress_(progress)
+{
+}
+
+BatchResult TTransferBatch::Download(const std::vector<std::string> &listingLines)
+{
+    Begin();
+    try {
+        for (std::size_t i = 0; i < listingLines.size() && !result_.Stopped; ++i)
+            DownloadLine(listingLines[i]);
+    } catch (const std::exception &e) {
+        window_.ShowErrorBox(e.what());
+        result_.Stopped = true;
+    }
+    EndDialog();
+    if (result_.Stopped || result_.Ok > 0)
+        window_.RefreshPcFiles();
+    window_.SetMainWindowEnabled(true);
+    Summary("download", result_.Failed > 0, -1);
+    return result_;
+}
+
+BatchResult TTransferBatch::Upload(const std::vector<std::string> &paths)
+{
+    Begin();
+    try {
+        for (std::size_t i = 0; i < paths.size() && !result_.Stopped; ++i)
+            UploadPath(paths[i]);
+    } catch (const std::exception &e) {
+        window_.ShowErrorBox(e.what());
+        result_.Stopped = true;
+    }
+    EndDialog();
+    window_.ListTandemFiles();
+    window_.SetMainWindowEnabled(true);
+    Summary("upload", result_.Failed > 0 || result_.Stopped, 1);
+    return result_;
+}
+
+void TTransferBatch::Begin()
+{
+    if (window_.CurrentGeneralSettings().LogLevel == 0)
+        window_.ClearLogWindow();
+    result_ = BatchResult{};
+    switcher_ = TransferModeSwitcher{};
+}
+
+void TTransferBatch::ShowDialogForBatch()
+{
+    if (dialog_.IsShown())
+        return;
+    dialog_.SetFileInfo(std::string(), kPlaceholderTotal);
+    dialog_.ShowDialog();
+    window_.SetMainWindowEnabled(false);
+    progress_.StartBatch();
+}
+
+bool TTransferBatch::SwitchMode(TransferMode mode)
+{
+    const bool ok = switcher_.Prepare(mode, [this](TransferMode m) {
+        client_.SetBinary(m == TransferMode::Binary);
+        return client_.TypeSet();
+    });
+    if (!ok) {
+        window_.Log(3, client_.ErrorMessage());
+        client_.Quit();
+        result_.Stopped = true;
+    }
+    return ok;
+}
+
+void TTransferBatch::DownloadLine(const std::string &line)
+{
+    ShowDialogForBatch();
+    const std::int32_t fileCode = ListingLineFileCode(line);
+    const std::string hostName = ListingLineName(line);
+    const qint64 size = ListingLineSize(line);
+    const TransferOptions options = window_.CurrentTransferOptions();
+    const TransferMode mode = DownloadModeFor(fileCode, options);
+    if (!SwitchMode(mode))
+        return;
+    const std::string pcName = PcNameForDownload(hostName, fileCode, mode, options);
+    dialog_.SetFileInfo("Downloading " + switcher_.ModeText() + " file " + hostName + " (" +
+                            std::to_string(size) + " bytes)", size);
+    progress_.StartFile();
+
+    // The listing comes from the server: a name that would land outside this folder is refused.
+    if (IsUnsafePcName(pcName)) {
+        ++result_.Failed;
+        window_.Log(0, hostName + " not downloaded: \"" + pcName + "\" is not a plain PC file name");
+        return;
+    }
+    TDownloadTarget target(pcName);
+    std::string error;
+    if (!target.Create(error)) {
+        ++result_.Failed;
+        window_.Log(0, error);
+        return;
+    }
+    client_.SetHostFileName(hostName);
+    client_.SetLocalFileName(target.TemporaryName());
+    const bool got = client_.Get();
+    progress_.Flush();
+    if (!got || !window_.IsConnected()) {
+        CountFailure("download");
+        return;
+    }
+    if (!target.Commit(error)) {
+        ++result_.Failed;
+        window_.Log(0, error);
+        return;
+    }
+    ++result_.Ok;
+}
+
+void TTransferBatch::UploadPath(const std::string &path)
+{
+    ShowDialogForBatch();
+    const std::string name(PcFileNameOfPath(path));
+    struct stat status {};
+    if (::stat(path.c_str(), &status) != 0)
+        return; // gone since it was listed or dropped: skipped, not counted
+    const TransferOptions options = window_.CurrentTransferOptions();
+    if (!SwitchMode(UploadModeFor(name, options)))
+        return;
+    const std::string hostName = HostNameForUpload(name, options);
+    const qint64 size = static_cast<qint64>(status.st_size);
+    dialog_.SetFileInfo("Uploading " + switcher_.ModeText() + " file " + name + " (" + std::to_string(size) +
+                            " bytes)", size);
+    progress_.StartFile();
+
+    // A line break in the name would end the store command early and smuggle another one in.
+    if (IsUnsafeHostName(hostName)) {
+        ++result_.Failed;
+        window_.Log(0, name + " not uploaded: the name holds a line break or NUL");
+        return;
+    }
+    client_.SetLocalFileName(path);
+    client_.SetHostFileName(hostName);
+    const bool put = client_.Put();
+    progress_.Flush();
+    if (!put || !window_.IsConnected()) {
+        CountFailure("upload");
+        return;
+    }
+    ++result_.Ok;
+}
+
+void TTransferBatch::CountFailure(const std::string &what)
+{
+    ++result_.Failed;
+    if (window_.IsConnected()) {
+        window_.Log(0, client_.ErrorMessage());
+        return;
+    }
+    window_.Log(0, client_.HostFileName() + " " + what + " aborted: Host Disconnected");
+    result_.Stopped = true;
+}
+
+void TTransferBatch::EndDialog()
+{
+    if (dialog_.IsShown())
+        dialog_.HideDialog();
+}
+
+void TTransferBatch::Summary(const char *verb, bool failed, int direction)
+{
+    const std::string ok = std::to_string(result_.Ok);
+    if (failed) {
+        window_.PlaySound(BatchSound::Warning);
+        window_.Log(1, ok + " file(s) " + verb + "ed successfully. Failed to " + verb + " " +
+                           std::to_string(result_.Failed) + " file(s)");
+        return;
+    }
+    window_.Log(1, ok + " file(s) " + verb + "ed");
+    TouchHwm(direction, window_.CurrentGeneralSettings(), window_);
+    if (window_.CurrentGeneralSettings().SoundConfirmations)
+        window_.PlaySound(BatchSound::Confirmation);
+}

@@ -1,0 +1,66 @@
+#pragma once
+// Download and upload batches: many files, one after another, each with its mode switch, its
+// name rule and its own count, behind the progress dialog with Cancel. The windows are seen
+// through TransferBatchWindow and TransferProgressView only, so batches run without a display.
+#include "session/ConnectionSettings.h"
+#include "session/LogSink.h"
+#include "session/TransferRules.h"
+
+#include <string>
+#include <vector>
+
+class TFtpClient;
+class TProgressReporter;
+class TransferProgressView;
+
+// The two sounds of a batch's end.
+enum class BatchSound { Confirmation, Warning };
+
+// What a batch needs of the main window.
+class TransferBatchWindow : public LogSink {
+public:
+    virtual bool IsConnected() const = 0;                     // a session is open (cleared when it closes)
+    virtual TransferOptions CurrentTransferOptions() = 0;     // the four transfer controls, read per file
+    virtual const GeneralSettings &CurrentGeneralSettings() = 0; // log level, sounds, markers
+    virtual void ClearLogWindow() = 0;                        // at the start of a batch with LogLevel 0
+    virtual void SetMainWindowEnabled(bool on) = 0;           // off while the batch runs
+    virtual void RefreshPcFiles() = 0;                        // re-read the PC file list
+    virtual bool ListTandemFiles() = 0;                       // list the remote subvolume again
+    virtual void ShowErrorBox(const std::string &text) = 0;   // the application's standard error box
+    virtual void PlaySound(BatchSound sound) = 0;             // end-of-batch sound
+};
+
+// Counts of a finished batch.
+struct BatchResult {
+    int Ok = 0;              // files moved
+    int Failed = 0;          // files that failed
+    bool Stopped = false;    // the batch ended early (lost session, cancel, refused type, exception)
+};
+
+class TTransferBatch {
+public:
+    TTransferBatch(TFtpClient &client, TransferBatchWindow &window, TransferProgressView &dialog,
+                   TProgressReporter &progress);
+
+    // Downloads the host files of these remote list lines, in order, into the current folder.
+    BatchResult Download(const std::vector<std::string> &listingLines);
+    // Uploads these PC paths (bare names in the current folder, or full paths) in order.
+    BatchResult Upload(const std::vector<std::string> &paths);
+
+private:
+    void Begin();                                      // log clearing; counts to zero
+    void ShowDialogForBatch();                         // first file: dialog up, window off
+    bool SwitchMode(TransferMode mode);                // TYPE when the mode changed; quits on failure
+    void DownloadLine(const std::string &line);        // one file of a download
+    void UploadPath(const std::string &path);          // one file of an upload
+    void CountFailure(const std::string &what);        // a failed file: log, and stop if the session is gone
+    void EndDialog();                                  // dialog hidden, window on again
+    void Summary(const char *verb, bool failed, int direction); // the log line, sound and marker
+
+    TFtpClient &client_;
+    TransferBatchWindow &window_;
+    TransferProgressView &dialog_;
+    TProgressReporter &progress_;
+    TransferModeSwitcher switcher_;                    // the mode the server was last asked for
+    BatchResult result_;                               // counts of the running batch
+};

@@ -1,0 +1,162 @@
+#!/usr/bin/env bash
+# What a user gets from `cmake --install` and from the Debian package: every file of the
+# desktop program and nothing else; a menu entry and metainfo that validate and name each
+# other, the program, the icon and the screenshot consistently; PNG icons that are the SVG's
+# renderings; a manual page that renders cleanly and names every keyword; --help and
+# --version without a display; a package holding exactly the installed files, with the Qt
+# run-time packages in its dependencies and no maintainer scripts.
+#   check_install.sh BUILD_DIR SOURCE_DIR
+set -euo pipefail
+
+build=$(cd "$1" && pwd)
+source=$(cd "$2" && pwd)
+id=example.ondrik.Zarvel
+work=$(mktemp -d "${TMPDIR:-/tmp}/zarvel-install.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+root=$work/root
+failures=0
+
+fail() {
+    echo "FAIL: $*" >&2
+    failures=$((failures + 1))
+}
+
+# cache_value NAME: a value of the build's CMake cache.
+cache_value() {
+    sed -n "s/^$1:[A-Z]*=//p" "$build/CMakeCache.txt"
+}
+
+version=$(cache_value CMAKE_PROJECT_VERSION)
+homepage=$(cache_value CMAKE_PROJECT_HOMEPAGE_URL)
+[ -n "$version" ] && [ -n "$homepage" ] || { echo "no project version or homepage in $build" >&2; exit 1; }
+
+# --- Install into a temporary prefix: exactly these files ---------------------------------
+cmake --install "$build" --prefix "$root" >/dev/null
+
+expected=$work/expected
+{
+    printf '%s\n' bin/zarvel bin/zarvel-demo "share/applications/$id.desktop" \
+        share/doc/zarvel/copyright "share/icons/hicolor/scalable/apps/$id.svg" \
+        share/man/man1/zarvel.1.gz share/man/man1/zarvel-demo.1.gz \
+        "share/metainfo/$id.metainfo.xml" share/zarvel/guardian-ftpd/demo.sh
+    for size in 16 22 24 32 48 64 128 256; do
+        echo "share/icons/hicolor/${size}x${size}/apps/$id.png"
+    done
+    # The demo server: every module of it, without its tests and benchmark.
+    for module in "$source"/tools/guardian-ftpd/guardian_*.py; do
+        echo "share/zarvel/guardian-ftpd/$(basename "$module")"
+    done
+} | sort >"$expected"
+(cd "$root" && find . \( -type f -o -type l \) | sed 's|^\./||' | sort) >"$work/installed"
+diff -u "$expected" "$work/installed" >&2 || fail "installed files differ from the list (- missing, + unexpected)"
+grep -qx share/zarvel/guardian-ftpd/guardian_ftpd.py "$work/installed" || fail "demo server not installed"
+
+for program in bin/zarvel bin/zarvel-demo share/zarvel/guardian-ftpd/demo.sh; do
+    [ -x "$root/$program" ] || fail "$program is not executable"
+done
+# zarvel-demo finds the server relative to itself.
+demo_dir=$(sed -n 's|^exec "$here/\(.*\)/demo.sh".*|\1|p' "$root/bin/zarvel-demo")
+[ -n "$demo_dir" ] && [ -x "$root/bin/$demo_dir/demo.sh" ] || fail "zarvel-demo does not reach demo.sh ($demo_dir)"
+
+# --- Menu entry and metainfo ---------------------------------------------------------------
+desktop=$root/share/applications/$id.desktop
+metainfo=$root/share/metainfo/$id.metainfo.xml
+desktop-file-validate "$desktop" >&2 || fail "desktop-file-validate: $desktop"
+appstreamcli validate --no-net "$metainfo" >"$work/appstream.log" 2>&1 || {
+    cat "$work/appstream.log" >&2
+    fail "appstreamcli validate: $metainfo"
+}
+grep -qx 'Categories=Network;FileTransfer;' "$desktop" || fail "menu categories are not Network;FileTransfer;"
+grep -qx "Icon=$id" "$desktop" || fail "menu entry does not name the icon $id"
+# Every Exec line starts a program of the package.
+while read -r program; do
+    [ -x "$root/bin/$program" ] || fail "menu entry starts '$program', which is not installed"
+done < <(sed -n 's/^Exec=\([^ ]*\).*/\1/p' "$desktop")
+
+# xml_text TAG: the text of each <TAG ...>text</TAG> of the metainfo, one a line.
+xml_text() {
+    sed -n "s|.*<$1[^>]*>\\([^<]*\\)</$1>.*|\\1|p" "$metainfo"
+}
+[ "$(xml_text id)" = "$id" ] || fail "metainfo id is not $id"
+[ "$(xml_text launchable)" = "$id.desktop" ] || fail "metainfo launchable is not the menu entry"
+[ "$(xml_text binary)" = zarvel ] || fail "metainfo does not provide the binary zarvel"
+[ "$(xml_text url)" = "$homepage" ] || fail "metainfo homepage '$(xml_text url)' is not the project's '$homepage'"
+latest_release=$(sed -n 's|.*<release version="\([^"]*\)".*|\1|p' "$metainfo" | head -n 1)
+[ "$latest_release" = "$version" ] || fail "metainfo's latest release $latest_release is not the version $version"
+# Screenshots are files of the repository, published under the homepage.
+screenshots=$(xml_text image)
+[ -n "$screenshots" ] || fail "metainfo has no screenshot"
+for url in $screenshots; do
+    path=${url#"$homepage/raw/main/"}
+    [ "$path" != "$url" ] || fail "screenshot $url is not under $homepage/raw/main/"
+done
+
+# --- Icons: the PNGs are the SVG's renderings at their folder's size ------------------------
+svg=$root/share/icons/hicolor/scalable/apps/$id.svg
+for png in "$root"/share/icons/hicolor/*x*/apps/"$id".png; do
+    size=$(basename "$(dirname "$(dirname "$png")")")
+    rsvg-convert --width "${size%x*}" --height "${size#*x}" "$svg" -o "$work/fresh.png"
+    [ "$(identify -format '%wx%h' "$png")" = "$size" ] || fail "$png is not $size"
+    # A few pixels of rounding are allowed between renderer versions, not another picture.
+    differing=$(compare -metric AE -fuzz 5% "$png" "$work/fresh.png" null: 2>&1 || true)
+    [ "${differing%% *}" -le 2 ] 2>/dev/null || fail "$png differs from the SVG in $differing pixels: run tools/render-icons.sh"
+done
+
+# --- --help and --version: standard output, exit 0, no display needed ----------------------
+zarvel=$root/bin/zarvel
+no_display=(env -i "PATH=$PATH" "HOME=$work" "XDG_CONFIG_HOME=$work/config")
+"${no_display[@]}" "$zarvel" --version >"$work/out" 2>"$work/err" || fail "--version exit status $?"
+[ "$(cat "$work/out")" = "zarvel $version" ] || fail "--version printed '$(cat "$work/out")'"
+[ ! -s "$work/err" ] || fail "--version wrote to standard error: $(cat "$work/err")"
+"${no_display[@]}" "$zarvel" --help >"$work/help" 2>"$work/err" || fail "--help exit status $?"
+head -n 1 "$work/help" | grep -q '^Usage: zarvel ' || fail "--help does not start with the usage"
+grep -qx "Settings file: $work/config/Ondrik/Zarvel.conf" "$work/help" || fail "--help does not name this user's settings file"
+[ ! -s "$work/err" ] || fail "--help wrote to standard error: $(cat "$work/err")"
+# Checked before the keyword parse: later words do not matter, and a failed write is no success.
+"${no_display[@]}" "$zarvel" --help, HostName x >/dev/null 2>&1 || fail "--help followed by keywords failed"
+if "${no_display[@]}" "$zarvel" --version >/dev/full 2>/dev/null; then fail "--version into a full disk reported success"; fi
+
+# --- Manual page: renders without warnings, right version, every keyword -------------------
+manual=$root/share/man/man1/zarvel.1.gz
+[ "$(readlink "$root/share/man/man1/zarvel-demo.1.gz")" = zarvel.1.gz ] || fail "zarvel-demo.1.gz does not lead to zarvel.1.gz"
+zcat "$manual" >"$work/zarvel.1"
+MANWIDTH=80 man --warnings -E UTF-8 -l "$work/zarvel.1" >"$work/manual.txt" 2>"$work/man.err" || fail "man could not render the page"
+[ ! -s "$work/man.err" ] || fail "man warnings: $(cat "$work/man.err")"
+grep -q "^\\.TH ZARVEL 1 .*\"Zarvel $version\"" "$work/zarvel.1" || fail "manual page is not of version $version"
+keywords=$(sed -n 's/^  \([A-Z][A-Za-z]*\) .*/\1/p' "$work/help")
+[ "$(echo "$keywords" | wc -l)" -ge 9 ] || fail "--help lists too few keywords: $keywords"
+for keyword in $keywords; do
+    grep -Eq "^\\.BI? $keyword( |\$)" "$work/zarvel.1" || fail "manual page does not describe $keyword"
+done
+for section in OPTIONS KEYWORDS 'COMMAND-LINE GRAMMAR' FILES DEMO; do
+    grep -qx "$section" "$work/manual.txt" || fail "manual page has no $section section"
+done
+grep -q 'Ondrik/Zarvel.conf' "$work/manual.txt" || fail "manual page does not name the settings file"
+
+# --- Debian package: the same files, Qt run-time dependencies, no maintainer scripts --------
+cpack --config "$build/CPackConfig.cmake" -G DEB -B "$work/package" >"$work/cpack.log" 2>&1 || {
+    cat "$work/cpack.log" >&2
+    fail "cpack could not make the package"
+}
+deb=$(find "$work/package" -maxdepth 1 -name 'zarvel_*.deb' | head -n 1)
+if [ -n "$deb" ]; then
+    dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { print $6 }' | sed 's|^\./usr/||' | sort >"$work/packaged"
+    diff -u "$work/installed" "$work/packaged" >&2 || fail "package files differ from the install (- missing, + unexpected)"
+    [ "$(dpkg-deb -f "$deb" Package)" = zarvel ] || fail "package is not named zarvel"
+    case $(dpkg-deb -f "$deb" Version) in "$version"-*) ;; *) fail "package version is not $version";; esac
+    depends=$(dpkg-deb -f "$deb" Depends)
+    for needed in libqt6core6 libqt6gui6 libqt6widgets6 qt6-qpa-plugins; do
+        [[ ",$depends," =~ [,\ ]$needed[\ ,] ]] || fail "package does not depend on $needed: $depends"
+    done
+    # Nothing runs on installation or removal, and nothing is a configuration file.
+    members=$(dpkg-deb --ctrl-tarfile "$deb" | tar -t | sed 's|^\./||' | grep -v '^$' | sort | tr '\n' ' ')
+    [ "$members" = "control md5sums " ] || fail "package control holds more than control and md5sums: $members"
+else
+    fail "no zarvel_*.deb made"
+fi
+
+if [ "$failures" -ne 0 ]; then
+    echo "$failures check(s) failed" >&2
+    exit 1
+fi
+echo "install, menu entry, metainfo, icons, manual page, --help/--version and package: all good"

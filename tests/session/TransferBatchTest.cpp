@@ -1,0 +1,362 @@
+// Download and upload batches against the NonStop-style server, seen through a recording
+// main window and progress dialog: mode switches, names, counts and summary texts, the
+// marker and the sounds, and what a refused file, a cancel or a dropped session leave behind.
+#include "ftp/Ftpcli.h"
+#include "session/TransferBatch.h"
+#include "session/TransferProgress.h"
+#include "support/FtpServers.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+using namespace zarvel::test;
+
+namespace {
+
+struct RecordingWindow : TransferBatchWindow {
+    bool connected = false;
+    TransferOptions options;
+    GeneralSettings settings;
+    std::vector<std::pair<int, std::string>> lines;
+    std::vector<BatchSound> sounds;
+    std::vector<bool> enabled;
+    int pcRefreshes = 0, listings = 0, clears = 0;
+
+    bool IsConnected() const override { return connected; }
+    TransferOptions CurrentTransferOptions() override { return options; }
+    const GeneralSettings &CurrentGeneralSettings() override { return settings; }
+    void ClearLogWindow() override { ++clears; }
+    void SetMainWindowEnabled(bool on) override { enabled.push_back(on); }
+    void RefreshPcFiles() override { ++pcRefreshes; }
+    bool ListTandemFiles() override { ++listings; return connected; }
+    void ShowErrorBox(const std::string &text) override { lines.emplace_back(-1, "box: " + text); }
+    void PlaySound(BatchSound sound) override { sounds.push_back(sound); }
+    void Log(int level, const std::string &text) override { lines.emplace_back(level, text); }
+
+    std::string Summary() const { return lines.empty() ? "" : lines.back().second; }
+    std::vector<std::string> AtLevel(int level) const
+    {
+        std::vector<std::string> out;
+        for (const auto &[l, t] : lines)
+            if (l == level)
+                out.push_back(t);
+        return out;
+    }
+};
+
+struct RecordingDialog : TransferProgressView {
+    bool shown = false;
+    std::vector<std::pair<std::string, qint64>> files;
+    std::vector<qint64> counts;
+    std::function<void(qint64)> onProgress; // what a user does while the bar moves
+
+    void SetFileInfo(const std::string &text, qint64 total) override { files.emplace_back(text, total); }
+    void ShowProgress(qint64 count, const std::string &) override
+    {
+        counts.push_back(count);
+        if (onProgress && count > 0)
+            onProgress(count);
+    }
+    bool IsShown() const override { return shown; }
+    void ShowDialog() override { shown = true; }
+    void HideDialog() override { shown = false; }
+};
+
+QByteArray Pattern(qint64 size)
+{
+    QByteArray bytes(size, '\0');
+    for (qint64 i = 0; i < size; ++i)
+        bytes[i] = char((i * 7 + i / 251) & 0xff);
+    return bytes;
+}
+
+class TransferBatchTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(pc.isValid());
+        previous = QDir::currentPath();
+        QDir::setCurrent(pc.path());
+        server = StartFtpServer(FtpServerKind::Guardian);
+        ASSERT_TRUE(server);
+        cli.SetHostName(server->Host());
+        cli.SetPort(server->PortText());
+        cli.SetUserName(server->User());
+        cli.SetPassWord(server->Password());
+        cli.OnDisplay = [this](TCustomFtpCli *, std::string &m) {
+            if (m.rfind("> TYPE", 0) == 0)
+                types.push_back(m.substr(2));
+        };
+        cli.OnProgress = [this](TCustomFtpCli *, qint64 count, bool &) { progress.Report(count); };
+        cli.OnSessionClosed = [this](TCustomFtpCli *, int) { window.connected = false; };
+        ASSERT_TRUE(cli.Connect()) << cli.ErrorMessage() << "\n" << server->Log();
+        window.connected = true;
+        window.settings.TouchFileBase = ".zarvel.xfer";
+        window.settings.TouchDown = window.settings.TouchUp = true;
+    }
+    void TearDown() override { QDir::setCurrent(previous); }
+
+    // Puts a file on the host with its file code, the way the host takes it: ",code" in the name.
+    void Seed(const std::string &name, int code, const QByteArray &bytes)
+    {
+        const QString local = pc.filePath(".seed");
+        QFile f(local);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(bytes);
+        f.close();
+        cli.SetBinary(true);
+        ASSERT_TRUE(cli.TypeSet());
+        cli.SetLocalFileName(local.toStdString());
+        cli.SetHostFileName(name + "," + std::to_string(code));
+        ASSERT_TRUE(cli.Put()) << cli.ErrorMessage();
+        QFile::remove(local);
+    }
+    // A remote list line as the host lists it.
+    static std::string Line(const std::string &name, int code, qint64 size)
+    {
+        std::string line = name;
+        line.resize(14, ' ');
+        return line + std::to_string(code) + "  " + std::to_string(size) + " 08-Dec-26 01:00:00 100,  1 \"nnnn\"";
+    }
+    static QByteArray Read(const QString &path)
+    {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+    }
+    QByteArray Pc(const char *name) const { return Read(pc.filePath(name)); }
+    QByteArray Host(const char *name) const
+    {
+        return Read(QString::fromStdString(server->Root()) + "/$DATA01/ZDEMO/" + name);
+    }
+    int HostCode(const char *name) const
+    {
+        const QByteArray catalog = Host(".catalog.json");
+        return QJsonDocument::fromJson(catalog).object().value(name).toObject().value("code").toInt(-1);
+    }
+    QStringList PcEntries() const { return QDir(pc.path()).entryList(QDir::Files | QDir::Hidden); }
+    bool MarkerExists(const char *suffix) const { return QFileInfo::exists(pc.filePath(QString(".zarvel.xfer") + suffix)); }
+
+    QTemporaryDir pc;
+    QString previous;
+    std::unique_ptr<FtpServerProcess> server;
+    TFtpClient cli;
+    RecordingWindow window;
+    RecordingDialog dialog;
+    TProgressReporter progress{dialog};
+    TTransferBatch batch{cli, window, dialog, progress};
+    std::vector<std::string> types;
+};
+
+TEST_F(TransferBatchTest, mixedDownloadSwitchesTypeOnlyOnChangeAndNamesEachFile)
+{
+    const QByteArray edit = "int main() { return 0; }\n";
+    const QByteArray object = Pattern(70000);
+    Seed("PROGC", 101, edit);
+    Seed("MYOBJ", 100, object);
+    Seed("LIBO", 700, Pattern(3000));
+    Seed("NOTES", 101, "one\ntwo\n");
+    types.clear();
+    window.options.DLExtensionSize = 1;
+
+    const BatchResult result = batch.Download({Line("PROGC", 101, edit.size()), Line("MYOBJ", 100, object.size()),
+                                               Line("LIBO", 700, 3000), Line("NOTES", 101, 8)});
+
+    EXPECT_EQ(result.Ok, 4);
+    EXPECT_EQ(types, (std::vector<std::string>{"TYPE A", "TYPE I", "TYPE A"}));
+    EXPECT_EQ(Pc("PROG.C").replace("\r\n", "\n"), edit);
+    EXPECT_EQ(Pc("MYOB.J,100"), object);
+    EXPECT_EQ(Pc("LIB.O,700").size(), 3000);
+    EXPECT_EQ(Pc("NOTE.S").replace("\r\n", "\n"), "one\ntwo\n");
+    ASSERT_GE(dialog.files.size(), 2u);
+    EXPECT_EQ(dialog.files[0], (std::pair<std::string, qint64>{"", 999999}));
+    EXPECT_EQ(dialog.files[1].first, "Downloading ascii file PROGC (" + std::to_string(edit.size()) + " bytes)");
+    EXPECT_EQ(dialog.files[2], (std::pair<std::string, qint64>{"Downloading binary file MYOBJ (70000 bytes)", 70000}));
+    EXPECT_FALSE(dialog.shown);
+    EXPECT_EQ(window.enabled, (std::vector<bool>{false, true}));
+    EXPECT_EQ(window.Summary(), "4 file(s) downloaded");
+    EXPECT_EQ(window.pcRefreshes, 1);
+    EXPECT_TRUE(MarkerExists(".down"));
+    EXPECT_FALSE(MarkerExists(".up"));
+    EXPECT_TRUE(window.sounds.empty()) << "no confirmation sound unless configured";
+    EXPECT_EQ(window.clears, 1) << "LogLevel 0 clears the log window";
+    EXPECT_FALSE(PcEntries().join(' ').contains(".zarvel-")) << PcEntries().join(' ').toStdString();
+}
+
+TEST_F(TransferBatchTest, refusedFileMidBatchKeepsExistingPcFileAndTheOthersArrive)
+{
+    Seed("FIRST", 0, Pattern(5000));
+    Seed("THIRD", 0, Pattern(6000));
+    QFile precious(pc.filePath("GONE,0"));
+    ASSERT_TRUE(precious.open(QIODevice::WriteOnly));
+    precious.write("the user's own file");
+    precious.close();
+    window.settings.SoundConfirmations = true;
+
+    const BatchResult result = batch.Download({Line("FIRST", 0, 5000), Line("GONE", 0, 100), Line("THIRD", 0, 6000)});
+
+    EXPECT_EQ(result.Ok, 2);
+    EXPECT_EQ(result.Failed, 1);
+    EXPECT_FALSE(result.Stopped);
+    EXPECT_EQ(Pc("GONE,0"), "the user's own file");
+    EXPECT_EQ(Pc("FIRST,0"), Pattern(5000));
+    EXPECT_EQ(Pc("THIRD,0"), Pattern(6000));
+    ASSERT_EQ(window.AtLevel(0).size(), 1u);
+    EXPECT_EQ(window.AtLevel(0)[0].rfind("550", 0), 0u) << window.AtLevel(0)[0];
+    EXPECT_EQ(window.Summary(), "2 file(s) downloaded successfully. Failed to download 1 file(s)");
+    EXPECT_EQ(window.sounds, std::vector<BatchSound>{BatchSound::Warning});
+    EXPECT_FALSE(MarkerExists(".down")) << "the marker means a complete batch";
+    EXPECT_EQ(PcEntries(), (QStringList{"FIRST,0", "GONE,0", "THIRD,0"}));
+}
+
+TEST_F(TransferBatchTest, cancelDuringLargeDownloadStopsBatchAndKeepsPcFile)
+{
+    Seed("BIG", 0, Pattern(8 << 20));
+    Seed("NEXT", 0, "never fetched");
+    QFile precious(pc.filePath("BIG,0"));
+    ASSERT_TRUE(precious.open(QIODevice::WriteOnly));
+    precious.write("yesterday's build");
+    precious.close();
+    // The dialog's Cancel aborts the client (TFormTransfer's close calls AbortTransfer).
+    dialog.onProgress = [this](qint64 count) {
+        if (count > (1 << 20))
+            cli.Abort();
+    };
+
+    const BatchResult result = batch.Download({Line("BIG", 0, 8 << 20), Line("NEXT", 0, 13)});
+
+    EXPECT_TRUE(result.Stopped);
+    EXPECT_EQ(result.Failed, 1);
+    EXPECT_EQ(window.AtLevel(0), std::vector<std::string>{"BIG download aborted: Host Disconnected"});
+    EXPECT_EQ(window.Summary(), "0 file(s) downloaded successfully. Failed to download 1 file(s)");
+    EXPECT_EQ(Pc("BIG,0"), "yesterday's build");
+    EXPECT_EQ(PcEntries(), QStringList{"BIG,0"}) << "no temporary file, NEXT not tried";
+    EXPECT_EQ(window.pcRefreshes, 1) << "a stopped batch re-reads the PC list";
+}
+
+TEST_F(TransferBatchTest, serverGoneDuringSecondOfFiveFilesStopsWithOneDoneOneFailed)
+{
+    // F2 is far larger than the socket buffers, so the server is still sending when it goes.
+    std::vector<std::string> lines;
+    for (const char *name : {"F1", "F2", "F3", "F4", "F5"}) {
+        const qint64 size = std::string(name) == "F2" ? (32 << 20) : (64 << 10);
+        Seed(name, 0, Pattern(size));
+        lines.push_back(Line(name, 0, size));
+    }
+    dialog.onProgress = [this](qint64 count) {
+        if (dialog.files.back().first.find(" F2 ") != std::string::npos && count > (1 << 20) && server->Pid() > 0)
+            server->Stop();
+    };
+
+    const BatchResult result = batch.Download(lines);
+
+    EXPECT_EQ(result.Ok, 1);
+    EXPECT_EQ(result.Failed, 1);
+    EXPECT_EQ(window.AtLevel(0), std::vector<std::string>{"F2 download aborted: Host Disconnected"});
+    EXPECT_EQ(window.Summary(), "1 file(s) downloaded successfully. Failed to download 1 file(s)");
+    EXPECT_EQ(PcEntries(), QStringList{"F1,0"});
+}
+
+TEST_F(TransferBatchTest, hostileListingNameIsRefusedAndNothingIsWrittenOutsideTheFolder)
+{
+    Seed("SAFE", 0, "ok");
+    const std::string hostile = "../ESCAPE";
+    const BatchResult result = batch.Download({Line(hostile, 0, 10), Line("SAFE", 0, 2)});
+
+    EXPECT_EQ(result.Ok, 1);
+    EXPECT_EQ(result.Failed, 1);
+    ASSERT_EQ(window.AtLevel(0).size(), 1u);
+    EXPECT_EQ(window.AtLevel(0)[0], "../ESCAPE not downloaded: \"../ESCAPE,0\" is not a plain PC file name");
+    EXPECT_FALSE(QFileInfo::exists(pc.filePath("../ESCAPE,0")));
+    EXPECT_EQ(Pc("SAFE,0"), "ok");
+}
+
+TEST_F(TransferBatchTest, sizesOver2GiBReachTheDialogWhole)
+{
+    const qint64 size = qint64(3) << 30;
+    batch.Download({Line("HUGE", 0, size)}); // not on the host: fails after the dialog line
+    ASSERT_EQ(dialog.files.size(), 2u);
+    EXPECT_EQ(dialog.files[1], (std::pair<std::string, qint64>{"Downloading binary file HUGE (3221225472 bytes)", size}));
+}
+
+TEST_F(TransferBatchTest, nothingSelectedShowsNoDialogButCountsAsCompleteBatch)
+{
+    window.settings.SoundConfirmations = true;
+    batch.Download({});
+    EXPECT_TRUE(dialog.files.empty());
+    EXPECT_TRUE(window.enabled.empty() || window.enabled == std::vector<bool>{true});
+    EXPECT_EQ(window.Summary(), "0 file(s) downloaded");
+    EXPECT_EQ(window.pcRefreshes, 0);
+    EXPECT_TRUE(MarkerExists(".down"));
+    EXPECT_EQ(window.sounds, std::vector<BatchSound>{BatchSound::Confirmation});
+}
+
+TEST_F(TransferBatchTest, uploadMapsNamesAndCodesSkipsMissingPathsAndFailsFolders)
+{
+    const auto write = [this](const char *name, const QByteArray &bytes) {
+        QFile f(pc.filePath(name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+    };
+    write("PROG.C", "int x;\n");
+    write("MYOBJ,700", Pattern(100000));
+    write("EMPTY", "");
+    ASSERT_TRUE(QDir(pc.path()).mkdir("FOLDER"));
+    types.clear();
+
+    const BatchResult result = batch.Upload({"PROG.C", pc.filePath("MYOBJ,700").toStdString(), "EMPTY",
+                                             pc.filePath("VANISHED").toStdString(), pc.filePath("FOLDER").toStdString()});
+
+    EXPECT_EQ(result.Ok, 3);
+    EXPECT_EQ(result.Failed, 1) << "the folder";
+    EXPECT_EQ(types, (std::vector<std::string>{"TYPE A", "TYPE I", "TYPE A"}));
+    EXPECT_EQ(Host("PROGC").replace("\r\n", "\n"), "int x;\n");
+    EXPECT_EQ(HostCode("PROGC"), 101);
+    EXPECT_EQ(Host("MYOBJ"), Pattern(100000));
+    EXPECT_EQ(HostCode("MYOBJ"), 700);
+    EXPECT_EQ(Host("EMPTY"), "");
+    EXPECT_EQ(Host("FOLDER"), "<missing>") << "no empty file made for a folder";
+    EXPECT_EQ(dialog.files[1].first, "Uploading ascii file PROG.C (7 bytes)");
+    EXPECT_EQ(dialog.files[2].first, "Uploading binary file MYOBJ,700 (100000 bytes)");
+    EXPECT_EQ(window.Summary(), "3 file(s) uploaded successfully. Failed to upload 1 file(s)");
+    EXPECT_EQ(window.listings, 1);
+    EXPECT_FALSE(MarkerExists(".up"));
+}
+
+TEST_F(TransferBatchTest, uploadOfOnlyVanishedPathsIsACompleteEmptyBatch)
+{
+    const BatchResult result = batch.Upload({pc.filePath("A").toStdString(), pc.filePath("B").toStdString()});
+    EXPECT_EQ(result.Ok + result.Failed, 0);
+    EXPECT_EQ(dialog.files.size(), 1u) << "the dialog flashes up for the first path";
+    EXPECT_EQ(window.Summary(), "0 file(s) uploaded");
+    EXPECT_TRUE(MarkerExists(".up"));
+    EXPECT_EQ(window.listings, 1);
+}
+
+TEST_F(TransferBatchTest, uploadWithoutSessionStopsAtTheTypeCommandInFailureForm)
+{
+    cli.Quit();
+    ASSERT_FALSE(window.connected);
+    QFile f(pc.filePath("A"));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.close();
+
+    const BatchResult result = batch.Upload({"A", "A"});
+
+    EXPECT_TRUE(result.Stopped);
+    EXPECT_EQ(window.AtLevel(3).size(), 1u) << "the client's error text at level 3";
+    EXPECT_EQ(window.Summary(), "0 file(s) uploaded successfully. Failed to upload 0 file(s)");
+    EXPECT_EQ(window.sounds, std::vector<BatchSound>{BatchSound::Warning});
+    EXPECT_FALSE(MarkerExists(".up"));
+}
+
+} // namespace
