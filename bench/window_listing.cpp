@@ -106,7 +106,7 @@ int Window(const Args &a)
     QTemporaryDir config;
     TFormMain form(messages, sounds, config.filePath("Zarvel.conf"));
     TFormMain::Windows windows;
-    windows.FormConnect = new TFormConnect(&form);
+    windows.FormConnect = new TFormConnect(messages, &form);
     windows.FormStatus = new TFormStatus(&form);
     windows.FormConfig = new TFormConfig(&form);
     form.AttachWindows(windows);

@@ -38,7 +38,7 @@ protected:
         QFile(folder.filePath("sub/inner.c")).open(QIODevice::WriteOnly);
         ASSERT_TRUE(QDir::setCurrent(folder.path()));
         form = std::make_unique<TFormMain>(messages, sounds, config.filePath("Zarvel.conf"));
-        windows.FormConnect = new TFormConnect(form.get());
+        windows.FormConnect = new TFormConnect(messages, form.get());
         windows.FormStatus = new TFormStatus(form.get());
         windows.FormConfig = new TFormConfig(form.get());
         form->AttachWindows(windows);
