@@ -5,6 +5,7 @@
 #   test-asan   builds with address and undefined-behaviour sanitizers and runs the tests there
 #   bench       builds and runs the benchmarks
 #   package     builds the Debian package build-package/zarvel_<version>-1_<arch>.deb
+#   screenshot  remakes the README's picture of the connected main window (docs/main-window.png)
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -20,6 +21,8 @@ test_packages=(libgtest-dev libgmock-dev libbenchmark-dev python3-pytest curl lf
 # What making the Debian package needs on top of building (dpkg-shlibdeps and file find the
 # libraries the program links); the install test makes one too.
 package_packages=(dpkg-dev file)
+# What the README's screenshot needs: a virtual X server and a way to photograph a window.
+screenshot_packages=(xvfb x11-utils imagemagick)
 
 # install_missing PACKAGE...
 install_missing() {
@@ -89,8 +92,13 @@ case "$action" in
         build "$root/build-package" -DCMAKE_BUILD_TYPE=Release -DZARVEL_TESTS=OFF -DZARVEL_BENCH=OFF
         (cd "$root/build-package" && cpack -G DEB)
         ;;
+    screenshot)
+        install_missing "${run_packages[@]}" "${screenshot_packages[@]}"
+        build "$root/build" -DZARVEL_TESTS=OFF -DZARVEL_BENCH=OFF
+        bash "$root/tools/readme-screenshot.sh" "$root/build/src/app/zarvel" "$@"
+        ;;
     *)
-        echo "usage: $0 start|test|test-asan|bench|package" >&2
+        echo "usage: $0 start|test|test-asan|bench|package|screenshot" >&2
         exit 2
         ;;
 esac

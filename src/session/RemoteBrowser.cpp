@@ -43,10 +43,10 @@ void TSessionController::FTPFileList(TCustomFtpCli *, std::string &line)
     if (++ListedLines == 1)
         return; // the heading
     const int index = views_.Remote->SelectedFilterIndex();
-    if (!TandemFilters.Shows(index < 0 ? TandemFilters.Entries().size() : std::size_t(index), line))
-        return;
-    views_.Remote->AddFile(line);
-    ++ShownFiles;
+    if (TandemFilters.Shows(index < 0 ? TandemFilters.Entries().size() : std::size_t(index), line)) {
+        views_.Remote->AddFile(line);
+        ++ShownFiles;
+    }
     views_.Status->SetFileCount(std::to_string(ShownFiles) + " File(s)");
 }
 

@@ -43,6 +43,9 @@ TTandemGroup::TTandemGroup(QWidget *parent) : QGroupBox("Tandem", parent)
     // The history grows only through ChangeSubvol, never from what is typed.
     ComboBoxTanSubvol->setInsertPolicy(QComboBox::NoInsert);
     ComboBoxTanSubvol->setCompleter(nullptr);
+    // The box would pick a history entry by itself when editing ends on a matching text (as
+    // when its list opens); only a choice in the list or Enter may change the subvolume.
+    disconnect(ComboBoxTanSubvol->lineEdit(), &QLineEdit::editingFinished, ComboBoxTanSubvol, nullptr);
     ComboBoxTanSubvol->installEventFilter(this);
     ComboBoxTanSubvol->lineEdit()->installEventFilter(this);
     // Typing, or choosing an entry: a change. Text set by the program is neither.
@@ -118,7 +121,10 @@ std::string TTandemGroup::SubvolText() const
 
 void TTandemGroup::SetSubvolText(const std::string &text)
 {
-    ComboBoxTanSubvol->setEditText(TextForDisplay(text));
+    const QString shown = TextForDisplay(text);
+    // The entry shown is the current one, so the list opens on it.
+    ComboBoxTanSubvol->setCurrentIndex(ComboBoxTanSubvol->findText(shown, Qt::MatchFixedString | Qt::MatchCaseSensitive));
+    ComboBoxTanSubvol->setEditText(shown);
 }
 
 void TTandemGroup::AddSubvolHistory(const std::string &subvol)

@@ -119,6 +119,7 @@ void TFormMain::CreateStatusBar()
     StatusCount->setFixedWidth(std::max(50, StatusCount->fontMetrics().horizontalAdvance("99999 File(s)") + 8));
     StatusCount->setAlignment(Qt::AlignCenter);
     statusBar()->setObjectName("StatusBar");
+    statusBar()->setAccessibleName("Status bar");
     statusBar()->addWidget(StatusMessage);
     statusBar()->addWidget(StatusCount);
     statusBar()->setSizeGripEnabled(true);

@@ -115,9 +115,14 @@ public:
     void FTPCLIProgress(TCustomFtpCli *sender, qint64 count, bool &abort); // progress to the dialog
     bool BatchRunning() const;     // a download or upload batch is running
 
-    // Runs a handler under the guard that shows its exceptions in the error box.
+    // Runs a handler under the guard that shows its exceptions in the error box; once the
+    // window is being destroyed (focus still moves then), no handler runs.
     template <typename Handler>
-    void Guarded(Handler &&handler) { RunGuarded(Messages, this, std::forward<Handler>(handler)); }
+    void Guarded(Handler &&handler)
+    {
+        if (!Closing)
+            RunGuarded(Messages, this, std::forward<Handler>(handler));
+    }
     // A slot for connect(): the member handler, run under the guard.
     template <typename... Args>
     auto GuardedSlot(void (TFormMain::*handler)(Args...))

@@ -9,8 +9,14 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QLineEdit>
 #include <QListWidget>
+#include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QStatusBar>
+#include <QTest>
+#include <stdexcept>
 
 namespace {
 
@@ -51,6 +57,176 @@ TEST_F(MainWindowSession, disconnectRestoresCaptionAndSwitchesSessionControlsOff
     EXPECT_FALSE(form->GroupBoxMode->isEnabled());
     EXPECT_FALSE(form->GroupBoxTandem->ListBoxTanFiles->isEnabled());
     EXPECT_TRUE(form->ConnectItem->isEnabled());
+}
+
+// Chooses the filter box entry with this label as a user would.
+void ChooseFilter(QComboBox *box, const QString &label)
+{
+    const int index = box->findText(label);
+    ASSERT_GE(index, 0) << label.toStdString();
+    box->setCurrentIndex(index);
+    Q_EMIT box->activated(index);
+}
+
+int Count(const QString &text, const QString &what)
+{
+    return int(text.count(what));
+}
+
+TEST_F(MainWindowSession, eachBuiltInFilterShowsExactlyTheLinesOfItsCodes)
+{
+    ASSERT_TRUE(Connect());
+    QComboBox *filter = form->GroupBoxTandem->ComboBoxTanFilter;
+    QStringList labels;
+    for (int i = 0; i < filter->count(); ++i)
+        labels << filter->itemText(i);
+    EXPECT_EQ(labels, (QStringList{"All files", "Edit files (Filecode 101)", "Object Files (Filecodes 100/700)"}));
+
+    ChooseFilter(filter, "Edit files (Filecode 101)");
+    EXPECT_EQ(RemoteNames(), (QStringList{"PROGC", "PROGH"}));
+    EXPECT_EQ(CountText(), "2 File(s)");
+    ChooseFilter(filter, "Object Files (Filecodes 100/700)");
+    EXPECT_EQ(RemoteNames(), (QStringList{"MYOBJ", "TOOLO"}));
+    ChooseFilter(filter, "All files");
+    EXPECT_EQ(RemoteNames(), SampleNames());
+}
+
+TEST_F(MainWindowSession, refreshShowsWhatChangedOnTheHost)
+{
+    ASSERT_TRUE(Connect());
+    PutRemoteFile(kHome, "NEWC", 101, "new\n");
+    EXPECT_FALSE(RemoteNames().contains("NEWC"));
+    Click(form->GroupBoxTandem->BtnRefreshTandem);
+    EXPECT_TRUE(RemoteNames().contains("NEWC"));
+    EXPECT_EQ(CountText(), QString("%1 File(s)").arg(SampleFiles().size() + 1));
+}
+
+class MainWindowSubvolume : public MainWindowFixture {
+protected:
+    void SetUp() override
+    {
+        MainWindowFixture::SetUp();
+        DestroyWindow();
+        CreateWindow("int LogLevel=2\n"); // the FTP dialogue shows which commands went out
+        ASSERT_TRUE(Connect());
+        box = form->GroupBoxTandem->ComboBoxTanSubvol;
+        QApplication::setActiveWindow(form.get());
+        box->setFocus();
+    }
+    void Type(const QString &text)
+    {
+        box->lineEdit()->selectAll();
+        QTest::keyClicks(box, text);
+    }
+    TSubvolComboBox *box = nullptr;
+};
+
+TEST_F(MainWindowSubvolume, typedSubvolumeChangesOnEnterAndJoinsTheHistory)
+{
+    Type(kOther);
+    EXPECT_EQ(RemoteNames(), SampleNames()) << "typing alone changes nothing";
+    QTest::keyClick(box, Qt::Key_Return);
+    EXPECT_EQ(RemoteNames(), QStringList{"OTHERC"});
+    EXPECT_EQ(box->currentText(), kOther);
+    EXPECT_EQ(box->count(), 2);
+    EXPECT_EQ(CountText(), "1 File(s)");
+}
+
+TEST_F(MainWindowSubvolume, typedSubvolumeChangesWhenFocusLeavesTheBox)
+{
+    Type(kOther);
+    form->GroupBoxTandem->ListBoxTanFiles->setFocus();
+    QApplication::processEvents();
+    EXPECT_EQ(RemoteNames(), QStringList{"OTHERC"});
+}
+
+TEST_F(MainWindowSubvolume, choosingFromTheHistoryChangesAtOnceAndTheSameOneIsNotEnteredAgain)
+{
+    Type(kOther);
+    QTest::keyClick(box, Qt::Key_Return);
+    ASSERT_EQ(RemoteNames(), QStringList{"OTHERC"});
+    const int cwds = Count(LogText(), "> CWD ");
+
+    box->showPopup();
+    EXPECT_TRUE(form->Session().SubvolDroppedDown);
+    const int home = box->findText(kHome);
+    ASSERT_GE(home, 0);
+    box->setCurrentIndex(home);
+    Q_EMIT box->activated(home);
+    box->hidePopup();
+    EXPECT_EQ(RemoteNames(), SampleNames());
+    EXPECT_EQ(Count(LogText(), "> CWD "), cwds + 1);
+
+    // The subvolume shown, typed again in the same case: no CWD at all.
+    Type(kHome);
+    QTest::keyClick(box, Qt::Key_Return);
+    EXPECT_EQ(Count(LogText(), "> CWD "), cwds + 1);
+}
+
+TEST_F(MainWindowSubvolume, unknownSubvolumeLeavesTheListAsItWas)
+{
+    Type("$NOVOL.ZDEMO"); // the server refuses a volume it does not have
+    QTest::keyClick(box, Qt::Key_Return);
+    EXPECT_EQ(RemoteNames(), SampleNames());
+    EXPECT_EQ(box->count(), 1) << "a subvolume never entered does not join the history";
+    EXPECT_TRUE(form->Session().Connected);
+    EXPECT_TRUE(LogText().contains("< 550")) << LogText().toStdString();
+}
+
+TEST_F(MainWindowSession, refusedLoginShowsTheErrorAndLeavesTheControlsOff)
+{
+    ASSERT_TRUE(form->LoadStartupSettings(ServerCommandLine() + " Password wrong"));
+    form->show();
+    form->ConnectToHost();
+    ASSERT_EQ(messages.shown.size(), 1);
+    EXPECT_TRUE(messages.shown[0].startsWith("error: Zarvel Error - 530")) << messages.shown[0].toStdString();
+    EXPECT_EQ(StatusText(), "Disconnected");
+    EXPECT_EQ(form->windowTitle(), "Zarvel");
+    EXPECT_FALSE(form->GroupBoxMode->isEnabled());
+    EXPECT_FALSE(form->GroupBoxTandem->ListBoxTanFiles->isEnabled());
+    EXPECT_TRUE(form->ConnectItem->isEnabled());
+}
+
+TEST_F(MainWindowSession, serverGoingAwayEndsTheSessionInTheWindow)
+{
+    ASSERT_TRUE(Connect());
+    server->Stop();
+    Click(form->GroupBoxTandem->BtnRefreshTandem);
+    ASSERT_TRUE(WaitUntil([this] { return !form->Session().Connected; }));
+    EXPECT_EQ(form->windowTitle(), "Zarvel");
+    EXPECT_EQ(StatusText(), "Disconnected");
+    EXPECT_FALSE(form->GroupBoxTandem->BtnRefreshTandem->isEnabled());
+}
+
+TEST_F(MainWindowSession, closingTheWindowDuringASessionTouchesNothingDestroyed)
+{
+    ASSERT_TRUE(Connect());
+    form->close();
+    DestroyWindow(); // the client closes its sockets while the window goes
+    QApplication::processEvents();
+    EXPECT_TRUE(messages.shown.isEmpty());
+}
+
+TEST_F(MainWindowSession, ctrlASelectsEveryRemoteLineAndScrollsToTheTop)
+{
+    for (int i = 0; i < 60; ++i)
+        PutRemoteFile(kHome, "F" + std::to_string(i), 101, "x");
+    ASSERT_TRUE(Connect());
+    QListWidget *list = form->GroupBoxTandem->ListBoxTanFiles;
+    list->scrollToBottom();
+    QTest::keyClick(list, Qt::Key_A, Qt::ControlModifier);
+    EXPECT_EQ(list->selectedItems().size(), list->count());
+    EXPECT_EQ(list->verticalScrollBar()->value(), 0);
+}
+
+TEST_F(MainWindowSession, handlerExceptionReachesTheErrorBoxAndTheLoopGoesOn)
+{
+    bool ranAfter = false;
+    QMetaObject::invokeMethod(form.get(), [this] { form->Guarded([] { throw std::runtime_error("disk on fire"); }); },
+                              Qt::QueuedConnection);
+    QMetaObject::invokeMethod(form.get(), [&] { ranAfter = true; }, Qt::QueuedConnection);
+    ASSERT_TRUE(WaitUntil([&] { return ranAfter; }));
+    EXPECT_EQ(messages.shown, QStringList{"exception: disk on fire"});
 }
 
 } // namespace

@@ -1,0 +1,194 @@
+// The main window without a session: its controls as a user and a screen reader meet them,
+// resizing, the "Local PC" group over a real folder, and the log window.
+#include "ui/Configure.h"
+#include "ui/LocalPCGroup.h"
+#include "ui/RecordingSeams.h"
+#include "ui/Tancnct.h"
+#include "ui/TandemGroup.h"
+#include "ui/Tanftp.h"
+#include "ui/Tanstat.h"
+#include "ui/TransferGroup.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpression>
+#include <QSpinBox>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+class MainWindowLayout : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(folder.isValid());
+        saved = QDir::currentPath();
+        for (const char *name : {"b.c", "a.h", "README", "notes.txt"})
+            Put(name);
+        QDir(folder.path()).mkdir("sub");
+        QFile(folder.filePath("sub/inner.c")).open(QIODevice::WriteOnly);
+        ASSERT_TRUE(QDir::setCurrent(folder.path()));
+        form = std::make_unique<TFormMain>(messages, sounds, config.filePath("Zarvel.conf"));
+        windows.FormConnect = new TFormConnect(messages, form.get());
+        windows.FormStatus = new TFormStatus(form.get());
+        windows.FormConfig = new TFormConfig(form.get());
+        form->AttachWindows(windows);
+        pc = form->GroupBoxPC;
+    }
+    void TearDown() override
+    {
+        form.reset();
+        QDir::setCurrent(saved);
+    }
+    void Put(const char *name) { QFile(folder.filePath(name)).open(QIODevice::WriteOnly); }
+    QStringList Items(const QListWidget *list) const
+    {
+        QStringList items;
+        for (int row = 0; row < list->count(); ++row)
+            items << list->item(row)->text().trimmed();
+        return items;
+    }
+    void ActivateFolder(const QString &name)
+    {
+        const auto found = pc->DirectoryListBoxPC->findItems(name, Qt::MatchEndsWith);
+        ASSERT_EQ(found.size(), 1) << name.toStdString();
+        Q_EMIT pc->DirectoryListBoxPC->itemActivated(found.first());
+    }
+
+    QTemporaryDir folder, config;
+    QString saved;
+    RecordedMessages messages;
+    RecordedSounds sounds;
+    std::unique_ptr<TFormMain> form;
+    TFormMain::Windows windows;
+    TLocalPCGroup *pc = nullptr;
+};
+
+TEST_F(MainWindowLayout, transferControlsStartWithTheirDefaultsCaptionsAndHints)
+{
+    TTransferGroup *mode = form->GroupBoxMode;
+    EXPECT_EQ(mode->BtnUpload->text(), "Upload");
+    EXPECT_EQ(mode->BtnDownload->text(), "Download");
+    EXPECT_TRUE(mode->ULAppendExtension->isChecked());
+    EXPECT_TRUE(mode->DLAddFileCode->isChecked());
+    EXPECT_EQ(mode->DLExtensionSize->value(), 0);
+    EXPECT_EQ(mode->DLExtensionSize->minimum(), 0);
+    EXPECT_EQ(mode->DLExtensionSize->maximum(), 8);
+    EXPECT_TRUE(mode->RadioButtonAuto->isChecked());
+    EXPECT_EQ(mode->DLAddFileCode->toolTip(), "Appends filecode");
+    EXPECT_EQ(mode->RadioButtonBinary->toolTip(), "Set Binary transfer mode");
+    const TransferOptions options = mode->CurrentOptions();
+    EXPECT_EQ(options.Mode, ModeChoice::Auto);
+    EXPECT_TRUE(options.DLAddFileCode);
+    EXPECT_TRUE(options.ULAppendExtension);
+    for (QWidget *off : {static_cast<QWidget *>(mode), static_cast<QWidget *>(mode->BtnUpload),
+                         static_cast<QWidget *>(form->GroupBoxTandem->ComboBoxTanFilter),
+                         static_cast<QWidget *>(form->GroupBoxTandem->BtnDeleteTandem)})
+        EXPECT_FALSE(off->isEnabled()) << off->objectName().toStdString();
+    EXPECT_TRUE(pc->BtnMkDirPC->isEnabled());
+}
+
+TEST_F(MainWindowLayout, everyNamedControlHasAnAccessibleName)
+{
+    const QRegularExpression named("^(Btn|ComboBox|ListBox|FileListBox|DirectoryListBox|DriveComboBox|"
+                                   "FilterComboBox|RadioButton|UL|DL|GroupBox|Status)");
+    int checked = 0;
+    for (const QWidget *widget : form->findChildren<QWidget *>()) {
+        if (widget->window() != form.get() || !named.match(widget->objectName()).hasMatch())
+            continue;
+        ++checked;
+        EXPECT_FALSE(widget->accessibleName().isEmpty()) << widget->objectName().toStdString();
+    }
+    EXPECT_GE(checked, 29) << "the three groups' controls were not found by name";
+    EXPECT_EQ(form->GroupBoxMode->DLAddFileCode->accessibleName(), "Add binary Filecode");
+}
+
+TEST_F(MainWindowLayout, resizingGrowsTheRemoteSideKeepsTransferAndStopsAtTheMinimum)
+{
+    form->show();
+    QApplication::processEvents();
+    const QSize pcBefore = form->GroupBoxPC->size();
+    const QSize modeBefore = form->GroupBoxMode->size();
+    const QSize tandemBefore = form->GroupBoxTandem->size();
+    const QSize listBefore = form->GroupBoxTandem->ListBoxTanFiles->size();
+    form->resize(form->width() + 200, form->height() + 150);
+    QApplication::processEvents();
+    EXPECT_EQ(form->GroupBoxPC->width(), pcBefore.width());
+    EXPECT_GT(form->GroupBoxPC->height(), pcBefore.height());
+    EXPECT_EQ(form->GroupBoxMode->size(), modeBefore);
+    EXPECT_GT(form->GroupBoxTandem->width(), tandemBefore.width());
+    EXPECT_GT(form->GroupBoxTandem->height(), tandemBefore.height());
+    EXPECT_GT(form->GroupBoxTandem->ListBoxTanFiles->width(), listBefore.width());
+    EXPECT_GT(form->GroupBoxTandem->ListBoxTanFiles->height(), listBefore.height());
+    form->resize(100, 100);
+    QApplication::processEvents();
+    EXPECT_GE(form->width(), 594);
+    EXPECT_GE(form->height(), 405);
+}
+
+TEST_F(MainWindowLayout, pcFilesFollowTheFilterAndAllFilesIncludesNamesWithoutAPeriod)
+{
+    EXPECT_EQ(Items(pc->FileListBoxPC), (QStringList{"a.h", "b.c", "notes.txt", "README"}));
+    ASSERT_EQ(pc->FilterComboBoxPC->count(), 2);
+    EXPECT_EQ(pc->FilterComboBoxPC->itemText(1), "Source files (*.c;*.h;*.t;*.x)");
+    pc->FilterComboBoxPC->setCurrentIndex(1);
+    Q_EMIT pc->FilterComboBoxPC->activated(1);
+    EXPECT_EQ(Items(pc->FileListBoxPC), (QStringList{"a.h", "b.c"}));
+
+    form->SetFilterPC("Text|*.txt|Everything|*");
+    EXPECT_EQ(pc->FilterComboBoxPC->itemText(0), "Text");
+    EXPECT_EQ(Items(pc->FileListBoxPC), QStringList{"notes.txt"});
+}
+
+TEST_F(MainWindowLayout, choosingAFolderMakesItTheCurrentFolderAndListsItsFiles)
+{
+    EXPECT_TRUE(Items(pc->DirectoryListBoxPC).contains("sub"));
+    ActivateFolder("sub");
+    EXPECT_EQ(QDir::currentPath(), QDir(folder.filePath("sub")).canonicalPath());
+    EXPECT_EQ(Items(pc->FileListBoxPC), QStringList{"inner.c"});
+    EXPECT_EQ(pc->CurrentFolder(), QDir(folder.filePath("sub")).canonicalPath().toStdString());
+
+    ActivateFolder(QDir(folder.path()).dirName());
+    EXPECT_EQ(QDir::currentPath(), QDir(folder.path()).canonicalPath());
+    EXPECT_FALSE(pc->DriveComboBoxPC->currentText().isEmpty()) << "the folder's volume is selected";
+}
+
+TEST_F(MainWindowLayout, selectedPcNamesComeInListOrder)
+{
+    QListWidget *files = pc->FileListBoxPC;
+    files->item(3)->setSelected(true);
+    files->item(0)->setSelected(true);
+    EXPECT_EQ(pc->SelectedNames(), (std::vector<std::string>{"a.h", "README"}));
+}
+
+TEST_F(MainWindowLayout, logWindowKeepsLinesWhileHiddenClearsAndOnlyHidesOnClose)
+{
+    windows.FormConfig->Settings.LogLevel = 3;
+    form->Log(2, "> PWD");
+    TFormStatus *status = windows.FormStatus;
+    EXPECT_FALSE(status->isVisible());
+    form->LogWindowItem->trigger();
+    EXPECT_TRUE(status->isVisible());
+    EXPECT_EQ(status->windowTitle(), "Status");
+    EXPECT_EQ(status->MemoStatus->toPlainText(), "> PWD");
+    status->close();
+    EXPECT_FALSE(status->isVisible());
+    form->LogWindowItem->trigger();
+    EXPECT_EQ(status->MemoStatus->toPlainText(), "> PWD");
+    status->btnClear->click();
+    EXPECT_TRUE(status->MemoStatus->toPlainText().isEmpty());
+    form->Log(1, "Connected");
+    EXPECT_EQ(status->MemoStatus->toPlainText(), "Connected");
+    EXPECT_EQ(form->StatusMessage->text(), "Connected");
+}
+
+} // namespace
