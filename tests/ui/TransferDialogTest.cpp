@@ -65,6 +65,18 @@ TEST_F(TransferDialogTest, percentTextAndBarFollowTheCountOver32Bits)
     EXPECT_EQ(dialog.LStatus->text(), "");
 }
 
+TEST_F(TransferDialogTest, longFileLineKeepsItsStartAndSizeInViewAndWholeInTheTip)
+{
+    const std::string line = "Uploading binary file " + std::string(200, 'n') + ".o (12345 bytes)";
+    dialog.SetFileInfo(line, 12345);
+    const QString shown = dialog.LFileinfo->text();
+    EXPECT_TRUE(shown.startsWith("Uploading binary file n")) << shown.toStdString();
+    EXPECT_TRUE(shown.endsWith("(12345 bytes)")) << shown.toStdString();
+    EXPECT_LT(shown.size(), qsizetype(line.size()));
+    EXPECT_EQ(dialog.LFileinfo->toolTip().toStdString(), line);
+    EXPECT_LE(dialog.width(), 700) << "the dialog does not grow with the name";
+}
+
 TEST_F(TransferDialogTest, everyWayOfClosingAbortsOnce)
 {
     const std::vector<std::pair<const char *, std::function<void()>>> ways = {
