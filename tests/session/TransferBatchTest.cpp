@@ -18,6 +18,7 @@
 
 #include <functional>
 #include <string>
+#include <sys/stat.h>
 #include <vector>
 
 using namespace zarvel::test;
@@ -313,13 +314,16 @@ TEST_F(TransferBatchTest, uploadMapsNamesAndCodesSkipsMissingPathsAndFailsFolder
     write("MYOBJ,700", Pattern(100000));
     write("EMPTY", "");
     ASSERT_TRUE(QDir(pc.path()).mkdir("FOLDER"));
+    ASSERT_EQ(::mkfifo(pc.filePath("PIPE").toLocal8Bit().constData(), 0600), 0); // opening it would hang
     types.clear();
 
     const BatchResult result = batch.Upload({"PROG.C", pc.filePath("MYOBJ,700").toStdString(), "EMPTY",
-                                             pc.filePath("VANISHED").toStdString(), pc.filePath("FOLDER").toStdString()});
+                                             pc.filePath("VANISHED").toStdString(), pc.filePath("FOLDER").toStdString(),
+                                             "PIPE"});
 
     EXPECT_EQ(result.Ok, 3);
-    EXPECT_EQ(result.Failed, 1) << "the folder";
+    EXPECT_EQ(result.Failed, 2) << "the folder and the pipe";
+    EXPECT_EQ(window.AtLevel(0).back(), "PIPE not uploaded: not a regular file");
     EXPECT_EQ(types, (std::vector<std::string>{"TYPE A", "TYPE I", "TYPE A"}));
     EXPECT_EQ(Host("PROGC").replace("\r\n", "\n"), "int x;\n");
     EXPECT_EQ(HostCode("PROGC"), 101);
@@ -329,7 +333,7 @@ TEST_F(TransferBatchTest, uploadMapsNamesAndCodesSkipsMissingPathsAndFailsFolder
     EXPECT_EQ(Host("FOLDER"), "<missing>") << "no empty file made for a folder";
     EXPECT_EQ(dialog.files[1].first, "Uploading ascii file PROG.C (7 bytes)");
     EXPECT_EQ(dialog.files[2].first, "Uploading binary file MYOBJ,700 (100000 bytes)");
-    EXPECT_EQ(window.Summary(), "3 file(s) uploaded successfully. Failed to upload 1 file(s)");
+    EXPECT_EQ(window.Summary(), "3 file(s) uploaded successfully. Failed to upload 2 file(s)");
     EXPECT_EQ(window.listings, 1);
     EXPECT_FALSE(MarkerExists(".up"));
 }
