@@ -154,6 +154,7 @@ TEST_F(DragFilesTrgTest, localFilesArriveWholeInOrderAndASecondDropReplacesThem)
     ASSERT_EQ(drops.size(), 1u);
     EXPECT_EQ(drops[0], (QStringList{"/tmp/b/PROG.C", "/tmp/a folder", longPath}));
     EXPECT_EQ(target.FileCount(), 3);
+    EXPECT_EQ(target.DropPoint(), list.viewport()->mapTo(&list, QPoint(5, 5))) << "in the list's own coordinates";
 
     const auto second = Urls({QUrl::fromLocalFile("/tmp/MYOBJ,100")});
     ASSERT_TRUE(DragAndDrop(list.viewport(), second.get()));
