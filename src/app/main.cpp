@@ -80,7 +80,7 @@ int main(int argc, char *argv[])
         TFormMain formMain(messages, sounds);
         TFormMain::Windows windows;
         windows.AboutBox = new TAboutBox(&formMain);
-        windows.FormConnect = new TFormConnect(&formMain);
+        windows.FormConnect = new TFormConnect(messages, &formMain);
         windows.FormStatus = new TFormStatus(&formMain);
         windows.FormConfig = new TFormConfig(&formMain);
         windows.FormTransfer = new TFormTransfer(&formMain);

@@ -69,6 +69,18 @@ void Escape(std::string_view in, std::string &out)
 
 } // namespace
 
+void StoreText(TSettingsStore *store, const std::string &name, const std::string &value)
+{
+    if (!store)
+        throw ESettingsStoreError("Failed to set data for '" + name + "'");
+    store->WriteString(name, value);
+}
+
+bool StoreInteger(TSettingsStore *store, const std::string &name, std::int32_t value)
+{
+    return store && store->WriteInteger(name, value);
+}
+
 bool IsValidSettingsName(std::string_view name)
 {
     if (name.empty())

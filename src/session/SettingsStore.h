@@ -37,6 +37,12 @@ public:
     virtual void Close() = 0;
 };
 
+// Writes through a store that may be missing (the program then runs without one): a text
+// write fails as a failed write does, throwing "Failed to set data for '<name>'"; an integer
+// write returns false.
+void StoreText(TSettingsStore *store, const std::string &name, const std::string &value);
+bool StoreInteger(TSettingsStore *store, const std::string &name, std::int32_t value);
+
 using SettingsValue = std::variant<std::string, std::int32_t>;
 using SettingsValues = std::map<std::string, SettingsValue>;
 

@@ -1,4 +1,5 @@
 #include "ui/Configure.h"
+#include "ui/UserMessages.h"
 
 #include <QCheckBox>
 #include <QGridLayout>
@@ -6,6 +7,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QShowEvent>
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QVBoxLayout>
@@ -29,6 +31,12 @@ TFormConfig::TFormConfig(QWidget *parent) : QDialog(parent)
     txtFilterPC->setToolTip("Specifies filename filters used to limit the display of lists of PC files");
     txtFilterTandem = new QLineEdit;
     txtFilterTandem->setToolTip("Specifies filecode filters used to limit the display of lists of Tandem files");
+
+    chkSoundConfirmations->setAccessibleName("Sound Confirmations");
+    CSpinEdit->setAccessibleName("Log Level");
+    editTouchFileBase->setAccessibleName("High Water Marker");
+    txtFilterPC->setAccessibleName("PC Filter");
+    txtFilterTandem->setAccessibleName("Tandem Filter");
 
     auto *page = new QWidget;
     auto *grid = new QGridLayout(page);
@@ -58,6 +66,8 @@ TFormConfig::TFormConfig(QWidget *parent) : QDialog(parent)
     ResetBtn = new QPushButton("Reset");
     ResetBtn->setAutoDefault(false);
     connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
+    connect(OKBtn, &QPushButton::clicked, this, &TFormConfig::OKBtnClick);
+    connect(ResetBtn, &QPushButton::clicked, this, &TFormConfig::ResetBtnClick);
 
     auto *buttons = new QHBoxLayout;
     buttons->addStretch();
@@ -76,4 +86,65 @@ TFormConfig::TFormConfig(QWidget *parent) : QDialog(parent)
     setTabOrder(chkTouchUp, txtFilterPC);
     setTabOrder(txtFilterPC, txtFilterTandem);
     resize(520, 260);
+}
+
+bool TFormConfig::Execute(const FilterTexts &inForce)
+{
+    txtFilterPC->setText(TextForDisplay(inForce.FilterPC));
+    txtFilterTandem->setText(TextForDisplay(inForce.FilterTandem));
+    ShowFilterStarts();
+    return exec() == QDialog::Accepted;
+}
+
+FilterTexts TFormConfig::Filters() const
+{
+    return {txtFilterPC->text().toStdString(), txtFilterTandem->text().toStdString()};
+}
+
+void TFormConfig::FormShow()
+{
+    CSpinEdit->setValue(Settings.LogLevel);
+    chkSoundConfirmations->setChecked(Settings.SoundConfirmations);
+    chkTouchDown->setChecked(Settings.TouchDown);
+    chkTouchUp->setChecked(Settings.TouchUp);
+    editTouchFileBase->setText(TextForDisplay(Settings.TouchFileBase));
+}
+
+void TFormConfig::OKBtnClick()
+{
+    // A number still being typed counts as entered.
+    CSpinEdit->interpretText();
+    Settings.LogLevel = CSpinEdit->value();
+    Settings.SoundConfirmations = chkSoundConfirmations->isChecked();
+    Settings.TouchDown = chkTouchDown->isChecked();
+    Settings.TouchUp = chkTouchUp->isChecked();
+    Settings.TouchFileBase = editTouchFileBase->text().toStdString();
+    accept();
+}
+
+void TFormConfig::ResetBtnClick()
+{
+    CSpinEdit->setValue(0);
+    chkSoundConfirmations->setChecked(false);
+    chkTouchDown->setChecked(false);
+    chkTouchUp->setChecked(false);
+    editTouchFileBase->setText(kDefaultTouchFileBase);
+    txtFilterPC->setText(kDefaultFilterPC);
+    txtFilterTandem->setText(kDefaultFilterTandem);
+    ShowFilterStarts();
+}
+
+void TFormConfig::ShowFilterStarts()
+{
+    // The filters are longer than their fields; their first entries say most.
+    txtFilterPC->setCursorPosition(0);
+    txtFilterTandem->setCursorPosition(0);
+}
+
+void TFormConfig::showEvent(QShowEvent *event)
+{
+    // A window restored by the window manager is no new showing.
+    if (!event->spontaneous())
+        FormShow();
+    QDialog::showEvent(event);
 }

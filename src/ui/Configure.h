@@ -1,6 +1,8 @@
 #pragma once
+#include "session/Configuration.h"
 #include "session/ConnectionSettings.h"
 #include <QDialog>
+#include <string>
 
 class QCheckBox;
 class QLineEdit;
@@ -15,8 +17,19 @@ class TFormConfig : public QDialog {
 public:
     explicit TFormConfig(QWidget *parent = nullptr);
 
-    // Log level, sound and marker settings; filled at start-up.
+    // Log level, sound and marker settings; filled at start-up, changed by OK.
     GeneralSettings Settings;
+
+    // Shows the dialog modally with the filter texts in force; true when it closed with OK,
+    // which has copied the controls into Settings. Cancel changes nothing.
+    bool Execute(const FilterTexts &inForce);
+    // The two filter texts as the dialog's fields hold them.
+    FilterTexts Filters() const;
+
+    // Handlers.
+    void FormShow();        // loads the controls from Settings, each time the dialog shows
+    void OKBtnClick();      // stores the controls into Settings and closes with OK
+    void ResetBtnClick();   // puts the reset values into the controls only
 
     QTabWidget *PageControl;           // one page, "General"
     QCheckBox *chkSoundConfirmations;
@@ -29,4 +42,10 @@ public:
     QPushButton *OKBtn;                // default button
     QPushButton *CancelBtn;            // Esc
     QPushButton *ResetBtn;
+
+protected:
+    void showEvent(QShowEvent *event) override;
+
+private:
+    void ShowFilterStarts(); // scrolls both filter fields to their first character
 };

@@ -1,4 +1,7 @@
 #include "ui/Tancnct.h"
+#include "session/SettingsStore.h"
+#include "session/StartupSettings.h"
+#include "ui/UserMessages.h"
 
 #include <QCheckBox>
 #include <QFormLayout>
@@ -8,10 +11,42 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QShowEvent>
 #include <QStyle>
 #include <QVBoxLayout>
 
-TFormConnect::TFormConnect(QWidget *parent) : QDialog(parent)
+namespace {
+
+std::string Bytes(const QLineEdit *edit)
+{
+    return edit->text().toStdString();
+}
+
+// Reload's target: the dialog's fields rather than the held settings.
+class TDialogConnectionFields : public TConnectionFields {
+public:
+    explicit TDialogConnectionFields(TFormConnect &form) : form_(form) {}
+    void SetHostName(const std::string &value) override { form_.EditHost->setText(TextForDisplay(value)); }
+    void SetUserID(const std::string &value) override { form_.EditUserID->setText(TextForDisplay(value)); }
+    void SetProxyName(const std::string &value) override { form_.EditProxyHost->setText(TextForDisplay(value)); }
+    void SetInitialSubvol(const std::string &value) override { form_.EditSubvol->setText(TextForDisplay(value)); }
+    void SetHostPort(std::int32_t value) override { form_.EditPort->setText(QString::number(value)); }
+    void SetAutoConnect(std::int32_t value) override { form_.chkAutoConnect->setChecked(value != 0); }
+    // A stored password checks "Include Password"; none clears the field and unchecks it.
+    void SetStoredPassword(const std::string &value) override
+    {
+        form_.EditPassword->setText(TextForDisplay(value));
+        form_.chkSavePassword->setChecked(!value.empty());
+    }
+
+private:
+    TFormConnect &form_;
+};
+
+} // namespace
+
+TFormConnect::TFormConnect(TUserMessages &messages, QWidget *parent)
+    : QDialog(parent), Messages(messages)
 {
     setObjectName("FormConnect");
     setWindowTitle("Connect");
@@ -104,8 +139,20 @@ TFormConnect::TFormConnect(QWidget *parent) : QDialog(parent)
     setTabOrder(chkAutoConnect, btnSave);
     setTabOrder(btnSave, btnReload);
 
+    EditHost->setAccessibleName("Host");
+    EditPort->setAccessibleName("Port");
+    EditUserID->setAccessibleName("User ID");
+    EditPassword->setAccessibleName("Password");
+    EditSubvol->setAccessibleName("Initial Subvolume");
+    EditProxyHost->setAccessibleName("Proxy Host");
+    chkSavePassword->setAccessibleName("Include Password");
+
     connect(CheckBoxProxy, &QCheckBox::clicked, this, &TFormConnect::CheckBoxProxyClick);
     connect(chkSavePassword, &QCheckBox::clicked, this, &TFormConnect::chkSavePasswordClick);
+    connect(EditPort, &QLineEdit::textChanged, this, &TFormConnect::EditPortChange);
+    connect(btnConnect, &QPushButton::clicked, this, &TFormConnect::ConnectPressed);
+    connect(btnSave, &QPushButton::clicked, this, &TFormConnect::btnSaveClick);
+    connect(btnReload, &QPushButton::clicked, this, &TFormConnect::btnReloadClick);
 
     SetProxyControls(false);
     SetAutoConnectAllowed(false);
@@ -135,4 +182,113 @@ void TFormConnect::CheckBoxProxyClick()
 void TFormConnect::chkSavePasswordClick()
 {
     SetAutoConnectAllowed(chkSavePassword->isChecked());
+}
+
+void TFormConnect::IncludeStoredPassword()
+{
+    chkSavePassword->setChecked(Store && !Store->ReadString("Password").empty());
+}
+
+ConnectFields TFormConnect::Fields() const
+{
+    ConnectFields fields;
+    fields.Host = Bytes(EditHost);
+    fields.Port = Bytes(EditPort);
+    fields.UserID = Bytes(EditUserID);
+    fields.Password = Bytes(EditPassword);
+    fields.Subvol = Bytes(EditSubvol);
+    fields.UseProxy = CheckBoxProxy->isChecked();
+    fields.ProxyHost = Bytes(EditProxyHost);
+    fields.SavePassword = chkSavePassword->isChecked();
+    fields.AutoConnect = chkAutoConnect->isChecked();
+    return fields;
+}
+
+void TFormConnect::FormShow()
+{
+    EditHost->setText(TextForDisplay(Settings.HostName));
+    EditPort->setText(QString::number(Settings.HostPort));
+    EditUserID->setText(TextForDisplay(Settings.UserID));
+    EditPassword->setText(TextForDisplay(Settings.Password));
+    EditSubvol->setText(TextForDisplay(Settings.InitialSubvol));
+    EditProxyHost->setText(TextForDisplay(Settings.ProxyName));
+    chkAutoConnect->setChecked(Settings.AutoConnect != 0);
+    SetProxyControls(!Settings.ProxyName.empty());
+    // "Include Password" keeps its state between showings; until the user checks it (or
+    // Reload finds a stored password) "Auto Connect" shows off.
+    SetAutoConnectAllowed(chkSavePassword->isChecked());
+}
+
+bool TFormConnect::FormCloseQuery()
+{
+    const bool allowed = !KeepOpen;
+    KeepOpen = false;
+    return allowed;
+}
+
+void TFormConnect::btnConnectClick()
+{
+    KeepOpen = true;
+    try {
+        const std::string refusal = TakeConnectFields(Fields(), Settings);
+        if (!refusal.empty()) {
+            Messages.Simple(this, TextForDisplay(refusal));
+            return;
+        }
+    } catch (const EConvertError &e) {
+        Messages.Simple(this, TextForDisplay(e.what()));
+        return;
+    }
+    KeepOpen = false;
+}
+
+void TFormConnect::btnSaveClick()
+{
+    try {
+        SaveConnectionSettings(Store, Fields());
+    } catch (const EConvertError &e) {
+        Messages.Simple(this, TextForDisplay(e.what()));
+    } catch (const ESettingsStoreError &e) {
+        Messages.Warning(this, TextForDisplay(e.what()));
+    }
+}
+
+void TFormConnect::btnReloadClick()
+{
+    TDialogConnectionFields fields(*this);
+    try {
+        LoadConnectionSettings(Store, fields);
+    } catch (const ESettingsStoreError &e) {
+        Messages.Warning(this, TextForDisplay(e.what()));
+        return;
+    }
+    SetProxyControls(!EditProxyHost->text().isEmpty());
+    SetAutoConnectAllowed(chkSavePassword->isChecked());
+}
+
+void TFormConnect::EditPortChange()
+{
+    const std::string warning = CheckPort(Bytes(EditPort));
+    if (!warning.empty())
+        Messages.Simple(this, TextForDisplay(warning));
+}
+
+void TFormConnect::ConnectPressed()
+{
+    btnConnectClick();
+    accept();
+}
+
+void TFormConnect::done(int result)
+{
+    if (FormCloseQuery())
+        QDialog::done(result);
+}
+
+void TFormConnect::showEvent(QShowEvent *event)
+{
+    // A window restored by the window manager is no new showing.
+    if (!event->spontaneous())
+        FormShow();
+    QDialog::showEvent(event);
 }

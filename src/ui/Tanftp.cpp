@@ -43,6 +43,8 @@ TFormMain::TFormMain(TUserMessages &messages, TSounds &sounds, const QString &st
     views.Messages = this;
     Session_ = std::make_unique<TSessionController>(views);
     WireTandemGroup();
+    WireFileOperationsAndHelp();
+    WireConfigure();
     WireTransfers();
 
     std::string problem;
@@ -156,7 +158,9 @@ bool TFormMain::LoadStartupSettings(const std::string &commandLine)
     if (!Forms_.FormConnect || !Forms_.FormConfig)
         throw std::logic_error("LoadStartupSettings needs the connect and configure dialogs");
     Forms_.FormConnect->SetStore(Store.get());
-    return ::LoadStartupSettings(Store.get(), commandLine, *this);
+    const bool ok = ::LoadStartupSettings(Store.get(), commandLine, *this);
+    Forms_.FormConnect->IncludeStoredPassword();
+    return ok;
 }
 
 void TFormMain::ConnectToHost()

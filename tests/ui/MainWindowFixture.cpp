@@ -72,7 +72,7 @@ void MainWindowFixture::CreateWindow(const QByteArray &storeText)
     }
     form = std::make_unique<TFormMain>(messages, sounds, storePath);
     windows.AboutBox = new TAboutBox(form.get());
-    windows.FormConnect = new TFormConnect(form.get());
+    windows.FormConnect = new TFormConnect(messages, form.get());
     windows.FormStatus = new TFormStatus(form.get());
     windows.FormConfig = new TFormConfig(form.get());
     windows.FormTransfer = new TFormTransfer(form.get());

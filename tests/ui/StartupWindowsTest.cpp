@@ -59,7 +59,7 @@ protected:
     {
         form = std::make_unique<CountingFormMain>(messages, sounds, path);
         windows.AboutBox = new TAboutBox(form.get());
-        windows.FormConnect = new TFormConnect(form.get());
+        windows.FormConnect = new TFormConnect(messages, form.get());
         windows.FormStatus = new TFormStatus(form.get());
         windows.FormConfig = new TFormConfig(form.get());
         windows.FormTransfer = new TFormTransfer(form.get());
