@@ -12,11 +12,18 @@
 #include <chrono>
 #include <cxxabi.h>
 #include <typeinfo>
+#include <unistd.h>
 
 namespace {
 
-// "ESocketException" for the made-up "500 <class>: <message>" replies.
-std::string ExceptionClassName(const std::exception &E)
+std::string WinsockErrorReply(int Error)
+{
+    return "500 " + WSocketErrorDesc(Error) + " (Winsock error #" + std::to_string(Error) + ")";
+}
+
+} // namespace
+
+std::string TCustomFtpCli::ExceptionClassName(const std::exception &E)
 {
     const char *mangled = typeid(E).name();
     int status = 0;
@@ -25,13 +32,6 @@ std::string ExceptionClassName(const std::exception &E)
     std::free(demangled);
     return name;
 }
-
-std::string WinsockErrorReply(int Error)
-{
-    return "500 " + WSocketErrorDesc(Error) + " (Winsock error #" + std::to_string(Error) + ")";
-}
-
-} // namespace
 
 qint64 FtpTickCount()
 {
@@ -66,6 +66,8 @@ TCustomFtpCli::~TCustomFtpCli()
         s->OnDataSent = nullptr;
     }
     FLocalStream.reset();
+    if (FAcceptedHandle >= 0)
+        ::close(FAcceptedHandle);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -229,32 +231,71 @@ void TCustomFtpCli::DisplayLastResponse()
     TriggerDisplay("< " + FLastReply);
 }
 
-void TCustomFtpCli::TriggerRequestDone(int Error)
+void TCustomFtpCli::BeginStep(TFtpRequest RqType)
+{
+    if (!FInSequence) {
+        FRequestType = RqType;
+        FRequestRunning = true;
+        FRequestResult = 0;
+        FStepsRun = 0;
+    }
+    FRequestDoneSignalled = false;
+}
+
+void TCustomFtpCli::TriggerRequestDone(int Result, int Error)
 {
     if (FRequestDoneSignalled)
-        return;
+        return;   // the step has ended already; nothing later may change its verdict
     FRequestDoneSignalled = true;
 
-    if (Error == 0 && FSequenceContinuation) {
-        if (FState != ftpAbort)
-            StateChange(ftpInternalReady);
+    if (Result == 0 && FSequenceContinuation) {
+        StateChange(ftpInternalReady);
         (this->*FSequenceContinuation)();
         return;
     }
 
-    StateChange(ftpReady);
-    if (FDataSocket->State() != wsClosed)
-        FDataSocket->Close();
+    // The request ends here and nowhere else. Its data connection goes first, handlers
+    // detached, so nothing it reports afterwards reaches the engine.
+    DropDataConnection();
+    DestroyLocalStream();
+    FNextStep = nullptr;
+    FDoneHook = nullptr;
     if (FInSequence && FSavedReplyCode >= 0) {
         FLastReply = FSavedReply;
         FReplyCode = FSavedReplyCode;
     }
+    // An offset serves the one transfer it was set for.
+    const TFtpFctSet offsetSteps = FctSet(ftpFctRest, ftpFctGet, ftpFctPut, ftpFctAppend, ftpFctDir, ftpFctLs);
+    if ((FStepsRun | FctBit(FCurrentStep)) & offsetSteps)
+        FRestartOffset = 0;
     FInSequence = false;
     FSequenceContinuation = nullptr;
     FRemainingSteps = 0;
+    FRequestResult = Result;
+    FRequestRunning = false;
+    // A refusal inside the starting call reached that caller already (exception or OnError).
+    const bool refusedToCaller = FInStartCall && FRefused;
+    if (FState != ftpAbort)
+        StateChange(ftpReady);
     // The notification names the request that ended here: by the time the loop delivers it
     // the next request may already be running.
-    PostNotification(WM_FTP_REQUEST_DONE, Error);
+    if (!refusedToCaller)
+        PostNotification(WM_FTP_REQUEST_DONE, Error);
+    RequestEnded();
+}
+
+void TCustomFtpCli::FailStep(int Code, const std::string &Reply)
+{
+    FLastReply = Reply;
+    FReplyCode = Code;
+    SetErrorMessage();
+    TriggerRequestDone(Code);
+}
+
+void TCustomFtpCli::FailOnReply()
+{
+    SetErrorMessage();
+    TriggerRequestDone(FailureCode(FReplyCode));
 }
 
 void TCustomFtpCli::PostNotification(int Msg, int Error)
@@ -264,11 +305,6 @@ void TCustomFtpCli::PostNotification(int Msg, int Error)
     const TFtpRequest rq = FRequestType;
     QMetaObject::invokeMethod(
         FEndpoint.get(), [this, Msg, Error, rq] { WndProc(Msg, Error, rq); }, Qt::QueuedConnection);
-}
-
-void TCustomFtpCli::WndProc(int Msg, int Error)
-{
-    WndProc(Msg, Error, FRequestType);
 }
 
 void TCustomFtpCli::WndProc(int Msg, int Error, TFtpRequest RqType)
@@ -320,11 +356,8 @@ void TCustomFtpCli::OpenAsync()
         HandleError("FTP component already connected");
         return;
     }
-    if (!FInSequence)
-        FRequestType = ftpOpenAsync;
-    FRequestDoneSignalled = false;
+    BeginStep(ftpOpenAsync);
     FReplyBuffer.Clear();
-    FRequestResult = 0;
     FDnsResult.clear();
     StateChange(ftpDnsLookup);
     try {
@@ -332,26 +365,21 @@ void TCustomFtpCli::OpenAsync()
     } catch (const std::exception &E) {
         // An empty or malformed name is refused by the socket at once; end the request cleanly
         // rather than leave the engine stuck in the lookup state.
-        FLastReply = "500 " + ExceptionClassName(E) + ": " + E.what();
-        FReplyCode = FRequestResult = 500;
-        SetErrorMessage();
-        TriggerRequestDone(500);
+        FailStep(500, "500 " + ExceptionClassName(E) + ": " + E.what());
     }
 }
 
 void TCustomFtpCli::ControlSocketDnsLookupDone(TCustomWSocket *, int Error)
 {
-    if (FState != ftpDnsLookup && FState != ftpAbort)
-        return;     // a late completion of a lookup nobody waits for
+    if (FState != ftpDnsLookup)
+        return;     // a late completion of a lookup nobody waits for (cancelled by an abort)
     if (Error != 0) {
         FLastReply = WinsockErrorReply(Error);
-        FReplyCode = FRequestResult = 500;
+        FReplyCode = 500;
         SetErrorMessage();
-        TriggerRequestDone(Error);
+        TriggerRequestDone(500, Error);
         return;
     }
-    if (FState == ftpAbort)
-        return;
     FDnsResult = FControlSocket->DnsResult();
     StateChange(ftpWaitingBanner);
     try {
@@ -360,10 +388,7 @@ void TCustomFtpCli::ControlSocketDnsLookupDone(TCustomWSocket *, int Error)
         FControlSocket->SetPort(FPort);
         FControlSocket->Connect();
     } catch (const std::exception &E) {
-        FLastReply = "500 " + ExceptionClassName(E) + ": " + E.what();
-        FReplyCode = FRequestResult = 500;
-        SetErrorMessage();
-        TriggerRequestDone(500);
+        FailStep(500, "500 " + ExceptionClassName(E) + ": " + E.what());
     }
 }
 
@@ -374,10 +399,9 @@ void TCustomFtpCli::ControlSocketSessionConnected(TCustomWSocket *, int Error)
         return;     // the greeting is awaited in ftpWaitingBanner
     }
     FLastReply = WinsockErrorReply(Error);
-    FReplyCode = FRequestResult = 500;
+    FReplyCode = 500;
     SetErrorMessage();
-    FSequenceContinuation = nullptr;
-    TriggerRequestDone(Error);
+    TriggerRequestDone(500, Error);
     CloseControl();
     StateChange(ftpReady);
 }
@@ -423,12 +447,11 @@ void TCustomFtpCli::ReplyTooLong()
 {
     // A line the buffer cannot hold would otherwise stall the reply forever.
     FReplyBuffer.Clear();
-    FLastReply = "500 Reply line longer than " + std::to_string(FtpReplyBuffer::Capacity - 1) +
-                 " bytes: connection closed";
-    FReplyCode = FRequestResult = 500;
-    SetErrorMessage();
-    TriggerDisplay("! " + FLastReply);
+    const std::string text = "500 Reply line longer than " + std::to_string(FtpReplyBuffer::Capacity - 1) +
+                             " bytes: connection closed";
+    TriggerDisplay("! " + text);
     CloseControl();
+    FailStep(500, text);
 }
 
 bool TCustomFtpCli::HandleReplyLine(int Error)
@@ -444,10 +467,8 @@ bool TCustomFtpCli::HandleReplyLine(int Error)
         if (end < FLastReply.size() && FLastReply[end] == '-')
             return false;
         if (code != 220) {
-            SetErrorMessage();
-            // A code 0 must not read as success.
-            FRequestResult = code != 0 ? code : 500;
             CloseControl();
+            FailOnReply();
             return true;
         }
         StateChange(ftpConnected);
@@ -480,12 +501,6 @@ void TCustomFtpCli::ControlSocketSessionClosed(TCustomWSocket *, int Error)
     // gathered so far (otherwise a half-done request would report success).
     const bool replyAwaited = (FState == ftpWaitingBanner || FState == ftpWaitingResponse) &&
                               !FClosingControl && !FRequestDoneSignalled;
-    if (replyAwaited) {
-        FLastReply = "421 Connection closed by the server";
-        FReplyCode = FRequestResult = 421;
-        SetErrorMessage();
-        TriggerDisplay("! " + FLastReply);
-    }
     if (FControlOpen) {
         FControlOpen = false;
         if (FState != ftpAbort)
@@ -495,6 +510,13 @@ void TCustomFtpCli::ControlSocketSessionClosed(TCustomWSocket *, int Error)
     }
     if (FState != ftpAbort)
         StateChange(ftpInternalReady);
+    if (FClosingControl)
+        return;     // the engine closes it and ends the request itself
+    if (replyAwaited) {
+        TriggerDisplay("! 421 Connection closed by the server");
+        FailStep(421, "421 Connection closed by the server");
+        return;
+    }
     TriggerRequestDone(FRequestResult);
 }
 
@@ -505,14 +527,13 @@ void TCustomFtpCli::SendCommand(const std::string &Cmd)
         OnCommand(this, text);
     if (FtpHasLineBreak(text)) {
         // Last line of defence (the starting checks refuse such names earlier).
-        FLastReply = "500 Command refused: CR or LF inside an argument";
-        FReplyCode = FRequestResult = 500;
-        SetErrorMessage();
-        TriggerDisplay("! " + FLastReply);
-        TriggerRequestDone(500);
+        TriggerDisplay("! 500 Command refused: CR or LF inside an argument");
+        FailStep(500, "500 Command refused: CR or LF inside an argument");
         return;
     }
-    TriggerDisplay("> " + text);
+    // The log shows the command, never the password it carries.
+    const bool pass = text.size() >= 5 && QByteArray::fromStdString(text.substr(0, 5)).toUpper() == "PASS ";
+    TriggerDisplay("> " + (pass ? std::string("PASS ********") : text));
     if (FControlSocket->State() == wsConnected)
         FControlSocket->SendStr(text + "\r\n");
 }
@@ -522,8 +543,7 @@ void TCustomFtpCli::ExecAsync(TFtpRequest RqType, const std::string &Cmd,
 {
     if (!CheckCommand() || !CheckCommandText(Cmd))
         return;
-    if (!FInSequence)
-        FRequestType = RqType;
+    BeginStep(RqType);
     int i = 0;
     for (int c : OkResponses) {
         if (i >= 16)
@@ -531,7 +551,6 @@ void TCustomFtpCli::ExecAsync(TFtpRequest RqType, const std::string &Cmd,
         FAcceptedCodes[i++] = c;
     }
     FAcceptedCodes[i] = 0;
-    FRequestDoneSignalled = false;
     FNextStep = &TCustomFtpCli::NextExecAsync;
     FDoneHook = DoneAsync;
     StateChange(ftpWaitingResponse);
@@ -552,25 +571,23 @@ void TCustomFtpCli::NextExecAsync()
             }
         }
     }
-    if (ok) {
-        FRequestResult = 0;
-    } else {
-        FRequestResult = FReplyCode != 0 ? FReplyCode : 500;
+    const int result = ok ? 0 : FailureCode(FReplyCode);
+    if (!ok)
         SetErrorMessage();
-    }
     if (FPassive && FReplyCode == 227)
         FPasvReply = FLastReply;
-    ExtractMoreResults();
-    if (FDoneHook)
+    if (ok)
+        ExtractMoreResults();
+    if (FDoneHook) {
+        FRequestResult = result;   // the verdict the hook's end gives
         (this->*FDoneHook)();
-    else
-        TriggerRequestDone(FRequestResult);
+    } else {
+        TriggerRequestDone(result);
+    }
 }
 
 void TCustomFtpCli::ExtractMoreResults()
 {
-    if (FRequestResult != 0)
-        return;
     switch (FCurrentStep) {
     case ftpFctSize:
         FReplySize = FtpReplyNumber(FLastReply);
@@ -749,20 +766,18 @@ void TCustomFtpCli::DoneQuitAsync()
 {
     CloseControl();
     // The close handler ends the request; if the socket had already gone, end it here.
-    if (!FRequestDoneSignalled)
-        TriggerRequestDone(FRequestResult);
+    TriggerRequestDone(FRequestResult);
 }
 
 void TCustomFtpCli::AbortAsync()
 {
     const bool wasLookup = FState == ftpDnsLookup;
-    // A request cut short has not succeeded, whatever its replies said so far.
-    const bool running = !FRequestDoneSignalled && FState != ftpReady && FState != ftpInternalReady;
-    if (running && FRequestResult == 0) {
-        FRequestResult = 426;
-        FErrorMessage = "426 Operation aborted.";
-    }
     StateChange(ftpAbort);
+    // A request cut short has not succeeded, whatever its replies said so far.
+    if (FRequestRunning) {
+        FErrorMessage = "426 Operation aborted.";
+        TriggerRequestDone(426);
+    }
     DestroyLocalStream();
     if (wasLookup) {
         try {
@@ -772,11 +787,7 @@ void TCustomFtpCli::AbortAsync()
     }
     if (FControlSocket->State() != wsClosed)
         CloseControl();
-    if (running && !FRequestDoneSignalled)
-        TriggerRequestDone(FRequestResult);   // no close event came (nothing was open)
-    if (FDataSocket->State() != wsClosed)
-        FDataSocket->Close();
-    DestroyLocalStream();
+    DropDataConnection();
     FControlOpen = false;
     StateChange(ftpReady);
 }
@@ -794,11 +805,9 @@ void TCustomFtpCli::HighLevelAsync(TFtpRequest RqType, TFtpFctSet Fcts)
         return;
     FSavedReply = FLastReply;
     FSavedReplyCode = -1;
-    FRequestType = RqType;
-    FRequestResult = 0;
+    BeginStep(RqType);
     FRemainingSteps = Fcts;
     FCurrentStep = ftpFctNone;
-    FSequenceResult = 0;
     FInSequence = true;
     FLastReply.clear();
     FErrorMessage.clear();
@@ -812,39 +821,22 @@ void TCustomFtpCli::HighLevelAsync(TFtpRequest RqType, TFtpFctSet Fcts)
     FInStartCall = false;
 }
 
-void TCustomFtpCli::FailSequence(const std::string &Msg)
+void TCustomFtpCli::StepRefused(const std::string &Msg)
 {
-    if (!FInSequence)
-        return;     // already ended by a deeper step
     if (FInStartCall) {
-        // The very first step was refused inside the caller's own call: undo the set-up and
-        // let the refusal reach the caller as it does for a single command.
-        FInSequence = false;
-        FSequenceContinuation = nullptr;
-        FRemainingSteps = 0;
-        FRequestDoneSignalled = true;
-        StateChange(ftpReady);
+        // The first step, refused inside the caller's own call: the refusal reaches the caller
+        // as it does for a single command, and nothing of the operation stays behind.
+        TriggerRequestDone(500);
         return;
     }
     // A later step, started from an event handler: nobody would see the refusal, so the
     // operation ends with it instead of waiting for the time limit.
-    FLastReply = "500 " + Msg;
-    FReplyCode = 500;
-    SetErrorMessage();
-    FSequenceContinuation = nullptr;
     FSavedReplyCode = -1;
-    FRequestResult = 500;
-    FRequestDoneSignalled = false;
-    TriggerRequestDone(500);
+    FailStep(500, "500 " + Msg);
 }
 
 void TCustomFtpCli::DoHighLevelAsync()
 {
-    if (FState == ftpAbort) {
-        FRemainingSteps = 0;
-        FSequenceResult = 426;
-        FErrorMessage = "426 Operation aborted.";
-    }
     FSequenceContinuation = &TCustomFtpCli::DoHighLevelAsync;
 
     struct StepEntry {
@@ -895,25 +887,28 @@ void TCustomFtpCli::DoHighLevelAsync()
             FSavedReplyCode = FReplyCode;
         }
         FCurrentStep = step.Fct;
+        FStepsRun |= FctBit(step.Fct);
         FRefused = false;
+        // Every step either starts (and ends later through TriggerRequestDone) or refuses:
+        // a refusal ends the whole operation here, so no step is left for a later request.
+        FRequestDoneSignalled = false;
         try {
             (this->*step.Op)();
         } catch (const std::exception &E) {
-            FailSequence(E.what());
+            StepRefused(E.what());
             if (FInStartCall)
                 throw;
             return;
         }
-        if (FRefused && FInSequence && FSequenceContinuation && FRequestDoneSignalled)
-            FailSequence(FRefusal);
+        if (FRefused)
+            StepRefused(FRefusal);
         return;
     }
 
-    FRemainingSteps = 0;
+    // No step left: the operation succeeded.
     FSequenceContinuation = nullptr;
     FRequestDoneSignalled = false;
-    FRequestResult = FSequenceResult;
-    TriggerRequestDone(FSequenceResult);
+    TriggerRequestDone(0);
 }
 
 void TCustomFtpCli::ConnectAsync()

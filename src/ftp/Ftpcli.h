@@ -6,7 +6,7 @@
 //
 // Files: Ftpcli.cpp holds the component, the control connection, replies, login, the step
 // sequencer and every high-level operation (GetAsync, DirAsync ... included: they only name
-// their steps); FtpcliSync.cpp holds TFtpClient. FtpcliTransfer*.cpp hold the data side:
+// their steps); FtpcliSync.cpp holds TFtpClient. FtpcliTransfer.cpp holds the data side:
 // PortAsync, RestAsync, ExecGetAsync, ExecDirAsync, ExecLsAsync, ExecPutAsync, ExecAppendAsync,
 // Progress, TransfertStats, TriggerDisplayFile, TriggerReadyToTransmit and every member of the
 // "Data connection and transfers" section below. The pure reply parsers live in FtpReplyParser.h.
@@ -23,6 +23,7 @@
 #include <stdexcept>
 #include <string>
 
+class QEventLoop;
 class QObject;
 class QFile;
 class QTimer;
@@ -181,7 +182,6 @@ public:
     virtual bool Progress();                               // OnProgress; true when aborted
     virtual void PortAsync();                              // data step: PORT or PASV
     virtual void TransfertStats();                         // statistics line at the end of a transfer
-    virtual void WndProc(int Msg, int Error);              // the deferred notifications' dispatcher
     virtual void HandleBackGroundException(const std::exception &E); // OnBgException
     virtual void OpenAsync();                  // name lookup, connect, greeting
     virtual void UserAsync();                  // USER
@@ -238,7 +238,16 @@ protected:
     // ---- Request lifecycle (Ftpcli.cpp) ----
     bool CheckReady();                                     // refuse unless ftpReady/ftpInternalReady
     void StateChange(TFtpState NewState);                  // the one way State changes
-    void TriggerRequestDone(int Error);                    // end of a request or of a step
+    void BeginStep(TFtpRequest RqType);                    // a request or one of its steps starts
+    // The one place a step ends, once: Result 0 goes on with the next step of a running
+    // high-level operation; otherwise the request ends here with Result (Error is the word
+    // OnRequestDone reports: Result, or the socket error number behind it).
+    void TriggerRequestDone(int Result, int Error);
+    void TriggerRequestDone(int Result) { TriggerRequestDone(Result, Result); }
+    void FailStep(int Code, const std::string &Reply);     // end with a made-up reply line
+    void FailOnReply();                                    // end with the reply just received
+    static int FailureCode(int Code) { return Code != 0 ? Code : 500; } // a code 0 is no success
+    virtual void RequestEnded() {}                         // after a request ended; the wait wakes
     void SetErrorMessage();                                // ErrorMessage := LastReply if empty
     void SetErrorMessageText(const std::string &Text) { FErrorMessage = Text; } // replaces it
     void HandleError(const std::string &Msg);              // OnError or FtpException; the caller stops
@@ -254,6 +263,7 @@ protected:
     void ExtractMoreResults();                             // SIZE number, quoted directory name
     void HighLevelAsync(TFtpRequest RqType, TFtpFctSet Fcts); // start a multi-step operation
     void DoHighLevelAsync();                               // run the next step
+    void StepRefused(const std::string &Msg);              // a step refused to start: end the operation
     void DoneQuitAsync();                                  // DoneHook of QUIT: close the connection
     void ControlSocketDnsLookupDone(TCustomWSocket *Sender, int Error);
     void ControlSocketSessionConnected(TCustomWSocket *Sender, int Error);
@@ -261,37 +271,39 @@ protected:
     void ControlSocketSessionClosed(TCustomWSocket *Sender, int Error);
     bool HandleReplyLine(int Error);                       // act on one reply line; true: stop reading
     void ReplyTooLong();                                   // a reply line that cannot fit the buffer
-    void FailSequence(const std::string &Msg);             // a step of a high-level operation refused to start
     void CloseControl();                                   // close the control connection from the engine
     void DeliverRequestDone(TFtpRequest RqType, int Error); // the queued notification: OnRequestDone
     void WndProc(int Msg, int Error, TFtpRequest RqType);  // dispatch with the request it was queued for
+    static std::string ExceptionClassName(const std::exception &E); // "ESocketException", ... for made-up replies
 
-    // ---- Data connection and transfers (FtpcliTransfer*.cpp) ----
+    // ---- Data connection and transfers (FtpcliTransfer.cpp) ----
+    // A transfer: the data step opens a listener (active) or reads the 227 port (passive); the
+    // transfer step opens the local file and, once the data connection is there (accepted
+    // from the server's address only, or connected), sends RETR/LIST/NLST/STOR/APPE. It ends
+    // through EndTransferWhenDone when both the final reply and the data close have come.
+    enum TDataDirection { dataNone, dataReceive, dataUpload };
     void DoGetAsync(TFtpRequest RqType);                   // start RETR, LIST or NLST
     void DoPutAppendAsync();                               // start STOR or APPE
+    void SendTransferCommand();                            // the command, once the data connection can come
     void Next1GetAsync();                                  // preliminary reply of a receive
     void Next2GetAsync();                                  // final reply of a receive
-    void Next3GetAsync();                                  // end check of a receive
     void Next1PutAsync();                                  // preliminary reply of an upload
     void Next2PutAsync();                                  // final reply of an upload
-    void Next3PutAsync();                                  // end check of an upload
-    void DataSocketGetSessionAvailable(TCustomWSocket *Sender, int Error);
-    void DataSocketGetSessionConnected(TCustomWSocket *Sender, int Error);
+    void EndTransferWhenDone();                            // final reply and data close both in: end
+    void DataSocketSessionAvailable(TCustomWSocket *Sender, int Error); // active: the server connects
+    void DataSocketSessionConnected(TCustomWSocket *Sender, int Error); // passive: our connect is done
+    void AdoptDataConnection();                            // the accepted connection becomes DataSocket
+    void HookDataSocket();                                 // data handlers for the transfer's direction
     void DataSocketGetDataAvailable(TCustomWSocket *Sender, int Error);
-    void DataSocketGetSessionClosed(TCustomWSocket *Sender, int Error);
-    void DataSocketPutSessionAvailable(TCustomWSocket *Sender, int Error);
-    void DataSocketPutSessionConnected(TCustomWSocket *Sender, int Error);
     void DataSocketPutDataSent(TCustomWSocket *Sender, int Error);
     void DataSocketPutDataAvailable(TCustomWSocket *Sender, int Error);
-    void DataSocketPutSessionClosed(TCustomWSocket *Sender, int Error);
+    void DataSocketSessionClosed(TCustomWSocket *Sender, int Error); // the data connection ended
     void WMFtpSendData();                                  // deferred: send the first upload block
     void DestroyLocalStream();                             // close the local file
-    void FailDataStep(int Code, const std::string &Reply); // end a transfer step that cannot go on
-    void EndRefusedTransfer();      // the server refused RETR/STOR...: close all, request done
-    void EndFailedTransfer(const std::string &Note); // the final reply failed: close all, request done
-    void NoteTransferFault(int Code, const std::string &Text); // first local fault of this transfer
-    void FinishTransfer();                                 // statistics and the done signal
-    bool PassiveDataPort(int FailCode);                    // aim DataSocket at the 227 port
+    void DropDataConnection();                             // handlers off, listener/connection closed
+    void NoteTransferFault(int Code, const std::string &Text); // first local fault: fails the transfer
+    bool ConnectPassiveData(quint16 DataPort, int FailCode); // connect to the 227 port at the control address
+    bool DataPeerIsServer();                               // the accepted peer is the control's peer
 
     // Deferred notifications of the component's event endpoint.
     static constexpr int WM_FTP_REQUEST_DONE = 1025;
@@ -332,7 +344,6 @@ protected:
     bool FInSequence = false;                              // a high-level operation is running
     TFtpFctSet FRemainingSteps = 0;                        // steps not yet started
     TFtpFct FCurrentStep = ftpFctNone;                     // step whose command is in flight
-    int FSequenceResult = 0;                               // result of the high-level operation
     TStep FSequenceContinuation = nullptr;                 // next step after a successful one
     std::string FSavedReply;                               // reply of the last real step, across QUIT
     int FSavedReplyCode = -1;                              // -1: nothing saved
@@ -342,6 +353,8 @@ protected:
     FtpReplyBuffer FReplyBuffer;                           // control bytes not yet split into lines
     std::string FDnsResult;                                // address the name lookup gave
     bool FControlOpen = false;                             // TCP connection of the control is open
+    bool FRequestRunning = false;                          // a request has started and not ended
+    TFtpFctSet FStepsRun = 0;                              // steps the running request has started
     bool FRefused = false;                                 // HandleError ran since last cleared
     std::string FRefusal;                                  // its text
     bool FInStartCall = false;                             // inside the call that starts a high-level operation
@@ -357,14 +370,14 @@ protected:
     int FLinePartLen = 0;
     char FSendBlock[1514];                                 // one upload block
     char FRecvChunk[2048];                                 // one receive chunk (after LinePart)
+    TDataDirection FDataDirection = dataNone;              // the transfer step running, if any
+    int FAcceptedHandle = -1;                              // the server's connection, accepted before the transfer step
     bool FFinalReplyOk = false;                            // final reply came and was a success
-    bool FGetDataClosed = false;                           // receive: data connection closed
-    bool FPutDataClosed = false;                           // upload: data connection closed
+    bool FDataClosed = false;                              // the data connection of this transfer ended
     bool FStoreAccepted = false;                           // STOR/APPE got 150 or 125
     bool FSendSessionOpen = false;                         // upload data connection is open
     bool FEndOfFile = false;                               // local file exhausted
     bool FAppendFlag = false;                              // APPE rather than STOR
-    bool FDataPending = false;                             // the server connected before the transfer step
     int FTransferFault = 0;                                // local read/write or receive error, or a
     std::string FTransferFaultText;                        //   progress abort: fails the transfer
     qint64 FStartTicks = 0;                                // data connection opened (ms)
@@ -427,12 +440,16 @@ public:
 
 protected:
     bool Synchronize(void (TCustomFtpCli::*Proc)());       // start a request, false on exception
-    bool WaitUntilReady();                                 // run the loop until done or timed out
+    bool WaitUntilReady();                                 // run the loop until done, timed out or left
+    void RequestEnded() override;                          // wakes the wait
+    void WakeWait();                                       // ends the running wait's loop pass
 
     int FTimeout = 15;
     bool FMultiThreaded = false;
     qint64 FDeadline = 0;                                  // ms of the monotonic clock
     std::unique_ptr<QTimer> FWakeTimer;                    // wakes the blocked loop at the deadline
+    QEventLoop *FWaitLoop = nullptr;                       // the loop the running wait blocks in
+    bool FWoken = false;                                   // the engine or the timer ended that loop's pass
 };
 
 // Milliseconds of a monotonic clock: the engine's tick count.

@@ -9,12 +9,14 @@
 
 #include <algorithm>
 #include <climits>
+#include <utility>
 
 TFtpClient::TFtpClient()
     : FWakeTimer(std::make_unique<QTimer>())
 {
     FTimeout = 15;
     FWakeTimer->setSingleShot(true);
+    QObject::connect(FWakeTimer.get(), &QTimer::timeout, [this] { WakeWait(); });
 }
 
 TFtpClient::~TFtpClient() = default;
@@ -42,18 +44,33 @@ bool TFtpClient::Synchronize(void (TCustomFtpCli::*Proc)())
     return WaitUntilReady();
 }
 
+void TFtpClient::RequestEnded()
+{
+    WakeWait();
+}
+
+void TFtpClient::WakeWait()
+{
+    if (FWaitLoop) {
+        FWoken = true;
+        FWaitLoop->quit();
+    }
+}
+
 bool TFtpClient::WaitUntilReady()
 {
+    // The wait blocks in a loop of its own: the application leaving its event loop (quit)
+    // ends every loop running, this one too, and that must end the request as a failure.
+    QEventLoop loop;
+    QEventLoop *const outer = std::exchange(FWaitLoop, &loop);
     FDeadline = FtpTickCount() + qint64(FTimeout) * 1000;
+    bool ended = false;
     for (;;) {
-        // A request also counts as over when its end left the state at ftpInternalReady (a
-        // late close event after a failed connect).
-        if (FState == ftpReady ||
-            (FState == ftpInternalReady && FRequestDoneSignalled && !FSequenceContinuation)) {
-            FWakeTimer->stop();
-            return FRequestResult == 0;
+        if (!FRequestRunning) {
+            ended = true;
+            break;
         }
-        qint64 now = FtpTickCount();
+        const qint64 now = FtpTickCount();
         if (!QCoreApplication::instance() || QCoreApplication::closingDown() ||
             (FTimeout > 0 && now > FDeadline))
             break;
@@ -62,9 +79,15 @@ bool TFtpClient::WaitUntilReady()
         // that fires before a moved deadline just makes one more pass.
         if (FTimeout > 0 && !FWakeTimer->isActive())
             FWakeTimer->start(int(std::clamp<qint64>(FDeadline - now + 1, 1, INT_MAX)));
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+        FWoken = false;
+        loop.exec();
+        if (!FWoken)
+            break;   // not ended by us: the application is leaving its event loop
     }
+    FWaitLoop = outer;
     FWakeTimer->stop();
+    if (ended)
+        return FRequestResult == 0;
     AbortAsync();
     FErrorMessage = "426 Timeout";
     FReplyCode = 426;

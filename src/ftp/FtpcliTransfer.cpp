@@ -1,6 +1,12 @@
 // The data side of the FTP engine: the data step (PORT or PASV), REST, the receive steps
 // RETR/LIST/NLST, the upload steps STOR/APPE, progress, and the end of a transfer, which
 // needs both the data connection's close and the final reply, in either order.
+//
+// Where things live: the receive loop is DataSocketGetDataAvailable (one read per report, to
+// the local file or OnDisplayFile); the send path is DataSocketPutDataSent (one block per
+// report, the first one from Next1PutAsync or WMFtpSendData). Every transfer ends through
+// EndTransferWhenDone or a failure that goes to TriggerRequestDone, which drops the data
+// connection with its handlers, so nothing that happens on it later can change the verdict.
 #include "ftp/Ftpcli.h"
 #include "ftp/FtpTransferText.h"
 #include "net/Wsocket.h"
@@ -15,15 +21,6 @@
 
 namespace {
 
-const char *ExceptionClassName(const std::exception &E)
-{
-    if (dynamic_cast<const ESocketException *>(&E))
-        return "ESocketException";
-    if (dynamic_cast<const FtpException *>(&E))
-        return "FtpException";
-    return "Exception";
-}
-
 const char *ReceiveCommandWord(TFtpRequest RqType)
 {
     switch (RqType) {
@@ -31,6 +28,11 @@ const char *ReceiveCommandWord(TFtpRequest RqType)
     case ftpLsAsync: return "NLST";
     default: return "RETR";
     }
+}
+
+std::string NoDataPortReply(int Code, const std::string &PasvReply)
+{
+    return std::to_string(Code) + " No data port in the passive reply \"" + PasvReply + "\"";
 }
 
 } // namespace
@@ -41,37 +43,19 @@ void TCustomFtpCli::PortAsync()
 {
     if (!CheckCommand())
         return;
+    BeginStep(ftpPortAsync);
+    FCurrentStep = ftpFctPort;
+    // A new transfer: nothing of the one before may reach it.
+    DropDataConnection();
+    FTransferCount = 0;
+    FTransferFault = 0;
+    FTransferFaultText.clear();
+    FFinalReplyOk = false;
+    FDataClosed = false;
     TWSocket *data = FDataSocket.get();
     data->SetProto("tcp");
     data->SetAddr("0.0.0.0");
     data->SetPort("0");
-    // Some servers connect as soon as PORT arrives, before the transfer command. The report
-    // of that connection comes once; it is remembered for the transfer step to take.
-    FDataPending = false;
-    data->OnSessionAvailable = [this](TCustomWSocket *, int) { FDataPending = true; };
-    data->OnSessionClosed = nullptr;
-    data->OnDataAvailable = nullptr;
-
-    quint16 dataPort = 0;
-    if (!FPassive) {
-        data->SetLingerOnOff(wsLingerOn);
-        data->SetLingerTimeout(10);
-        try {
-            data->Listen();
-            sockaddr_in sin{};
-            int len = sizeof sin;
-            data->GetSockName(sin, len);
-            dataPort = ntohs(sin.sin_port);
-        } catch (const std::exception &E) {
-            // No listener, no transfer: end the step like a refused command.
-            if (!FInSequence)
-                FRequestType = ftpPortAsync;
-            FCurrentStep = ftpFctPort;
-            FRequestDoneSignalled = false;
-            FailDataStep(550, std::string("550 ") + ExceptionClassName(E) + ": " + E.what());
-            return;
-        }
-    }
 
     std::string cmd = "PASV";
     if (!FPassive) {
@@ -81,10 +65,25 @@ void TCustomFtpCli::PortAsync()
         len = sizeof remote;
         const bool loopback = FControlSocket->GetPeerName(remote, len) == 0 &&
                               ntohl(remote.sin_addr.s_addr) == INADDR_LOOPBACK;
+        // Listen only where the server reaches us: the control connection's own address.
+        data->SetAddr(WSocketDottedText(local.sin_addr.s_addr));
+        data->SetLingerOnOff(wsLingerOn);
+        data->SetLingerTimeout(10);
+        // Some servers connect as soon as PORT arrives, before the transfer command.
+        data->OnSessionAvailable = [this](TCustomWSocket *S, int E) { DataSocketSessionAvailable(S, E); };
+        quint16 dataPort = 0;
+        try {
+            data->Listen();
+            sockaddr_in sin{};
+            len = sizeof sin;
+            data->GetSockName(sin, len);
+            dataPort = ntohs(sin.sin_port);
+        } catch (const std::exception &E) {
+            FailStep(550, "550 " + ExceptionClassName(E) + ": " + E.what());
+            return;
+        }
         cmd = FtpPortCommand(ntohl(local.sin_addr.s_addr), dataPort, loopback);
     }
-    FTransferCount = 0;
-    FCurrentStep = ftpFctPort;
     ExecAsync(ftpPortAsync, cmd, {200, 227}, nullptr);
 }
 
@@ -102,54 +101,35 @@ void TCustomFtpCli::RestAsync()
         FRestartOffset = info.exists() && info.isFile() ? info.size() : -1;
     }
     if (FRestartOffset <= 0) {
-        if (!FInSequence)
-            FRequestType = ftpRestAsync;
-        FRequestDoneSignalled = false;
+        BeginStep(ftpRestAsync);
         FNextStep = &TCustomFtpCli::NextExecAsync;
         FDoneHook = nullptr;
-        FRequestResult = 0;
         TriggerRequestDone(0);
         return;
     }
     ExecAsync(ftpRestAsync, "REST " + std::to_string(FRestartOffset), {}, nullptr);
 }
 
-// ---- Shared helpers ----------------------------------------------------------------------
+// ---- Shared pieces -----------------------------------------------------------------------
 
-void TCustomFtpCli::FailDataStep(int Code, const std::string &Reply)
+void TCustomFtpCli::DropDataConnection()
 {
-    FLastReply = Reply;
-    FReplyCode = Code;
-    SetErrorMessage();
-    FNextStep = nullptr;
-    if (FDataSocket->State() != wsClosed)
-        FDataSocket->Close();
-    DestroyLocalStream();
-    FRequestResult = Code;
-    TriggerRequestDone(Code);
-}
-
-void TCustomFtpCli::EndRefusedTransfer()
-{
-    SetErrorMessage();
-    FNextStep = nullptr;
-    if (FDataSocket->State() != wsClosed)
-        FDataSocket->Close();
-    DestroyLocalStream();
-    FRestartOffset = 0;
-    FRequestResult = FReplyCode;
-    TriggerRequestDone(FReplyCode);
-}
-
-void TCustomFtpCli::EndFailedTransfer(const std::string &Note)
-{
-    SetErrorMessage();
-    DestroyLocalStream();
-    if (FDataSocket->State() != wsClosed)
-        FDataSocket->Close();
-    TriggerDisplay(Note);
-    FRequestResult = FReplyCode;
-    TriggerRequestDone(FReplyCode);
+    TWSocket *data = FDataSocket.get();
+    data->OnSessionAvailable = nullptr;
+    data->OnSessionConnected = nullptr;
+    data->OnSessionClosed = nullptr;
+    data->OnDataAvailable = nullptr;
+    data->OnDataSent = nullptr;
+    if (data->State() != wsClosed) {
+        try {
+            data->Close();
+        } catch (const std::exception &) {
+            // the handle is gone either way
+        }
+    }
+    if (FAcceptedHandle >= 0)
+        ::close(std::exchange(FAcceptedHandle, -1));
+    FDataDirection = dataNone;
 }
 
 void TCustomFtpCli::NoteTransferFault(int Code, const std::string &Text)
@@ -160,38 +140,61 @@ void TCustomFtpCli::NoteTransferFault(int Code, const std::string &Text)
     }
 }
 
-bool TCustomFtpCli::PassiveDataPort(int FailCode)
+bool TCustomFtpCli::ConnectPassiveData(quint16 DataPort, int FailCode)
 {
-    quint16 port = 0;
-    if (!FtpPasvPort(FPasvReply, port)) {
-        FailDataStep(FailCode, std::to_string(FailCode) + " No data port in the passive reply \"" + FPasvReply + "\"");
+    TWSocket *data = FDataSocket.get();
+    // Always the control connection's address: a 227 reply cannot send our data elsewhere.
+    data->SetPort(std::to_string(DataPort));
+    data->SetAddr(FControlSocket->Addr());
+    data->SetLingerOnOff(wsLingerOff);
+    data->SetLingerTimeout(0);
+    data->OnSessionConnected = [this](TCustomWSocket *S, int E) { DataSocketSessionConnected(S, E); };
+    try {
+        data->Connect();
+    } catch (const std::exception &E) {
+        FailStep(FailCode, std::to_string(FailCode) + " " + ExceptionClassName(E) + ": " + E.what());
         return false;
     }
-    // Always the control connection's address: a 227 reply cannot send our data elsewhere.
-    FDataSocket->SetPort(std::to_string(port));
-    FDataSocket->SetAddr(FControlSocket->Addr());
-    FDataSocket->SetLingerOnOff(wsLingerOff);
-    FDataSocket->SetLingerTimeout(0);
     return true;
 }
 
-void TCustomFtpCli::FinishTransfer()
+bool TCustomFtpCli::DataPeerIsServer()
 {
-    FFinalReplyOk = false;  // one end per transfer, whatever closes later
+    sockaddr_in server{};
+    int len = sizeof server;
+    return FControlSocket->GetPeerName(server, len) == 0 &&
+           FDataSocket->Sin().sin_addr.s_addr == server.sin_addr.s_addr;
+}
+
+void TCustomFtpCli::SendTransferCommand()
+{
+    StateChange(ftpWaitingResponse);
+    if (FDataDirection == dataReceive) {
+        FNextStep = &TCustomFtpCli::Next1GetAsync;
+        SendCommand(FHostFileName.empty() ? FDataCommand : FDataCommand + " " + FHostFileName);
+    } else {
+        FNextStep = &TCustomFtpCli::Next1PutAsync;
+        SendCommand((FAppendFlag ? "APPE " : "STOR ") + FHostFileName);
+    }
+}
+
+void TCustomFtpCli::EndTransferWhenDone()
+{
+    if (!FFinalReplyOk || !FDataClosed)
+        return;
     TransfertStats();
-    FRestartOffset = 0;
-    FRequestResult = FDataCloseError;
+    int result = FDataCloseError;
     if (FTransferFault != 0) {
-        // A transfer that lost data locally (or was aborted) must not end as a success,
-        // whatever the server answered.
-        FRequestResult = FTransferFault;
+        // Data lost on the way (or the transfer aborted) is no success, whatever the server said.
+        result = FTransferFault;
         FReplyCode = FTransferFault;
         if (FErrorMessage.empty())
             FErrorMessage = FTransferFaultText;
     } else if (FDataCloseError != 0 && FErrorMessage.empty()) {
         FErrorMessage = "Data connection closed with error #" + std::to_string(FDataCloseError);
     }
-    TriggerRequestDone(FRequestResult);
+    FRestartOffset = 0;
+    TriggerRequestDone(result);
 }
 
 void TCustomFtpCli::DestroyLocalStream()
@@ -230,6 +233,123 @@ void TCustomFtpCli::TriggerReadyToTransmit(bool &bCancel)
         OnReadyToTransmit(this, bCancel);
 }
 
+// ---- The data connection -----------------------------------------------------------------
+
+void TCustomFtpCli::DataSocketSessionAvailable(TCustomWSocket *, int)
+{
+    TWSocket *data = FDataSocket.get();
+    TSocket handle = INVALID_SOCKET;
+    try {
+        handle = data->Accept();
+    } catch (const std::exception &) {
+    }
+    if (handle == INVALID_SOCKET) {
+        // No connection will come for this transfer: it fails once the server has answered.
+        NoteTransferFault(550, "Unable to establish data connection, error #" + std::to_string(data->LastError()));
+        DropDataConnection();
+        FDataClosed = true;
+        EndTransferWhenDone();
+        return;
+    }
+    if (!DataPeerIsServer()) {
+        // Anyone may reach the announced port first; only the server gets to send or receive.
+        ::close(handle);
+        TriggerDisplay("! Data connection from " + WSocketDottedText(data->Sin().sin_addr.s_addr) +
+                       " refused: not the server's address");
+        return;
+    }
+    FAcceptedHandle = handle;
+    data->OnSessionAvailable = nullptr;
+    data->Close();  // the listener: one connection per transfer
+    if (FDataDirection != dataNone)
+        AdoptDataConnection();
+}
+
+void TCustomFtpCli::HookDataSocket()
+{
+    TWSocket *data = FDataSocket.get();
+    data->OnSessionClosed = [this](TCustomWSocket *S, int E) { DataSocketSessionClosed(S, E); };
+    if (FDataDirection == dataReceive) {
+        data->OnDataAvailable = [this](TCustomWSocket *S, int E) { DataSocketGetDataAvailable(S, E); };
+        data->OnDataSent = nullptr;
+        return;
+    }
+    // Anything the server sends on an upload's connection is read and dropped.
+    data->OnDataAvailable = [this](TCustomWSocket *S, int E) { DataSocketPutDataAvailable(S, E); };
+    // Passive uploads send their first block on the 150; the writable report must not.
+    if (FPassive)
+        data->OnDataSent = nullptr;
+    else
+        data->OnDataSent = [this](TCustomWSocket *S, int E) { DataSocketPutDataSent(S, E); };
+}
+
+void TCustomFtpCli::AdoptDataConnection()
+{
+    TWSocket *data = FDataSocket.get();
+    HookDataSocket();
+    try {
+        data->Dup(std::exchange(FAcceptedHandle, -1));
+        if (FDataDirection == dataUpload) {
+            // The send-buffer size query of the original design had no use for its value: skipped.
+            data->SetLingerOnOff(wsLingerOff);
+            data->SetLingerTimeout(10);
+            data->SetLingerOption();
+        }
+    } catch (const std::exception &) {
+        NoteTransferFault(550, "Unable to establish data connection, error #" + std::to_string(data->LastError()));
+        if (data->State() != wsClosed) {
+            data->Close();  // its close handler marks the data connection ended
+        } else {
+            FDataClosed = true;
+            EndTransferWhenDone();
+        }
+        return;
+    }
+    if (FDataDirection == dataReceive) {
+        FStartTicks = FtpTickCount();
+        return;
+    }
+    FSendSessionOpen = true;
+    // The first block goes out from the loop once both the 150 and the connection are there.
+    if (FStoreAccepted && FStartTicks == 0)
+        PostNotification(WM_FTP_SENDDATA, 0);
+}
+
+void TCustomFtpCli::DataSocketSessionConnected(TCustomWSocket *, int Error)
+{
+    if (Error != 0) {
+        // Nothing was sent for this transfer yet, so no reply is owed: the step ends here.
+        FailStep(550, "Unable to establish data connection, error #" + std::to_string(Error));
+        return;
+    }
+    HookDataSocket();
+    FStartTicks = FtpTickCount();
+    if (FDataDirection == dataUpload)
+        FSendSessionOpen = true;
+    SendTransferCommand();
+}
+
+void TCustomFtpCli::DataSocketSessionClosed(TCustomWSocket *, int Error)
+{
+    // A listing whose last line has no line end still delivers that line.
+    if (FDisplayFileFlag && FDisplayFileMode == ftpLineByLine && FLinePartLen > 0 && FDataDirection == dataReceive) {
+        const std::string last(FLinePart, std::size_t(FLinePartLen));
+        FTransferCount += FLinePartLen;
+        FLinePartLen = 0;
+        TriggerDisplayFile(last);
+    }
+    if (FDataDirection == dataReceive && FLocalStream && !FLocalStream->flush()) {
+        TriggerDisplay("! Error writing local file");
+        NoteTransferFault(550, "550 Error writing local file " + FLocalFileName);
+    }
+    if (FDataDirection == dataUpload && !FEndOfFile)
+        NoteTransferFault(426, "426 Data connection closed before the whole file was sent");
+    DestroyLocalStream();
+    FDataClosed = true;
+    FDataCloseError = Error;
+    EndTransferWhenDone();
+}
+
 // ---- Receive: RETR, LIST, NLST -----------------------------------------------------------
 
 void TCustomFtpCli::ExecGetAsync()
@@ -262,27 +382,23 @@ void TCustomFtpCli::DoGetAsync(TFtpRequest RqType)
     }
     if (!CheckCommandText(FHostFileName))
         return;
-    if (!FInSequence)
-        FRequestType = RqType;
+    BeginStep(RqType);
     FDataCommand = word;
     FFinalReplyOk = false;
-    FGetDataClosed = false;
-    FRequestDoneSignalled = false;
     FTransferCount = 0;
     FDataCloseError = 0;
     FLinePartLen = 0;
-    FTransferFault = 0;
-    FTransferFaultText.clear();
     FStartTicks = FtpTickCount();
-    FDataSocket->OnSessionAvailable = [this](TCustomWSocket *S, int E) { DataSocketGetSessionAvailable(S, E); };
+    if (FTransferFault != 0 && FDataClosed) {
+        FailStep(FTransferFault, FTransferFaultText);   // the server's early connection failed
+        return;
+    }
 
     // A bad 227 reply is found before the local file is touched, so nothing is truncated.
-    if (FPassive) {
-        quint16 port = 0;
-        if (!FtpPasvPort(FPasvReply, port)) {
-            PassiveDataPort(550);
-            return;
-        }
+    quint16 port = 0;
+    if (FPassive && !FtpPasvPort(FPasvReply, port)) {
+        FailStep(550, NoDataPortReply(550, FPasvReply));
+        return;
     }
 
     if (!FDisplayFileFlag) {
@@ -296,63 +412,23 @@ void TCustomFtpCli::DoGetAsync(TFtpRequest RqType)
             opened = file->open(QIODevice::WriteOnly | QIODevice::Truncate);
         }
         if (!opened) {
-            FailDataStep(550, "Unable to open local file " + FLocalFileName);
+            FailStep(550, "Unable to open local file " + FLocalFileName);
             return;
         }
         FLocalStream = std::move(file);
     }
 
-    if (FPassive) {
-        PassiveDataPort(550);
-        FDataSocket->OnSessionConnected = [this](TCustomWSocket *S, int E) { DataSocketGetSessionConnected(S, E); };
-        try {
-            FDataSocket->Connect();
-        } catch (const std::exception &E) {
-            FailDataStep(550, std::string("550 ") + ExceptionClassName(E) + ": " + E.what());
-            return;
-        }
-    }
-
+    FDataDirection = dataReceive;
+    // The command goes out only with a data connection able to come: a failed connect then
+    // ends the step with no reply owed, and the control connection stays in step.
     StateChange(ftpWaitingResponse);
-    FNextStep = &TCustomFtpCli::Next1GetAsync;
-    SendCommand(FHostFileName.empty() ? FDataCommand : FDataCommand + " " + FHostFileName);
-    if (!FPassive && std::exchange(FDataPending, false))
-        DataSocketGetSessionAvailable(FDataSocket.get(), 0);
-}
-
-void TCustomFtpCli::DataSocketGetSessionAvailable(TCustomWSocket *, int)
-{
-    TWSocket *data = FDataSocket.get();
-    TSocket handle = INVALID_SOCKET;
-    try {
-        handle = data->Accept();
-        data->Close();  // the listener; it has no close handler now
-        if (handle == INVALID_SOCKET)
-            throw ESocketException("accept failed");
-        data->OnSessionClosed = [this](TCustomWSocket *S, int E) { DataSocketGetSessionClosed(S, E); };
-        data->OnDataAvailable = [this](TCustomWSocket *S, int E) { DataSocketGetDataAvailable(S, E); };
-        data->OnDataSent = nullptr;
-        data->Dup(std::exchange(handle, INVALID_SOCKET));
-    } catch (const std::exception &) {
-        if (handle != INVALID_SOCKET)
-            ::close(handle);
-        FailDataStep(550, "Unable to establish data connection, error #" + std::to_string(data->LastError()));
+    if (FPassive) {
+        ConnectPassiveData(port, 550);
         return;
     }
-    FStartTicks = FtpTickCount();
-}
-
-void TCustomFtpCli::DataSocketGetSessionConnected(TCustomWSocket *, int Error)
-{
-    TWSocket *data = FDataSocket.get();
-    data->OnSessionClosed = [this](TCustomWSocket *S, int E) { DataSocketGetSessionClosed(S, E); };
-    data->OnDataAvailable = [this](TCustomWSocket *S, int E) { DataSocketGetDataAvailable(S, E); };
-    data->OnDataSent = nullptr;
-    FStartTicks = FtpTickCount();
-    if (Error != 0) {
-        // The reply to the command already sent comes later and is only displayed.
-        FailDataStep(550, "Unable to establish data connection, error #" + std::to_string(Error));
-    }
+    SendTransferCommand();
+    if (FAcceptedHandle >= 0)
+        AdoptDataConnection();
 }
 
 void TCustomFtpCli::DataSocketGetDataAvailable(TCustomWSocket *, int)
@@ -408,25 +484,6 @@ void TCustomFtpCli::DataSocketGetDataAvailable(TCustomWSocket *, int)
     FTransferCount -= FLinePartLen;
 }
 
-void TCustomFtpCli::DataSocketGetSessionClosed(TCustomWSocket *, int Error)
-{
-    // A listing whose last line has no line end still delivers that line.
-    if (FDisplayFileFlag && FDisplayFileMode == ftpLineByLine && FLinePartLen > 0) {
-        const std::string last(FLinePart, std::size_t(FLinePartLen));
-        FTransferCount += FLinePartLen;
-        FLinePartLen = 0;
-        TriggerDisplayFile(last);
-    }
-    if (FLocalStream && !FLocalStream->flush()) {
-        TriggerDisplay("! Error writing local file");
-        NoteTransferFault(550, "550 Error writing local file " + FLocalFileName);
-    }
-    DestroyLocalStream();
-    FGetDataClosed = true;
-    FDataCloseError = Error;
-    Next3GetAsync();
-}
-
 void TCustomFtpCli::Next1GetAsync()
 {
     DisplayLastResponse();
@@ -434,7 +491,7 @@ void TCustomFtpCli::Next1GetAsync()
         FNextStep = &TCustomFtpCli::Next2GetAsync;
         return;
     }
-    EndRefusedTransfer();
+    FailOnReply();
 }
 
 void TCustomFtpCli::Next2GetAsync()
@@ -442,16 +499,11 @@ void TCustomFtpCli::Next2GetAsync()
     DisplayLastResponse();
     if (FReplyCode == 125 || FReplyCode == 226 || FReplyCode == 250) {
         FFinalReplyOk = true;
-        Next3GetAsync();
+        EndTransferWhenDone();
         return;
     }
-    EndFailedTransfer("! RETR/LIST/NLST Failed");
-}
-
-void TCustomFtpCli::Next3GetAsync()
-{
-    if (FFinalReplyOk && FGetDataClosed)
-        FinishTransfer();
+    TriggerDisplay("! RETR/LIST/NLST Failed");
+    FailOnReply();
 }
 
 // ---- Upload: STOR, APPE ------------------------------------------------------------------
@@ -486,16 +538,17 @@ void TCustomFtpCli::DoPutAppendAsync()
     }
     if (!CheckCommandText(FHostFileName))
         return;
+    BeginStep(FAppendFlag ? ftpAppendAsync : ftpPutAsync);
     FFinalReplyOk = false;
-    FPutDataClosed = false;
-    FRequestDoneSignalled = false;
     FSendSessionOpen = false;
     FStoreAccepted = false;
     FStartTicks = 0;
     FTransferCount = 0;
     FDataCloseError = 0;
-    FTransferFault = 0;
-    FTransferFaultText.clear();
+    if (FTransferFault != 0 && FDataClosed) {
+        FailStep(FTransferFault, FTransferFaultText);   // the server's early connection failed
+        return;
+    }
 
     bool cancel = false;
     TriggerReadyToTransmit(cancel);
@@ -503,11 +556,9 @@ void TCustomFtpCli::DoPutAppendAsync()
         FErrorMessage = "426 Transmit cancelled by application";
         FReplyCode = 426;
         TriggerDisplay("! " + FErrorMessage);
-        FRequestResult = 426;
         TriggerRequestDone(426);
         return;
     }
-    FDataSocket->OnSessionAvailable = [this](TCustomWSocket *S, int E) { DataSocketPutSessionAvailable(S, E); };
 
     DestroyLocalStream();
     auto file = std::make_unique<QFile>(QString::fromLocal8Bit(FLocalFileName.c_str()));
@@ -516,81 +567,25 @@ void TCustomFtpCli::DoPutAppendAsync()
         FErrorMessage = "426 Unable to open local file " + FLocalFileName;
         FReplyCode = 426;
         TriggerDisplay("! " + FErrorMessage);
-        if (FDataSocket->State() != wsClosed)
-            FDataSocket->Close();
-        FRequestResult = 426;
         TriggerRequestDone(426);
         return;
     }
     FLocalStream = std::move(file);
 
-    const std::string cmd = (FAppendFlag ? "APPE " : "STOR ") + FHostFileName;
+    FDataDirection = dataUpload;
+    StateChange(ftpWaitingResponse);
     if (FPassive) {
-        if (!PassiveDataPort(426))
+        quint16 port = 0;
+        if (!FtpPasvPort(FPasvReply, port)) {
+            FailStep(426, NoDataPortReply(426, FPasvReply));
             return;
-        FDataSocket->OnSessionConnected = [this](TCustomWSocket *S, int E) { DataSocketPutSessionConnected(S, E); };
-        // The command goes out once the data connection is open; until then the client is busy.
-        StateChange(ftpWaitingResponse);
-        FNextStep = &TCustomFtpCli::Next1PutAsync;
-        try {
-            FDataSocket->Connect();
-        } catch (const std::exception &E) {
-            FailDataStep(426, std::string("426 ") + ExceptionClassName(E) + ": " + E.what());
         }
+        ConnectPassiveData(port, 426);
         return;
     }
-    StateChange(ftpWaitingResponse);
-    FNextStep = &TCustomFtpCli::Next1PutAsync;
-    SendCommand(cmd);
-    if (std::exchange(FDataPending, false))
-        DataSocketPutSessionAvailable(FDataSocket.get(), 0);
-}
-
-void TCustomFtpCli::DataSocketPutSessionAvailable(TCustomWSocket *, int)
-{
-    TWSocket *data = FDataSocket.get();
-    TSocket handle = INVALID_SOCKET;
-    try {
-        handle = data->Accept();
-        data->Close();  // the listener
-        if (handle == INVALID_SOCKET)
-            throw ESocketException("accept failed");
-        data->OnSessionClosed = [this](TCustomWSocket *S, int E) { DataSocketPutSessionClosed(S, E); };
-        data->OnDataAvailable = [this](TCustomWSocket *S, int E) { DataSocketPutDataAvailable(S, E); };
-        data->OnDataSent = [this](TCustomWSocket *S, int E) { DataSocketPutDataSent(S, E); };
-        data->Dup(std::exchange(handle, INVALID_SOCKET));
-        // The send-buffer size query of the original design had no use for its value: skipped.
-        data->SetLingerOnOff(wsLingerOff);
-        data->SetLingerTimeout(10);
-        data->SetLingerOption();
-    } catch (const std::exception &) {
-        if (handle != INVALID_SOCKET)
-            ::close(handle);
-        FailDataStep(426, "Unable to establish data connection, error #" + std::to_string(data->LastError()));
-        return;
-    }
-    FSendSessionOpen = true;
-    // The first block goes out from the loop once both the 150 and the connection are there.
-    if (FStoreAccepted && FStartTicks == 0)
-        PostNotification(WM_FTP_SENDDATA, 0);
-}
-
-void TCustomFtpCli::DataSocketPutSessionConnected(TCustomWSocket *, int Error)
-{
-    TWSocket *data = FDataSocket.get();
-    data->OnSessionClosed = [this](TCustomWSocket *S, int E) { DataSocketPutSessionClosed(S, E); };
-    // Anything the server sends on an upload's connection is read and dropped.
-    data->OnDataAvailable = [this](TCustomWSocket *S, int E) { DataSocketPutDataAvailable(S, E); };
-    data->OnDataSent = nullptr;
-    FSendSessionOpen = true;
-    FStartTicks = FtpTickCount();
-    if (Error != 0) {
-        FailDataStep(550, "Unable to establish data connection, error #" + std::to_string(Error));
-        return;
-    }
-    StateChange(ftpWaitingResponse);
-    FNextStep = &TCustomFtpCli::Next1PutAsync;
-    SendCommand((FAppendFlag ? "APPE " : "STOR ") + FHostFileName);
+    SendTransferCommand();
+    if (FAcceptedHandle >= 0)
+        AdoptDataConnection();
 }
 
 void TCustomFtpCli::WMFtpSendData()
@@ -640,29 +635,21 @@ void TCustomFtpCli::DataSocketPutDataAvailable(TCustomWSocket *, int)
     FDataSocket->Receive(discard, int(sizeof discard));
 }
 
-void TCustomFtpCli::DataSocketPutSessionClosed(TCustomWSocket *, int Error)
-{
-    DestroyLocalStream();
-    FPutDataClosed = true;
-    FDataCloseError = Error;
-    Next3PutAsync();
-}
-
 void TCustomFtpCli::Next1PutAsync()
 {
     DisplayLastResponse();
-    if (FReplyCode == 150 || FReplyCode == 125) {
-        FNextStep = &TCustomFtpCli::Next2PutAsync;
-        FStoreAccepted = true;
-        if (FPassive) {
-            FDataSocket->OnDataSent = [this](TCustomWSocket *S, int E) { DataSocketPutDataSent(S, E); };
-            DataSocketPutDataSent(FDataSocket.get(), 0);
-        } else if (FSendSessionOpen && FStartTicks == 0) {
-            PostNotification(WM_FTP_SENDDATA, 0);
-        }
+    if (FReplyCode != 150 && FReplyCode != 125) {
+        FailOnReply();
         return;
     }
-    EndRefusedTransfer();
+    FNextStep = &TCustomFtpCli::Next2PutAsync;
+    FStoreAccepted = true;
+    if (FPassive) {
+        FDataSocket->OnDataSent = [this](TCustomWSocket *S, int E) { DataSocketPutDataSent(S, E); };
+        DataSocketPutDataSent(FDataSocket.get(), 0);
+    } else if (FSendSessionOpen && FStartTicks == 0) {
+        PostNotification(WM_FTP_SENDDATA, 0);
+    }
 }
 
 void TCustomFtpCli::Next2PutAsync()
@@ -670,14 +657,9 @@ void TCustomFtpCli::Next2PutAsync()
     DisplayLastResponse();
     if (FReplyCode == 226 || FReplyCode == 250) {
         FFinalReplyOk = true;
-        Next3PutAsync();
+        EndTransferWhenDone();
         return;
     }
-    EndFailedTransfer("! STOR Failed");
-}
-
-void TCustomFtpCli::Next3PutAsync()
-{
-    if (FFinalReplyOk && FPutDataClosed)
-        FinishTransfer();
+    TriggerDisplay("! STOR Failed");
+    FailOnReply();
 }

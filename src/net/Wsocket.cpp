@@ -1226,6 +1226,9 @@ void TCustomWSocket::Pause()
 void TCustomWSocket::Resume()
 {
     FPaused = false;
+    // Registering again reports what is waiting, data a handler declined before included.
+    if (FHSocket != INVALID_SOCKET && (FListening || FState == wsConnected))
+        FReadArmed = true;
     UpdateNotifiers();
 }
 
@@ -1236,13 +1239,12 @@ void TCustomWSocket::DnsLookup(const std::string &HostName)
     if (!ForgetDnsLookup(HostName))
         return;
     WSocketGetProc("WSAAsyncGetHostByName");
-    if (WSocketIsDottedIP(HostName)) {
-        const auto A = WSocketParseDotted(HostName);
-        if (A && *A != INADDR_NONE) {
-            FDnsResult = WSocketDottedText(*A);
-            TriggerDNSLookupDone(0);
-            return;
-        }
+    // Whatever the address parser takes ("127.1" too) is an address, answered here; the
+    // broadcast address reads as the parser's failure value and goes to the resolver.
+    if (const auto A = WSocketParseDotted(HostName); A && *A != INADDR_NONE) {
+        FDnsResult = WSocketDottedText(*A);
+        TriggerDNSLookupDone(0);
+        return;
     }
     StartDnsLookup(HostName, HostName, false);
 }

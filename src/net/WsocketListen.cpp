@@ -117,6 +117,7 @@ void TCustomWSocket::Dup(TSocket NewHSocket)
         FHSocket = INVALID_SOCKET;
         ++FGeneration;
         if (Rc != 0 && CloseErrno != EINTR) {
+            ::close(NewHSocket); // the handle was handed over: it must not leak with the failure
             errno = CloseErrno;
             WSocket_SetLastErrorFromErrno();
             SocketError("Dup (closesocket)");

@@ -121,26 +121,32 @@ public Q_SLOTS:
         TPending P = std::move(It->second);
         Pending.erase(It);
         THostEntry Entry;
-        int Err = 0;
-        switch (Info.error()) {
-        case QHostInfo::NoError: break;
-        case QHostInfo::HostNotFound: Err = WSAHOST_NOT_FOUND; break;
-        default: Err = WSANO_RECOVERY; break;
-        }
-        if (Err == 0) {
-            Entry.Name = Info.hostName().toStdString();
-            for (const QHostAddress &A : Info.addresses())
-                if (A.protocol() == QAbstractSocket::IPv4Protocol)
-                    Entry.Addresses.push_back(htonl(A.toIPv4Address()));
-            if (!P.Reverse && Entry.Addresses.empty())
-                Err = WSANO_DATA;
-        }
+        const int Err = WSocketLookupAnswer(Info, P.Reverse, Entry);
         P.Done(Err, Entry);
     }
 
 private:
     explicit TLookupDispatcher(QObject *Parent) : QObject(Parent) {}
 };
+
+int WSocketLookupAnswer(const QHostInfo &Info, bool Reverse, THostEntry &Entry)
+{
+    switch (Info.error()) {
+    case QHostInfo::NoError: break;
+    case QHostInfo::HostNotFound: return WSAHOST_NOT_FOUND;
+    default: return WSANO_RECOVERY;
+    }
+    Entry.Name = Info.hostName().toStdString();
+    for (const QHostAddress &A : Info.addresses())
+        if (A.protocol() == QAbstractSocket::IPv4Protocol)
+            Entry.Addresses.push_back(htonl(A.toIPv4Address()));
+    if (!Reverse && Entry.Addresses.empty())
+        return WSANO_DATA;
+    // Qt names an address that has no reverse name by the address itself: no name found.
+    if (Reverse && (Entry.Name.empty() || !QHostAddress(Info.hostName()).isNull()))
+        return WSAHOST_NOT_FOUND;
+    return 0;
+}
 
 // ---- bookkeeping ------------------------------------------------------------------------
 

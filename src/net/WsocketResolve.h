@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+class QHostInfo;
+
 // ---- bookkeeping ----------------------------------------------------------------------
 
 // Description of the sockets service, as returned by its start-up.
@@ -69,6 +71,9 @@ public:
     // Cancels a pending lookup so its Done never runs; false (Error set) when refused.
     virtual bool CancelLookup(int Id, int &Error);
 };
+
+// The error number (0 or a WSA* lookup error) and the entry of a system lookup's answer.
+int WSocketLookupAnswer(const QHostInfo &Info, bool Reverse, THostEntry &Entry);
 
 // The resolver in use (the system's by default). Setting nullptr restores the default;
 // the caller keeps ownership of what it sets.

@@ -6,14 +6,13 @@
 #include <QScreen>
 #include <QLabel>
 #include <QLinearGradient>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPixmap>
 #include <QTimer>
 #include <QUrl>
 
 namespace {
-
-constexpr const char *kMakerUrl = "https://ondrik.example/zarvel";
 
 // The splash picture is drawn rather than shipped as a file: one less thing to install.
 QPixmap SplashPicture()
@@ -69,20 +68,21 @@ TAboutBox::TAboutBox(QWidget *parent) : QDialog(parent)
     imgSplash = new QLabel(this);
     imgSplash->setGeometry(0, 0, kWidth, kHeight);
     imgSplash->setPixmap(SplashPicture());
+    imgSplash->setAccessibleName("Zarvel");
 
-    // The version comes from the build, so it is never missing here.
-    lblVersion = new QLabel(QStringLiteral("v" ZARVEL_VERSION), this);
+    lblVersion = new QLabel(VersionLabelText(QStringLiteral(ZARVEL_VERSION)), this);
     lblVersion->setGeometry(kWidth - 130, 12, 118, 20);
     lblVersion->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     lblVersion->setStyleSheet("color: white;");
 
-    lblUrl = new QLabel(kMakerUrl, this);
+    lblUrl = new QLabel(QStringLiteral(ZARVEL_HOMEPAGE), this);
+    lblUrl->setAccessibleName(lblUrl->text());
     lblUrl->setGeometry(12, kHeight - 28, 300, 20);
     lblUrl->setStyleSheet("color: #9fd3ff; text-decoration: underline;");
     lblUrl->setCursor(Qt::PointingHandCursor);
     lblUrl->installEventFilter(this);
 
-    Label1 = new QLabel("Copyright (C) Ondrik. Provided as is, without warranty.", this);
+    Label1 = new QLabel("Copyright (C) 2026 Ondrik. Provided as is, without warranty.", this);
     Label1->setGeometry(12, kHeight - 50, 456, 20);
     Label1->setStyleSheet("color: white;");
 
@@ -100,8 +100,6 @@ void TAboutBox::Splash()
     tmrSplash->start();
     setWindowFlags(Qt::SplashScreen | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
     setFixedSize(kWidth, imgSplash->height());
-    if (const QScreen *screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
     show();
     setEnabled(true);
 }
@@ -115,6 +113,13 @@ void TAboutBox::tmrSplashTimer()
     setFixedSize(kWidth, imgSplash->height());
 }
 
+int TAboutBox::exec()
+{
+    if (tmrSplash->isActive())
+        tmrSplashTimer();
+    return QDialog::exec();
+}
+
 void TAboutBox::lblUrlClick()
 {
     QDesktopServices::openUrl(QUrl(lblUrl->text()));
@@ -122,9 +127,23 @@ void TAboutBox::lblUrlClick()
 
 bool TAboutBox::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == lblUrl && event->type() == QEvent::MouseButtonRelease) {
+    if (watched == lblUrl && event->type() == QEvent::MouseButtonRelease
+        && static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton) {
         lblUrlClick();
         return true;
     }
     return QDialog::eventFilter(watched, event);
+}
+
+void TAboutBox::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    // Splash or about dialog, the box sits in the middle of the screen.
+    if (const QScreen *screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+}
+
+QString VersionLabelText(const QString &version)
+{
+    return version.isEmpty() ? QString() : "v" + version;
 }

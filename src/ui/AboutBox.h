@@ -17,6 +17,8 @@ public:
     void tmrSplashTimer();
     // Opens the maker's web address with the desktop's handler.
     void lblUrlClick();
+    // Shows the box as the about dialog; a splash still on screen ends first.
+    int exec() override;
 
     QLabel *imgSplash;    // the 480 x 288 picture, filling the box
     QLabel *lblVersion;   // "v" and the program's version
@@ -30,4 +32,8 @@ public:
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void showEvent(QShowEvent *event) override;
 };
+
+// The version label's text: "v" and the program's version, or empty without a version.
+QString VersionLabelText(const QString &version);

@@ -127,6 +127,17 @@ QStringList TLocalPCGroup::FilterPatterns() const
     return patterns;
 }
 
+std::string TLocalPCGroup::HighlightedFolder() const
+{
+    const QListWidgetItem *item = DirectoryListBoxPC->currentItem();
+    return item ? QFile::encodeName(item->data(kFolderPathRole).toString()).toStdString() : std::string();
+}
+
+void TLocalPCGroup::RefreshFolders()
+{
+    SetFolder(QDir::currentPath());
+}
+
 bool TLocalPCGroup::SetFolder(const QString &path)
 {
     const QString folder = QDir(path).canonicalPath();

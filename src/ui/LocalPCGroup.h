@@ -1,4 +1,5 @@
 #pragma once
+#include "session/FileOperationsView.h"
 #include "session/SessionViews.h"
 
 #include <QGroupBox>
@@ -13,7 +14,7 @@ class QPushButton;
 // through the PC filter, and the local file buttons. The process's current folder is the
 // folder shown: relative names of transfers and file operations resolve against it.
 // Always enabled.
-class TLocalPCGroup : public QGroupBox, public TLocalView {
+class TLocalPCGroup : public QGroupBox, public TLocalView, public TPCFolderView {
     Q_OBJECT
 public:
     explicit TLocalPCGroup(QWidget *parent = nullptr);
@@ -23,6 +24,10 @@ public:
     std::string CurrentFolder() const override;
     void RefreshFiles() override;
     void SetFilterPC(const std::string &filter) override;
+
+    // TPCFolderView
+    std::string HighlightedFolder() const override;
+    void RefreshFolders() override;
 
     // Makes the folder the process's current one and shows it; false (nothing changes)
     // when it cannot be entered.

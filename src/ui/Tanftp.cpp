@@ -43,6 +43,7 @@ TFormMain::TFormMain(TUserMessages &messages, TSounds &sounds, const QString &st
     views.Messages = this;
     Session_ = std::make_unique<TSessionController>(views);
     WireTandemGroup();
+    WireFileOperationsAndHelp();
     WireConfigure();
     WireTransfers();
 

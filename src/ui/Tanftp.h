@@ -1,9 +1,11 @@
 #pragma once
+#include "session/FileOperationsView.h"
 #include "session/LogSink.h"
 #include "session/SessionController.h"
 #include "session/SessionViews.h"
 #include "session/SettingsStore.h"
 #include "session/StartupSettings.h"
+#include "session/UserPrompt.h"
 #include "ui/HandlerGuard.h"
 
 #include <QMainWindow>
@@ -31,10 +33,12 @@ class TUserMessages;
 // Closing it ends the program.
 class TFormMain : public QMainWindow,
                   public LogSink,
+                  public UserPrompt,
                   private TStartupWindows,
                   private TSessionWindow,
                   private TStatusPanels,
-                  private TMessageBoxes {
+                  private TMessageBoxes,
+                  private THostSessionView {
     Q_OBJECT
 public:
     // Builds the window and opens the settings store at `storePath`. A store that cannot
@@ -89,6 +93,17 @@ public:
     void ComboBoxTanFilterChange();
     void BtnRefreshTandemClick();
     void ListBoxTanFilesKeyPress(char key);
+
+    // File operations on both sides, and Help > Help (TanftpFileOps.cpp).
+    void BtnDeleteTandemClick();  // delete the selected host files
+    void BtnRenameTandemClick();  // rename the selected host files one by one
+    void BtnDeletePCClick();      // delete the selected PC files
+    void BtnRenamePCClick();      // rename the selected PC files one by one
+    void BtnMkDirPCClick();       // create a PC folder
+    void BtnRmDirPCClick();       // remove the PC folder highlighted in the folder list
+    void Help1Click();            // the help window, modal, destroyed after it closes
+    // The one-line prompt dialog, owned by this window, through the message seam.
+    bool PromptUser(const std::string &caption, const std::string &prompt, std::string *value) override;
 
     // Transfers (TanftpTransfer.cpp).
     void BtnDownloadClick();       // downloads the selected remote files
@@ -150,6 +165,8 @@ private:
     void CreateGroups();
     void CreateStatusBar();
     void WireTandemGroup();
+    void WireFileOperationsAndHelp();
+    TFileOperationViews FileOperationViews();  // this window's side of the file operations
     void WireConfigure();          // File > Configure
     void WireTransfers();          // buttons, keys, drops and progress of the transfers
     void AttachTransferDialog();   // the progress dialog's Cancel and the progress reporter
@@ -171,6 +188,12 @@ private:
     void SetFileCount(const std::string &text) override;
     void Simple(const std::string &text) override;
     void ErrorDialog(const std::string &text) override;
+
+    // What the host file operations reach of the session and the log window.
+    bool IsConnected() const override;
+    bool ListTandemFiles() override;
+    int LogLevel() const override;
+    void ClearLog() override;
 
     TUserMessages &Messages;                     // message boxes
     TSounds &Sounds_;                            // system sounds

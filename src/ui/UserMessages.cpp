@@ -1,4 +1,5 @@
 #include "ui/UserMessages.h"
+#include "ui/PromptDialog.h"
 
 #include <QCoreApplication>
 #include <QMessageBox>
@@ -42,6 +43,13 @@ void TUserMessages::Warning(QWidget *parent, const QString &text)
 void TUserMessages::ShowException(QWidget *parent, const QString &text)
 {
     Show(parent, QMessageBox::Critical, QCoreApplication::applicationName(), text);
+}
+
+bool TUserMessages::Prompt(QWidget *parent, const QString &caption, const QString &prompt, QString *value)
+{
+    TFormPrompt dialog(parent, prompt, value);
+    dialog.setWindowTitle(caption);
+    return dialog.exec() == QDialog::Accepted;
 }
 
 QString TextForDisplay(const std::string &bytes)

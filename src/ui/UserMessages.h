@@ -3,8 +3,8 @@
 
 class QWidget;
 
-// The message boxes the program shows, behind one class so tests can see what would be
-// shown instead of blocking in a modal box.
+// The message boxes and prompts the program shows, behind one class so tests can see what
+// would be shown, and answer, instead of blocking in a modal box.
 class TUserMessages {
 public:
     virtual ~TUserMessages() = default;
@@ -20,6 +20,10 @@ public:
     // The application's error box for an exception a window handler raised: error icon,
     // the application's title, one OK button.
     virtual void ShowException(QWidget *parent, const QString &text);
+    // The one-line prompt (TFormPrompt) titled `caption`. With `value`, an input field
+    // holds it and OK copies the typed text back; without one only OK and Cancel show.
+    // True on OK; Cancel and the close box leave `value` alone.
+    virtual bool Prompt(QWidget *parent, const QString &caption, const QString &prompt, QString *value);
 };
 
 // Texts are bytes inside the program; shown as UTF-8, with bytes that are not UTF-8 kept

@@ -35,6 +35,7 @@ protected:
         cli.SetTimeout(5);
         cli.OnDisplay = [this](TCustomFtpCli *, std::string &m) { display.push_back(m); };
         cli.OnStateChange = [this](TCustomFtpCli *c) { states.push_back(c->State()); };
+        cli.OnSessionConnected = [this](TCustomFtpCli *, int) { ++connected; };
         cli.OnSessionClosed = [this](TCustomFtpCli *, int) { ++closed; };
         cli.OnRequestDone = [this](TCustomFtpCli *, TFtpRequest rq, int err) {
             done.push_back({rq, err});
@@ -60,6 +61,7 @@ protected:
     std::vector<std::string> display;
     std::vector<TFtpState> states;
     std::vector<std::pair<TFtpRequest, int>> done;
+    int connected = 0;
     int closed = 0;
 };
 
@@ -79,6 +81,7 @@ TEST_F(FtpControl, multiLineGreetingThenTwoLine230SkipsPass)
     EXPECT_TRUE(Displayed("< 230 already"));
     EXPECT_EQ(display.back(), "< 230 already");
     EXPECT_EQ(Count(ftpConnected), 1);
+    EXPECT_EQ(connected, 1);   // once, after the last greeting line
     EXPECT_EQ(cli.State(), ftpReady);
 }
 
@@ -88,6 +91,7 @@ TEST_F(FtpControl, greeting421FailsConnectAndClosesSession)
     EXPECT_FALSE(cli.Connect());
     EXPECT_EQ(cli.ErrorMessage(), "421 Too many users");
     EXPECT_EQ(cli.ReplyCode(), 421);
+    EXPECT_EQ(connected, 0);
     EXPECT_EQ(closed, 1);
     EXPECT_FALSE(cli.GetConnected());
     EXPECT_TRUE(peer.WaitFinished());
@@ -278,6 +282,16 @@ TEST_F(FtpControl, wrongPasswordFailsAndKeepsConnectionOpen)
     EXPECT_TRUE(cli.Pwd());   // the connection is still usable
 }
 
+TEST_F(FtpControl, passwordIsSentButNeverDisplayed)
+{
+    cli.SetPassWord("s3cret");
+    peer.Send("220 hi\r\n").Reply("USER u", "331 pw\r\n").Reply("PASS s3cret", "230 ok\r\n");
+    EXPECT_TRUE(cli.Connect()) << cli.ErrorMessage();
+    EXPECT_TRUE(Displayed("> PASS ********"));
+    for (const std::string &m : display)
+        EXPECT_EQ(m.find("s3cret"), std::string::npos) << m;
+}
+
 TEST_F(FtpControl, firstFailureIsKeptUntilHighLevelOperationClearsIt)
 {
     Login();
@@ -422,6 +436,26 @@ TEST_F(FtpControl, abortedHighLevelOperationReports426)
     Pump();
     ASSERT_FALSE(done.empty());
     EXPECT_EQ(done.back(), std::make_pair(ftpConnectAsync, 426));
+}
+
+TEST_F(FtpControl, leavingTheEventLoopEndsAWaitWithoutTimeLimit)
+{
+    Login();
+    cli.SetTimeout(0);
+    peer.Expect("SYST").Then([](FtpScriptPeer &, std::function<void()> Next) {
+        QCoreApplication::quit();   // the user closed the application during the wait
+        Next();
+    }).AllowUnfinished();
+    bool result = true;
+    QTimer::singleShot(0, [&] { result = cli.Syst(); });
+    QTimer safety;   // ends a wait that missed the quit, so a fault fails instead of hanging
+    safety.setSingleShot(true);
+    QObject::connect(&safety, &QTimer::timeout, [&] { cli.AbortAsync(); });
+    safety.start(5000);
+    QCoreApplication::exec();
+    EXPECT_FALSE(result);
+    EXPECT_EQ(cli.ErrorMessage(), "426 Timeout");
+    EXPECT_FALSE(cli.GetConnected());
 }
 
 TEST_F(FtpControl, silentServerTimesOut)
@@ -598,6 +632,24 @@ TEST_F(FtpControl, refusalsReachOnErrorAndFailTheCallWithoutException)
     EXPECT_EQ(errors, (std::vector<std::string>{"Password emtpy", "FTP component already connected"}));
     EXPECT_EQ(cli.State(), ftpReady);
     EXPECT_TRUE(peer.WaitFinished());
+}
+
+TEST_F(FtpControl, refusedFirstStepLeavesNoStepsForTheNextRequest)
+{
+    // With OnError set a refusal does not throw; the refused Get must still end completely,
+    // or its RETR step would run after the next request's greeting.
+    std::vector<std::string> errors;
+    cli.OnError = [&](TCustomFtpCli *, std::string &m) { errors.push_back(m); };
+    cli.SetHostFileName("f");
+    cli.SetLocalFileName("/nonexistent-dir/never-written");
+    EXPECT_FALSE(cli.Get());
+    EXPECT_EQ(errors, std::vector<std::string>{"FTP component not connected"});
+    EXPECT_EQ(cli.State(), ftpReady);
+    peer.Send("220 hi\r\n");
+    EXPECT_TRUE(cli.Open()) << cli.ErrorMessage();
+    Pump(100);
+    EXPECT_TRUE(peer.Commands().isEmpty()) << peer.Commands().join(" | ").toStdString();
+    EXPECT_EQ(cli.State(), ftpReady);
 }
 
 TEST_F(FtpControl, serverClosingDuringCommandFailsItEvenAfterEarlierFailure)

@@ -14,6 +14,8 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+
 #include <algorithm>
 #include <string>
 #include <vector>
@@ -235,15 +237,19 @@ TEST_F(FtpTransfer, refusedPassiveDataConnectionFailsBothWays)
     }
     const QByteArray reply = "227 Entering Passive Mode (127,0,0,1," + QByteArray::number(deadPort >> 8) + "," +
                              QByteArray::number(deadPort & 0xFF) + ").\r\n";
-    // a receive sends its command at once; the server's answer to it is only displayed
+    // no transfer command goes out without its data connection, so no late reply to it can
+    // be taken for the answer to the next command
     cli.SetPassive(true);
-    peer.Reply("PASV", reply).Expect("RETR f").Send("425 Can't open data connection.\r\n");
+    peer.Reply("PASV", reply);
     cli.SetHostFileName("f");
     cli.SetLocalFileName(Local("f"));
     EXPECT_FALSE(cli.Get());
     EXPECT_EQ(cli.ErrorMessage(), "Unable to establish data connection, error #10061");
     EXPECT_FALSE(HeldOpen(Local("f")));
     EXPECT_TRUE(peer.WaitFinished());
+    peer.Reply("PWD", "257 \"/here\"\r\n");
+    EXPECT_TRUE(cli.Pwd()) << cli.ErrorMessage();
+    EXPECT_EQ(cli.ReplyDirectory(), "/here");
     // an upload sends STOR only once its data connection is open
     WriteAll(Local("up"), "x");
     peer.Reply("PASV", reply);
@@ -327,6 +333,148 @@ TEST_F(FtpTransfer, progressAbortFailsTransferEvenWhenServerSays226)
     EXPECT_FALSE(cli.Get());
     EXPECT_TRUE(Displayed("! Abort requested"));
     EXPECT_EQ(cli.ErrorMessage(), "426 Transfer aborted by the application");
+}
+
+// ---- What a transfer's replies mean: preliminary and final, receive and upload ----------------
+
+struct VerdictRow {
+    const char *name;
+    bool upload;
+    const char *first;   // reply to RETR or STOR
+    const char *final;   // reply after the data, nullptr when the first one refused
+    bool ok;
+};
+
+class TransferVerdict : public FtpTransfer, public testing::WithParamInterface<VerdictRow> {};
+
+TEST_P(TransferVerdict, successNeedsAnAcceptedPreliminaryAndFinalReply)
+{
+    const VerdictRow &row = GetParam();
+    DataStep(true);
+    peer.Reply(row.upload ? "STOR f" : "RETR f", QByteArray(row.first) + "\r\n");
+    if (row.final) {
+        if (row.upload)
+            data.Open().ReceiveUntilClose();
+        else
+        {
+            data.Open().Send("abc").Close();
+            peer.Delay(50);
+        }
+        peer.Send(QByteArray(row.final) + "\r\n");
+    }
+    WriteAll(Local("up"), "xyz");
+    cli.SetHostFileName("f");
+    cli.SetLocalFileName(row.upload ? Local("up") : Local("down"));
+    EXPECT_EQ(row.upload ? cli.Put() : cli.Get(), row.ok) << cli.ErrorMessage();
+    EXPECT_TRUE(peer.WaitFinished());
+    if (row.ok) {
+        EXPECT_EQ(row.upload ? data.Received() : ReadAll(Local("down")), row.upload ? "xyz" : "abc");
+    } else {
+        EXPECT_EQ(cli.ErrorMessage(), row.final ? row.final : row.first);
+    }
+    // the control connection is in step afterwards
+    peer.Reply("NOOP", "200 ok\r\n");
+    cli.SetLocalFileName("NOOP");
+    EXPECT_TRUE(cli.Quote()) << cli.ErrorMessage();
+    Pump();
+    EXPECT_EQ(done.back(), std::make_pair(ftpQuoteAsync, 0));
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, TransferVerdict, testing::Values(
+    // receive
+    VerdictRow{"retr150Then226", false, "150 go", "226 done", true},
+    VerdictRow{"retr150Then250", false, "150 go", "250 done", true},
+    VerdictRow{"retr150Then125AsFinal", false, "150 go", "125 done", true},
+    VerdictRow{"retr125Then226", false, "125 go", "226 done", true},
+    VerdictRow{"retr226WithoutPreliminaryFails", false, "226 done", nullptr, false},
+    VerdictRow{"retrCode0RefusalFails", false, "000 odd", nullptr, false},
+    VerdictRow{"retrFinalCode0Fails", false, "150 go", "000 odd", false},
+    VerdictRow{"retrFinal451Fails", false, "150 go", "451 local error", false},
+    // upload
+    VerdictRow{"stor150Then226", true, "150 go", "226 done", true},
+    VerdictRow{"stor125Then250", true, "125 go", "250 done", true},
+    VerdictRow{"storCode0RefusalFails", true, "000 odd", nullptr, false},
+    VerdictRow{"storFinalCode0Fails", true, "150 go", "000 odd", false},
+    VerdictRow{"storFinal125Fails", true, "150 go", "125 more", false}),
+    [](const testing::TestParamInfo<VerdictRow> &i) { return std::string(i.param.name); });
+
+// ---- A transfer ends once, and only as a success when every byte arrived ----------------------
+
+TEST_F(FtpTransfer, abortAfter226WhileDataStillFlowsFailsAndKeepsPartialFile)
+{
+    DataStep(true);
+    peer.Reply("RETR f", "150 go\r\n");
+    data.Open().Send(Pattern(5000));
+    peer.Delay(50).Send("226 Transfer complete.\r\n");
+    auto show = cli.OnDisplay;
+    cli.OnDisplay = [&](TCustomFtpCli *c, std::string &m) {
+        show(c, m);
+        if (m == "< 226 Transfer complete.")
+            QTimer::singleShot(0, [&] { cli.Abort(); });   // the user's Cancel, from the loop
+    };
+    cli.SetHostFileName("f");
+    cli.SetLocalFileName(Local("f"));
+    EXPECT_FALSE(cli.Get());
+    EXPECT_EQ(cli.ErrorMessage(), "426 Operation aborted.");
+    EXPECT_EQ(ReadAll(Local("f")), Pattern(5000).left(ReadAll(Local("f")).size()));
+    EXPECT_FALSE(HeldOpen(Local("f")));
+    Pump();
+    EXPECT_EQ(done.back(), std::make_pair(ftpGetAsync, 426));
+    EXPECT_EQ(StatsLines(), 0);
+}
+
+TEST_F(FtpTransfer, controlClosedAfter226WhileDataStillFlowsFails)
+{
+    DataStep(true);
+    peer.Reply("RETR f", "150 go\r\n");
+    data.Open().Send(Pattern(5000));
+    peer.Delay(50).Send("226 Transfer complete.\r\n").Delay(50).Close();
+    cli.SetHostFileName("f");
+    cli.SetLocalFileName(Local("f"));
+    EXPECT_FALSE(cli.Get());
+    EXPECT_EQ(cli.ErrorMessage(), "421 Connection closed by the server");
+    EXPECT_FALSE(HeldOpen(Local("f")));
+    Pump(200);   // the data connection's late close must not turn the verdict round
+    EXPECT_EQ(done.back(), std::make_pair(ftpGetAsync, 421));
+}
+
+TEST_F(FtpTransfer, activeListenerTakesOnlyTheServersConnection)
+{
+    // A stranger (another address) that reaches the announced port first is turned away;
+    // the listener listens only on the control connection's own address.
+    std::string listening;
+    cli.OnCommand = [&](TCustomFtpCli *c, std::string &cmd) {
+        if (cmd.rfind("PORT ", 0) != 0)
+            return;
+        sockaddr_in sin{};
+        int len = sizeof sin;
+        c->DataSocket()->GetSockName(sin, len);
+        listening = inet_ntoa(sin.sin_addr);
+    };
+    DataStep(false);
+    data.Intrude("EVIL", QHostAddress("127.0.0.2"));
+    peer.Reply("RETR f", "150 go\r\n");
+    data.Open().Send("good").Close();
+    peer.Delay(50).Send("226 ok\r\n");
+    cli.SetHostFileName("f");
+    cli.SetLocalFileName(Local("f"));
+    ASSERT_TRUE(cli.Get()) << cli.ErrorMessage();
+    EXPECT_EQ(ReadAll(Local("f")), "good");
+    EXPECT_EQ(listening, "127.0.0.1");
+}
+
+TEST_F(FtpTransfer, transferKeepsGoingPastTimeoutWhileBytesFlow)
+{
+    cli.SetTimeout(1);
+    const QByteArray payload = Pattern(4000);
+    DataStep(true);
+    peer.Reply("RETR f", "150 go\r\n");
+    data.Open().SendSplit(payload, 500, 250).Close();   // about twice the limit in all
+    peer.Delay(50).Send("226 ok\r\n");
+    cli.SetHostFileName("f");
+    cli.SetLocalFileName(Local("f"));
+    ASSERT_TRUE(cli.Get()) << cli.ErrorMessage();
+    EXPECT_EQ(ReadAll(Local("f")), payload);
 }
 
 // ---- Listings --------------------------------------------------------------------------------
@@ -523,6 +671,60 @@ TEST_F(FtpTransfer, restGetResumesFromLocalSizeAndCountsFromThere)
     ASSERT_FALSE(progress.empty());
     EXPECT_EQ(progress.front(), 3000);
     EXPECT_EQ(cli.RestartOffset(), 0);  // an offset serves one transfer
+}
+
+TEST_F(FtpTransfer, plainGetIgnoresALeftoverOffsetAndWritesTheWholeFile)
+{
+    WriteAll(Local("f"), Pattern(8000));
+    cli.SetRestartOffset(3000);
+    DataStep(true);
+    peer.Reply("RETR f", "150 ok\r\n");
+    data.Open().Send("fresh").Close();
+    peer.Delay(50).Send("226 ok\r\n");
+    cli.SetHostFileName("f");
+    cli.SetLocalFileName(Local("f"));
+    ASSERT_TRUE(cli.Get()) << cli.ErrorMessage();
+    EXPECT_EQ(ReadAll(Local("f")), "fresh");
+    ASSERT_FALSE(progress.empty());
+    EXPECT_EQ(progress.front(), 0);
+}
+
+TEST_F(FtpTransfer, noAutoResumeAtKeepsTheCallersOffset)
+{
+    const QByteArray payload = Pattern(6000);
+    WriteAll(Local("part"), payload.left(3000));
+    cli.SetOptions(OptBit(ftpAcceptLF) | OptBit(ftpNoAutoResumeAt));
+    cli.SetRestartOffset(1000);
+    DataStep(true);
+    peer.Reply("REST 1000", "350 Restarting at 1000.\r\n").Reply("RETR f", "150 ok\r\n");
+    data.Open().Send(payload.mid(1000)).Close();
+    peer.Delay(50).Send("226 ok\r\n");
+    cli.SetHostFileName("f");
+    cli.SetLocalFileName(Local("part"));
+    ASSERT_TRUE(cli.RestGet()) << cli.ErrorMessage();
+    EXPECT_EQ(ReadAll(Local("part")), payload);
+}
+
+TEST_F(FtpTransfer, refusedRestLeavesNoOffsetForTheNextUpload)
+{
+    WriteAll(Local("part"), Pattern(2000));
+    DataStep(true);
+    peer.Reply("REST 2000", "502 REST not implemented.\r\n");
+    cli.SetHostFileName("f");
+    cli.SetLocalFileName(Local("part"));
+    EXPECT_FALSE(cli.RestGet());
+    EXPECT_EQ(cli.RestartOffset(), 0);
+
+    const QByteArray payload = Pattern(5000);
+    WriteAll(Local("up"), payload);
+    DataStep(true);
+    peer.Reply("STOR up", "150 ok\r\n");
+    data.Open().ReceiveUntilClose();
+    peer.Send("226 ok\r\n");
+    cli.SetLocalFileName(Local("up"));
+    cli.SetHostFileName("up");
+    ASSERT_TRUE(cli.Put()) << cli.ErrorMessage();
+    EXPECT_EQ(data.Received(), payload);
 }
 
 TEST_F(FtpTransfer, restGetWithoutLocalFileSendsNoRest)

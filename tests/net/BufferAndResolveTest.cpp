@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QHostAddress>
+#include <QHostInfo>
 
 #include <arpa/inet.h>
 #include <cerrno>
@@ -194,13 +196,49 @@ TEST(Service, lastSocketUnloadsAndForcedLoadHoldsIt)
 
 TEST(DnsLookup, dottedTextIsAnsweredInsideTheCall)
 {
-    TEventLog Log;
-    TWSocket S;
-    Log.Attach(S);
-    S.DnsLookup("10.1.2.3");
-    EXPECT_EQ(Log.Joined(), "DnsLookupDone(0)\n");
-    EXPECT_EQ(S.DnsResult(), "10.1.2.3");
-    EXPECT_TRUE(S.DnsResultList().empty());
+    // Every text the address parser takes is an address, the short forms too: none of them
+    // may wait for (or reach) a resolver.
+    const std::pair<const char *, const char *> Rows[] = {
+        {"10.1.2.3", "10.1.2.3"}, {" 10.1.2.3 ", "10.1.2.3"}, {"127.1", "127.0.0.1"}, {"10.1", "10.0.0.1"},
+        {"10.1.2", "10.1.0.2"},
+    };
+    TFailingResolver R;
+    TResolverScope Scope(&R);
+    for (const auto &[Text, Dotted] : Rows) {
+        TEventLog Log;
+        TWSocket S;
+        Log.Attach(S);
+        S.DnsLookup(Text);
+        EXPECT_EQ(Log.Joined(), "DnsLookupDone(0)\n") << Text;
+        EXPECT_EQ(S.DnsResult(), Dotted) << Text;
+        EXPECT_TRUE(S.DnsResultList().empty()) << Text;
+    }
+}
+
+TEST(DnsLookup, reverseAnswerNamingOnlyTheAddressIsHostNotFound)
+{
+    // The system's reverse lookup gives the address text back when the address has no name.
+    struct Row {
+        const char *Name;
+        bool Reverse;
+        int Error;
+    };
+    const Row Rows[] = {
+        {"localhost", true, 0},
+        {"127.0.0.1", true, WSAHOST_NOT_FOUND},
+        {"", true, WSAHOST_NOT_FOUND},
+        {"localhost", false, 0},
+    };
+    for (const Row &R : Rows) {
+        QHostInfo Info;
+        Info.setHostName(R.Name);
+        Info.setAddresses({QHostAddress("127.0.0.1")});
+        THostEntry Entry;
+        EXPECT_EQ(WSocketLookupAnswer(Info, R.Reverse, Entry), R.Error) << R.Name << " reverse " << R.Reverse;
+        if (R.Error == 0) {
+            EXPECT_EQ(Entry.Name, R.Name);
+        }
+    }
 }
 
 TEST(DnsLookup, cancelReportsInterruptedAndDropsTheLateAnswer)

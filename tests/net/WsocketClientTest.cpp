@@ -333,6 +333,28 @@ TEST(WsocketReceive, pausedSocketReportsNothingUntilResumed)
     ::close(Peer);
 }
 
+TEST(WsocketReceive, dataDeclinedBeforePauseIsOfferedAgainAfterResume)
+{
+    TPeerListener L;
+    TWSocket S;
+    const int Peer = ConnectPair(S, L);
+    bool Take = false;
+    int Offers = 0;
+    std::string Got;
+    S.OnDataAvailable = [&](TCustomWSocket *Sender, int) {
+        ++Offers;
+        if (Take)
+            Got += Sender->ReceiveStr();
+    };
+    WriteAll(Peer, "declined");
+    ASSERT_TRUE(PumpUntil([&] { return Offers > 0; }));
+    S.Pause();
+    Take = true;
+    S.Resume();
+    EXPECT_TRUE(PumpUntil([&] { return Got == "declined"; })) << Offers << " offer(s)";
+    ::close(Peer);
+}
+
 TEST(WsocketReceive, handlerReadingSmallPiecesIsCalledUntilDrained)
 {
     TPeerListener L;

@@ -191,6 +191,19 @@ TEST(WsocketListen, dupOfANonSocketIsRefusedAtRegistration)
     ::close(Pipe[1]);
 }
 
+TEST(WsocketListen, dupWhoseOldHandleCannotBeClosedStillReleasesTheGivenOne)
+{
+    TWSocket S;
+    StartListener(S);
+    const int Given = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(Given, 0);
+    ::close(S.HSocket()); // the old handle is gone behind the socket's back: its close fails
+    S.OnError = [](TCustomWSocket *) {};
+    S.Dup(Given);
+    EXPECT_EQ(S.LastError(), WSAENOTSOCK);
+    EXPECT_EQ(::fcntl(Given, F_GETFD), -1) << "the handle given to Dup leaked";
+}
+
 TEST(WsocketListen, datagramListenerIsConnectedAtOnce)
 {
     TEventLog Log;

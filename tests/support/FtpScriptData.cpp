@@ -168,3 +168,23 @@ FtpScriptData &FtpScriptData::ReceiveUntilClose()
     });
     return *this;
 }
+
+FtpScriptData &FtpScriptData::Intrude(const QByteArray &Bytes, const QHostAddress &From)
+{
+    FPeer.Then([this, Bytes, From](FtpScriptPeer &, std::function<void()> Next) {
+        auto *s = new QTcpSocket(this);
+        if (!s->bind(From, 0))
+            ADD_FAILURE() << "scripted data peer cannot bind the stranger to " << From.toString().toStdString();
+        connect(s, &QTcpSocket::connected, this, [s, Bytes, Next] {
+            s->write(Bytes);
+            s->flush();
+            Next();
+        });
+        connect(s, &QTcpSocket::errorOccurred, this, [s, Next](QAbstractSocket::SocketError) {
+            if (s->state() != QAbstractSocket::ConnectedState)
+                Next();   // refused at once is fine too: the stranger got nowhere
+        });
+        s->connectToHost(QHostAddress::LocalHost, FActivePort);
+    });
+    return *this;
+}

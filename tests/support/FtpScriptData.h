@@ -31,6 +31,8 @@ public:
     FtpScriptData &Close();                                  // the peer closes the data connection
     FtpScriptData &Reset();                                  // the peer resets it (RST, no orderly close)
     FtpScriptData &ReceiveUntilClose();                      // reads until the client closes it
+    // Active mode: a stranger connects to the PORT port from another address and sends Bytes.
+    FtpScriptData &Intrude(const QByteArray &Bytes, const QHostAddress &From);
 
     // ---- Observing ----
     const QByteArray &Received() const { return FReceived; } // bytes the client sent

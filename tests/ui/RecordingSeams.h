@@ -4,7 +4,10 @@
 #include "session/SessionViews.h"
 #include "ui/UserMessages.h"
 
+#include <gtest/gtest.h>
 #include <QStringList>
+#include <deque>
+#include <optional>
 
 class RecordedMessages : public TUserMessages {
 public:
@@ -14,6 +17,25 @@ public:
     void CommandLineError(QWidget *, const QString &text) override { shown << "command line: " + text; }
     void Warning(QWidget *, const QString &text) override { shown << "warning: " + text; }
     void ShowException(QWidget *, const QString &text) override { shown << "exception: " + text; }
+
+    // The user's answers to prompts, in order: a text is typed and OK pressed (the text is
+    // ignored by a question without input field); nullopt presses Cancel. A prompt with no
+    // answer left fails the test and is cancelled. Prompts are recorded in `shown` as
+    // "prompt: caption | prompt" and " | value" when there is a field.
+    std::deque<std::optional<QString>> answers;
+    bool Prompt(QWidget *, const QString &caption, const QString &prompt, QString *value) override
+    {
+        shown << "prompt: " + caption + " | " + prompt + (value ? " | " + *value : QString());
+        if (answers.empty()) {
+            ADD_FAILURE() << "nobody answers " << prompt.toStdString();
+            return false;
+        }
+        const std::optional<QString> answer = answers.front();
+        answers.pop_front();
+        if (answer && value)
+            *value = *answer;
+        return answer.has_value();
+    }
 };
 
 class RecordedSounds : public TSounds {

@@ -1,0 +1,29 @@
+#pragma once
+#include <string>
+
+class TFtpClient;
+
+// The FTP client as the host file operations use it: one synchronous request at a time.
+class HostFiles {
+public:
+    virtual ~HostFiles() = default;
+    // DELE of `name`; true when the host confirmed it.
+    virtual bool Dele(const std::string &name) = 0;
+    // RNFR `from`, then RNTO `to`; true when the host confirmed both.
+    virtual bool Ren(const std::string &from, const std::string &to) = 0;
+    // Why the last request failed, as the client words it.
+    virtual std::string ErrorMessage() const = 0;
+};
+
+// HostFiles through the main window's FTP client: names go in HostFileName (and the new
+// name in the local file name, which RNTO carries), then the synchronous request runs.
+class TFtpHostFiles : public HostFiles {
+public:
+    explicit TFtpHostFiles(TFtpClient &client) : Client(client) {}
+    bool Dele(const std::string &name) override;
+    bool Ren(const std::string &from, const std::string &to) override;
+    std::string ErrorMessage() const override;
+
+private:
+    TFtpClient &Client;  // the main window's FTPCLI
+};
