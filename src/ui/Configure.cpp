@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QShowEvent>
 #include <QSpinBox>
 #include <QTabWidget>
@@ -93,6 +94,9 @@ bool TFormConfig::Execute(const FilterTexts &inForce)
     txtFilterPC->setText(TextForDisplay(inForce.FilterPC));
     txtFilterTandem->setText(TextForDisplay(inForce.FilterTandem));
     ShowFilterStarts();
+    // The dialog opens in the middle of the screen, wherever the main window is.
+    if (const QScreen *display = screen())
+        move(display->availableGeometry().center() - QPoint(width() / 2, height() / 2));
     return exec() == QDialog::Accepted;
 }
 
