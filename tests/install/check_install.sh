@@ -13,7 +13,9 @@ source=$(cd "$2" && pwd)
 id=example.ondrik.Zarvel
 work=$(mktemp -d "${TMPDIR:-/tmp}/zarvel-install.XXXXXX")
 trap 'rm -rf "$work"' EXIT
-root=$work/root
+# Under <tree>/usr, so the metainfo can be checked together with the menu entry it launches.
+tree=$work/tree
+root=$tree/usr
 failures=0
 
 fail() {
@@ -62,9 +64,9 @@ demo_dir=$(sed -n 's|^exec "$here/\(.*\)/demo.sh".*|\1|p' "$root/bin/zarvel-demo
 desktop=$root/share/applications/$id.desktop
 metainfo=$root/share/metainfo/$id.metainfo.xml
 desktop-file-validate "$desktop" >&2 || fail "desktop-file-validate: $desktop"
-appstreamcli validate --no-net "$metainfo" >"$work/appstream.log" 2>&1 || {
+appstreamcli validate-tree --no-net "$tree" >"$work/appstream.log" 2>&1 || {
     cat "$work/appstream.log" >&2
-    fail "appstreamcli validate: $metainfo"
+    fail "appstreamcli validate-tree: $metainfo"
 }
 grep -qx 'Categories=Network;FileTransfer;' "$desktop" || fail "menu categories are not Network;FileTransfer;"
 grep -qx "Icon=$id" "$desktop" || fail "menu entry does not name the icon $id"

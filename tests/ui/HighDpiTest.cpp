@@ -1,6 +1,10 @@
 #include "ui/AboutBox.h"
+#include "ui/Configure.h"
 #include "ui/RecordingSeams.h"
+#include "ui/Tancnct.h"
 #include "ui/Tanftp.h"
+#include "ui/Tanstat.h"
+#include "ui/Tanxfer.h"
 
 #include <gtest/gtest.h>
 #include <QApplication>
@@ -18,7 +22,7 @@ void ExpectSharpPictures(const QWidget &window)
         const QPixmap picture = label->pixmap();
         if (picture.isNull())
             continue;
-        SCOPED_TRACE(label->objectName().toStdString());
+        SCOPED_TRACE((window.objectName() + " " + label->objectName()).toStdString());
         EXPECT_EQ(picture.devicePixelRatio(), qApp->devicePixelRatio());
         EXPECT_EQ(picture.deviceIndependentSize().toSize(), label->size());
     }
@@ -28,17 +32,25 @@ void ExpectSharpPictures(const QWidget &window)
 // is fixed when the application starts.
 TEST(HighDpi, DISABLED_picturesCarryThePixelRatioOfTheScaledScreen)
 {
-    ASSERT_EQ(qApp->devicePixelRatio(), 2.0);
+    ASSERT_EQ(qApp->devicePixelRatio(), 2.0) << "meant to run with QT_SCALE_FACTOR=2";
     QTemporaryDir dir;
     RecordedMessages messages;
     RecordedSounds sounds;
     TFormMain form(messages, sounds, dir.filePath("Zarvel.conf"));
-    TAboutBox *about = new TAboutBox(&form);
-    about->Splash();
-    ExpectSharpPictures(*about);
+    TFormMain::Windows windows;
+    windows.AboutBox = new TAboutBox(&form);
+    windows.FormConnect = new TFormConnect(messages, &form);
+    windows.FormStatus = new TFormStatus(&form);
+    windows.FormConfig = new TFormConfig(&form);
+    windows.FormTransfer = new TFormTransfer(&form);
+    form.AttachWindows(windows);
+    windows.AboutBox->Splash();
     form.show();
-    ExpectSharpPictures(form);
-    about->tmrSplashTimer();
+    for (const QWidget *window : std::initializer_list<const QWidget *>{
+             &form, windows.AboutBox, windows.FormConnect, windows.FormStatus, windows.FormConfig,
+             windows.FormTransfer})
+        ExpectSharpPictures(*window);
+    windows.AboutBox->tmrSplashTimer();
 }
 
 TEST(HighDpi, splashAndWindowPicturesAreSharpAtScaleTwo)
