@@ -274,14 +274,13 @@ void TCustomFtpCli::TriggerRequestDone(int Result, int Error)
     FRemainingSteps = 0;
     FRequestResult = Result;
     FRequestRunning = false;
-    // A refusal inside the starting call reached that caller already (exception or OnError).
-    const bool refusedToCaller = FInStartCall && FRefused;
+    // The notification names the request that ended here: by the time the loop delivers it
+    // the next request may already be running. A refusal inside the starting call reached
+    // that caller already (exception or OnError).
+    if (!(FInStartCall && FRefused))
+        PostNotification(WM_FTP_REQUEST_DONE, Error);
     if (FState != ftpAbort)
         StateChange(ftpReady);
-    // The notification names the request that ended here: by the time the loop delivers it
-    // the next request may already be running.
-    if (!refusedToCaller)
-        PostNotification(WM_FTP_REQUEST_DONE, Error);
     RequestEnded();
 }
 

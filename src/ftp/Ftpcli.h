@@ -285,6 +285,7 @@ protected:
     enum TDataDirection { dataNone, dataReceive, dataUpload };
     void DoGetAsync(TFtpRequest RqType);                   // start RETR, LIST or NLST
     void DoPutAppendAsync();                               // start STOR or APPE
+    void WaitForDataConnection();                          // busy, no reply owed until the command goes
     void SendTransferCommand();                            // the command, once the data connection can come
     void Next1GetAsync();                                  // preliminary reply of a receive
     void Next2GetAsync();                                  // final reply of a receive
@@ -341,7 +342,7 @@ protected:
     std::unique_ptr<TWSocket> FControlSocket;              // the control connection
     std::unique_ptr<TWSocket> FDataSocket;                 // the data connection (reused per transfer)
     int FRequestResult = 0;                                // 0 or the code that failed the request
-    bool FRequestDoneSignalled = false;                    // one request-done signal per request
+    bool FRequestDoneSignalled = false;                    // the running step has ended (one end per step)
     bool FInSequence = false;                              // a high-level operation is running
     TFtpFctSet FRemainingSteps = 0;                        // steps not yet started
     TFtpFct FCurrentStep = ftpFctNone;                     // step whose command is in flight

@@ -85,7 +85,11 @@ bool TFtpClient::WaitUntilReady()
             break;   // not ended by us: the application is leaving its event loop
     }
     FWaitLoop = outer;
-    FWakeTimer->stop();
+    // A wait inside another one (only an Abort from a handler can be) hands the timer back.
+    if (outer)
+        WakeWait();
+    else
+        FWakeTimer->stop();
     if (ended)
         return FRequestResult == 0;
     AbortAsync();

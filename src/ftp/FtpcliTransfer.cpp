@@ -167,6 +167,13 @@ bool TCustomFtpCli::DataPeerIsServer()
            FDataSocket->Sin().sin_addr.s_addr == server.sin_addr.s_addr;
 }
 
+void TCustomFtpCli::WaitForDataConnection()
+{
+    StateChange(ftpWaitingResponse);
+    // Nothing is owed a reply yet: a stray line meanwhile is only shown.
+    FNextStep = &TCustomFtpCli::DisplayLastResponse;
+}
+
 void TCustomFtpCli::SendTransferCommand()
 {
     StateChange(ftpWaitingResponse);
@@ -431,7 +438,7 @@ void TCustomFtpCli::DoGetAsync(TFtpRequest RqType)
     FDataDirection = dataReceive;
     // The command goes out only with a data connection able to come: a failed connect then
     // ends the step with no reply owed, and the control connection stays in step.
-    StateChange(ftpWaitingResponse);
+    WaitForDataConnection();
     if (FPassive) {
         ConnectPassiveData(port, 550);
         return;
@@ -583,7 +590,7 @@ void TCustomFtpCli::DoPutAppendAsync()
     FLocalStream = std::move(file);
 
     FDataDirection = dataUpload;
-    StateChange(ftpWaitingResponse);
+    WaitForDataConnection();
     if (FPassive) {
         quint16 port = 0;
         if (!FtpPasvPort(FPasvReply, port)) {

@@ -349,6 +349,11 @@ struct VerdictRow {
     bool ok;
 };
 
+void PrintTo(const VerdictRow &row, std::ostream *os)
+{
+    *os << row.name;
+}
+
 class TransferVerdict : public FtpTransfer, public testing::WithParamInterface<VerdictRow> {};
 
 TEST_P(TransferVerdict, successNeedsAnAcceptedPreliminaryAndFinalReply)
