@@ -8,7 +8,7 @@ class TLocalView;
 class TMessageBoxes;
 class TRemoteView;
 class TSounds;
-class UserPrompt;
+class TUserPrompt;
 
 // The session behind the remote list and the log window, as the host file operations see it.
 class THostSessionView {
@@ -40,7 +40,7 @@ struct TFileOperationViews {
     THostSessionView *HostSession = nullptr;   // Connected, re-listing, the log window
     TLocalView *Local = nullptr;               // the selected PC names, re-reading them
     TPCFolderView *Folders = nullptr;          // the highlighted folder, re-reading the folders
-    UserPrompt *Prompt = nullptr;              // new names and the removal question
+    TUserPrompt *Prompt = nullptr;             // new names and the removal question
     TMessageBoxes *Messages = nullptr;         // error boxes
     TSounds *Sounds = nullptr;                 // the warning sound
     LogSink *Log = nullptr;                    // counts and errors

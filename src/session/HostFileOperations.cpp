@@ -7,7 +7,7 @@
 
 #include <string>
 
-THostFileOperations::THostFileOperations(HostFiles &host, const TFileOperationViews &views)
+THostFileOperations::THostFileOperations(THostFiles &host, const TFileOperationViews &views)
     : Host(host), Views(views)
 {
 }

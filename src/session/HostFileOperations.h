@@ -1,7 +1,7 @@
 #pragma once
 #include "session/FileOperationsView.h"
 
-class HostFiles;
+class THostFiles;
 
 // Delete and rename of the files selected in the remote list. The requests wait in the
 // event loop, so the session may end in the middle of a walk: after each failure the
@@ -9,7 +9,7 @@ class HostFiles;
 class THostFileOperations {
 public:
     // Needs Remote, HostSession, Prompt, Messages, Sounds and Log of `views`.
-    THostFileOperations(HostFiles &host, const TFileOperationViews &views);
+    THostFileOperations(THostFiles &host, const TFileOperationViews &views);
 
     // Deletes every selected host file; logs each refusal and a summary.
     void DeleteSelected();
@@ -17,6 +17,6 @@ public:
     void RenameSelected();
 
 private:
-    HostFiles &Host;              // the FTP client's DELE and RNFR/RNTO
+    THostFiles &Host;             // the FTP client's DELE and RNFR/RNTO
     TFileOperationViews Views;    // the window's side
 };

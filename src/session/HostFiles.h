@@ -4,9 +4,9 @@
 class TFtpClient;
 
 // The FTP client as the host file operations use it: one synchronous request at a time.
-class HostFiles {
+class THostFiles {
 public:
-    virtual ~HostFiles() = default;
+    virtual ~THostFiles() = default;
     // DELE of `name`; true when the host confirmed it.
     virtual bool Dele(const std::string &name) = 0;
     // RNFR `from`, then RNTO `to`; true when the host confirmed both.
@@ -15,9 +15,9 @@ public:
     virtual std::string ErrorMessage() const = 0;
 };
 
-// HostFiles through the main window's FTP client: names go in HostFileName (and the new
+// THostFiles through the main window's FTP client: names go in HostFileName (and the new
 // name in the local file name, which RNTO carries), then the synchronous request runs.
-class TFtpHostFiles : public HostFiles {
+class TFtpHostFiles : public THostFiles {
 public:
     explicit TFtpHostFiles(TFtpClient &client) : Client(client) {}
     bool Dele(const std::string &name) override;

@@ -3,9 +3,9 @@
 
 // The one-line question of the file operations, answered by the prompt dialog in the
 // program and by a script in the tests. Texts are bytes, as the file names are.
-class UserPrompt {
+class TUserPrompt {
 public:
-    virtual ~UserPrompt() = default;
+    virtual ~TUserPrompt() = default;
     // Asks `prompt` under `caption`. With `value`, an input field shows it and OK stores
     // the typed text back; without one only OK and Cancel are offered. True on OK; Cancel
     // and closing the dialog leave `value` alone and give false.

@@ -33,7 +33,7 @@ class TUserMessages;
 // Closing it ends the program.
 class TFormMain : public QMainWindow,
                   public LogSink,
-                  public UserPrompt,
+                  public TUserPrompt,
                   private TStartupWindows,
                   private TSessionWindow,
                   private TStatusPanels,

@@ -28,7 +28,7 @@ using Transcript = std::vector<std::string>;
 // The window, the user and the host in one: every call lands in the transcript.
 class ScriptedSession : public TRemoteView, public THostSessionView, public TLocalView,
                         public TPCFolderView, public TMessageBoxes, public TSounds,
-                        public UserPrompt, public LogSink, public HostFiles {
+                        public TUserPrompt, public LogSink, public THostFiles {
 public:
     Transcript said;
     std::vector<std::string> tandemLines;                   // selected remote lines

@@ -188,6 +188,22 @@ TEST_F(MainWindowFileOps, rmDirOfNonEmptyFolderOnlySoundsAndEmptyOneGoes)
     EXPECT_TRUE(Folders().contains("full"));
 }
 
+TEST_F(MainWindowFileOps, rmDirOfTheFolderShownRemovesItAndShowsItsParent)
+{
+    ASSERT_TRUE(QDir(pcDir.path()).mkdir("here"));
+    ASSERT_TRUE(form->GroupBoxPC->SetFolder(PcPath("here")));
+    const std::string here = QDir::currentPath().toStdString();
+    // The folder shown is the highlighted line until the user picks another.
+    messages.answers = {""};
+    Click(form->GroupBoxPC->BtnRmDirPC);
+
+    EXPECT_EQ(messages.shown.join("\n").toStdString(), "prompt: Remove Directory | Remove " + here + "?");
+    EXPECT_TRUE(sounds.played.isEmpty());
+    EXPECT_FALSE(QDir(PcPath("here")).exists());
+    EXPECT_EQ(QDir::currentPath(), QDir(pcDir.path()).canonicalPath());
+    EXPECT_EQ(form->GroupBoxPC->DirectoryListBoxPC->currentItem()->text().trimmed(), QDir(pcDir.path()).dirName());
+}
+
 // --- Help -------------------------------------------------------------------------------
 
 TEST_F(MainWindowFileOps, helpMenuShowsHelpWindowModallyAndDestroysItAfter)

@@ -1,4 +1,5 @@
 // The small windows: the one-line prompt, the help window and the about box.
+#include "support/QtPrinters.h"
 #include "ui/AboutBox.h"
 #include "ui/PromptDialog.h"
 #include "ui/Tanhelp.h"

@@ -2,6 +2,7 @@
 // The message and sound seams of the windows, recording what would have been shown or
 // played instead of blocking in a modal box or ringing a bell.
 #include "session/SessionViews.h"
+#include "support/QtPrinters.h"
 #include "ui/UserMessages.h"
 
 #include <gtest/gtest.h>
