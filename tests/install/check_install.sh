@@ -91,6 +91,7 @@ screenshots=$(xml_text image)
 for url in $screenshots; do
     path=${url#"$homepage/raw/main/"}
     [ "$path" != "$url" ] || fail "screenshot $url is not under $homepage/raw/main/"
+    [ -f "$source/$path" ] || fail "screenshot $url: no $path in the repository"
 done
 
 # --- Icons: the PNGs are the SVG's renderings at their folder's size ------------------------
