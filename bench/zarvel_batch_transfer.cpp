@@ -1,8 +1,10 @@
 // A download or upload batch the way the main window runs it: TTransferBatch with the real
 // "File Transfer" dialog on screen (offscreen is fine), progress through the throttled
 // reporter, for bench/batch_transfer.sh:
-//   zarvel-batch-transfer --port P --user U --password W get NAME:SIZE... | put PATH...
+//   zarvel-batch-transfer --port P --user U --password W [--no-progress] get NAME:SIZE... | put PATH...
 //   (a single argument @FILE reads the names or paths from FILE, one a line)
+// --no-progress leaves the client's progress event unset: the same program without the
+// dialog's updates, to tell their cost from that of a windowed application.
 // Downloads land in the current folder. Exits 0 when every file moved; prints the summary.
 #include "ftp/Ftpcli.h"
 #include "session/TransferBatch.h"
@@ -78,6 +80,7 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     std::string port, user, password, verb;
+    bool showProgress = true;
     std::vector<std::string> args;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
@@ -85,12 +88,13 @@ int main(int argc, char *argv[])
         if (a == "--port") port = value();
         else if (a == "--user") user = value();
         else if (a == "--password") password = value();
+        else if (a == "--no-progress") showProgress = false;
         else if (verb.empty()) verb = a;
         else args.push_back(a);
     }
     const std::vector<std::string> items = Items(args);
     if ((verb != "get" && verb != "put") || port.empty() || items.empty()) {
-        std::fprintf(stderr, "usage: %s --port P --user U --password W get NAME:SIZE... | put PATH...\n", argv[0]);
+        std::fprintf(stderr, "usage: %s --port P --user U --password W [--no-progress] get NAME:SIZE... | put PATH...\n", argv[0]);
         return 2;
     }
 
@@ -104,7 +108,8 @@ int main(int argc, char *argv[])
     Aborter aborter(cli);
     dialog.SetAborter(&aborter);
     TProgressReporter progress(dialog);
-    cli.OnProgress = [&progress](TCustomFtpCli *, qint64 count, bool &) { progress.Report(count); };
+    if (showProgress)
+        cli.OnProgress = [&progress](TCustomFtpCli *, qint64 count, bool &) { progress.Report(count); };
     cli.OnSessionClosed = [&window](TCustomFtpCli *, int) { window.connected = false; };
     if (!cli.Connect()) {
         std::fprintf(stderr, "Connect failed: %s\n", cli.ErrorMessage().c_str());

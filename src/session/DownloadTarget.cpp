@@ -50,7 +50,8 @@ bool TDownloadTarget::Create(std::string &error)
                 QFile::setPermissions(LocalPath(name), existing.permissions());
             return true;
         }
-        if (file.error() != QFileDevice::OpenError || QFileInfo::exists(LocalPath(name)) == false) {
+        // Only a name that happens to exist already is worth another try.
+        if (!QFileInfo::exists(LocalPath(name))) {
             error = "Unable to create a file for " + pcName_ + " in this folder: " +
                     file.errorString().toStdString();
             return false;

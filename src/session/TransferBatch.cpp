@@ -155,6 +155,12 @@ void TTransferBatch::UploadPath(const std::string &path)
         window_.Log(0, name + " not uploaded: the name holds a line break or NUL");
         return;
     }
+    // Opening a pipe waits for a writer forever, a device never ends; a folder fails in the client.
+    if (!S_ISREG(status.st_mode) && !S_ISDIR(status.st_mode)) {
+        ++result_.Failed;
+        window_.Log(0, name + " not uploaded: not a regular file");
+        return;
+    }
     client_.SetLocalFileName(path);
     client_.SetHostFileName(hostName);
     const bool put = client_.Put();

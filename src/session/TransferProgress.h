@@ -60,8 +60,6 @@ public:
     void StartFile();                             // the batch gave the dialog a new file line
     void Report(qint64 count);                    // one progress event of the running transfer
     void Flush();                                 // show the last count if a repaint was skipped
-    qint64 LastCount() const { return count_; }   // count of the last event
-    double Rate() const { return meter_.Rate(); } // the rate on view
 
 private:
     void Show(TProgressMeter::Clock::time_point now);

@@ -42,12 +42,18 @@ TFormTransfer::TFormTransfer(QWidget *parent) : QDialog(parent)
     layout->addWidget(LPercent, 1, 1);
     layout->addWidget(LStatus, 2, 0);
     layout->addWidget(btnCancel, 2, 1);
+    // Room for the longest line a host file gives: an 8-character name and a size of 11 digits.
+    LFileinfo->setMinimumWidth(
+        LFileinfo->fontMetrics().horizontalAdvance("Downloading binary file MMMMMMMM (99999999999 bytes)"));
     setFixedSize(QSize(306, 102).expandedTo(sizeHint()));
 }
 
 void TFormTransfer::SetFileInfo(const std::string &text, qint64 total)
 {
-    LFileinfo->setText(TextForDisplay(text));
+    // A long PC name loses its middle, so the start and the size stay in view; the tip has it all.
+    const QString line = TextForDisplay(text);
+    LFileinfo->setText(LFileinfo->fontMetrics().elidedText(line, Qt::ElideMiddle, LFileinfo->minimumWidth()));
+    LFileinfo->setToolTip(line);
     FTotal = total;
     ShowProgress(0, std::string());
 }

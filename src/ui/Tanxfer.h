@@ -33,7 +33,6 @@ public:
     void HideDialog() override { hide(); }
 
     void btnCancelClick();      // closes, which aborts
-    qint64 Total() const { return FTotal; } // expected size of the current file
 
     QLabel *LFileinfo;          // the batch's line for the current file
     QProgressBar *ProgressBar;  // 0 to 100

@@ -12,11 +12,13 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
+#include <QCryptographicHash>
 #include <QJsonObject>
 #include <QTemporaryDir>
 
 #include <functional>
 #include <string>
+#include <sys/stat.h>
 #include <vector>
 
 using namespace zarvel::test;
@@ -87,7 +89,7 @@ protected:
         ASSERT_TRUE(pc.isValid());
         previous = QDir::currentPath();
         QDir::setCurrent(pc.path());
-        server = StartFtpServer(FtpServerKind::Guardian);
+        server = StartFtpServer(ServerKind());
         ASSERT_TRUE(server);
         cli.SetHostName(server->Host());
         cli.SetPort(server->PortText());
@@ -105,6 +107,7 @@ protected:
         window.settings.TouchDown = window.settings.TouchUp = true;
     }
     void TearDown() override { QDir::setCurrent(previous); }
+    virtual FtpServerKind ServerKind() const { return FtpServerKind::Guardian; }
 
     // Puts a file on the host with its file code, the way the host takes it: ",code" in the name.
     void Seed(const std::string &name, int code, const QByteArray &bytes)
@@ -311,13 +314,16 @@ TEST_F(TransferBatchTest, uploadMapsNamesAndCodesSkipsMissingPathsAndFailsFolder
     write("MYOBJ,700", Pattern(100000));
     write("EMPTY", "");
     ASSERT_TRUE(QDir(pc.path()).mkdir("FOLDER"));
+    ASSERT_EQ(::mkfifo(pc.filePath("PIPE").toLocal8Bit().constData(), 0600), 0); // opening it would hang
     types.clear();
 
     const BatchResult result = batch.Upload({"PROG.C", pc.filePath("MYOBJ,700").toStdString(), "EMPTY",
-                                             pc.filePath("VANISHED").toStdString(), pc.filePath("FOLDER").toStdString()});
+                                             pc.filePath("VANISHED").toStdString(), pc.filePath("FOLDER").toStdString(),
+                                             "PIPE"});
 
     EXPECT_EQ(result.Ok, 3);
-    EXPECT_EQ(result.Failed, 1) << "the folder";
+    EXPECT_EQ(result.Failed, 2) << "the folder and the pipe";
+    EXPECT_EQ(window.AtLevel(0).back(), "PIPE not uploaded: not a regular file");
     EXPECT_EQ(types, (std::vector<std::string>{"TYPE A", "TYPE I", "TYPE A"}));
     EXPECT_EQ(Host("PROGC").replace("\r\n", "\n"), "int x;\n");
     EXPECT_EQ(HostCode("PROGC"), 101);
@@ -327,7 +333,7 @@ TEST_F(TransferBatchTest, uploadMapsNamesAndCodesSkipsMissingPathsAndFailsFolder
     EXPECT_EQ(Host("FOLDER"), "<missing>") << "no empty file made for a folder";
     EXPECT_EQ(dialog.files[1].first, "Uploading ascii file PROG.C (7 bytes)");
     EXPECT_EQ(dialog.files[2].first, "Uploading binary file MYOBJ,700 (100000 bytes)");
-    EXPECT_EQ(window.Summary(), "3 file(s) uploaded successfully. Failed to upload 1 file(s)");
+    EXPECT_EQ(window.Summary(), "3 file(s) uploaded successfully. Failed to upload 2 file(s)");
     EXPECT_EQ(window.listings, 1);
     EXPECT_FALSE(MarkerExists(".up"));
 }
@@ -358,5 +364,46 @@ TEST_F(TransferBatchTest, uploadWithoutSessionStopsAtTheTypeCommandInFailureForm
     EXPECT_EQ(window.sounds, std::vector<BatchSound>{BatchSound::Warning});
     EXPECT_FALSE(MarkerExists(".up"));
 }
+
+// The batches against the other servers a PC may meet: binary round trips, checksums compared.
+class TransferBatchOtherServerTest : public TransferBatchTest,
+                                     public testing::WithParamInterface<FtpServerKind> {
+protected:
+    FtpServerKind ServerKind() const override { return GetParam(); }
+};
+
+TEST_P(TransferBatchOtherServerTest, uploadedFilesDownloadAgainByteForByte)
+{
+    window.options.Mode = ModeChoice::Binary;
+    window.options.DLAddFileCode = false;
+    const std::vector<std::pair<QString, qint64>> files = {{"EMPTY", 0}, {"ONE.B", 1}, {"DATA.BIN", 5 << 20}};
+    std::vector<std::string> paths;
+    for (const auto &[name, size] : files) {
+        QFile f(pc.filePath(name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(Pattern(size));
+        paths.push_back(pc.filePath(name).toStdString());
+    }
+    ASSERT_EQ(batch.Upload(paths).Ok, 3) << window.Summary();
+
+    QTemporaryDir back;
+    QDir::setCurrent(back.path());
+    const BatchResult result =
+        batch.Download({Line("EMPTY", 0, 0), Line("ONEB", 0, 1), Line("DATABIN", 0, 5 << 20)});
+    EXPECT_EQ(result.Ok, 3) << window.Summary();
+    const auto sha = [](const QString &path) {
+        return QCryptographicHash::hash(Read(path), QCryptographicHash::Sha256).toHex();
+    };
+    EXPECT_EQ(sha(back.filePath("EMPTY")), sha(pc.filePath("EMPTY")));
+    EXPECT_EQ(sha(back.filePath("ONEB")), sha(pc.filePath("ONE.B")));
+    EXPECT_EQ(sha(back.filePath("DATABIN")), sha(pc.filePath("DATA.BIN")));
+    EXPECT_EQ(window.Summary(), "3 file(s) downloaded");
+}
+
+INSTANTIATE_TEST_SUITE_P(Servers, TransferBatchOtherServerTest,
+                         testing::Values(FtpServerKind::Vsftpd, FtpServerKind::PyFtpdLib),
+                         [](const testing::TestParamInfo<FtpServerKind> &info) {
+                             return std::string(FtpServerKindName(info.param));
+                         });
 
 } // namespace

@@ -65,6 +65,18 @@ TEST_F(TransferDialogTest, percentTextAndBarFollowTheCountOver32Bits)
     EXPECT_EQ(dialog.LStatus->text(), "");
 }
 
+TEST_F(TransferDialogTest, longFileLineKeepsItsStartAndSizeInViewAndWholeInTheTip)
+{
+    const std::string line = "Uploading binary file " + std::string(200, 'n') + ".o (12345 bytes)";
+    dialog.SetFileInfo(line, 12345);
+    const QString shown = dialog.LFileinfo->text();
+    EXPECT_TRUE(shown.startsWith("Uploading binary file n")) << shown.toStdString();
+    EXPECT_TRUE(shown.endsWith("(12345 bytes)")) << shown.toStdString();
+    EXPECT_LT(shown.size(), qsizetype(line.size()));
+    EXPECT_EQ(dialog.LFileinfo->toolTip().toStdString(), line);
+    EXPECT_LE(dialog.width(), 700) << "the dialog does not grow with the name";
+}
+
 TEST_F(TransferDialogTest, everyWayOfClosingAbortsOnce)
 {
     const std::vector<std::pair<const char *, std::function<void()>>> ways = {
@@ -142,6 +154,7 @@ TEST_F(DragFilesTrgTest, localFilesArriveWholeInOrderAndASecondDropReplacesThem)
     ASSERT_EQ(drops.size(), 1u);
     EXPECT_EQ(drops[0], (QStringList{"/tmp/b/PROG.C", "/tmp/a folder", longPath}));
     EXPECT_EQ(target.FileCount(), 3);
+    EXPECT_EQ(target.DropPoint(), list.viewport()->mapTo(&list, QPoint(5, 5))) << "in the list's own coordinates";
 
     const auto second = Urls({QUrl::fromLocalFile("/tmp/MYOBJ,100")});
     ASSERT_TRUE(DragAndDrop(list.viewport(), second.get()));
