@@ -1,6 +1,7 @@
 // The FTP engine's control side: the component, the request lifecycle, the control connection,
 // reply assembly, login and the step sequencer of the high-level operations.
 #include "ftp/Ftpcli.h"
+#include "ftp/FtpGatheredWrites.h"
 
 #include "net/Wsocket.h"
 #include "net/WsocketErrors.h"
@@ -65,7 +66,7 @@ TCustomFtpCli::~TCustomFtpCli()
         s->OnSessionAvailable = nullptr;
         s->OnDataSent = nullptr;
     }
-    FLocalStream.reset();
+    DestroyLocalStream();
     if (FAcceptedHandle >= 0)
         ::close(FAcceptedHandle);
 }

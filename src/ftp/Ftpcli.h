@@ -26,6 +26,7 @@
 class QEventLoop;
 class QObject;
 class QFile;
+class TGatheredWrites;
 class QTimer;
 class TCustomWSocket;
 class TWSocket;
@@ -300,7 +301,7 @@ protected:
     void DataSocketPutDataAvailable(TCustomWSocket *Sender, int Error);
     void DataSocketSessionClosed(TCustomWSocket *Sender, int Error); // the data connection ended
     void WMFtpSendData();                                  // deferred: send the first upload block
-    void DestroyLocalStream();                             // close the local file
+    void DestroyLocalStream();                             // write out what a download gathered, close the local file
     void DropDataConnection();                             // handlers off, listener/connection closed
     void NoteTransferFault(int Code, const std::string &Text); // first local fault: fails the transfer
     bool ConnectPassiveData(quint16 DataPort, int FailCode); // connect to the 227 port at the control address
@@ -364,6 +365,7 @@ protected:
 
     // ---- Engine state (data side) ----
     std::unique_ptr<QFile> FLocalStream;                   // local file of the transfer, may be none
+    std::unique_ptr<TGatheredWrites> FLocalWrites;         // a download's writes to FLocalStream
     std::string FPasvReply;                                // last 227 reply while Passive
     std::string FDataCommand;                              // "RETR", "LIST" or "NLST"
     int FDataCloseError = 0;                               // error of the data connection's close

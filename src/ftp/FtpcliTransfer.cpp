@@ -8,6 +8,7 @@
 // EndTransferWhenDone or a failure that goes to TriggerRequestDone, which drops the data
 // connection with its handlers, so nothing that happens on it later can change the verdict.
 #include "ftp/Ftpcli.h"
+#include "ftp/FtpGatheredWrites.h"
 #include "ftp/FtpTransferText.h"
 #include "net/Wsocket.h"
 
@@ -206,6 +207,12 @@ void TCustomFtpCli::EndTransferWhenDone()
 
 void TCustomFtpCli::DestroyLocalStream()
 {
+    // What a download gathered goes to the file first: a file left by a failure or an
+    // abort holds every byte received, ready for a resume.
+    if (FLocalWrites) {
+        FLocalWrites->Flush();
+        FLocalWrites.reset();
+    }
     if (FLocalStream) {
         FLocalStream->close();
         FLocalStream.reset();
@@ -345,7 +352,7 @@ void TCustomFtpCli::DataSocketSessionClosed(TCustomWSocket *, int Error)
         FLinePartLen = 0;
         TriggerDisplayFile(last);
     }
-    if (FDataDirection == dataReceive && FLocalStream && !FLocalStream->flush()) {
+    if (FDataDirection == dataReceive && FLocalWrites && !FLocalWrites->Flush()) {
         TriggerDisplay("! Error writing local file");
         NoteTransferFault(550, "550 Error writing local file " + FLocalFileName);
     }
@@ -414,15 +421,18 @@ void TCustomFtpCli::DoGetAsync(TFtpRequest RqType)
         bool opened;
         if (FRestartOffset > 0) {
             // Resume: the existing file, kept as it is, written from the offset on.
-            opened = file->open(QIODevice::ReadWrite | QIODevice::ExistingOnly) && file->seek(FRestartOffset);
+            // Writes are gathered by FLocalWrites: the file's own buffer would only copy them again.
+            opened = file->open(QIODevice::ReadWrite | QIODevice::ExistingOnly | QIODevice::Unbuffered) &&
+                     file->seek(FRestartOffset);
         } else {
-            opened = file->open(QIODevice::WriteOnly | QIODevice::Truncate);
+            opened = file->open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered);
         }
         if (!opened) {
             FailStep(550, "Unable to open local file " + FLocalFileName);
             return;
         }
         FLocalStream = std::move(file);
+        FLocalWrites = std::make_unique<TGatheredWrites>(*FLocalStream);
     }
 
     FDataDirection = dataReceive;
@@ -466,8 +476,8 @@ void TCustomFtpCli::DataSocketGetDataAvailable(TCustomWSocket *, int)
         return;
     FTransferCount += n;
 
-    if (FLocalStream && fresh > 0) {
-        if (FLocalStream->write(FRecvChunk + carried, fresh) != fresh) {
+    if (FLocalWrites && fresh > 0) {
+        if (!FLocalWrites->Write(FRecvChunk + carried, fresh)) {
             TriggerDisplay("! Error writing local file");
             NoteTransferFault(550, "550 Error writing local file " + FLocalFileName);
             data->Shutdown(2);

@@ -1,4 +1,5 @@
 #include "net/Wsocket.h"
+#include "net/WsocketDrain.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
@@ -10,9 +11,13 @@
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
+#include <cstring>
 #include <cstdarg>
 #include <cstdio>
 
@@ -205,7 +210,35 @@ int TCustomWSocket::GetRcvdCount()
         SocketError("ioctlSocket");
         return -1;
     }
-    return Count;
+    return static_cast<int>(std::min<qint64>(qint64(Count) + FAheadCount, INT_MAX));
+}
+
+int TCustomWSocket::PendingBytes()
+{
+    int Count = 0;
+    if (ioctl(FHSocket, FIONREAD, &Count) != 0)
+        return -1;
+    return static_cast<int>(std::min<qint64>(qint64(Count) + FAheadCount, INT_MAX));
+}
+
+void TCustomWSocket::NewGeneration()
+{
+    ++FGeneration;
+    FAheadHead = FAheadCount = 0; // read ahead from the old connection
+}
+
+void TCustomWSocket::OfferHeldLater()
+{
+    // Bytes read ahead are no longer at the platform: no readable report comes for them.
+    if (FHeldOfferPosted || FAheadCount == 0)
+        return;
+    FHeldOfferPosted = true;
+    const quint64 Generation = FGeneration;
+    PostDeferred([this, Generation] {
+        FHeldOfferPosted = false;
+        if (Generation == FGeneration && FAheadCount > 0 && FReadArmed)
+            ReadReady();
+    });
 }
 
 // ---- state and reporting --------------------------------------------------------------------
@@ -467,7 +500,7 @@ void TCustomWSocket::ReleaseHandle()
     if (FHSocket != INVALID_SOCKET) {
         ::close(FHSocket);
         FHSocket = INVALID_SOCKET;
-        ++FGeneration;
+        NewGeneration();
     }
 }
 
@@ -506,9 +539,11 @@ void TCustomWSocket::ReadReady()
     const quint64 ReadsBefore = FPlatformReads;
     int CloseError = 0;
     const bool Closed = PeerHasClosed(CloseError);
-    int Pending = 0;
-    if (ioctl(FHSocket, FIONREAD, &Pending) != 0)
-        Pending = 0;
+    const int Known = PendingBytes();
+    const int Pending = std::max(Known, 0);
+    // A report from a poll made before bytes were read ahead finds nothing: no handler call.
+    if (Known == 0 && !Closed && FType == SOCK_STREAM)
+        return;
     if (Pending > 0 || !Closed) {
         ReceiveLoop(0, false, Pending);
         if (Alive.expired() || Generation != FGeneration)
@@ -564,11 +599,54 @@ void TCustomWSocket::ConnectCompleted(int Error)
 void TCustomWSocket::Writable(int Error)
 {
     std::weak_ptr<bool> Alive = FAlive;
+    const quint64 Generation = FGeneration;
     TryToSend();
-    if (Alive.expired() || FHSocket == INVALID_SOCKET)
+    if (Alive.expired() || FHSocket == INVALID_SOCKET || !FAllSent)
         return;
-    if (FAllSent)
-        TriggerDataSent(Error);
+    // The send loop: a handler that answers OnDataSent with a Send is told again, after its
+    // call returned, that the queue is free, up to a bound per report; what it queued goes
+    // to the platform in one call per CoalesceBlocks. One report per small block cost a
+    // pass of the event loop and a system call for every 1514 bytes of an upload.
+    for (int Turn = 1;; ++Turn) {
+        const quint64 SendsBefore = FSendCalls;
+        TriggerDataSentQueuing(Error);
+        if (Alive.expired() || Generation != FGeneration || FHSocket == INVALID_SOCKET)
+            return;
+        const bool Sent = FSendCalls != SendsBefore;
+        if (!Sent || Turn >= MaxDataSentTurns || FBufList.size() >= CoalesceBlocks) {
+            TryToSend();
+            if (Alive.expired() || Generation != FGeneration || FHSocket == INVALID_SOCKET)
+                return;
+            if (!Sent || !FAllSent)
+                return; // idle, or the write notifier reports room
+            if (Turn >= MaxDataSentTurns) {
+                PostWritable(); // the rest from the loop's next pass
+                return;
+            }
+        }
+    }
+}
+
+void TCustomWSocket::TriggerDataSentQueuing(int Error)
+{
+    // Saved and put back, so a send loop run from a nested event loop inside the handler
+    // leaves the outer one as it was.
+    struct TRestore {
+        TCustomWSocket *Self;
+        std::weak_ptr<bool> Alive;
+        bool InDataSent;
+        quint64 Generation;
+        ~TRestore()
+        {
+            if (!Alive.expired()) {
+                Self->FInDataSent = InDataSent;
+                Self->FSendLoopGeneration = Generation;
+            }
+        }
+    } Restore{this, FAlive, FInDataSent, FSendLoopGeneration};
+    FInDataSent = true;
+    FSendLoopGeneration = FGeneration;
+    TriggerDataSent(Error);
 }
 
 void TCustomWSocket::PeerClosed(int Error)
@@ -595,10 +673,11 @@ void TCustomWSocket::ReceiveLoop(int Error, bool Drain, int Pending)
     // A fast peer refills the buffer as quickly as the handler drains it: without a bound one
     // report could take a whole transfer and starve the event loop (no Cancel, no repaint).
     // The level-style notifier reports what is left at the loop's next pass.
-    constexpr int MaxTurnsPerReport = 32;
+    constexpr int MaxTurnsPerReport = 128;
     std::weak_ptr<bool> Alive = FAlive;
     const quint64 Generation = FGeneration;
-    qint64 KnownPending = Pending;
+    // Counts bytes at the platform only: those read ahead are known by their own count.
+    qint64 KnownPending = std::max<qint64>(qint64(Pending) - FAheadCount, 0);
     // Exceptions from the data handler are dropped here on purpose: they end the loop only.
     try {
         for (int Turn = 1;; ++Turn) {
@@ -615,8 +694,8 @@ void TCustomWSocket::ReceiveLoop(int Error, bool Drain, int Pending)
             }
             if (Alive.expired() || Generation != FGeneration || FHSocket == INVALID_SOCKET)
                 return;
-            if (FComponentOptions & wsoNoReceiveLoop)
-                return;
+            if ((FComponentOptions & wsoNoReceiveLoop) || FPaused)
+                return; // a handler that paused the socket is asked nothing more
             if (FLastError != 0)
                 return;
             // A handler that took nothing would be asked the same question for ever.
@@ -628,7 +707,7 @@ void TCustomWSocket::ReceiveLoop(int Error, bool Drain, int Pending)
             // count is not used up by the reads since, more are certainly there. Asking the
             // platform after every read cost as much as a tenth of a download's processor time.
             KnownPending -= static_cast<qint64>(FPlatformBytes - BytesBefore);
-            if (FType == SOCK_STREAM && KnownPending > 0)
+            if (FAheadCount > 0 || (FType == SOCK_STREAM && KnownPending > 0))
                 continue;
             int Count = 0;
             if (ioctl(FHSocket, FIONREAD, &Count) != 0) {
@@ -723,7 +802,7 @@ void TCustomWSocket::Connect()
         SocketError("Connect (socket)");
         return;
     }
-    ++FGeneration;
+    NewGeneration();
     FAllSent = true;
     FCloseInvoked = false;
     ChangeState(wsOpened);
@@ -840,23 +919,39 @@ int TCustomWSocket::Send(const void *Data, int Len)
         return -1;
     }
     FAllSent = false;
+    ++FSendCalls;
     if (Len <= 0)
         Len = 0;
     else
         PutDataInSendBuffer(Data, Len);
+    // Inside OnDataSent the send loop sends what its handler queued, and tells it when
+    // (unless the handler has since put another connection in place).
+    if (FInDataSent && FSendLoopGeneration == FGeneration)
+        return Len;
     std::weak_ptr<bool> Alive = FAlive;
     TryToSend();
     if (Alive.expired())
         return Len;
-    if (FAllSent && FHSocket != INVALID_SOCKET) {
-        // OnDataSent comes from the loop, never from inside Send.
-        const quint64 Generation = FGeneration;
-        PostDeferred([this, Generation] {
-            if (Generation == FGeneration && !FPaused && FHSocket != INVALID_SOCKET)
-                Writable(0);
-        });
-    }
+    if (FAllSent && FHSocket != INVALID_SOCKET)
+        PostWritable(); // OnDataSent comes from the loop, never from inside Send
     return Len;
+}
+
+void TCustomWSocket::PostWritable()
+{
+    const quint64 Generation = FGeneration;
+    PostDeferred([this, Generation] {
+        if (Generation == FGeneration && !FPaused && FHSocket != INVALID_SOCKET)
+            Writable(0);
+    });
+}
+
+qint64 TCustomWSocket::QueuedBytes() const
+{
+    qint64 Total = 0;
+    for (const auto &Block : FBufList)
+        Total += Block->Count();
+    return Total;
 }
 
 int TCustomWSocket::SendStr(const std::string &Str)
@@ -876,6 +971,40 @@ int TCustomWSocket::RawSend(const void *Data, int Len)
     if (n < 0)
         WSocket_SetLastErrorFromErrno();
     return static_cast<int>(n);
+}
+
+int TCustomWSocket::GatherSend(int &Offered)
+{
+    constexpr size_t MaxBlocks = 64;
+    iovec Parts[MaxBlocks];
+    size_t Count = 0;
+    Offered = 0;
+    for (const auto &Block : FBufList) {
+        if (Count == MaxBlocks)
+            break;
+        int Len = 0;
+        const char *p = Block->Peek(Len);
+        if (Len <= 0)
+            continue;
+        Parts[Count++] = iovec{const_cast<char *>(p), static_cast<size_t>(Len)};
+        Offered += Len;
+    }
+    msghdr Msg{};
+    Msg.msg_iov = Parts;
+    Msg.msg_iovlen = Count;
+    const ssize_t n = ::sendmsg(FHSocket, &Msg, MSG_NOSIGNAL);
+    if (n < 0)
+        WSocket_SetLastErrorFromErrno();
+    return static_cast<int>(n);
+}
+
+void TCustomWSocket::RemoveSent(int Count)
+{
+    while (Count > 0 && !FBufList.empty()) {
+        Count -= FBufList.front()->Remove(Count);
+        if (FBufList.front()->Count() == 0 && FBufList.size() > 1)
+            RecycleFront();
+    }
 }
 
 int TCustomWSocket::RealSend(const void *Data, int Len)
@@ -925,7 +1054,10 @@ void TCustomWSocket::TryToSend()
             RecycleFront();
             continue;
         }
-        const int n = RawSend(p, Len);
+        const bool Gather = FBufList.size() > 1 && FType == SOCK_STREAM && FSendFlags == wsSendNormal;
+        if (Gather)
+            Len = 0; // counted by GatherSend
+        const int n = Gather ? GatherSend(Len) : RawSend(p, Len);
         if (n == 0)
             return;
         if (n < 0) {
@@ -945,7 +1077,10 @@ void TCustomWSocket::TryToSend()
                 return;
             }
         }
-        Block->Remove(n);
+        if (Gather)
+            RemoveSent(n);
+        else
+            Block->Remove(n);
         TriggerSendData(n);
         if (Alive.expired() || Generation != FGeneration)
             return;
@@ -972,6 +1107,26 @@ int TCustomWSocket::SendTo(const sockaddr_in &Dest, int DestLen, const void *Dat
 
 int TCustomWSocket::DoRecv(void *Buffer, int BufferSize, int Flags)
 {
+    if (BufferSize > 0 && !(Flags & MSG_OOB)) {
+        if (FAheadCount > 0)
+            return TakeAhead(Buffer, BufferSize, Flags);
+        if (Flags == 0 && FType == SOCK_STREAM && BufferSize < ReadAheadBytes && FHSocket != INVALID_SOCKET) {
+            // One platform read for many small Receive calls: the rest waits here.
+            if (!FReadAhead)
+                FReadAhead = std::make_unique<char[]>(ReadAheadBytes);
+            const ssize_t r = ::recv(FHSocket, FReadAhead.get(), ReadAheadBytes, 0);
+            if (r > 0) {
+                FPlatformBytes += static_cast<quint64>(r);
+                FAheadHead = 0;
+                FAheadCount = static_cast<int>(r);
+                return TakeAhead(Buffer, BufferSize, 0);
+            }
+            if (r < 0)
+                WSocket_SetLastErrorFromErrno();
+            ReadTaken();
+            return static_cast<int>(r);
+        }
+    }
     const ssize_t n = ::recv(FHSocket, Buffer, static_cast<size_t>(BufferSize > 0 ? BufferSize : 0), Flags);
     if (n < 0)
         WSocket_SetLastErrorFromErrno();
@@ -983,15 +1138,32 @@ int TCustomWSocket::DoRecv(void *Buffer, int BufferSize, int Flags)
     return static_cast<int>(n);
 }
 
+int TCustomWSocket::TakeAhead(void *Buffer, int BufferSize, int Flags)
+{
+    const int n = std::min(BufferSize, FAheadCount);
+    std::memcpy(Buffer, FReadAhead.get() + FAheadHead, static_cast<size_t>(n));
+    if (Flags & MSG_PEEK)
+        return n;
+    FAheadHead += n;
+    FAheadCount -= n;
+    ReadTaken();
+    return n;
+}
+
 void TCustomWSocket::ReadTaken()
 {
     ++FPlatformReads;
     if (!FReadArmed && FNotifiers && !FListening && FState == wsConnected)
         ArmRead(true); // a read re-arms the readable report
+    OfferHeldLater();
 }
 
 int TCustomWSocket::DoRecvFrom(void *Buffer, int BufferSize, int Flags, sockaddr_in &From, int &FromLen)
 {
+    if (FAheadCount > 0 && BufferSize > 0 && !(Flags & MSG_OOB)) {
+        FromLen = 0; // as a stream socket's own read reports: no sender address
+        return TakeAhead(Buffer, BufferSize, Flags);
+    }
     socklen_t Len = static_cast<socklen_t>(FromLen > 0 ? FromLen : 0);
     const ssize_t n = ::recvfrom(FHSocket, Buffer, static_cast<size_t>(BufferSize > 0 ? BufferSize : 0), Flags,
                                  reinterpret_cast<sockaddr *>(&From), &Len);
@@ -1075,8 +1247,11 @@ void TCustomWSocket::Abort()
 
 void TCustomWSocket::Shutdown(int How)
 {
-    if (FHSocket != INVALID_SOCKET)
-        ::shutdown(FHSocket, How);
+    if (FHSocket == INVALID_SOCKET)
+        return;
+    if (How != 0)
+        SendQueuedQuietly(); // bytes the send loop queued go before the end of the stream
+    ::shutdown(FHSocket, How);
 }
 
 void TCustomWSocket::SetLingerOption()
@@ -1096,6 +1271,36 @@ void TCustomWSocket::SetLingerOption()
     }
 }
 
+void TCustomWSocket::SendQueuedQuietly()
+{
+    for (int Offered = 0; FType == SOCK_STREAM && QueuedBytes() > 0;) {
+        const int n = GatherSend(Offered);
+        if (n <= 0)
+            return;
+        RemoveSent(n);
+    }
+}
+
+bool TCustomWSocket::HandQueueToDrain()
+{
+    if (FType != SOCK_STREAM || FState != wsConnected || QueuedBytes() == 0)
+        return false;
+    SendQueuedQuietly(); // no events: the caller is closing
+    const qint64 Left = QueuedBytes();
+    if (Left == 0)
+        return false;
+    std::string Rest;
+    Rest.reserve(static_cast<size_t>(Left));
+    for (const auto &Block : FBufList) {
+        int Len = 0;
+        if (const char *p = Block->Peek(Len))
+            Rest.append(p, static_cast<size_t>(Len));
+    }
+    ClearSendQueue(); // the bytes belong to the drain now
+    TSendDrain::Start(FHSocket, std::move(Rest));
+    return true;
+}
+
 void TCustomWSocket::InternalClose(bool Shut, int Error)
 {
     if (FHSocket == INVALID_SOCKET) {
@@ -1107,22 +1312,25 @@ void TCustomWSocket::InternalClose(bool Shut, int Error)
     }
     if (FState == wsClosed)
         return;
+    bool Drained = false; // the handle went to a drain with the bytes still queued
     if (Shut) {
-        Shutdown(1);
         // Linger on with 0 seconds makes close() reset the connection and throw away what the
         // platform has not sent yet; an orderly close must deliver everything Send accepted.
         if (FLingerOnOff == wsLingerOn && FLingerTimeout == 0) {
             const linger Off{0, 0};
             setsockopt(FHSocket, SOL_SOCKET, SO_LINGER, &Off, sizeof Off);
         }
+        Drained = HandQueueToDrain();
+        if (!Drained)
+            Shutdown(1);
     }
     UnregisterHandle();
     // Linux frees the descriptor whatever close() answers (EINTR included), so it is never
     // retried: a retry after pumping events could close a descriptor a handler opened meanwhile.
-    const bool CloseFailed = ::close(FHSocket) != 0 && errno != EINTR;
+    const bool CloseFailed = !Drained && ::close(FHSocket) != 0 && errno != EINTR;
     const int CloseError = CloseFailed ? WSocket_SetLastErrorFromErrno() : 0;
     FHSocket = INVALID_SOCKET;
-    ++FGeneration;
+    NewGeneration();
     if (CloseFailed) {
         FLastError = CloseError;
         SocketError("Disconnect (closesocket)");
@@ -1190,8 +1398,8 @@ void TCustomWSocket::WaitForClose()
         MessagePump();
         if (Alive.expired() || FHSocket == INVALID_SOCKET || FState == wsClosed)
             return;
-        int Pending = 0;
-        if (ioctl(FHSocket, FIONREAD, &Pending) != 0) {
+        const int Pending = PendingBytes();
+        if (Pending < 0) {
             FLastError = WSocket_SetLastErrorFromErrno();
             return;
         }
@@ -1230,6 +1438,7 @@ void TCustomWSocket::Resume()
     if (FHSocket != INVALID_SOCKET && (FListening || FState == wsConnected))
         FReadArmed = true;
     UpdateNotifiers();
+    OfferHeldLater();
 }
 
 // ---- name lookup --------------------------------------------------------------------------------

@@ -200,9 +200,10 @@ private:
     void WriteReady();                       // write notifier: connect completion or buffer space
     void ConnectCompleted(int Error);
     void Writable(int Error);
+    void TriggerDataSentQueuing(int Error);  // OnDataSent from the send loop: its Sends only queue
     void PeerClosed(int Error);
     // Drain: at the peer's close, read everything. Pending: bytes the caller just found
-    // waiting (0 if it did not ask).
+    // waiting, read ahead included (0 if it did not ask).
     void ReceiveLoop(int Error, bool Drain = false, int Pending = 0);
     void TryToSend();
     void ClearSendQueue();
@@ -219,6 +220,20 @@ private:
     void DnsCompleted(int Id, bool Reverse, int Error, const THostEntry &Entry);
     void ReleaseHandle();                    // closes and forgets the handle without any event
     int RawSend(const void *Data, int Len);  // the platform write, no event
+    // One platform write of the unsent bytes of the first blocks; Offered gets their count.
+    int GatherSend(int &Offered);
+    void RemoveSent(int Count);              // drops Count sent bytes from the queue's front
+    qint64 QueuedBytes() const;              // unsent bytes in the send queue
+    void PostWritable();                     // a writable report from the loop's next pass
+    int PendingBytes();                      // read ahead plus pending at the platform; -1 on failure
+    void NewGeneration();                    // a new (or no) handle: stale reports and bytes dropped
+    // Serves a read from the bytes read ahead (MSG_PEEK leaves them).
+    int TakeAhead(void *Buffer, int BufferSize, int Flags);
+    void OfferHeldLater();                   // the receive loop again from the loop's next pass
+    void SendQueuedQuietly();                // sends what the platform takes now, no events
+    // Close with bytes queued: sends what the platform takes; the rest, with the handle, goes
+    // to a background drain (true: the handle is the drain's now).
+    bool HandQueueToDrain();
     void TriggerSendData(int BytesSent);
 
     // remote side and resolution cache
@@ -259,6 +274,17 @@ private:
     quint64 FPlatformBytes = 0;            // bytes taken by platform reads (no peek, no urgent)
     quint64 FGeneration = 0;                 // changes with every handle: stale reports are dropped
     bool FInTryToSend = false;               // a handler's Send inside OnSendData joins the running loop
+    bool FInDataSent = false;                // OnDataSent runs in the send loop: Send only queues
+    quint64 FSendLoopGeneration = 0;         // the connection the send loop runs for
+    quint64 FSendCalls = 0;                  // Send calls so far: the send loop sees a handler send
+    static constexpr int MaxDataSentTurns = 256;   // OnDataSent calls per writable report
+    static constexpr size_t CoalesceBlocks = 43;   // queued blocks (64 KB) the send loop hands over at once
+
+    // receive read-ahead: one platform read serves many small Receive calls
+    static constexpr int ReadAheadBytes = 262144; // bytes asked of the platform per read
+    std::unique_ptr<char[]> FReadAhead;      // allocated at the first small read
+    int FAheadHead = 0, FAheadCount = 0;     // offset and count of the bytes held
+    bool FHeldOfferPosted = false;           // a re-offer of held bytes is queued
 
     // name lookup
     int FDnsLookupId = 0;

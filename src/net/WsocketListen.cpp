@@ -45,7 +45,7 @@ void TCustomWSocket::Listen()
         SocketError("socket");
         return;
     }
-    ++FGeneration;
+    NewGeneration();
     FAllSent = true;
     FCloseInvoked = false;
 
@@ -115,7 +115,7 @@ void TCustomWSocket::Dup(TSocket NewHSocket)
         const int Rc = ::close(FHSocket);
         const int CloseErrno = errno;
         FHSocket = INVALID_SOCKET;
-        ++FGeneration;
+        NewGeneration();
         if (Rc != 0 && CloseErrno != EINTR) {
             ::close(NewHSocket); // the handle was handed over: it must not leak with the failure
             errno = CloseErrno;
@@ -128,7 +128,7 @@ void TCustomWSocket::Dup(TSocket NewHSocket)
         ReleaseHandle(); // a handle a failed Listen left behind
     }
     FHSocket = NewHSocket;
-    ++FGeneration;
+    NewGeneration();
     FCloseInvoked = false;
     FListening = false;
     SetLingerOption();

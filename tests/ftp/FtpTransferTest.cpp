@@ -146,10 +146,14 @@ TEST_P(DownloadEnd, completesOnceWithWholeFile)
         // over loopback the PORT command names 127.0.0.1
         EXPECT_TRUE(data.PortLine().startsWith("PORT 127,0,0,1,")) << data.PortLine().toStdString();
     }
-    // progress comes before each read, so it never passes the bytes already counted
+    // progress comes before each read of at most 2048 bytes, so it never passes the bytes
+    // already counted and never moves by more than one read
     ASSERT_FALSE(progress.empty());
     EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
     EXPECT_LE(progress.back(), payload.size());
+    EXPECT_GE(progress.size(), size_t(payload.size() / 2048));
+    for (size_t i = 1; i < progress.size(); ++i)
+        EXPECT_LE(progress[i] - progress[i - 1], 2048) << "at report " << i;
     Pump();
     ASSERT_EQ(done.size(), 2u);  // Connect, then Get
     EXPECT_EQ(done[1], std::make_pair(ftpGetAsync, 0));
@@ -422,6 +426,8 @@ TEST_F(FtpTransfer, abortAfter226WhileDataStillFlowsFailsAndKeepsPartialFile)
     EXPECT_FALSE(cli.Get());
     EXPECT_EQ(cli.ErrorMessage(), "426 Operation aborted.");
     EXPECT_EQ(ReadAll(Local("f")), Pattern(5000).left(ReadAll(Local("f")).size()));
+    // every byte received reached the file, none stayed gathered in memory
+    EXPECT_EQ(ReadAll(Local("f")).size(), cli.TransferCount());
     EXPECT_FALSE(HeldOpen(Local("f")));
     Pump();
     EXPECT_EQ(done.back(), std::make_pair(ftpGetAsync, 426));

@@ -1,11 +1,13 @@
 // Client side of TWSocket against small loopback peers: connect outcomes and their event
 // order, the send queue, the receive loop, closing paths and error reports.
 #include "NetPeers.h"
+#include "net/WsocketDrain.h"
 
 #include <gtest/gtest.h>
 
 #include <QTimer>
 
+#include <algorithm>
 #include <functional>
 
 #include <arpa/inet.h>
@@ -131,7 +133,7 @@ TEST(WsocketConnect, localBindingReportsTheBoundPort)
 
 // ---- the send queue --------------------------------------------------------------------------
 
-TEST(WsocketSend, queueIsSentInBlocksOf1514)
+TEST(WsocketSend, queuedBlocksGoToThePlatformInOneWriteAndDrainOnce)
 {
     TPeerListener L;
     TWSocket S;
@@ -144,7 +146,8 @@ TEST(WsocketSend, queueIsSentInBlocksOf1514)
     DataSent = 0;
     const std::string Data = Pattern(5000);
     EXPECT_EQ(S.Send(Data.data(), 5000), 5000);
-    EXPECT_EQ(Chunks, (std::vector<int>{1514, 1514, 1514, 458})); // inside Send
+    // Four 1514-byte blocks, one platform write (one OnSendData, inside Send).
+    EXPECT_EQ(Chunks, (std::vector<int>{5000}));
     EXPECT_EQ(DataSent, 0);                                        // never inside Send
     EXPECT_TRUE(PumpUntil([&] { return DataSent == 1; }));
     EXPECT_EQ(ReadAvailable(Peer, 5000), Data);
@@ -193,6 +196,73 @@ TEST(WsocketSend, partialSendsResumeOnWritableAndKeepOrder)
     EXPECT_TRUE(Got == Data);
     EXPECT_TRUE(PumpUntil([&] { return DataSent == 1; }));
     EXPECT_EQ(Accepted, static_cast<qint64>(Data.size()));
+    ::close(Peer);
+}
+
+// A handler that answers every OnDataSent with the next block, as an upload does, into a
+// slow reader: it is never called inside its own Send, each report frees it for exactly one
+// block, every byte arrives once and in order, and the Close after the last block still
+// delivers what the platform had no room for yet.
+TEST(WsocketSend, blockPerReportArrivesWholeInOrderAndNeverInsideSend)
+{
+    TPeerListener L(4096);
+    TWSocket S;
+    const int Peer = ConnectPair(S, L);
+    int Sndbuf = 4096;
+    setsockopt(S.HSocket(), SOL_SOCKET, SO_SNDBUF, &Sndbuf, sizeof Sndbuf);
+    PumpFor(20);
+    const std::string Data = Pattern(3 << 20);
+    size_t Offset = 0;
+    bool InSend = false;
+    int Inside = 0, Reports = 0, Blocks = 0;
+    auto SendBlock = [&](TCustomWSocket &Sender) {
+        const int n = static_cast<int>(std::min<size_t>(1514, Data.size() - Offset));
+        InSend = true;
+        Sender.Send(Data.data() + Offset, n);
+        InSend = false;
+        Offset += static_cast<size_t>(n);
+        ++Blocks;
+    };
+    S.OnDataSent = [&](TCustomWSocket *Sender, int) {
+        ++Reports;
+        Inside += InSend ? 1 : 0;
+        if (Offset < Data.size())
+            SendBlock(*Sender);
+        else if (Sender->State() == wsConnected)
+            Sender->Close();
+    };
+    SendBlock(S);
+    const std::string Got = ReadAvailable(Peer, Data.size(), 30000);
+    EXPECT_EQ(Got.size(), Data.size());
+    EXPECT_TRUE(Got == Data);
+    EXPECT_TRUE(SeesEof(Peer));
+    EXPECT_EQ(Inside, 0);
+    EXPECT_EQ(Reports, Blocks); // one per block: the last one closed
+    EXPECT_EQ(S.State(), wsClosed);
+    ::close(Peer);
+}
+
+// Close while the platform's buffer is full: the queued rest still reaches the peer, in
+// order, followed by the end of the stream, while the socket is closed at once.
+TEST(WsocketClose, closeWithAFullPlatformBufferStillDeliversTheQueue)
+{
+    TPeerListener L(4096);
+    TEventLog Log;
+    TWSocket S;
+    const int Peer = ConnectPair(S, L);
+    Log.Attach(S, false, false);
+    const std::string Data = Pattern(4 << 20);
+    S.Send(Data.data(), static_cast<int>(Data.size()));
+    ASSERT_FALSE(S.AllSent());
+    S.Close();
+    EXPECT_EQ(S.State(), wsClosed);
+    EXPECT_EQ(Log.Joined(), "ChangeState(wsConnected,wsClosed)\nSessionClosed(0)\n");
+    EXPECT_EQ(TSendDrain::Running(), 1);
+    const std::string Got = ReadAvailable(Peer, Data.size() + 1, 30000);
+    EXPECT_EQ(Got.size(), Data.size());
+    EXPECT_TRUE(Got == Data);
+    EXPECT_TRUE(SeesEof(Peer));
+    EXPECT_TRUE(PumpUntil([] { return TSendDrain::Running() == 0; }));
     ::close(Peer);
 }
 
@@ -353,6 +423,66 @@ TEST(WsocketReceive, dataDeclinedBeforePauseIsOfferedAgainAfterResume)
     S.Resume();
     EXPECT_TRUE(PumpUntil([&] { return Got == "declined"; })) << Offers << " offer(s)";
     ::close(Peer);
+}
+
+// One platform read serves many small Receive calls; the bytes it holds back are still
+// pending: counted by RcvdCount, seen by PeekData, and offered again after a Resume even
+// though the platform has nothing left to report.
+TEST(WsocketReceive, bytesReadAheadStayPendingAndAreOfferedAfterResume)
+{
+    TPeerListener L;
+    TWSocket S;
+    const int Peer = ConnectPair(S, L);
+    const std::string Data = Pattern(50000);
+    std::string Got;
+    S.OnDataAvailable = [&](TCustomWSocket *Sender, int) {
+        char Buf[10];
+        const int n = Sender->Receive(Buf, sizeof Buf);
+        if (n > 0)
+            Got.append(Buf, static_cast<size_t>(n));
+        if (Got.size() == 10)
+            Sender->Pause();
+    };
+    WriteAll(Peer, Data);
+    ASSERT_TRUE(PumpUntil([&] { return Got.size() == 10 && S.RcvdCount() == 49990; }));
+    PumpFor(50);
+    EXPECT_EQ(Got.size(), 10u);
+    char Peek[5];
+    EXPECT_EQ(S.PeekData(Peek, sizeof Peek), 5);
+    EXPECT_EQ(std::string(Peek, 5), Data.substr(10, 5));
+    EXPECT_EQ(S.RcvdCount(), 49990);
+    S.Resume();
+    EXPECT_TRUE(PumpUntil([&] { return Got.size() == Data.size(); })) << Got.size();
+    EXPECT_TRUE(Got == Data);
+    ::close(Peer);
+}
+
+// A peer that sends and closes at once: what was read ahead is all handed out, in reads
+// of at most the size asked for, before OnSessionClosed.
+TEST(WsocketReceive, bytesReadAheadAllComeBeforeThePeerClose)
+{
+    TPeerListener L;
+    TWSocket S;
+    const int Peer = ConnectPair(S, L);
+    const std::string Data = Pattern(300000);
+    std::string Got;
+    int Closed = 0, AfterClose = 0, Oversized = 0;
+    S.OnDataAvailable = [&](TCustomWSocket *Sender, int) {
+        AfterClose += Closed;
+        char Buf[2048];
+        const int n = Sender->Receive(Buf, sizeof Buf);
+        Oversized += n > 2048 ? 1 : 0;
+        if (n > 0)
+            Got.append(Buf, static_cast<size_t>(n));
+    };
+    S.OnSessionClosed = [&](TCustomWSocket *, int) { ++Closed; };
+    WriteAll(Peer, Data);
+    ::close(Peer);
+    ASSERT_TRUE(PumpUntil([&] { return Closed == 1; }));
+    EXPECT_EQ(Got.size(), Data.size());
+    EXPECT_TRUE(Got == Data);
+    EXPECT_EQ(AfterClose, 0);
+    EXPECT_EQ(Oversized, 0);
 }
 
 TEST(WsocketReceive, handlerReadingSmallPiecesIsCalledUntilDrained)

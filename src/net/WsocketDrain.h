@@ -1,0 +1,34 @@
+// The end of an orderly close that found bytes the platform could not take yet: the handle
+// and those bytes go to a drain, which sends them as room frees up, then ends the stream and
+// closes the handle. The socket object itself is closed at once and free for its next use.
+#pragma once
+
+#include <QObject>
+
+#include <memory>
+#include <string>
+
+class QSocketNotifier;
+class QTimer;
+
+class TSendDrain : public QObject {
+public:
+    // Takes over Handle (a connected, non-blocking stream) and sends Rest on it. Without an
+    // event loop to wait in, the handle is closed at once and the bytes are lost.
+    static void Start(int Handle, std::string Rest);
+    static int Running();                   // drains still sending (for tests)
+    static constexpr int GiveUpMs = 60000;  // no room for this long: the peer is gone
+
+    ~TSendDrain() override;                 // closes the handle
+
+private:
+    TSendDrain(int Handle, std::string Rest);
+    void SendSome();                        // sends what the platform takes; ends when done or failed
+    void Finish(bool Orderly);              // shutdown when orderly, then close, then delete later
+
+    int FHandle;                            // the connection, owned
+    std::string FRest;                      // bytes still to send
+    size_t FSent = 0;                       // of FRest, already sent
+    std::unique_ptr<QSocketNotifier> FWritable; // room in the platform's buffer
+    std::unique_ptr<QTimer> FGiveUp;        // restarted by every send that moved bytes
+};
