@@ -62,6 +62,9 @@ TFormMain::~TFormMain()
 {
     // The client closes its sockets as it goes; nothing it reports may reach this window.
     Closing = true;
+    // Hidden while still whole: hiding moves the focus, and the subvolume box's focus-out
+    // handler must not reach a window whose TFormMain part is already gone.
+    hide();
     Session_.reset();
     if (Store)
         Store->Close();

@@ -329,7 +329,9 @@ TEST(SessionStateText, everyStateHasItsLogText)
         {ftpInternalReady, "State -> Internal Ready"}, {ftpDnsLookup, "State -> DnsLookup"},
         {ftpConnected, "State -> Connected"}, {ftpAbort, "State -> Abort"},
         {ftpInternalAbort, "State -> Internal Abort"}, {ftpWaitingBanner, "State -> Waiting Banner"},
-        {ftpWaitingResponse, "State -> Waiting Response"}, {TFtpState(99), "State -> Unknown"},
+        {ftpWaitingResponse, "State -> Waiting Response"},
+        // 15 is inside the enumeration's range but names no state.
+        {TFtpState(15), "State -> Unknown"},
     };
     for (const auto &[state, text] : table)
         EXPECT_EQ(StateChangeText(state), text) << int(state);
