@@ -3,12 +3,12 @@
 #include "session/CommandLineUsage.h"
 #include "session/SettingsStore.h"
 #include "ui/AboutBox.h"
-#include "ui/Configure.h"
+#include "ui/ConfigureDialog.h"
 #include "ui/SystemSounds.h"
-#include "ui/Tancnct.h"
-#include "ui/Tanftp.h"
-#include "ui/Tanstat.h"
-#include "ui/Tanxfer.h"
+#include "ui/ConnectDialog.h"
+#include "ui/MainWindow.h"
+#include "ui/LogWindow.h"
+#include "ui/TransferProgressDialog.h"
 #include "ui/UserMessages.h"
 
 #include <QApplication>

@@ -1,6 +1,6 @@
 #include "session/CommandLine.h"
 #include "session/DecimalReading.h"
-#include "session/Zarvelutil.h"
+#include "session/KeywordLookup.h"
 
 #include <array>
 

@@ -1,5 +1,5 @@
 #include "session/ConnectFields.h"
-#include "session/Zarvelutil.h"
+#include "session/PasswordScrambling.h"
 
 #include <charconv>
 

@@ -1,5 +1,5 @@
 #include "session/HostFiles.h"
-#include "ftp/Ftpcli.h"
+#include "ftp/FtpClient.h"
 
 bool TFtpHostFiles::Dele(const std::string &name)
 {

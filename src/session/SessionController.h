@@ -5,7 +5,7 @@
 //
 // Files: SessionController.cpp holds the connection and the log; RemoteBrowser.cpp the
 // subvolume, listing and filter operations and the subvolume box's handlers.
-#include "ftp/Ftpcli.h"
+#include "ftp/FtpClient.h"
 #include "session/ConnectionSettings.h"
 #include "session/LogSink.h"
 #include "session/SessionViews.h"

@@ -1,6 +1,6 @@
 #include "session/StartupSettings.h"
 #include "session/CommandLine.h"
-#include "session/Zarvelutil.h"
+#include "session/PasswordScrambling.h"
 
 namespace {
 

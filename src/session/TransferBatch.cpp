@@ -1,6 +1,6 @@
 #include "session/TransferBatch.h"
 
-#include "ftp/Ftpcli.h"
+#include "ftp/FtpClient.h"
 #include "session/DownloadTarget.h"
 #include "session/ListingLine.h"
 #include "session/MarkerFiles.h"

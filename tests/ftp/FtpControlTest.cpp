@@ -1,8 +1,8 @@
 // The control side of the FTP engine against the scripted peer: greeting, reply assembly,
 // login, single commands and their accepted codes, the step sequencer, abort, time limit and
 // the deferred request-done notification.
-#include "ftp/Ftpcli.h"
-#include "net/WsocketResolve.h"
+#include "ftp/FtpClient.h"
+#include "net/Resolution.h"
 #include "support/FtpScriptPeer.h"
 
 #include <QCoreApplication>

@@ -1,8 +1,8 @@
 // The data side of the FTP engine against the scripted peer: end of a transfer in either
 // order, listings line by line, uploads paced one block at a time, restart offsets, and the
 // failures of the transfer steps.
-#include "ftp/Ftpcli.h"
-#include "net/Wsocket.h"
+#include "ftp/FtpClient.h"
+#include "net/Socket.h"
 #include "support/FtpScriptData.h"
 #include "support/FtpScriptPeer.h"
 

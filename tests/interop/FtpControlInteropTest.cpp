@@ -1,6 +1,6 @@
 // The control side against real servers: login, directory and file commands, QUIT, a wrong
 // password, and the same through an FTP proxy that takes the target in USER.
-#include "ftp/Ftpcli.h"
+#include "ftp/FtpClient.h"
 #include "support/FtpServers.h"
 
 #include <QDir>

@@ -1,7 +1,7 @@
 // Transfers with the engine against real servers, in active and passive mode: round trips of
 // empty, one-byte and 10 MB files, a listing of 10,000 names, a missing file, a resumed
 // download, an abort in the middle of a big download, and the way through an FTP proxy.
-#include "ftp/Ftpcli.h"
+#include "ftp/FtpClient.h"
 #include "support/FtpServers.h"
 
 #include <QCryptographicHash>

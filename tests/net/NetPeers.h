@@ -2,7 +2,7 @@
 // sockets driven by the test between pumps of the Qt event loop.
 #pragma once
 
-#include "net/Wsocket.h"
+#include "net/Socket.h"
 
 #include <functional>
 #include <string>

@@ -1,6 +1,6 @@
 #include "session/ConnectFields.h"
 #include "session/StartupSettings.h"
-#include "session/Zarvelutil.h"
+#include "session/PasswordScrambling.h"
 #include "support/MemorySettingsStore.h"
 
 #include <gtest/gtest.h>

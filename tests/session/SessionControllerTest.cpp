@@ -1,6 +1,6 @@
 // The session logic behind the main window, without a display: its window is a recording
 // fake and its server the scripted peer, so every command and every visible change is exact.
-#include "net/WsocketResolve.h"
+#include "net/Resolution.h"
 #include "session/SessionController.h"
 #include "support/FtpScriptData.h"
 #include "support/FtpScriptPeer.h"

@@ -1,5 +1,5 @@
 #include "session/StartupSettings.h"
-#include "session/Zarvelutil.h"
+#include "session/PasswordScrambling.h"
 
 #include <gtest/gtest.h>
 #include <QFile>

@@ -1,7 +1,7 @@
 // Download and upload batches against the NonStop-style server, seen through a recording
 // main window and progress dialog: mode switches, names, counts and summary texts, the
 // marker and the sounds, and what a refused file, a cancel or a dropped session leave behind.
-#include "ftp/Ftpcli.h"
+#include "ftp/FtpClient.h"
 #include "session/TransferBatch.h"
 #include "session/TransferProgress.h"
 #include "support/FtpServers.h"

@@ -1,4 +1,4 @@
-#include "ui/Configure.h"
+#include "ui/ConfigureDialog.h"
 
 #include <gtest/gtest.h>
 #include <QApplication>

@@ -1,6 +1,6 @@
-#include "session/Zarvelutil.h"
+#include "session/PasswordScrambling.h"
 #include "ui/RecordingSeams.h"
-#include "ui/Tancnct.h"
+#include "ui/ConnectDialog.h"
 
 #include <gtest/gtest.h>
 #include <QApplication>

@@ -1,9 +1,9 @@
 // The connect and configure dialogs as a user meets them: opened from the File menu of the
 // real main window, against the NonStop-style server, with the settings file on disk.
-#include "ui/Configure.h"
+#include "ui/ConfigureDialog.h"
 #include "ui/LocalPCGroup.h"
 #include "ui/MainWindowFixture.h"
-#include "ui/Tancnct.h"
+#include "ui/ConnectDialog.h"
 #include "ui/TandemGroup.h"
 
 #include <QAction>

@@ -1,10 +1,10 @@
 #include "ui/AboutBox.h"
-#include "ui/Configure.h"
+#include "ui/ConfigureDialog.h"
 #include "ui/RecordingSeams.h"
-#include "ui/Tancnct.h"
-#include "ui/Tanftp.h"
-#include "ui/Tanstat.h"
-#include "ui/Tanxfer.h"
+#include "ui/ConnectDialog.h"
+#include "ui/MainWindow.h"
+#include "ui/LogWindow.h"
+#include "ui/TransferProgressDialog.h"
 
 #include <gtest/gtest.h>
 #include <QApplication>

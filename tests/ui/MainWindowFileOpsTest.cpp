@@ -3,8 +3,8 @@
 #include "ui/MainWindowFixture.h"
 #include "ui/LocalPCGroup.h"
 #include "ui/TandemGroup.h"
-#include "ui/Tanhelp.h"
-#include "ui/Tanstat.h"
+#include "ui/HelpWindow.h"
+#include "ui/LogWindow.h"
 
 #include <QAction>
 #include <QApplication>

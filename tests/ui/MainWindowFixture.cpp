@@ -1,11 +1,11 @@
 #include "ui/MainWindowFixture.h"
 #include "ui/AboutBox.h"
-#include "ui/Configure.h"
+#include "ui/ConfigureDialog.h"
 #include "ui/LocalPCGroup.h"
-#include "ui/Tancnct.h"
+#include "ui/ConnectDialog.h"
 #include "ui/TandemGroup.h"
-#include "ui/Tanstat.h"
-#include "ui/Tanxfer.h"
+#include "ui/LogWindow.h"
+#include "ui/TransferProgressDialog.h"
 
 #include <QAbstractButton>
 #include <QApplication>

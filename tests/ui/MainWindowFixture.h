@@ -12,7 +12,7 @@
 //   }
 #include "support/FtpServers.h"
 #include "ui/RecordingSeams.h"
-#include "ui/Tanftp.h"
+#include "ui/MainWindow.h"
 
 #include <gtest/gtest.h>
 #include <QTemporaryDir>

@@ -1,12 +1,12 @@
 // The main window without a session: its controls as a user and a screen reader meet them,
 // resizing, the "Local PC" group over a real folder, and the log window.
-#include "ui/Configure.h"
+#include "ui/ConfigureDialog.h"
 #include "ui/LocalPCGroup.h"
 #include "ui/RecordingSeams.h"
-#include "ui/Tancnct.h"
+#include "ui/ConnectDialog.h"
 #include "ui/TandemGroup.h"
-#include "ui/Tanftp.h"
-#include "ui/Tanstat.h"
+#include "ui/MainWindow.h"
+#include "ui/LogWindow.h"
 #include "ui/TransferGroup.h"
 
 #include <QApplication>

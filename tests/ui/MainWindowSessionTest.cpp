@@ -3,7 +3,7 @@
 #include "ui/MainWindowFixture.h"
 #include "ui/LocalPCGroup.h"
 #include "ui/TandemGroup.h"
-#include "ui/Tanstat.h"
+#include "ui/LogWindow.h"
 #include "ui/TransferGroup.h"
 
 #include <QAction>

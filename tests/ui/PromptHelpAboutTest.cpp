@@ -2,7 +2,7 @@
 #include "support/QtPrinters.h"
 #include "ui/AboutBox.h"
 #include "ui/PromptDialog.h"
-#include "ui/Tanhelp.h"
+#include "ui/HelpWindow.h"
 #include "ui/UserMessages.h"
 
 #include <gtest/gtest.h>

@@ -1,8 +1,8 @@
 // The "File Transfer" dialog and the dropped-files target, as a user meets them: every way of
 // closing the dialog aborts the transfer once and only a batch may hide it quietly; drops of
 // local files arrive whole and in order, anything else is refused.
-#include "ui/Tanxfer.h"
-#include "ui/uDragFilesTrg.h"
+#include "ui/TransferProgressDialog.h"
+#include "ui/FileDropTarget.h"
 
 #include <gtest/gtest.h>
 

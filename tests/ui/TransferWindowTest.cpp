@@ -5,9 +5,9 @@
 #include "ui/LocalPCGroup.h"
 #include "ui/MainWindowFixture.h"
 #include "ui/TandemGroup.h"
-#include "ui/Tanxfer.h"
+#include "ui/TransferProgressDialog.h"
 #include "ui/TransferGroup.h"
-#include "ui/uDragFilesTrg.h"
+#include "ui/FileDropTarget.h"
 
 #include <QCoreApplication>
 #include <QCryptographicHash>

@@ -1,0 +1,682 @@
+// The data side of the FTP engine: the data step (PORT or PASV), REST, the receive steps
+// RETR/LIST/NLST, the upload steps STOR/APPE, progress, and the end of a transfer, which
+// needs both the data connection's close and the final reply, in either order.
+//
+// Where things live: the receive loop is DataSocketGetDataAvailable (one read per report, to
+// the local file or OnDisplayFile); the send path is DataSocketPutDataSent (one block per
+// report, the first one from Next1PutAsync or WMFtpSendData). Every transfer ends through
+// EndTransferWhenDone or a failure that goes to TriggerRequestDone, which drops the data
+// connection with its handlers, so nothing that happens on it later can change the verdict.
+#include "ftp/FtpClient.h"
+#include "ftp/FtpGatheredWrites.h"
+#include "ftp/FtpTransferText.h"
+#include "net/Socket.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <arpa/inet.h>
+#include <unistd.h>
+#include <cstring>
+#include <utility>
+
+namespace {
+
+const char *ReceiveCommandWord(TFtpRequest RqType)
+{
+    switch (RqType) {
+    case ftpDirAsync: return "LIST";
+    case ftpLsAsync: return "NLST";
+    default: return "RETR";
+    }
+}
+
+std::string NoDataPortReply(int Code, const std::string &PasvReply)
+{
+    return std::to_string(Code) + " No data port in the passive reply \"" + PasvReply + "\"";
+}
+
+} // namespace
+
+// ---- Data step ---------------------------------------------------------------------------
+
+void TCustomFtpCli::PortAsync()
+{
+    if (!CheckCommand())
+        return;
+    BeginStep(ftpPortAsync);
+    FCurrentStep = ftpFctPort;
+    // A new transfer: nothing of the one before may reach it.
+    DropDataConnection();
+    FTransferCount = 0;
+    FTransferFault = 0;
+    FTransferFaultText.clear();
+    FFinalReplyOk = false;
+    FDataClosed = false;
+    TWSocket *data = FDataSocket.get();
+    data->SetProto("tcp");
+    data->SetAddr("0.0.0.0");
+    data->SetPort("0");
+
+    std::string cmd = "PASV";
+    if (!FPassive) {
+        sockaddr_in local{}, remote{};
+        int len = sizeof local;
+        FControlSocket->GetSockName(local, len);
+        len = sizeof remote;
+        const bool loopback = FControlSocket->GetPeerName(remote, len) == 0 &&
+                              ntohl(remote.sin_addr.s_addr) == INADDR_LOOPBACK;
+        // Listen only where the server reaches us: the control connection's own address.
+        data->SetAddr(WSocketDottedText(local.sin_addr.s_addr));
+        data->SetLingerOnOff(wsLingerOn);
+        data->SetLingerTimeout(10);
+        // Some servers connect as soon as PORT arrives, before the transfer command.
+        data->OnSessionAvailable = [this](TCustomWSocket *S, int E) { DataSocketSessionAvailable(S, E); };
+        quint16 dataPort = 0;
+        try {
+            data->Listen();
+            sockaddr_in sin{};
+            len = sizeof sin;
+            data->GetSockName(sin, len);
+            dataPort = ntohs(sin.sin_port);
+        } catch (const std::exception &E) {
+            FailStep(550, "550 " + ExceptionClassName(E) + ": " + E.what());
+            return;
+        }
+        cmd = FtpPortCommand(ntohl(local.sin_addr.s_addr), dataPort, loopback);
+    }
+    ExecAsync(ftpPortAsync, cmd, {200, 227}, nullptr);
+}
+
+// ---- Restart step ------------------------------------------------------------------------
+
+void TCustomFtpCli::RestAsync()
+{
+    if (!CheckCommand())
+        return;
+    FCurrentStep = ftpFctRest;
+    // Downloads resume where the local file ends; uploads use the offset the caller set.
+    if (FRequestType != ftpRestPutAsync && FRequestType != ftpRestartPutAsync &&
+        !(FOptions & OptBit(ftpNoAutoResumeAt))) {
+        const QFileInfo info(QString::fromLocal8Bit(FLocalFileName.c_str()));
+        FRestartOffset = info.exists() && info.isFile() ? info.size() : -1;
+    }
+    if (FRestartOffset <= 0) {
+        BeginStep(ftpRestAsync);
+        FNextStep = &TCustomFtpCli::NextExecAsync;
+        FDoneHook = nullptr;
+        TriggerRequestDone(0);
+        return;
+    }
+    ExecAsync(ftpRestAsync, "REST " + std::to_string(FRestartOffset), {}, nullptr);
+}
+
+// ---- Shared pieces -----------------------------------------------------------------------
+
+void TCustomFtpCli::DropDataConnection()
+{
+    TWSocket *data = FDataSocket.get();
+    data->OnSessionAvailable = nullptr;
+    data->OnSessionConnected = nullptr;
+    data->OnSessionClosed = nullptr;
+    data->OnDataAvailable = nullptr;
+    data->OnDataSent = nullptr;
+    if (data->State() != wsClosed) {
+        try {
+            data->Close();
+        } catch (const std::exception &) {
+            // the handle is gone either way
+        }
+    }
+    if (FAcceptedHandle >= 0)
+        ::close(std::exchange(FAcceptedHandle, -1));
+    FDataDirection = dataNone;
+}
+
+void TCustomFtpCli::NoteTransferFault(int Code, const std::string &Text)
+{
+    if (FTransferFault == 0) {
+        FTransferFault = Code;
+        FTransferFaultText = Text;
+    }
+}
+
+bool TCustomFtpCli::ConnectPassiveData(quint16 DataPort, int FailCode)
+{
+    TWSocket *data = FDataSocket.get();
+    // Always the control connection's address: a 227 reply cannot send our data elsewhere.
+    data->SetPort(std::to_string(DataPort));
+    data->SetAddr(FControlSocket->Addr());
+    data->SetLingerOnOff(wsLingerOff);
+    data->SetLingerTimeout(0);
+    data->OnSessionConnected = [this](TCustomWSocket *S, int E) { DataSocketSessionConnected(S, E); };
+    try {
+        data->Connect();
+    } catch (const std::exception &E) {
+        FailStep(FailCode, std::to_string(FailCode) + " " + ExceptionClassName(E) + ": " + E.what());
+        return false;
+    }
+    return true;
+}
+
+bool TCustomFtpCli::DataPeerIsServer()
+{
+    sockaddr_in server{};
+    int len = sizeof server;
+    return FControlSocket->GetPeerName(server, len) == 0 &&
+           FDataSocket->Sin().sin_addr.s_addr == server.sin_addr.s_addr;
+}
+
+void TCustomFtpCli::WaitForDataConnection()
+{
+    StateChange(ftpWaitingResponse);
+    // Nothing is owed a reply yet: a stray line meanwhile is only shown.
+    FNextStep = &TCustomFtpCli::DisplayLastResponse;
+}
+
+void TCustomFtpCli::SendTransferCommand()
+{
+    StateChange(ftpWaitingResponse);
+    if (FDataDirection == dataReceive) {
+        FNextStep = &TCustomFtpCli::Next1GetAsync;
+        SendCommand(FHostFileName.empty() ? FDataCommand : FDataCommand + " " + FHostFileName);
+    } else {
+        FNextStep = &TCustomFtpCli::Next1PutAsync;
+        SendCommand((FAppendFlag ? "APPE " : "STOR ") + FHostFileName);
+    }
+}
+
+void TCustomFtpCli::EndTransferWhenDone()
+{
+    if (!FFinalReplyOk || !FDataClosed)
+        return;
+    TransfertStats();
+    int result = FDataCloseError;
+    if (FTransferFault != 0) {
+        // Data lost on the way (or the transfer aborted) is no success, whatever the server said.
+        result = FTransferFault;
+        FReplyCode = FTransferFault;
+        if (FErrorMessage.empty())
+            FErrorMessage = FTransferFaultText;
+    } else if (FDataCloseError != 0 && FErrorMessage.empty()) {
+        FErrorMessage = "Data connection closed with error #" + std::to_string(FDataCloseError);
+    }
+    FRestartOffset = 0;
+    TriggerRequestDone(result);
+}
+
+void TCustomFtpCli::DestroyLocalStream()
+{
+    // What a download gathered goes to the file first: a file left by a failure or an
+    // abort holds every byte received, ready for a resume.
+    if (FLocalWrites) {
+        FLocalWrites->Flush();
+        FLocalWrites.reset();
+    }
+    if (FLocalStream) {
+        FLocalStream->close();
+        FLocalStream.reset();
+    }
+}
+
+bool TCustomFtpCli::Progress()
+{
+    bool abort = false;
+    if (OnProgress)
+        OnProgress(this, FTransferCount + FRestartOffset, abort);
+    return abort;
+}
+
+void TCustomFtpCli::TransfertStats()
+{
+    FStopTicks = FtpTickCount();
+    TriggerDisplay("! " + FtpTransferStatsText(FTransferCount, FStopTicks - FStartTicks));
+}
+
+void TCustomFtpCli::TriggerDisplayFile(const std::string &Msg)
+{
+    if (OnDisplayFile) {
+        std::string text = Msg;
+        OnDisplayFile(this, text);
+    }
+}
+
+void TCustomFtpCli::TriggerReadyToTransmit(bool &bCancel)
+{
+    if (OnReadyToTransmit)
+        OnReadyToTransmit(this, bCancel);
+}
+
+// ---- The data connection -----------------------------------------------------------------
+
+void TCustomFtpCli::DataSocketSessionAvailable(TCustomWSocket *, int)
+{
+    TWSocket *data = FDataSocket.get();
+    TSocket handle = INVALID_SOCKET;
+    try {
+        handle = data->Accept();
+    } catch (const std::exception &) {
+    }
+    if (handle == INVALID_SOCKET) {
+        // No connection will come for this transfer: it fails once the server has answered.
+        NoteTransferFault(550, "Unable to establish data connection, error #" + std::to_string(data->LastError()));
+        DropDataConnection();
+        FDataClosed = true;
+        EndTransferWhenDone();
+        return;
+    }
+    if (!DataPeerIsServer()) {
+        // Anyone may reach the announced port first; only the server gets to send or receive.
+        ::close(handle);
+        TriggerDisplay("! Data connection from " + WSocketDottedText(data->Sin().sin_addr.s_addr) +
+                       " refused: not the server's address");
+        return;
+    }
+    FAcceptedHandle = handle;
+    data->OnSessionAvailable = nullptr;
+    data->Close();  // the listener: one connection per transfer
+    if (FDataDirection != dataNone)
+        AdoptDataConnection();
+}
+
+void TCustomFtpCli::HookDataSocket()
+{
+    TWSocket *data = FDataSocket.get();
+    data->OnSessionClosed = [this](TCustomWSocket *S, int E) { DataSocketSessionClosed(S, E); };
+    if (FDataDirection == dataReceive) {
+        data->OnDataAvailable = [this](TCustomWSocket *S, int E) { DataSocketGetDataAvailable(S, E); };
+        data->OnDataSent = nullptr;
+        return;
+    }
+    // Anything the server sends on an upload's connection is read and dropped.
+    data->OnDataAvailable = [this](TCustomWSocket *S, int E) { DataSocketPutDataAvailable(S, E); };
+    // Passive uploads send their first block on the 150; the writable report must not.
+    if (FPassive)
+        data->OnDataSent = nullptr;
+    else
+        data->OnDataSent = [this](TCustomWSocket *S, int E) { DataSocketPutDataSent(S, E); };
+}
+
+void TCustomFtpCli::AdoptDataConnection()
+{
+    TWSocket *data = FDataSocket.get();
+    HookDataSocket();
+    try {
+        data->Dup(std::exchange(FAcceptedHandle, -1));
+        if (FDataDirection == dataUpload) {
+            // The send-buffer size query of the original design had no use for its value: skipped.
+            data->SetLingerOnOff(wsLingerOff);
+            data->SetLingerTimeout(10);
+            data->SetLingerOption();
+        }
+    } catch (const std::exception &) {
+        NoteTransferFault(550, "Unable to establish data connection, error #" + std::to_string(data->LastError()));
+        if (data->State() != wsClosed) {
+            data->Close();  // its close handler marks the data connection ended
+        } else {
+            FDataClosed = true;
+            EndTransferWhenDone();
+        }
+        return;
+    }
+    if (FDataDirection == dataReceive) {
+        FStartTicks = FtpTickCount();
+        return;
+    }
+    FSendSessionOpen = true;
+    // The first block goes out from the loop once both the 150 and the connection are there.
+    if (FStoreAccepted && FStartTicks == 0)
+        PostNotification(WM_FTP_SENDDATA, 0);
+}
+
+void TCustomFtpCli::DataSocketSessionConnected(TCustomWSocket *, int Error)
+{
+    if (Error != 0) {
+        // Nothing was sent for this transfer yet, so no reply is owed: the step ends here.
+        FailStep(550, "Unable to establish data connection, error #" + std::to_string(Error));
+        return;
+    }
+    HookDataSocket();
+    FStartTicks = FtpTickCount();
+    if (FDataDirection == dataUpload)
+        FSendSessionOpen = true;
+    SendTransferCommand();
+}
+
+void TCustomFtpCli::DataSocketSessionClosed(TCustomWSocket *, int Error)
+{
+    // A listing whose last line has no line end still delivers that line.
+    if (FDisplayFileFlag && FDisplayFileMode == ftpLineByLine && FLinePartLen > 0 && FDataDirection == dataReceive) {
+        const std::string last(FLinePart, std::size_t(FLinePartLen));
+        FTransferCount += FLinePartLen;
+        FLinePartLen = 0;
+        TriggerDisplayFile(last);
+    }
+    if (FDataDirection == dataReceive && FLocalWrites && !FLocalWrites->Flush()) {
+        TriggerDisplay("! Error writing local file");
+        NoteTransferFault(550, "550 Error writing local file " + FLocalFileName);
+    }
+    if (FDataDirection == dataUpload && !FEndOfFile)
+        NoteTransferFault(426, "426 Data connection closed before the whole file was sent");
+    DestroyLocalStream();
+    FDataClosed = true;
+    FDataCloseError = Error;
+    EndTransferWhenDone();
+}
+
+// ---- Receive: RETR, LIST, NLST -----------------------------------------------------------
+
+void TCustomFtpCli::ExecGetAsync()
+{
+    DoGetAsync(ftpGetAsync);
+}
+
+void TCustomFtpCli::ExecDirAsync()
+{
+    DoGetAsync(ftpDirAsync);
+}
+
+void TCustomFtpCli::ExecLsAsync()
+{
+    DoGetAsync(ftpLsAsync);
+}
+
+void TCustomFtpCli::DoGetAsync(TFtpRequest RqType)
+{
+    if (!CheckReady())
+        return;
+    const std::string word = ReceiveCommandWord(RqType);
+    if (!FControlOpen) {
+        HandleError(word + ": not connected");
+        return;
+    }
+    if (FLocalFileName.empty() && !FDisplayFileFlag) {
+        HandleError("LocalFileName empty");
+        return;
+    }
+    if (!CheckCommandText(FHostFileName))
+        return;
+    BeginStep(RqType);
+    FDataCommand = word;
+    FFinalReplyOk = false;
+    FTransferCount = 0;
+    FDataCloseError = 0;
+    FLinePartLen = 0;
+    FStartTicks = FtpTickCount();
+    if (FTransferFault != 0 && FDataClosed) {
+        FailStep(FTransferFault, FTransferFaultText);   // the server's early connection failed
+        return;
+    }
+
+    // A bad 227 reply is found before the local file is touched, so nothing is truncated.
+    quint16 port = 0;
+    if (FPassive && !FtpPasvPort(FPasvReply, port)) {
+        FailStep(550, NoDataPortReply(550, FPasvReply));
+        return;
+    }
+
+    if (!FDisplayFileFlag) {
+        DestroyLocalStream();
+        auto file = std::make_unique<QFile>(QString::fromLocal8Bit(FLocalFileName.c_str()));
+        bool opened;
+        if (FRestartOffset > 0) {
+            // Resume: the existing file, kept as it is, written from the offset on.
+            // Writes are gathered by FLocalWrites: the file's own buffer would only copy them again.
+            opened = file->open(QIODevice::ReadWrite | QIODevice::ExistingOnly | QIODevice::Unbuffered) &&
+                     file->seek(FRestartOffset);
+        } else {
+            opened = file->open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered);
+        }
+        if (!opened) {
+            FailStep(550, "Unable to open local file " + FLocalFileName);
+            return;
+        }
+        FLocalStream = std::move(file);
+        FLocalWrites = std::make_unique<TGatheredWrites>(*FLocalStream);
+    }
+
+    FDataDirection = dataReceive;
+    // The command goes out only with a data connection able to come: a failed connect then
+    // ends the step with no reply owed, and the control connection stays in step.
+    WaitForDataConnection();
+    if (FPassive) {
+        ConnectPassiveData(port, 550);
+        return;
+    }
+    SendTransferCommand();
+    if (FAcceptedHandle >= 0)
+        AdoptDataConnection();
+}
+
+void TCustomFtpCli::DataSocketGetDataAvailable(TCustomWSocket *, int)
+{
+    TWSocket *data = FDataSocket.get();
+    if (Progress()) {
+        TriggerDisplay("! Abort requested");
+        NoteTransferFault(426, "426 Transfer aborted by the application");
+        data->Close();
+        return;
+    }
+    const int carried = FLinePartLen;
+    int n = data->Receive(FRecvChunk + carried, int(sizeof FRecvChunk) - carried);
+    if (n < 0) {
+        if (data->State() == wsConnected && data->LastError() != WSAEWOULDBLOCK) {
+            TriggerDisplay("! Data: Receive error " + std::to_string(data->LastError()));
+            NoteTransferFault(426, "426 Data: Receive error " + std::to_string(data->LastError()));
+            data->Shutdown(2);
+        }
+        return;
+    }
+    const int fresh = n;
+    if (carried > 0) {
+        std::memcpy(FRecvChunk, FLinePart, std::size_t(carried));
+        n += carried;
+    }
+    if (n == 0)
+        return;
+    FTransferCount += n;
+
+    if (FLocalWrites && fresh > 0) {
+        if (!FLocalWrites->Write(FRecvChunk + carried, fresh)) {
+            TriggerDisplay("! Error writing local file");
+            NoteTransferFault(550, "550 Error writing local file " + FLocalFileName);
+            data->Shutdown(2);
+            return;
+        }
+    }
+    if (!FDisplayFileFlag)
+        return;
+    if (FDisplayFileMode == ftpBinary) {
+        FLinePartLen = 0;
+        TriggerDisplayFile(std::string(FRecvChunk, std::size_t(n)));
+        return;
+    }
+    int truncatedFrom = 0;
+    FLinePartLen = FtpSplitListingChunk(
+        FRecvChunk, n, [this](std::string &Line) { TriggerDisplayFile(Line); }, FLinePart, truncatedFrom);
+    if (truncatedFrom > 0)
+        TriggerDisplay("! Displayed data truncated to from " + std::to_string(truncatedFrom) + " to " + "255" +
+                       " bytes");
+    // The carried bytes are counted again with the next chunk.
+    FTransferCount -= FLinePartLen;
+}
+
+void TCustomFtpCli::Next1GetAsync()
+{
+    DisplayLastResponse();
+    if (FReplyCode == 150 || FReplyCode == 125) {
+        FNextStep = &TCustomFtpCli::Next2GetAsync;
+        return;
+    }
+    FailOnReply();
+}
+
+void TCustomFtpCli::Next2GetAsync()
+{
+    DisplayLastResponse();
+    if (FReplyCode == 125 || FReplyCode == 226 || FReplyCode == 250) {
+        FFinalReplyOk = true;
+        EndTransferWhenDone();
+        return;
+    }
+    TriggerDisplay("! RETR/LIST/NLST Failed");
+    FailOnReply();
+}
+
+// ---- Upload: STOR, APPE ------------------------------------------------------------------
+
+void TCustomFtpCli::ExecPutAsync()
+{
+    if (!CheckReady())
+        return;
+    FAppendFlag = false;
+    FRequestType = ftpPutAsync;
+    DoPutAppendAsync();
+}
+
+void TCustomFtpCli::ExecAppendAsync()
+{
+    if (!CheckReady())
+        return;
+    FAppendFlag = true;
+    FRequestType = ftpAppendAsync;
+    DoPutAppendAsync();
+}
+
+void TCustomFtpCli::DoPutAppendAsync()
+{
+    if (!FControlOpen) {
+        HandleError("STOR/APPE: not connected");
+        return;
+    }
+    if (FLocalFileName.empty()) {
+        HandleError("LocalFileName empty");
+        return;
+    }
+    if (!CheckCommandText(FHostFileName))
+        return;
+    BeginStep(FAppendFlag ? ftpAppendAsync : ftpPutAsync);
+    FFinalReplyOk = false;
+    FSendSessionOpen = false;
+    FStoreAccepted = false;
+    FStartTicks = 0;
+    FTransferCount = 0;
+    FDataCloseError = 0;
+    if (FTransferFault != 0 && FDataClosed) {
+        FailStep(FTransferFault, FTransferFaultText);   // the server's early connection failed
+        return;
+    }
+
+    bool cancel = false;
+    TriggerReadyToTransmit(cancel);
+    if (cancel) {
+        FErrorMessage = "426 Transmit cancelled by application";
+        FReplyCode = 426;
+        TriggerDisplay("! " + FErrorMessage);
+        TriggerRequestDone(426);
+        return;
+    }
+
+    DestroyLocalStream();
+    auto file = std::make_unique<QFile>(QString::fromLocal8Bit(FLocalFileName.c_str()));
+    FEndOfFile = false;
+    if (!file->open(QIODevice::ReadOnly) || (FRestartOffset > 0 && !file->seek(FRestartOffset))) {
+        FErrorMessage = "426 Unable to open local file " + FLocalFileName;
+        FReplyCode = 426;
+        TriggerDisplay("! " + FErrorMessage);
+        TriggerRequestDone(426);
+        return;
+    }
+    FLocalStream = std::move(file);
+
+    FDataDirection = dataUpload;
+    WaitForDataConnection();
+    if (FPassive) {
+        quint16 port = 0;
+        if (!FtpPasvPort(FPasvReply, port)) {
+            FailStep(426, NoDataPortReply(426, FPasvReply));
+            return;
+        }
+        ConnectPassiveData(port, 426);
+        return;
+    }
+    SendTransferCommand();
+    if (FAcceptedHandle >= 0)
+        AdoptDataConnection();
+}
+
+void TCustomFtpCli::WMFtpSendData()
+{
+    FStartTicks = FtpTickCount();
+    DataSocketPutDataSent(FDataSocket.get(), 0);
+}
+
+void TCustomFtpCli::DataSocketPutDataSent(TCustomWSocket *, int Error)
+{
+    if (!FLocalStream)
+        return;
+    TWSocket *data = FDataSocket.get();
+    if (Progress()) {
+        TriggerDisplay("! Abort requested");
+        NoteTransferFault(426, "426 Transfer aborted by the application");
+        data->Close();
+        return;
+    }
+    if (!FLocalStream)  // the progress handler may have aborted everything
+        return;
+    if (Error != 0) {
+        TriggerDisplay("! Error #" + std::to_string(Error) + " sending data");
+        NoteTransferFault(426, "426 Error #" + std::to_string(Error) + " sending data");
+        data->Close();
+        return;
+    }
+    if (FEndOfFile || !FStoreAccepted || !FSendSessionOpen)
+        return;
+    const qint64 count = FLocalStream->read(FSendBlock, qint64(sizeof FSendBlock));
+    if (count > 0) {
+        FTransferCount += count;
+        data->Send(FSendBlock, int(count));
+    } else if (count == 0) {
+        FEndOfFile = true;
+        data->Close();  // the end of the data
+    } else {
+        TriggerDisplay("! Error reading file");
+        NoteTransferFault(426, "426 Error reading file " + FLocalFileName);
+        data->Close();
+    }
+}
+
+void TCustomFtpCli::DataSocketPutDataAvailable(TCustomWSocket *, int)
+{
+    char discard[2048];
+    FDataSocket->Receive(discard, int(sizeof discard));
+}
+
+void TCustomFtpCli::Next1PutAsync()
+{
+    DisplayLastResponse();
+    if (FReplyCode != 150 && FReplyCode != 125) {
+        FailOnReply();
+        return;
+    }
+    FNextStep = &TCustomFtpCli::Next2PutAsync;
+    FStoreAccepted = true;
+    if (FPassive) {
+        FDataSocket->OnDataSent = [this](TCustomWSocket *S, int E) { DataSocketPutDataSent(S, E); };
+        DataSocketPutDataSent(FDataSocket.get(), 0);
+    } else if (FSendSessionOpen && FStartTicks == 0) {
+        PostNotification(WM_FTP_SENDDATA, 0);
+    }
+}
+
+void TCustomFtpCli::Next2PutAsync()
+{
+    DisplayLastResponse();
+    if (FReplyCode == 226 || FReplyCode == 250) {
+        FFinalReplyOk = true;
+        EndTransferWhenDone();
+        return;
+    }
+    TriggerDisplay("! STOR Failed");
+    FailOnReply();
+}

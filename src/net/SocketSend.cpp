@@ -1,0 +1,247 @@
+// Sending: the send queue of TBuffer blocks, gathered writes to the platform, and the
+// writable reports that drain the queue.
+#include "net/Socket.h"
+
+#include <sys/socket.h>
+#include <sys/uio.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstring>
+
+// ---- sending ------------------------------------------------------------------------------------
+
+void TCustomWSocket::PutDataInSendBuffer(const void *Data, int Len)
+{
+    const char *p = static_cast<const char *>(Data);
+    if (Len <= 0 || !p)
+        return;
+    if (FBufList.empty())
+        FBufList.push_back(NewBlock());
+    while (Len > 0) {
+        const int n = FBufList.back()->Write(p, Len);
+        p += n;
+        Len -= n;
+        if (Len > 0)
+            FBufList.push_back(NewBlock());
+    }
+}
+
+std::unique_ptr<TBuffer> TCustomWSocket::NewBlock()
+{
+    if (FSpareBufs.empty())
+        return std::make_unique<TBuffer>(FBufSize);
+    auto Block = std::move(FSpareBufs.back());
+    FSpareBufs.pop_back();
+    return Block;
+}
+
+void TCustomWSocket::RecycleFront()
+{
+    // A few drained blocks are kept so a steady stream does not allocate per block.
+    constexpr size_t MaxSpare = 256;
+    if (FSpareBufs.size() < MaxSpare && FBufList.front()->Count() == 0)
+        FSpareBufs.push_back(std::move(FBufList.front()));
+    FBufList.pop_front();
+}
+
+void TCustomWSocket::ClearSendQueue()
+{
+    FBufList.clear();
+    FSpareBufs.clear();
+}
+
+void TCustomWSocket::DeleteBufferedData() { ClearSendQueue(); }
+
+int TCustomWSocket::Send(const void *Data, int Len)
+{
+    if (FState != wsConnected) {
+        WSocket_WSASetLastError(WSAENOTCONN);
+        SocketError("Send");
+        return -1;
+    }
+    FAllSent = false;
+    ++FSendCalls;
+    if (Len <= 0)
+        Len = 0;
+    else
+        PutDataInSendBuffer(Data, Len);
+    // Inside OnDataSent the send loop sends what its handler queued, and tells it when
+    // (unless the handler has since put another connection in place).
+    if (FInDataSent && FSendLoopGeneration == FGeneration)
+        return Len;
+    std::weak_ptr<bool> Alive = FAlive;
+    TryToSend();
+    if (Alive.expired())
+        return Len;
+    if (FAllSent && FHSocket != INVALID_SOCKET)
+        PostWritable(); // OnDataSent comes from the loop, never from inside Send
+    return Len;
+}
+
+void TCustomWSocket::PostWritable()
+{
+    const quint64 Generation = FGeneration;
+    PostDeferred([this, Generation] {
+        if (Generation == FGeneration && !FPaused && FHSocket != INVALID_SOCKET)
+            Writable(0);
+    });
+}
+
+qint64 TCustomWSocket::QueuedBytes() const
+{
+    qint64 Total = 0;
+    for (const auto &Block : FBufList)
+        Total += Block->Count();
+    return Total;
+}
+
+int TCustomWSocket::SendStr(const std::string &Str)
+{
+    return Send(Str.data(), static_cast<int>(Str.size()));
+}
+
+int TCustomWSocket::RawSend(const void *Data, int Len)
+{
+    const int Flags = MSG_NOSIGNAL | (FSendFlags == wsSendUrgent ? MSG_OOB : 0);
+    ssize_t n;
+    if (FType == SOCK_DGRAM)
+        n = ::sendto(FHSocket, Data, static_cast<size_t>(Len), Flags,
+                     reinterpret_cast<const sockaddr *>(&Fsin), sizeof Fsin);
+    else
+        n = ::send(FHSocket, Data, static_cast<size_t>(Len), Flags);
+    if (n < 0)
+        WSocket_SetLastErrorFromErrno();
+    return static_cast<int>(n);
+}
+
+int TCustomWSocket::GatherSend(int &Offered)
+{
+    constexpr size_t MaxBlocks = 64;
+    iovec Parts[MaxBlocks];
+    size_t Count = 0;
+    Offered = 0;
+    for (const auto &Block : FBufList) {
+        if (Count == MaxBlocks)
+            break;
+        int Len = 0;
+        const char *p = Block->Peek(Len);
+        if (Len <= 0)
+            continue;
+        Parts[Count++] = iovec{const_cast<char *>(p), static_cast<size_t>(Len)};
+        Offered += Len;
+    }
+    msghdr Msg{};
+    Msg.msg_iov = Parts;
+    Msg.msg_iovlen = Count;
+    const ssize_t n = ::sendmsg(FHSocket, &Msg, MSG_NOSIGNAL);
+    if (n < 0)
+        WSocket_SetLastErrorFromErrno();
+    return static_cast<int>(n);
+}
+
+void TCustomWSocket::RemoveSent(int Count)
+{
+    while (Count > 0 && !FBufList.empty()) {
+        Count -= FBufList.front()->Remove(Count);
+        if (FBufList.front()->Count() == 0 && FBufList.size() > 1)
+            RecycleFront();
+    }
+}
+
+int TCustomWSocket::RealSend(const void *Data, int Len)
+{
+    const int n = RawSend(Data, Len);
+    if (n > 0)
+        TriggerSendData(n);
+    return n;
+}
+
+void TCustomWSocket::TryToSend()
+{
+    if (FHSocket == INVALID_SOCKET)
+        return;
+    if (FBufList.empty()) {
+        FAllSent = true; // nothing queued is drained, also after a Send of nothing
+        return;
+    }
+    if (FInTryToSend)
+        return; // the running loop below picks up what a handler queued
+    FInTryToSend = true;
+    std::weak_ptr<bool> Alive = FAlive;
+    const quint64 Generation = FGeneration;
+    struct TReset {
+        std::weak_ptr<bool> Alive;
+        bool *Flag;
+        ~TReset()
+        {
+            if (!Alive.expired())
+                *Flag = false;
+        }
+    } Reset{Alive, &FInTryToSend};
+
+    for (;;) {
+        if (FBufList.empty()) {
+            FAllSent = true;
+            return;
+        }
+        TBuffer *Block = FBufList.front().get();
+        int Len = 0;
+        const char *p = Block->Peek(Len);
+        if (Len <= 0) {
+            if (FBufList.size() == 1) {
+                FAllSent = true;
+                return;
+            }
+            RecycleFront();
+            continue;
+        }
+        const bool Gather = FBufList.size() > 1 && FType == SOCK_STREAM && FSendFlags == wsSendNormal;
+        if (Gather)
+            Len = 0; // counted by GatherSend
+        const int n = Gather ? GatherSend(Len) : RawSend(p, Len);
+        if (n == 0)
+            return;
+        if (n < 0) {
+            const int Error = WSocket_WSAGetLastError();
+            switch (Error) {
+            case WSAECONNRESET: case WSAENOTSOCK: case WSAENOTCONN: case WSAEINVAL: case WSAECONNABORTED:
+                FCloseInvoked = true;
+                Close();
+                if (!Alive.expired())
+                    TriggerSessionClosed(Error);
+                return;
+            case WSAEWOULDBLOCK:
+                ArmWrite(true);
+                return;
+            default:
+                SocketError("TryToSend failed");
+                return;
+            }
+        }
+        if (Gather)
+            RemoveSent(n);
+        else
+            Block->Remove(n);
+        TriggerSendData(n);
+        if (Alive.expired() || Generation != FGeneration)
+            return;
+        if (n < Len) {
+            ArmWrite(true); // the platform's buffer is full: wait for space
+            return;
+        }
+    }
+}
+
+int TCustomWSocket::SendTo(const sockaddr_in &Dest, int DestLen, const void *Data, int Len)
+{
+    const ssize_t n = ::sendto(FHSocket, Data, static_cast<size_t>(Len > 0 ? Len : 0),
+                               MSG_NOSIGNAL | (FSendFlags == wsSendUrgent ? MSG_OOB : 0),
+                               reinterpret_cast<const sockaddr *>(&Dest), static_cast<socklen_t>(DestLen));
+    if (n < 0)
+        WSocket_SetLastErrorFromErrno();
+    else if (n > 0)
+        TriggerSendData(static_cast<int>(n));
+    return static_cast<int>(n);
+}

@@ -1,0 +1,154 @@
+#include "ui/ConfigureDialog.h"
+#include "ui/UserMessages.h"
+
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QShowEvent>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+TFormConfig::TFormConfig(QWidget *parent) : QDialog(parent)
+{
+    setObjectName("FormConfig");
+    setWindowTitle("Configure");
+
+    chkSoundConfirmations = new QCheckBox;
+    chkSoundConfirmations->setToolTip("Select to play a sound following successful file transfers");
+    CSpinEdit = new QSpinBox;
+    CSpinEdit->setRange(0, 3);
+    CSpinEdit->setToolTip("Specifies the amount of information placed in the log window");
+    editTouchFileBase = new QLineEdit;
+    editTouchFileBase->setToolTip("Base name of file to be 'touched' following succesful file "
+                                  "transfer - if checkboxes are enabled");
+    chkTouchDown = new QCheckBox(".down");
+    chkTouchUp = new QCheckBox(".up");
+    txtFilterPC = new QLineEdit;
+    txtFilterPC->setToolTip("Specifies filename filters used to limit the display of lists of PC files");
+    txtFilterTandem = new QLineEdit;
+    txtFilterTandem->setToolTip("Specifies filecode filters used to limit the display of lists of Tandem files");
+
+    chkSoundConfirmations->setAccessibleName("Sound Confirmations");
+    CSpinEdit->setAccessibleName("Log Level");
+    editTouchFileBase->setAccessibleName("High Water Marker");
+    txtFilterPC->setAccessibleName("PC Filter");
+    txtFilterTandem->setAccessibleName("Tandem Filter");
+
+    auto *page = new QWidget;
+    auto *grid = new QGridLayout(page);
+    grid->addWidget(new QLabel("Sound\nConfirmations"), 0, 0);
+    grid->addWidget(chkSoundConfirmations, 0, 1);
+    grid->addWidget(new QLabel("Log Level"), 1, 0);
+    grid->addWidget(CSpinEdit, 1, 1, Qt::AlignLeft);
+    grid->addWidget(new QLabel("High Water Marker"), 2, 0);
+    auto *marker = new QHBoxLayout;
+    marker->addWidget(editTouchFileBase);
+    marker->addWidget(chkTouchDown);
+    marker->addWidget(chkTouchUp);
+    grid->addLayout(marker, 2, 1);
+    grid->addWidget(new QLabel("PC Filter"), 3, 0);
+    grid->addWidget(txtFilterPC, 3, 1);
+    grid->addWidget(new QLabel("Tandem Filter"), 4, 0);
+    grid->addWidget(txtFilterTandem, 4, 1);
+    grid->setRowStretch(5, 1);
+
+    PageControl = new QTabWidget;
+    PageControl->addTab(page, "General");
+
+    OKBtn = new QPushButton("OK");
+    OKBtn->setDefault(true);
+    CancelBtn = new QPushButton("Cancel");
+    CancelBtn->setAutoDefault(false);
+    ResetBtn = new QPushButton("Reset");
+    ResetBtn->setAutoDefault(false);
+    connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
+    connect(OKBtn, &QPushButton::clicked, this, &TFormConfig::OKBtnClick);
+    connect(ResetBtn, &QPushButton::clicked, this, &TFormConfig::ResetBtnClick);
+
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(OKBtn);
+    buttons->addWidget(CancelBtn);
+    buttons->addWidget(ResetBtn);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(PageControl);
+    layout->addLayout(buttons);
+
+    setTabOrder(chkSoundConfirmations, CSpinEdit);
+    setTabOrder(CSpinEdit, editTouchFileBase);
+    setTabOrder(editTouchFileBase, chkTouchDown);
+    setTabOrder(chkTouchDown, chkTouchUp);
+    setTabOrder(chkTouchUp, txtFilterPC);
+    setTabOrder(txtFilterPC, txtFilterTandem);
+    resize(520, 260);
+}
+
+bool TFormConfig::Execute(const FilterTexts &inForce)
+{
+    txtFilterPC->setText(TextForDisplay(inForce.FilterPC));
+    txtFilterTandem->setText(TextForDisplay(inForce.FilterTandem));
+    ShowFilterStarts();
+    // The dialog opens in the middle of the screen, wherever the main window is.
+    if (const QScreen *display = screen())
+        move(display->availableGeometry().center() - QPoint(width() / 2, height() / 2));
+    return exec() == QDialog::Accepted;
+}
+
+FilterTexts TFormConfig::Filters() const
+{
+    return {txtFilterPC->text().toStdString(), txtFilterTandem->text().toStdString()};
+}
+
+void TFormConfig::FormShow()
+{
+    CSpinEdit->setValue(Settings.LogLevel);
+    chkSoundConfirmations->setChecked(Settings.SoundConfirmations);
+    chkTouchDown->setChecked(Settings.TouchDown);
+    chkTouchUp->setChecked(Settings.TouchUp);
+    editTouchFileBase->setText(TextForDisplay(Settings.TouchFileBase));
+}
+
+void TFormConfig::OKBtnClick()
+{
+    // A number still being typed counts as entered.
+    CSpinEdit->interpretText();
+    Settings.LogLevel = CSpinEdit->value();
+    Settings.SoundConfirmations = chkSoundConfirmations->isChecked();
+    Settings.TouchDown = chkTouchDown->isChecked();
+    Settings.TouchUp = chkTouchUp->isChecked();
+    Settings.TouchFileBase = editTouchFileBase->text().toStdString();
+    accept();
+}
+
+void TFormConfig::ResetBtnClick()
+{
+    CSpinEdit->setValue(0);
+    chkSoundConfirmations->setChecked(false);
+    chkTouchDown->setChecked(false);
+    chkTouchUp->setChecked(false);
+    editTouchFileBase->setText(kDefaultTouchFileBase);
+    txtFilterPC->setText(kDefaultFilterPC);
+    txtFilterTandem->setText(kDefaultFilterTandem);
+    ShowFilterStarts();
+}
+
+void TFormConfig::ShowFilterStarts()
+{
+    // The filters are longer than their fields; their first entries say most.
+    txtFilterPC->setCursorPosition(0);
+    txtFilterTandem->setCursorPosition(0);
+}
+
+void TFormConfig::showEvent(QShowEvent *event)
+{
+    // A window restored by the window manager is no new showing.
+    if (!event->spontaneous())
+        FormShow();
+    QDialog::showEvent(event);
+}

@@ -1,0 +1,117 @@
+#include "ui/HelpWindow.h"
+
+#include <QFontDatabase>
+#include <QPlainTextEdit>
+#include <QVBoxLayout>
+
+namespace {
+
+// Lines stay under 66 characters so the text reads without wrapping at the window's
+// designed width.
+constexpr const char *kHelpText = R"(Zarvel is a simple FTP client for the Guardian personality of
+HP NonStop computers. Its graphical interface moves one or more
+files between the local PC and the remote NonStop host.
+
+FILE TRANSFER OPTIONS
+=====================
+
+TRANSFER FILE TYPES
+===================
+The transfer mode is either set by hand (ASCII or Binary) or
+chosen automatically for each file (Auto).
+In Auto mode, uploads are sent as ASCII unless the PC file name
+carries a file code other than 101 after a comma, for example
+MYOBJ,100.
+Auto downloads are ASCII for files with file code 101 (edit
+files) and binary for every other file code.
+
+UPLOAD
+======
+"Append Extension" appends the PC file's extension to the host
+file name: PROG.C is uploaded as PROGC.
+
+DOWNLOAD
+========
+"Extension Size" turns the last n characters of the host file
+name into the PC file's extension: with size 1, PROGC is
+downloaded as PROG.C.
+"Add binary Filecode" adds the file code to the PC name of a
+binary download, for example MYOBJ,100; a later upload in Auto
+mode reads it back and sends the file as binary with that code.
+
+STARTUP COMMAND LINE
+====================
+zarvel [option[,option...]]
+
+Options are separated by commas or blanks. Keywords do not
+depend on letter case and may be shortened to any unique
+beginning. An option is one of:
+
+  HostName host-address       the NonStop host
+  HostPort port-number        the port of its FTP server
+  UserID user-name            the user to log in as
+  Password password           that user's password
+  ProxyName host-address      an FTP proxy to connect through
+  InitialSubvol subvolume     the Tandem subvolume to open
+  AUTOCONNECT
+  TOUCHDOWN
+  TOUCHUP
+
+Example:
+
+  zarvel hostname tandem1,userid dev.mgr,password secret,autoconnect
+
+With AUTOCONNECT, Zarvel connects to the host on start-up.
+With TOUCHDOWN or TOUCHUP, Zarvel maintains the configured high
+water marker files, whose modification times track the end of
+the last fully successful download or upload batch.
+Values given on the command line are used for this run only;
+the stored settings stay as they are.
+
+ABOUT ZARVEL
+============
+Zarvel is made by Ondrik. Help > About shows the version you
+are running and the project's web address, where questions,
+bug reports and suggestions are welcome.
+
+COPYRIGHT
+=========
+Copyright (C) 2026 Ondrik. All rights reserved.
+Product names mentioned here are trademarks of their owners;
+Zarvel is not affiliated with or endorsed by them.
+
+DISCLAIMER
+==========
+Zarvel is provided "as is", without warranty of any kind,
+express or implied. Its maker is not liable for any damage or
+loss of data arising from its use. Delete and rename act at
+once, without asking for confirmation, and cannot be undone:
+keep copies of the files that matter.
+)";
+
+} // namespace
+
+TFormHelp::TFormHelp(QWidget *owner)
+    : QDialog(owner, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                         | Qt::WindowCloseButtonHint)
+{
+    setObjectName("FormHelp");
+    setWindowTitle("Zarvel Help");
+
+    Memo1 = new QPlainTextEdit(HelpText());
+    Memo1->setObjectName("Memo1");
+    Memo1->setAccessibleName("Zarvel Help");
+    Memo1->setReadOnly(true);
+    Memo1->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(Memo1);
+    resize(570, 378);
+}
+
+QString TFormHelp::HelpText()
+{
+    return QString::fromUtf8(kHelpText);
+}

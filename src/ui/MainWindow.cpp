@@ -1,0 +1,380 @@
+#include "ui/MainWindow.h"
+#include "ui/MainWindowTransfers.h"
+#include "ui/AboutBox.h"
+#include "ui/ConfigureDialog.h"
+#include "ui/LocalPCGroup.h"
+#include "ui/ConnectDialog.h"
+#include "ui/TandemGroup.h"
+#include "ui/LogWindow.h"
+#include "ui/TransferGroup.h"
+#include "ui/TransferProgressDialog.h"
+#include "ui/UserMessages.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QStatusBar>
+#include <algorithm>
+#include <stdexcept>
+
+TFormMain::TFormMain(TUserMessages &messages, TSounds &sounds, const QString &storePath, QWidget *parent)
+    : QMainWindow(parent), Messages(messages), Sounds_(sounds)
+{
+    setObjectName("FormMain");
+    setWindowTitle("Zarvel");
+    setAccessibleName("Zarvel");
+    CreateMenus();
+    CreateGroups();
+    CreateStatusBar();
+    setMinimumSize(594, 405);
+    resize(594, 434);
+
+    TSessionController::Views views;
+    views.Remote = GroupBoxTandem;
+    views.Status = this;
+    views.Window = this;
+    views.Messages = this;
+    Session_ = std::make_unique<TSessionController>(views);
+    WireTandemGroup();
+    WireFileOperationsAndHelp();
+    WireConfigure();
+    WireTransfers();
+
+    std::string problem;
+    Store = OpenSettingsStore(std::make_unique<TFileSettingsStore>(storePath), problem);
+    if (!Store)
+        Messages.Warning(nullptr, TextForDisplay(problem)
+            + "\n\nZarvel runs with default settings and saves none until this is put right.");
+    const StartupFilters filters = LoadStartupFilters(Store.get());
+    SetFilterPC(filters.FilterPC);
+    // A refused stored definition leaves the filter box empty; the list then shows every line.
+    Session_->SetTandemFilter(filters.FilterTandem);
+}
+
+TFormMain::~TFormMain()
+{
+    // The client closes its sockets as it goes; nothing it reports may reach this window.
+    Closing = true;
+    // Hidden while still whole: hiding moves the focus, and the subvolume box's focus-out
+    // handler must not reach a window whose TFormMain part is already gone.
+    hide();
+    Session_.reset();
+    if (Store)
+        Store->Close();
+}
+
+void TFormMain::CreateMenus()
+{
+    QMenu *file = menuBar()->addMenu("&File");
+    ConnectItem = file->addAction("&Connect...");
+    DisconnectItem = file->addAction("&Disconnect");
+    file->addSeparator();
+    LogWindowItem = file->addAction("&Log Window");
+    file->addSeparator();
+    ConfigureItem = file->addAction("&Configure...");
+    file->addSeparator();
+    ExitItem = file->addAction("E&xit");
+    QMenu *help = menuBar()->addMenu("&Help");
+    HelpItem = help->addAction("&Help");
+    AboutItem = help->addAction("&About...");
+
+    connect(ConnectItem, &QAction::triggered, this, GuardedSlot(&TFormMain::ConnectClick));
+    connect(DisconnectItem, &QAction::triggered, this, GuardedSlot(&TFormMain::DisconnectClick));
+    connect(LogWindowItem, &QAction::triggered, this, GuardedSlot(&TFormMain::LogWindowClick));
+    connect(ExitItem, &QAction::triggered, this, GuardedSlot(&TFormMain::ExitClick));
+    connect(AboutItem, &QAction::triggered, this, GuardedSlot(&TFormMain::AboutClick));
+}
+
+void TFormMain::CreateGroups()
+{
+    auto *central = new QWidget;
+    GroupBoxPC = new TLocalPCGroup;
+    GroupBoxMode = new TTransferGroup;
+    GroupBoxTandem = new TTandemGroup;
+
+    // The local group keeps its width, the transfer group its size; the remote group takes
+    // what the window gains.
+    auto *layout = new QHBoxLayout(central);
+    layout->setContentsMargins(4, 4, 4, 0);
+    layout->addWidget(GroupBoxPC);
+    layout->addWidget(GroupBoxMode, 0, Qt::AlignTop);
+    layout->addWidget(GroupBoxTandem, 1);
+    setCentralWidget(central);
+}
+
+void TFormMain::CreateStatusBar()
+{
+    StatusMessage = new QLabel;
+    StatusMessage->setObjectName("StatusMessage");
+    StatusMessage->setAccessibleName("Status");
+    StatusMessage->setFixedWidth(450);
+    StatusCount = new QLabel;
+    StatusCount->setObjectName("StatusCount");
+    StatusCount->setAccessibleName("File count");
+    // Wide enough for a five-digit count in the system font.
+    StatusCount->setFixedWidth(std::max(50, StatusCount->fontMetrics().horizontalAdvance("99999 File(s)") + 8));
+    StatusCount->setAlignment(Qt::AlignCenter);
+    statusBar()->setObjectName("StatusBar");
+    statusBar()->setAccessibleName("Status bar");
+    statusBar()->addWidget(StatusMessage);
+    statusBar()->addWidget(StatusCount);
+    statusBar()->setSizeGripEnabled(true);
+    for (QObject *watched : {static_cast<QObject *>(statusBar()), static_cast<QObject *>(StatusMessage),
+                             static_cast<QObject *>(StatusCount)})
+        watched->installEventFilter(this);
+}
+
+void TFormMain::WireTandemGroup()
+{
+    TTandemGroup *tandem = GroupBoxTandem;
+    tandem->ComboBoxTanSubvol->OnDropDown = GuardedSlot(&TFormMain::ComboBoxTanSubvolDropDown);
+    tandem->OnSubvolChange = GuardedSlot(&TFormMain::ComboBoxTanSubvolChange);
+    tandem->OnSubvolExit = GuardedSlot(&TFormMain::ComboBoxTanSubvolExit);
+    tandem->OnSubvolKeyPress = [this](char key) {
+        bool consumed = false;
+        Guarded([&] { consumed = ComboBoxTanSubvolKeyPress(key); });
+        return consumed;
+    };
+    tandem->OnFilesKeyPress = GuardedSlot(&TFormMain::ListBoxTanFilesKeyPress);
+    connect(tandem->ComboBoxTanFilter, &QComboBox::activated, this,
+            GuardedSlot(&TFormMain::ComboBoxTanFilterChange));
+    connect(tandem->BtnRefreshTandem, &QPushButton::clicked, this,
+            GuardedSlot(&TFormMain::BtnRefreshTandemClick));
+}
+
+void TFormMain::AttachWindows(const Windows &windows)
+{
+    Forms_ = windows;
+    AttachTransferDialog();
+    Session_->SetSettings(Forms_.FormConnect ? &Forms_.FormConnect->Settings : nullptr,
+                          Forms_.FormConfig ? &Forms_.FormConfig->Settings : nullptr);
+}
+
+bool TFormMain::LoadStartupSettings(const std::string &commandLine)
+{
+    if (!Forms_.FormConnect || !Forms_.FormConfig)
+        throw std::logic_error("LoadStartupSettings needs the connect and configure dialogs");
+    Forms_.FormConnect->SetStore(Store.get());
+    const bool ok = ::LoadStartupSettings(Store.get(), commandLine, *this);
+    Forms_.FormConnect->IncludeStoredPassword();
+    return ok;
+}
+
+void TFormMain::ConnectToHost()
+{
+    Session_->ConnectToHost();
+}
+
+void TFormMain::Log(int level, const std::string &text)
+{
+    Session_->Log(level, text);
+}
+
+void TFormMain::SetFilterPC(const std::string &filter)
+{
+    FilterPC = filter;
+    GroupBoxPC->SetFilterPC(filter);
+}
+
+void TFormMain::SelectAll(QListWidget *list)
+{
+    for (int row = 0; row < list->count(); ++row)
+        list->item(row)->setSelected(true);
+    if (list->count() > 0)
+        list->scrollToItem(list->item(0), QAbstractItemView::PositionAtTop);
+}
+
+void TFormMain::ConnectClick()
+{
+    if (Forms_.FormConnect && Forms_.FormConnect->exec() == QDialog::Accepted)
+        ConnectToHost();
+}
+
+void TFormMain::DisconnectClick()
+{
+    Session_->DisconnectClick();
+}
+
+void TFormMain::ExitClick()
+{
+    close();
+}
+
+void TFormMain::AboutClick()
+{
+    if (Forms_.AboutBox)
+        Forms_.AboutBox->exec();
+}
+
+void TFormMain::LogWindowClick()
+{
+    if (!Forms_.FormStatus)
+        return;
+    Forms_.FormStatus->show();
+    Forms_.FormStatus->raise();
+    Forms_.FormStatus->activateWindow();
+}
+
+void TFormMain::FormPaint()
+{
+    if (!AutoConnectPending)
+        return;
+    AutoConnectPending = false;
+    // Connecting runs the event loop while it waits; started from inside a paint it would
+    // repaint recursively, so it starts right after this paint instead.
+    QMetaObject::invokeMethod(this, [this] { Guarded([this] { ConnectToHost(); }); }, Qt::QueuedConnection);
+}
+
+void TFormMain::ComboBoxTanSubvolDropDown()
+{
+    Session_->ComboBoxTanSubvolDropDown();
+}
+
+void TFormMain::ComboBoxTanSubvolChange()
+{
+    Session_->ComboBoxTanSubvolChange();
+}
+
+void TFormMain::ComboBoxTanSubvolExit()
+{
+    Session_->ComboBoxTanSubvolExit();
+}
+
+bool TFormMain::ComboBoxTanSubvolKeyPress(char key)
+{
+    return Session_->ComboBoxTanSubvolKeyPress(key);
+}
+
+void TFormMain::ComboBoxTanFilterChange()
+{
+    Session_->ComboBoxTanFilterChange();
+}
+
+void TFormMain::BtnRefreshTandemClick()
+{
+    Session_->BtnRefreshTandemClick();
+}
+
+void TFormMain::ListBoxTanFilesKeyPress(char key)
+{
+    if (key == '\x01')
+        SelectAll(GroupBoxTandem->ListBoxTanFiles);
+}
+
+void TFormMain::paintEvent(QPaintEvent *event)
+{
+    QMainWindow::paintEvent(event);
+    FormPaint();
+}
+
+void TFormMain::closeEvent(QCloseEvent *event)
+{
+    // A batch on the stack still uses this window: stop its transfer, close when it ends.
+    if (BatchRunning()) {
+        Transfers_->CloseAfterBatch = true;
+        Transfers_->AbortTransfer();
+        event->ignore();
+        return;
+    }
+    event->accept();
+    // The log window or a progress dialog may still be open; the program ends anyway.
+    QCoreApplication::quit();
+}
+
+bool TFormMain::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::MouseButtonDblClick) {
+        Guarded([this] { LogWindowClick(); });
+        return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+ConnectionSettings &TFormMain::HeldConnectionSettings()
+{
+    return Forms_.FormConnect->Settings;
+}
+
+GeneralSettings &TFormMain::HeldGeneralSettings()
+{
+    return Forms_.FormConfig->Settings;
+}
+
+void TFormMain::SetProxyControls(bool on)
+{
+    Forms_.FormConnect->SetProxyControls(on);
+}
+
+void TFormMain::ShowCommandLineError(const std::string &message)
+{
+    Messages.CommandLineError(nullptr, TextForDisplay(message));
+}
+
+void TFormMain::SetAutoConnectPending(bool on)
+{
+    AutoConnectPending = on;
+}
+
+void TFormMain::CloseMainWindow()
+{
+    close();
+}
+
+void TFormMain::SetSessionControlsEnabled(bool on)
+{
+    TTransferGroup *mode = GroupBoxMode;
+    TTandemGroup *tandem = GroupBoxTandem;
+    for (QWidget *control : {static_cast<QWidget *>(mode), static_cast<QWidget *>(mode->BtnUpload),
+                             static_cast<QWidget *>(mode->BtnDownload),
+                             static_cast<QWidget *>(tandem->ComboBoxTanSubvol),
+                             static_cast<QWidget *>(tandem->ListBoxTanFiles),
+                             static_cast<QWidget *>(tandem->BtnDeleteTandem),
+                             static_cast<QWidget *>(tandem->BtnRefreshTandem),
+                             static_cast<QWidget *>(tandem->BtnRenameTandem),
+                             static_cast<QWidget *>(mode->ULAppendExtension),
+                             static_cast<QWidget *>(mode->DLAddFileCode),
+                             static_cast<QWidget *>(mode->DLExtensionSize),
+                             static_cast<QWidget *>(tandem->ComboBoxTanFilter)})
+        control->setEnabled(on);
+    ConnectItem->setEnabled(!on);
+}
+
+void TFormMain::SetCaptions(const std::string &text)
+{
+    const QString caption = TextForDisplay(text);
+    setWindowTitle(caption);
+    QGuiApplication::setApplicationDisplayName(caption);
+}
+
+void TFormMain::AddLogLine(const std::string &text)
+{
+    if (Forms_.FormStatus)
+        Forms_.FormStatus->AddLine(TextForDisplay(text));
+}
+
+void TFormMain::SetStatusMessage(const std::string &text)
+{
+    StatusMessage->setText(TextForDisplay(text));
+}
+
+void TFormMain::SetFileCount(const std::string &text)
+{
+    StatusCount->setText(TextForDisplay(text));
+}
+
+void TFormMain::Simple(const std::string &text)
+{
+    Messages.Simple(this, TextForDisplay(text));
+}
+
+void TFormMain::ErrorDialog(const std::string &text)
+{
+    Messages.ErrorDialog(this, TextForDisplay(text));
+}

@@ -1,0 +1,89 @@
+#include "ui/TransferProgressDialog.h"
+
+#include "ui/UserMessages.h"
+
+#include <QCloseEvent>
+#include <QGridLayout>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStyle>
+
+#include <algorithm>
+
+TFormTransfer::TFormTransfer(QWidget *parent) : QDialog(parent)
+{
+    setObjectName("FormTransfer");
+    setWindowTitle("File Transfer");
+    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint
+                   | Qt::WindowCloseButtonHint);
+
+    LFileinfo = new QLabel;
+    LFileinfo->setObjectName("LFileinfo");
+    ProgressBar = new QProgressBar;
+    ProgressBar->setObjectName("ProgressBar");
+    ProgressBar->setAccessibleName("Progress");
+    ProgressBar->setRange(0, 100);
+    ProgressBar->setTextVisible(false);
+    LPercent = new QLabel("0%");
+    LPercent->setObjectName("LPercent");
+    LPercent->setMinimumWidth(48);
+    LPercent->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    LStatus = new QLabel;
+    LStatus->setObjectName("LStatus");
+    btnCancel = new QPushButton(style()->standardIcon(QStyle::SP_DialogCancelButton), "Cancel");
+    btnCancel->setObjectName("btnCancel");
+    btnCancel->setAutoDefault(false);
+    connect(btnCancel, &QPushButton::clicked, this, &TFormTransfer::btnCancelClick);
+
+    auto *layout = new QGridLayout(this);
+    layout->addWidget(LFileinfo, 0, 0, 1, 2);
+    layout->addWidget(ProgressBar, 1, 0);
+    layout->addWidget(LPercent, 1, 1);
+    layout->addWidget(LStatus, 2, 0);
+    layout->addWidget(btnCancel, 2, 1);
+    // Room for the longest line a host file gives: an 8-character name and a size of 11 digits.
+    LFileinfo->setMinimumWidth(
+        LFileinfo->fontMetrics().horizontalAdvance("Downloading binary file MMMMMMMM (99999999999 bytes)"));
+    setFixedSize(QSize(306, 102).expandedTo(sizeHint()));
+}
+
+void TFormTransfer::SetFileInfo(const std::string &text, qint64 total)
+{
+    // A long PC name loses its middle, so the start and the size stay in view; the tip has it all.
+    const QString line = TextForDisplay(text);
+    LFileinfo->setText(LFileinfo->fontMetrics().elidedText(line, Qt::ElideMiddle, LFileinfo->minimumWidth()));
+    LFileinfo->setToolTip(line);
+    FTotal = total;
+    ShowProgress(0, std::string());
+}
+
+void TFormTransfer::ShowProgress(qint64 count, const std::string &text)
+{
+    const qint64 percent = ProgressPercent(count, FTotal);
+    LPercent->setText(QString::number(percent) + '%');
+    LStatus->setText(QString::fromStdString(text));
+    ProgressBar->setValue(static_cast<int>(std::clamp<qint64>(percent, 0, 100)));
+}
+
+void TFormTransfer::ShowDialog()
+{
+    show();
+}
+
+void TFormTransfer::btnCancelClick()
+{
+    close();
+}
+
+void TFormTransfer::closeEvent(QCloseEvent *event)
+{
+    if (Aborter)
+        Aborter->AbortTransfer();
+    event->accept();
+}
+
+void TFormTransfer::reject()
+{
+    close();
+}
