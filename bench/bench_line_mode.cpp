@@ -4,7 +4,7 @@
 // lines per second and the receiver's processor seconds, for short and long lines.
 //
 //   bench_line_mode [MiB=256] [rounds=3]
-#include "net/Wsocket.h"
+#include "net/Socket.h"
 
 #include <QCoreApplication>
 

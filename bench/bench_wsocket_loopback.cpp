@@ -5,7 +5,7 @@
 // and the processor seconds of each side.
 //
 //   bench_wsocket_loopback [MiB=1024] [rounds=3] [only=w|p]   (only: run one side, for profiling)
-#include "net/Wsocket.h"
+#include "net/Socket.h"
 
 #include <QCoreApplication>
 

@@ -1,7 +1,7 @@
 // Processor cost of a synchronous FTP wait for a server that stays silent: the client logs in
 // to a loopback peer that then answers nothing, and Syst waits out its time limit. Prints wall
 // and processor seconds of that wait. Usage: ftp_idle_wait [seconds]
-#include "ftp/Ftpcli.h"
+#include "ftp/FtpClient.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -2,11 +2,11 @@
 // its remote list (offscreen), and the processor time of a connected, idle window.
 // Usage: window_listing engine|window HOST PORT USER PASSWORD SUBVOL ROUNDS [IDLE_SECONDS]
 // Prints one line of figures; bench/window_listing.sh runs both modes and the ratio.
-#include "ui/Configure.h"
-#include "ui/Tancnct.h"
+#include "ui/ConfigureDialog.h"
+#include "ui/ConnectDialog.h"
 #include "ui/TandemGroup.h"
-#include "ui/Tanftp.h"
-#include "ui/Tanstat.h"
+#include "ui/MainWindow.h"
+#include "ui/LogWindow.h"
 #include "ui/UserMessages.h"
 
 #include <QApplication>

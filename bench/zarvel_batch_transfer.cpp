@@ -6,10 +6,10 @@
 // --no-progress leaves the client's progress event unset: the same program without the
 // dialog's updates, to tell their cost from that of a windowed application.
 // Downloads land in the current folder. Exits 0 when every file moved; prints the summary.
-#include "ftp/Ftpcli.h"
+#include "ftp/FtpClient.h"
 #include "session/TransferBatch.h"
 #include "session/TransferProgress.h"
-#include "ui/Tanxfer.h"
+#include "ui/TransferProgressDialog.h"
 
 #include <QApplication>
 #include <QFile>

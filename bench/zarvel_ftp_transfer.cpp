@@ -3,7 +3,7 @@
 //                       [--resume] get REMOTE LOCAL | put LOCAL REMOTE
 // --resume downloads with REST from the local file's size (RestGet).
 // Exits 0 on success; prints the engine's statistics line and any failure to stderr.
-#include "ftp/Ftpcli.h"
+#include "ftp/FtpClient.h"
 
 #include <QCoreApplication>
 
