@@ -77,9 +77,19 @@ def parse_args(argv):
     return args
 
 
+# A stop request only sets this flag: an exception raised from a signal handler can land in a
+# destructor or a callback that swallows it, and the server then never ended.
+_stop_requested = []
+
+
 def _stop(signum, frame):
-    # pyftpdlib's serve_forever closes every session when SystemExit reaches it.
-    raise SystemExit(0)
+    _stop_requested.append(signum)
+
+
+def _serve_until_stopped(server):
+    while not _stop_requested:
+        server.serve_forever(timeout=0.2, blocking=False, handle_exit=False)
+    server.close_all()
 
 
 def main(argv=None):
@@ -106,8 +116,9 @@ def main(argv=None):
     server = FTPServer((LISTEN_ADDRESS, args.port), handler)
     port = server.socket.getsockname()[1]
     signal.signal(signal.SIGTERM, _stop)
+    signal.signal(signal.SIGINT, _stop)
     print(f"guardian-ftpd listening on {LISTEN_ADDRESS}:{port}", flush=True)
-    server.serve_forever(handle_exit=True)
+    _serve_until_stopped(server)
     return 0
 
 
