@@ -4,7 +4,7 @@
 #   tools/render-icons.sh [OUTPUT_ROOT]   (default: data/icons/hicolor of the checkout)
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-id=example.ondrik.Zarvel
+id=example.ondrik.zarvel
 svg=$root/data/icons/hicolor/scalable/apps/$id.svg
 out=${1:-$root/data/icons/hicolor}
 for size in 16 22 24 32 48 64 128 256; do

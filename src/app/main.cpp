@@ -1,5 +1,7 @@
 // Zarvel's entry: creates the windows in their fixed order, shows the about box as a splash,
 // loads the settings and the command line, and runs the event loop.
+#include "NoDisplay.h"
+#include "session/CommandLine.h"
 #include "session/CommandLineUsage.h"
 #include "session/SettingsStore.h"
 #include "ui/AboutBox.h"
@@ -66,8 +68,16 @@ int main(int argc, char *argv[])
     if (request != CommandLineRequest::Run)
         return PrintAndEnd(request);
 
+    {
+        ConnectionSettings connection;
+        GeneralSettings general;
+        ArmNoDisplayReport(ApplyCommandLine(CommandLineText(argc, argv), connection, general));
+    }
     QApplication app(argc, argv); // takes Qt's own options (-platform, ...) out of argv
-    QApplication::setApplicationName("Zarvel");
+    DisarmNoDisplayReport();
+    // The desktop matches windows to the menu entry by their class, which is this name.
+    QApplication::setApplicationName(QStringLiteral(ZARVEL_APP_ID));
+    QApplication::setApplicationDisplayName("Zarvel");
     QApplication::setApplicationVersion(ZARVEL_VERSION);
     // Lets the desktop match the windows to the menu entry (and its icon) it started.
     QGuiApplication::setDesktopFileName(QStringLiteral(ZARVEL_APP_ID));

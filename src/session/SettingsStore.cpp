@@ -203,9 +203,10 @@ bool TFileSettingsStore::OpenOrCreate(std::string &problem)
 {
     open_ = false;
     values_.clear();
-    const QString folder = QFileInfo(path_).absolutePath();
-    if (!QDir().mkpath(folder)) {
-        problem = "Cannot create the settings folder " + folder.toStdString();
+    // The folder is made by the first write: a run that saves nothing leaves no trace.
+    const QFileInfo folder(QFileInfo(path_).absolutePath());
+    if (folder.exists() && !folder.isDir()) {
+        problem = "Cannot create the settings folder " + folder.filePath().toStdString();
         return false;
     }
     if (QFileInfo(path_).exists() && !QFileInfo(path_).isFile()) {
@@ -249,6 +250,8 @@ bool TFileSettingsStore::Store(const std::string &name, SettingsValue value)
     current[name] = std::move(value);
     const std::string text = FormatSettingsText(current);
 
+    if (!QDir().mkpath(QFileInfo(path_).absolutePath()))
+        return false;
     // Unbuffered: with Qt's write buffer a write error surfaces only inside commit(), which
     // then still replaces the file with the cut-short copy.
     QSaveFile file(path_);

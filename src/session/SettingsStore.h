@@ -21,8 +21,9 @@ public:
 class TSettingsStore {
 public:
     virtual ~TSettingsStore() = default;
-    // Opens the store, creating it when it does not exist yet. On failure returns false and
-    // sets `problem` to a message for the user; the store then holds nothing.
+    // Opens the store; a missing one reads as empty and is created by the first write. On
+    // failure returns false and sets `problem` to a message for the user; the store then
+    // holds nothing.
     virtual bool OpenOrCreate(std::string &problem) = 0;
     // The text stored under `name`; empty when absent. Throws ESettingsStoreError
     // "Invalid data type for '<name>'" when the value is an integer.

@@ -1,7 +1,7 @@
 #include "ui/UserMessages.h"
 #include "ui/PromptDialog.h"
 
-#include <QCoreApplication>
+#include <QGuiApplication>
 #include <QMessageBox>
 #include <QStringDecoder>
 #include <string>
@@ -22,7 +22,7 @@ void Show(QWidget *parent, QMessageBox::Icon icon, const QString &title, const Q
 
 void TUserMessages::Simple(QWidget *parent, const QString &text)
 {
-    Show(parent, QMessageBox::NoIcon, QCoreApplication::applicationName(), text);
+    Show(parent, QMessageBox::NoIcon, QGuiApplication::applicationDisplayName(), text);
 }
 
 void TUserMessages::ErrorDialog(QWidget *parent, const QString &text)
@@ -37,12 +37,12 @@ void TUserMessages::CommandLineError(QWidget *parent, const QString &text)
 
 void TUserMessages::Warning(QWidget *parent, const QString &text)
 {
-    Show(parent, QMessageBox::Warning, QCoreApplication::applicationName(), text, true);
+    Show(parent, QMessageBox::Warning, QGuiApplication::applicationDisplayName(), text, true);
 }
 
 void TUserMessages::ShowException(QWidget *parent, const QString &text)
 {
-    Show(parent, QMessageBox::Critical, QCoreApplication::applicationName(), text);
+    Show(parent, QMessageBox::Critical, QGuiApplication::applicationDisplayName(), text);
 }
 
 bool TUserMessages::Prompt(QWidget *parent, const QString &caption, const QString &prompt, QString *value)

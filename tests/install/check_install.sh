@@ -10,7 +10,7 @@ set -euo pipefail
 
 build=$(cd "$1" && pwd)
 source=$(cd "$2" && pwd)
-id=example.ondrik.Zarvel
+id=example.ondrik.zarvel
 work=$(mktemp -d "${TMPDIR:-/tmp}/zarvel-install.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 # Under <tree>/usr, so the metainfo can be checked together with the menu entry it launches.

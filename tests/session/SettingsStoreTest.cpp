@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <csignal>
 #include <sys/resource.h>
@@ -149,6 +150,15 @@ TEST_F(SettingsFile, fileBrokenWhileRunningIsNotOverwritten)
     EXPECT_EQ(Message([&] { store->WriteString("UserID", "u"); }), "Failed to set data for 'UserID'");
     EXPECT_EQ(FileBytes(), bad);
     EXPECT_EQ(store->ReadString("HostName"), "a");
+}
+
+TEST_F(SettingsFile, folderIsMadeByTheFirstWriteNotByOpening)
+{
+    auto store = Open();
+    EXPECT_EQ(store->ReadString("HostName"), "");
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath("Ondrik"))) << "a run that saves nothing leaves no folder";
+    EXPECT_TRUE(store->WriteInteger("HostPort", 21));
+    EXPECT_EQ(FileBytes().contains("int HostPort=21\n"), true);
 }
 
 TEST_F(SettingsFile, storeThatCannotBeCreatedFailsToOpen)
