@@ -4,7 +4,8 @@
 #   test        runs every test
 #   test-asan   builds with address and undefined-behaviour sanitizers and runs the tests there
 #   bench       builds and runs the benchmarks
-#   package     builds the Debian package build-package/zarvel_<version>-1_<arch>.deb
+#   package     builds the Debian package build-package/zarvel_<version>-<revision>_<arch>.deb
+#               from debian/ and checks it (files, lintian, hardening)
 #   screenshot  remakes the README's picture of the connected main window (docs/main-window.png)
 set -euo pipefail
 
@@ -17,10 +18,11 @@ run_packages=(cmake g++ ninja-build ccache qt6-base-dev libgl-dev python3 python
 # What the tests, the fuzzer and the benchmarks need on top; the real FTP servers come from
 # tools/ftp-servers.sh, unpacked, so no FTP service is ever started on the machine.
 test_packages=(libgtest-dev libgmock-dev libbenchmark-dev python3-pytest curl lftp clang
-               libclang-rt-14-dev desktop-file-utils appstream librsvg2-bin imagemagick man-db)
-# What making the Debian package needs on top of building (dpkg-shlibdeps and file find the
-# libraries the program links); the install test makes one too.
-package_packages=(dpkg-dev file)
+               libclang-rt-14-dev desktop-file-utils appstream librsvg2-bin imagemagick man-db
+               mandoc binutils)
+# What making and checking the Debian package needs; its build dependencies come from
+# debian/control. The package check runs the install test's checks on it too.
+package_packages=(dpkg-dev debhelper lintian devscripts "${test_packages[@]}")
 # What the README's screenshot needs: a virtual X server and a way to photograph a window.
 screenshot_packages=(xvfb x11-utils imagemagick)
 
@@ -58,7 +60,7 @@ run_tests() {
 
 # The test set-up: packages, then the real FTP servers the interoperability tests start.
 prepare_tests() {
-    install_missing "${run_packages[@]}" "${test_packages[@]}" "${package_packages[@]}"
+    install_missing "${run_packages[@]}" "${test_packages[@]}"
     if [ "$(id -u)" -eq 0 ]; then bash "$root/tools/ftp-servers.sh"; else sudo bash "$root/tools/ftp-servers.sh"; fi
 }
 
@@ -89,8 +91,24 @@ case "$action" in
         ;;
     package)
         install_missing "${run_packages[@]}" "${package_packages[@]}"
-        build "$root/build-package" -DCMAKE_BUILD_TYPE=Release -DZARVEL_TESTS=OFF -DZARVEL_BENCH=OFF
-        (cd "$root/build-package" && cpack -G DEB)
+        out=$root/build-package
+        rm -rf "$out"
+        mkdir -p "$out/zarvel"
+        # A clean tree of the checkout's files (uncommitted changes included), so nothing of
+        # an earlier build reaches the package; dpkg-buildpackage leaves its results beside it.
+        (cd "$root" && git ls-files -z --cached --others --exclude-standard \
+            | while IFS= read -r -d '' f; do [ -e "$f" ] && printf '%s\0' "$f"; done \
+            | tar -c --null -T -) | tar -x -C "$out/zarvel"
+        if ! (cd "$out/zarvel" && dpkg-checkbuilddeps); then
+            if [ "$(id -u)" -eq 0 ]; then apt-get build-dep -y -q "$out/zarvel"; else sudo apt-get build-dep -y -q "$out/zarvel"; fi
+        fi
+        # ccache's compiler names, when there, make a rebuild of the same tree quick.
+        [ -d /usr/lib/ccache ] && export PATH=/usr/lib/ccache:$PATH CCACHE_BASEDIR=$out/zarvel
+        (cd "$out/zarvel" && dpkg-buildpackage -us -uc -b)
+        changes=$(ls "$out"/zarvel_*.changes)
+        bash "$root/tests/install/check_install.sh" "$out/zarvel/obj-$(dpkg-architecture -qDEB_HOST_GNU_TYPE)" \
+            "$root" "$changes"
+        ls "$out"/zarvel_*.deb
         ;;
     screenshot)
         install_missing "${run_packages[@]}" "${screenshot_packages[@]}"

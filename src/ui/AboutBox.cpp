@@ -82,7 +82,7 @@ TAboutBox::TAboutBox(QWidget *parent) : QDialog(parent)
     lblUrl->setCursor(Qt::PointingHandCursor);
     lblUrl->installEventFilter(this);
 
-    Label1 = new QLabel("Copyright (C) 2026 Ondrik. Provided as is, without warranty.", this);
+    Label1 = new QLabel("Copyright (C) 2026 Ondrik. Free software under the GPL, version 3 or later.", this);
     Label1->setGeometry(12, kHeight - 50, 456, 20);
     Label1->setStyleSheet("color: white;");
 

@@ -76,7 +76,9 @@ bug reports and suggestions are welcome.
 
 COPYRIGHT
 =========
-Copyright (C) 2026 Ondrik. All rights reserved.
+Copyright (C) 2026 Ondrik.
+Zarvel is free software under the GNU General Public License,
+version 3 or (at your option) any later version.
 Product names mentioned here are trademarks of their owners;
 Zarvel is not affiliated with or endorsed by them.
 

@@ -107,12 +107,6 @@ TEST_F(SettingsFile, fileIsPrivateToItsOwnerEvenWhenItWasNot)
     EXPECT_EQ(mode(), 0600u);
 }
 
-TEST_F(SettingsFile, openingCreatesNothingButTheFolder)
-{
-    auto store = Open();
-    EXPECT_TRUE(QDir(dir.filePath("Ondrik")).exists());
-    EXPECT_FALSE(QFile::exists(path));
-}
 
 TEST_F(SettingsFile, writesFromAnotherCopyOfTheProgramSurvive)
 {
@@ -152,7 +146,7 @@ TEST_F(SettingsFile, fileBrokenWhileRunningIsNotOverwritten)
     EXPECT_EQ(store->ReadString("HostName"), "a");
 }
 
-TEST_F(SettingsFile, folderIsMadeByTheFirstWriteNotByOpening)
+TEST_F(SettingsFile, openingCreatesNothingTheFirstWriteMakesFolderAndFile)
 {
     auto store = Open();
     EXPECT_EQ(store->ReadString("HostName"), "");
