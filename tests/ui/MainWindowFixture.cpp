@@ -71,6 +71,8 @@ void MainWindowFixture::CreateWindow(const QByteArray &storeText)
         store.write(storeText);
     }
     form = std::make_unique<TFormMain>(messages, sounds, storePath);
+    if (!useSystemKeyring)
+        form->UseKeyring(std::make_unique<TLentKeyring>(keyring));
     windows.AboutBox = new TAboutBox(form.get());
     windows.FormConnect = new TFormConnect(messages, form.get());
     windows.FormStatus = new TFormStatus(form.get());
