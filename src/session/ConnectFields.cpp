@@ -1,5 +1,4 @@
 #include "session/ConnectFields.h"
-#include "session/PasswordScrambling.h"
 
 #include <charconv>
 
@@ -56,9 +55,4 @@ void SaveConnectionSettings(TSettingsStore *store, const ConnectFields &fields)
     // A failed integer write is skipped, unlike a text one.
     StoreInteger(store, "HostPort", StrToInt(fields.Port));
     StoreInteger(store, "AutoConnect", fields.AutoConnect ? 1 : 0);
-    std::string password;
-    if (fields.SavePassword)
-        ScramblePassword(fields.UserID, fields.Password, password);
-    // The empty text erases a password saved before.
-    StoreText(store, "Password", password);
 }

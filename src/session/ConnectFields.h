@@ -52,9 +52,9 @@ inline constexpr const char *kRequiredFieldsMessage = "Host and UserID are requi
 // after HostName was replaced and before anything else was.
 std::string TakeConnectFields(const ConnectFields &fields, ConnectionSettings &settings);
 
-// Save: writes HostName, UserID, ProxyName, InitialSubvol, HostPort, AutoConnect and Password
-// (scrambled with the User ID field as key when "Include Password" is checked, else empty)
-// from the fields as typed; the proxy host is written whatever "Use Proxy Settings" says.
+// Save: writes HostName, UserID, ProxyName, InitialSubvol, HostPort and AutoConnect from the
+// fields as typed; the proxy host is written whatever "Use Proxy Settings" says. The
+// password is TSavedPassword::Save's (SavedPassword.h).
 // A text that cannot be written throws ESettingsStoreError and ends the save; a port that
 // is no integer throws EConvertError after the four texts. A failed integer write is
 // skipped. Without a store (null) the first write fails.

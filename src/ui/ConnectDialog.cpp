@@ -14,6 +14,7 @@
 #include <QShowEvent>
 #include <QStyle>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace {
 
@@ -31,13 +32,22 @@ public:
     void SetProxyName(const std::string &value) override { form_.EditProxyHost->setText(TextForDisplay(value)); }
     void SetInitialSubvol(const std::string &value) override { form_.EditSubvol->setText(TextForDisplay(value)); }
     void SetHostPort(std::int32_t value) override { form_.EditPort->setText(QString::number(value)); }
-    void SetAutoConnect(std::int32_t value) override { form_.chkAutoConnect->setChecked(value != 0); }
-    // A stored password checks "Include Password"; none clears the field and unchecks it.
+    void SetAutoConnect(std::int32_t value) override
+    {
+        autoConnect = value != 0;
+        form_.chkAutoConnect->setChecked(autoConnect);
+    }
+    // A password in the file checks "Include Password"; none clears the field and unchecks
+    // it until the keyring answers.
     void SetStoredPassword(const std::string &value) override
     {
+        storedPassword = value;
         form_.EditPassword->setText(TextForDisplay(value));
         form_.chkSavePassword->setChecked(!value.empty());
     }
+
+    bool autoConnect = false;    // the stored Auto Connect
+    std::string storedPassword;  // the file's password, unscrambled
 
 private:
     TFormConnect &form_;
@@ -89,6 +99,10 @@ TFormConnect::TFormConnect(TUserMessages &messages, QWidget *parent)
     auto *savePasswordLabel = new QLabel("Include Password");
     savePasswordLabel->setToolTip("Select to include password in saved information");
     savePasswordLabel->setBuddy(chkSavePassword);
+    LabelKeyringNote = new QLabel;
+    LabelKeyringNote->setWordWrap(true);
+    LabelKeyringNote->setTextInteractionFlags(Qt::TextSelectableByMouse); // the path can be copied
+    LabelKeyringNote->hide();
     chkAutoConnect = new QCheckBox("Auto Connect");
     chkAutoConnect->setToolTip("If selected, then the saved connection is made automatically on startup");
     btnSave = new QPushButton("Save");
@@ -110,6 +124,7 @@ TFormConnect::TFormConnect(TUserMessages &messages, QWidget *parent)
     details->addWidget(CheckBoxProxy);
     details->addWidget(GroupBoxProxy);
     details->addLayout(saveRow);
+    details->addWidget(LabelKeyringNote);
 
     btnConnect = new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton), "Connect");
     btnConnect->setDefault(true);
@@ -184,9 +199,58 @@ void TFormConnect::chkSavePasswordClick()
     SetAutoConnectAllowed(chkSavePassword->isChecked());
 }
 
-void TFormConnect::IncludeStoredPassword()
+void TFormConnect::SetStore(TSettingsStore *store)
 {
-    chkSavePassword->setChecked(Store && !Store->ReadString("Password").empty());
+    Store = store;
+    Passwords.SetStore(store);
+}
+
+void TFormConnect::SetKeyring(TKeyring *keyring, const std::string &settingsPath)
+{
+    Passwords.SetKeyring(keyring, settingsPath);
+}
+
+void TFormConnect::LoadSavedPassword()
+{
+    Passwords.LoadAtStartup(Settings);
+}
+
+void TFormConnect::WhenPasswordKnown(std::function<void()> then)
+{
+    Passwords.WhenPasswordKnown(std::move(then));
+}
+
+void TFormConnect::SetKeyringNote(const std::string &text)
+{
+    LabelKeyringNote->setText(TextForDisplay(text));
+    LabelKeyringNote->show();
+    // The note wraps within the dialog's width; the dialog grows downwards to hold it.
+    const int width = this->width();
+    setFixedSize(width, std::max(layout()->totalHeightForWidth(width), 294));
+}
+
+void TFormConnect::ShowStoreProblem(const std::string &text)
+{
+    Messages.Warning(this, TextForDisplay(text));
+}
+
+void TFormConnect::ShowStartupPassword(bool saved, const std::string &password)
+{
+    chkSavePassword->setChecked(saved);
+    // The dialog opened before the keyring answered: the answer reaches the fields too.
+    if (isVisible()) {
+        if (EditPassword->text().isEmpty())
+            EditPassword->setText(TextForDisplay(password));
+        SetAutoConnectAllowed(saved);
+    }
+}
+
+void TFormConnect::ShowReloadedPassword(const std::string &password)
+{
+    EditPassword->setText(TextForDisplay(password));
+    chkSavePassword->setChecked(true);
+    SetAutoConnectAllowed(true);
+    chkAutoConnect->setChecked(ReloadedAutoConnect);
 }
 
 ConnectFields TFormConnect::Fields() const
@@ -245,7 +309,9 @@ void TFormConnect::btnConnectClick()
 void TFormConnect::btnSaveClick()
 {
     try {
-        SaveConnectionSettings(Store, Fields());
+        const ConnectFields fields = Fields();
+        SaveConnectionSettings(Store, fields);
+        Passwords.Save(fields);
     } catch (const EConvertError &e) {
         Messages.Simple(this, TextForDisplay(e.what()));
     } catch (const ESettingsStoreError &e) {
@@ -264,6 +330,8 @@ void TFormConnect::btnReloadClick()
     }
     SetProxyControls(!EditProxyHost->text().isEmpty());
     SetAutoConnectAllowed(chkSavePassword->isChecked());
+    ReloadedAutoConnect = fields.autoConnect;
+    Passwords.Reload(fields.storedPassword, {Bytes(EditUserID), Bytes(EditHost), EditPort->text().toInt()});
 }
 
 void TFormConnect::EditPortChange()

@@ -1,20 +1,24 @@
 #pragma once
 #include "session/ConnectFields.h"
 #include "session/ConnectionSettings.h"
+#include "session/SavedPassword.h"
 #include <QDialog>
+#include <functional>
+#include <string>
 
 class QCheckBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class TKeyring;
 class TSettingsStore;
 class TUserMessages;
 
 // The connect dialog: holds the program's connection settings for its whole life and the
 // fields to edit, save and reload them. Created once at start-up, hidden between showings.
 // Closes with OK (Accepted) only when Connect took the fields into Settings.
-class TFormConnect : public QDialog {
+class TFormConnect : public QDialog, private TPasswordDialog {
     Q_OBJECT
 public:
     // Messages of the checks and of the store go through `messages`.
@@ -25,16 +29,22 @@ public:
 
     // Hands over the open settings store (null when the program runs without one); kept
     // for Save and Reload.
-    void SetStore(TSettingsStore *store) { Store = store; }
+    void SetStore(TSettingsStore *store);
     TSettingsStore *GetStore() const { return Store; }
+    // Hands over the keyring for saved passwords (null without one) and the settings file's
+    // path, which the note about passwords kept there names.
+    void SetKeyring(TKeyring *keyring, const std::string &settingsPath);
 
     // "Use Proxy Settings" checked := on; the proxy host label and field enabled := on.
     void SetProxyControls(bool on);
     // "Auto Connect" enabled := on; switched off, it is also unchecked.
     void SetAutoConnectAllowed(bool on);
-    // Checks "Include Password" when the store holds a password, as Reload does; called once
-    // at start-up, so a Save keeps a stored password and Auto Connect unless unchecked.
-    void IncludeStoredPassword();
+    // Called once at start-up, after the command line: finds the saved password (moving
+    // one stored the old way into the keyring) and checks "Include Password" when there is
+    // one, as Reload does, so a Save keeps it and Auto Connect unless unchecked.
+    void LoadSavedPassword();
+    // Runs `then` once start-up knows the password (the keyring may be slow or locked).
+    void WhenPasswordKnown(std::function<void()> then);
     // The fields as typed.
     ConnectFields Fields() const;
 
@@ -62,6 +72,7 @@ public:
     QLabel *LabelProxyHost;
     QLineEdit *EditProxyHost;
     QCheckBox *chkSavePassword;    // "Include Password"
+    QLabel *LabelKeyringNote;      // why a password is not in the keyring; hidden until then
     QCheckBox *chkAutoConnect;
     QPushButton *btnSave;
     QPushButton *btnReload;
@@ -81,6 +92,14 @@ private:
     // Connect: its handler, then the close it asks for (refused when the checks failed).
     void ConnectPressed();
 
+    // What the saved-password logic reaches here.
+    void SetKeyringNote(const std::string &text) override;
+    void ShowStoreProblem(const std::string &text) override;
+    void ShowStartupPassword(bool saved, const std::string &password) override;
+    void ShowReloadedPassword(const std::string &password) override;
+
     TUserMessages &Messages;          // message boxes
     TSettingsStore *Store = nullptr;  // the program's store, owned by the main window
+    TSavedPassword Passwords{*this};  // where saved passwords go: keyring or store
+    bool ReloadedAutoConnect = false; // the stored Auto Connect, for a password Reload finds late
 };

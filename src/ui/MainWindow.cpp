@@ -9,6 +9,7 @@
 #include "ui/TransferGroup.h"
 #include "ui/TransferProgressDialog.h"
 #include "ui/UserMessages.h"
+#include "session/SystemKeyring.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -25,7 +26,8 @@
 #include <stdexcept>
 
 TFormMain::TFormMain(TUserMessages &messages, TSounds &sounds, const QString &storePath, QWidget *parent)
-    : QMainWindow(parent), Messages(messages), Sounds_(sounds)
+    : QMainWindow(parent), Messages(messages), Sounds_(sounds), StorePath(storePath),
+      Keyring(std::make_unique<TSystemKeyring>())
 {
     setObjectName("FormMain");
     setWindowTitle("Zarvel");
@@ -162,8 +164,10 @@ bool TFormMain::LoadStartupSettings(const std::string &commandLine)
     if (!Forms_.FormConnect || !Forms_.FormConfig)
         throw std::logic_error("LoadStartupSettings needs the connect and configure dialogs");
     Forms_.FormConnect->SetStore(Store.get());
+    Forms_.FormConnect->SetKeyring(Keyring.get(), StorePath.toStdString());
     const bool ok = ::LoadStartupSettings(Store.get(), commandLine, *this);
-    Forms_.FormConnect->IncludeStoredPassword();
+    if (ok)
+        Forms_.FormConnect->LoadSavedPassword();
     return ok;
 }
 
@@ -228,8 +232,11 @@ void TFormMain::FormPaint()
         return;
     AutoConnectPending = false;
     // Connecting runs the event loop while it waits; started from inside a paint it would
-    // repaint recursively, so it starts right after this paint instead.
-    QMetaObject::invokeMethod(this, [this] { Guarded([this] { ConnectToHost(); }); }, Qt::QueuedConnection);
+    // repaint recursively, so it starts right after this paint instead, and not before the
+    // keyring has answered (it may be waiting for the user to unlock it).
+    Forms_.FormConnect->WhenPasswordKnown([this] {
+        QMetaObject::invokeMethod(this, [this] { Guarded([this] { ConnectToHost(); }); }, Qt::QueuedConnection);
+    });
 }
 
 void TFormMain::ComboBoxTanSubvolDropDown()

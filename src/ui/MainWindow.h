@@ -1,5 +1,6 @@
 #pragma once
 #include "session/FileOperationsView.h"
+#include "session/Keyring.h"
 #include "session/LogSink.h"
 #include "session/SessionController.h"
 #include "session/SessionViews.h"
@@ -59,9 +60,12 @@ public:
     };
     // Hands the windows over and gives the controller the dialogs' settings.
     void AttachWindows(const Windows &windows);
+    // Replaces the desktop keyring, which the window starts with, before LoadStartupSettings.
+    void UseKeyring(std::unique_ptr<TKeyring> keyring) { Keyring = std::move(keyring); }
 
-    // Loads the stored settings, applies the command line and arms the automatic
-    // connection; after a command-line error shows it, closes this window and returns false.
+    // Loads the stored settings, applies the command line, asks the keyring for the saved
+    // password and arms the automatic connection, which waits for the keyring's answer;
+    // after a command-line error shows it, closes this window and returns false.
     bool LoadStartupSettings(const std::string &commandLine);
 
     // Opens the session with the connect dialog's settings.
@@ -202,7 +206,9 @@ private:
 
     TUserMessages &Messages;                     // message boxes
     TSounds &Sounds_;                            // system sounds
+    QString StorePath;                           // the settings file, named by the password note
     std::unique_ptr<TSettingsStore> Store;       // open for the window's life; null without one
+    std::unique_ptr<TKeyring> Keyring;           // saved passwords; gone before the store and dialogs
     std::unique_ptr<TSessionController> Session_; // the FTP client and the session logic
     Windows Forms_;                              // the other long-lived windows
     class TTransferSide;                         // the batches' view of this window

@@ -1,4 +1,4 @@
-#include "session/PasswordScrambling.h"
+#include "support/MemoryKeyring.h"
 #include "ui/RecordingSeams.h"
 #include "ui/ConnectDialog.h"
 
@@ -15,12 +15,13 @@
 
 namespace {
 
-// The real connect dialog over a settings file in a temporary folder.
+// The real connect dialog over a settings file in a temporary folder and a keyring in memory.
 class ConnectDialog : public testing::Test {
 protected:
     QTemporaryDir dir;
     QString path = dir.filePath("Ondrik/Zarvel.conf");
     RecordedMessages messages;
+    TMemoryKeyring keyring;
     std::unique_ptr<TFileSettingsStore> store;
     std::unique_ptr<TFormConnect> form;
 
@@ -31,8 +32,11 @@ protected:
         ASSERT_TRUE(store->OpenOrCreate(problem)) << problem;
         form = std::make_unique<TFormConnect>(messages);
         form->SetStore(store.get());
+        form->SetKeyring(&keyring, path.toStdString());
         form->Settings = {"tandem1", "pw", "ops1", 21, 0, "", "$DATA.SRC"};
     }
+    // Lets the keyring answer.
+    static void Answer() { QApplication::processEvents(); }
     // Shows the dialog as File > Connect does, without blocking the test.
     void Show()
     {
@@ -183,7 +187,9 @@ TEST_F(ConnectDialog, saveThenReloadRoundTripsEveryFieldThroughTheStore)
     EXPECT_TRUE(form->chkAutoConnect->isEnabled());
     form->chkAutoConnect->click();
     form->btnSave->click();
+    Answer();
     EXPECT_EQ(form->Settings.HostName, "tandem1") << "Save must not change the held settings";
+    EXPECT_EQ(keyring.items["ops2@tandem2:2121"], "secret");
 
     // Reload brings back what Save stored, over whatever was typed since.
     for (QLineEdit *edit : {form->EditHost, form->EditUserID, form->EditPassword, form->EditSubvol,
@@ -194,6 +200,7 @@ TEST_F(ConnectDialog, saveThenReloadRoundTripsEveryFieldThroughTheStore)
     form->SetAutoConnectAllowed(false);
     form->SetProxyControls(false);
     form->btnReload->click();
+    Answer();
     EXPECT_EQ(form->EditHost->text(), "tandem2");
     EXPECT_EQ(form->EditPort->text(), "2121");
     EXPECT_EQ(form->EditUserID->text(), "ops2");
@@ -206,7 +213,7 @@ TEST_F(ConnectDialog, saveThenReloadRoundTripsEveryFieldThroughTheStore)
     EXPECT_TRUE(form->chkAutoConnect->isEnabled());
     EXPECT_TRUE(form->chkAutoConnect->isChecked());
     EXPECT_TRUE(messages.shown.isEmpty()) << messages.shown.join("; ").toStdString();
-    EXPECT_FALSE(FileBytes().contains("secret")) << "the stored password must be scrambled";
+    EXPECT_EQ(store->ReadString("Password"), "") << "the password is the keyring's";
 }
 
 TEST_F(ConnectDialog, passwordIsSavedOnlyWithIncludePasswordAndReloadFollowsIt)
@@ -215,56 +222,65 @@ TEST_F(ConnectDialog, passwordIsSavedOnlyWithIncludePasswordAndReloadFollowsIt)
     form->chkSavePassword->click();
     form->chkAutoConnect->click();
     form->btnSave->click();
-    ASSERT_NE(store->ReadString("Password"), "");
+    Answer();
+    ASSERT_EQ(keyring.items["ops1@tandem1:21"], "pw");
 
-    // Unchecking "Include Password" clears Auto Connect; Save then erases the password.
+    // Unchecking "Include Password" clears Auto Connect; Save then removes the password.
     form->chkSavePassword->click();
     EXPECT_FALSE(form->chkAutoConnect->isEnabled());
     EXPECT_FALSE(form->chkAutoConnect->isChecked());
     form->btnSave->click();
-    EXPECT_EQ(store->ReadString("Password"), "");
+    Answer();
+    EXPECT_EQ(keyring.items.count("ops1@tandem1:21"), 0u);
     EXPECT_EQ(store->ReadInteger("AutoConnect"), 0);
 
     form->chkSavePassword->click();
     form->btnReload->click();
-    EXPECT_FALSE(form->chkSavePassword->isChecked()) << "no stored password: Include Password goes off";
+    Answer();
+    EXPECT_FALSE(form->chkSavePassword->isChecked()) << "no saved password: Include Password goes off";
     EXPECT_EQ(form->EditPassword->text(), "");
     EXPECT_FALSE(form->chkAutoConnect->isEnabled());
+    EXPECT_TRUE(form->LabelKeyringNote->isHidden());
 }
 
-TEST_F(ConnectDialog, saveAfterStartUpKeepsAStoredPasswordAndAutoConnect)
+TEST_F(ConnectDialog, saveAfterStartUpKeepsASavedPasswordAndAutoConnect)
 {
-    std::string scrambled;
-    ScramblePassword("ops1", "pw", scrambled);
-    store->WriteString("Password", scrambled);
+    keyring.items["ops1@tandem1:21"] = "pw";
+    store->WriteString("HostName", "tandem1");
+    store->WriteString("UserID", "ops1");
     store->WriteInteger("AutoConnect", 1);
     form->Settings.AutoConnect = 1;
-    form->IncludeStoredPassword();
+    form->LoadSavedPassword();
+    Answer();
     Show();
     EXPECT_TRUE(form->chkSavePassword->isChecked());
     EXPECT_TRUE(form->chkAutoConnect->isEnabled());
     EXPECT_TRUE(form->chkAutoConnect->isChecked());
     form->EditSubvol->setText("$DATA.OBJ");
     form->btnSave->click();
-    EXPECT_EQ(store->ReadString("Password"), scrambled) << "changing the subvolume must not erase the password";
+    Answer();
+    EXPECT_EQ(keyring.items["ops1@tandem1:21"], "pw") << "changing the subvolume must not remove the password";
     EXPECT_EQ(store->ReadInteger("AutoConnect"), 1);
 
-    // Without a stored password the box starts unchecked.
-    store->WriteString("Password", "");
-    form->IncludeStoredPassword();
+    // Without a saved password the box starts unchecked.
+    keyring.items.clear();
+    form->LoadSavedPassword();
+    Answer();
     EXPECT_FALSE(form->chkSavePassword->isChecked());
 }
 
-TEST_F(ConnectDialog, passwordReloadedUnderAnotherStoredUserIsAnotherTextWithoutError)
+TEST_F(ConnectDialog, passwordReloadedUnderAnotherStoredUserIsNotTheFirstUsers)
 {
     Show();
     form->chkSavePassword->click();
     form->btnSave->click();
+    Answer();
     store->WriteString("UserID", "ops9");
     form->btnReload->click();
+    Answer();
     EXPECT_EQ(form->EditUserID->text(), "ops9");
-    EXPECT_NE(form->EditPassword->text(), "pw");
-    EXPECT_EQ(form->EditPassword->text().size(), 2);
+    EXPECT_EQ(form->EditPassword->text(), "");
+    EXPECT_FALSE(form->chkSavePassword->isChecked());
     EXPECT_TRUE(messages.shown.isEmpty()) << messages.shown.join("; ").toStdString();
 }
 

@@ -72,6 +72,8 @@ void MainWindowFixture::CreateWindow(const QByteArray &storeText)
         store.write(storeText);
     }
     form = std::make_unique<TFormMain>(messages, sounds, storePath);
+    if (!useSystemKeyring)
+        form->UseKeyring(std::make_unique<TLentKeyring>(keyring));
     windows = AttachNewWindows(*form, messages);
     ASSERT_TRUE(form->GroupBoxPC->SetFolder(pcDir.path()));
 }

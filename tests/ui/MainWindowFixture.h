@@ -11,6 +11,7 @@
 //       EXPECT_TRUE(QFile::exists(PcPath("PROG.C")));
 //   }
 #include "support/FtpServers.h"
+#include "support/MemoryKeyring.h"
 #include "ui/RecordingSeams.h"
 #include "ui/MainWindow.h"
 
@@ -82,6 +83,9 @@ protected:
     std::unique_ptr<zarvel::test::FtpServerProcess> server;
     QTemporaryDir pcDir;                          // the PC folder shown
     QTemporaryDir configDir;                      // holds the settings store
+    TMemoryKeyring keyring;                       // lent to every window the test builds
+    // Makes the windows built from now on use the desktop keyring instead of `keyring`.
+    bool useSystemKeyring = false;
     RecordedMessages messages;
     RecordedSounds sounds;
     std::unique_ptr<TFormMain> form;
