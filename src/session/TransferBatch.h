@@ -6,9 +6,12 @@
 #include "session/LogSink.h"
 #include "session/TransferRules.h"
 
+#include <QtGlobal>
+
 #include <string>
 #include <vector>
 
+class TDownloadTarget;
 class TFtpClient;
 class TProgressReporter;
 class TransferProgressView;
@@ -52,6 +55,8 @@ private:
     void ShowDialogForBatch();                         // first file: dialog up, window off
     bool SwitchMode(TransferMode mode);                // TYPE when the mode changed; quits on failure
     void DownloadLine(const std::string &line);        // one file of a download
+    // Receives one host file into the target: resumed in binary when a part is there.
+    bool Fetch(TDownloadTarget &target, const std::string &hostName, TransferMode mode, qint64 size);
     void UploadPath(const std::string &path);          // one file of an upload
     void CountFailure(const std::string &what);        // a failed file: log, and stop if the session is gone
     void EndDialog();                                  // dialog hidden, window on again

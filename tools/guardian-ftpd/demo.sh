@@ -11,8 +11,10 @@ zarvel=${1:?usage: demo.sh ZARVEL_BINARY [extra Zarvel keywords]}
 shift
 
 user=DEV.MGR
-password=demo
 home='$DATA01.ZDEMO'
+# A fresh password per run, handed over in the environment: argv shows in every user's
+# process list, and a fixed password would let any local user into the demo's files.
+password=$(head -c 18 /dev/urandom | base64 | tr -d '/+=')
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/guardian-ftpd.XXXXXX")
 root=${GUARDIAN_FTPD_ROOT:-$work/root}
@@ -29,8 +31,8 @@ trap cleanup EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM
 
-/usr/bin/python3 "$here/guardian_ftpd.py" --root "$root" --port 0 --user "$user" \
-    --password "$password" --home "$home" --demo >"$work/stdout" 2>"$work/server.log" &
+GUARDIAN_FTPD_PASSWORD=$password /usr/bin/python3 "$here/guardian_ftpd.py" --root "$root" \
+    --port 0 --user "$user" --home "$home" --demo >"$work/stdout" 2>"$work/server.log" &
 server_pid=$!
 
 # The first line on stdout names the port.
@@ -48,10 +50,10 @@ if [ -z "$port" ]; then
     cat "$work/server.log" >&2
     exit 1
 fi
-echo "demo.sh: NonStop-style FTP server on 127.0.0.1:$port (user $user, password $password)"
+echo "demo.sh: NonStop-style FTP server on 127.0.0.1:$port (user $user, a password made for this run)"
 
 # Blanks separate Zarvel's keywords; none of these values holds a blank or a comma.
 status=0
-"$zarvel" HostName 127.0.0.1 HostPort "$port" UserID "$user" Password "$password" \
+ZARVEL_PASSWORD=$password "$zarvel" HostName 127.0.0.1 HostPort "$port" UserID "$user" \
     InitialSubvol "$home" AutoConnect "$@" || status=$?
 exit "$status"
