@@ -123,6 +123,8 @@ public:
     void SetHostFileName(const std::string &v) { FHostFileName = v; }
     const std::string &LocalFileName() const { return FLocalFileName; } // local file; new name of RNTO; text of QUOTE
     void SetLocalFileName(const std::string &v);
+    int LocalFileHandle() const { return FLocalFileHandle; }          // open file the next download writes to (-1: open LocalFileName)
+    void SetLocalFileHandle(int v) { FLocalFileHandle = v; }           // not owned: the caller closes it
     bool DisplayFileFlag() const { return FDisplayFileFlag; }          // received data goes to OnDisplayFile
     void SetDisplayFileFlag(bool v) { FDisplayFileFlag = v; }
     bool Binary() const { return FType == 'I'; }                       // TYPE I (true) or A (false)
@@ -154,6 +156,7 @@ public:
     qint64 RestartOffset() const { return FRestartOffset; }            // resume offset of a transfer
     void SetRestartOffset(qint64 v) { FRestartOffset = v; }
     qint64 TransferCount() const { return FTransferCount; }            // bytes moved in this transfer
+    TFtpFct CurrentStep() const { return FCurrentStep; }               // step in flight; after a failure, the one that failed
     TFtpRequest RequestType() const { return FRequestType; }           // request running or last finished
     bool Passive() const { return FPassive; }                          // PASV (true) or PORT data connections
     void SetPassive(bool v);
@@ -305,6 +308,8 @@ protected:
     void WMFtpSendData();                                  // deferred: send the first upload block
     void DestroyLocalStream();                             // write out what a download gathered, close the local file
     void DropDataConnection();                             // handlers off, listener/connection closed
+    void CutUpload(const std::string &Shown, int Code, const std::string &Text); // fail the upload; the server sees a reset
+    bool OpenLocalDownload();                              // the local file of a download, at its offset
     void NoteTransferFault(int Code, const std::string &Text); // first local fault: fails the transfer
     bool ConnectPassiveData(quint16 DataPort, int FailCode); // connect to the 227 port at the control address
     bool DataPeerIsServer();                               // the accepted peer is the control's peer
@@ -321,6 +326,7 @@ protected:
     std::string FHostDirName;
     std::string FHostFileName;
     std::string FLocalFileName;
+    int FLocalFileHandle = -1;                             // taken by the next download step
     bool FDisplayFileFlag = false;
     char FType = 'I';                                      // 'I' binary, 'A' ASCII
     std::string FErrorMessage;
@@ -382,6 +388,7 @@ protected:
     bool FStoreAccepted = false;                           // STOR/APPE got 150 or 125
     bool FSendSessionOpen = false;                         // upload data connection is open
     bool FEndOfFile = false;                               // local file exhausted
+    qint64 FLocalSizeAtOpen = 0;                           // an upload's file size when it was opened
     bool FAppendFlag = false;                              // APPE rather than STOR
     int FTransferFault = 0;                                // local read/write or receive error, or a
     std::string FTransferFaultText;                        //   progress abort: fails the transfer

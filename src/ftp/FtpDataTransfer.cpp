@@ -16,7 +16,9 @@
 #include <QFileInfo>
 
 #include <arpa/inet.h>
+#include <sys/stat.h>
 #include <unistd.h>
+#include <algorithm>
 #include <cstring>
 #include <utility>
 
@@ -98,8 +100,13 @@ void TCustomFtpCli::RestAsync()
     // Downloads resume where the local file ends; uploads use the offset the caller set.
     if (FRequestType != ftpRestPutAsync && FRequestType != ftpRestartPutAsync &&
         !(FOptions & OptBit(ftpNoAutoResumeAt))) {
-        const QFileInfo info(QString::fromLocal8Bit(FLocalFileName.c_str()));
-        FRestartOffset = info.exists() && info.isFile() ? info.size() : -1;
+        struct stat status {};
+        if (FLocalFileHandle >= 0) {
+            FRestartOffset = ::fstat(FLocalFileHandle, &status) == 0 ? qint64(status.st_size) : -1;
+        } else {
+            const QFileInfo info(QString::fromLocal8Bit(FLocalFileName.c_str()));
+            FRestartOffset = info.exists() && info.isFile() ? info.size() : -1;
+        }
     }
     if (FRestartOffset <= 0) {
         BeginStep(ftpRestAsync);
@@ -123,7 +130,11 @@ void TCustomFtpCli::DropDataConnection()
     data->OnDataSent = nullptr;
     if (data->State() != wsClosed) {
         try {
-            data->Close();
+            // An upload dropped before its end must not look complete to the server.
+            if (FDataDirection == dataUpload && !FEndOfFile)
+                data->ResetConnection();
+            else
+                data->Close();
         } catch (const std::exception &) {
             // the handle is gone either way
         }
@@ -131,6 +142,14 @@ void TCustomFtpCli::DropDataConnection()
     if (FAcceptedHandle >= 0)
         ::close(std::exchange(FAcceptedHandle, -1));
     FDataDirection = dataNone;
+}
+
+void TCustomFtpCli::CutUpload(const std::string &Shown, int Code, const std::string &Text)
+{
+    TriggerDisplay("! " + Shown);
+    NoteTransferFault(Code, Text);
+    // A reset, not an orderly end: the server must not store the part it got as the file.
+    FDataSocket->ResetConnection();
 }
 
 void TCustomFtpCli::NoteTransferFault(int Code, const std::string &Text)
@@ -415,24 +434,9 @@ void TCustomFtpCli::DoGetAsync(TFtpRequest RqType)
         return;
     }
 
-    if (!FDisplayFileFlag) {
-        DestroyLocalStream();
-        auto file = std::make_unique<QFile>(QString::fromLocal8Bit(FLocalFileName.c_str()));
-        bool opened;
-        if (FRestartOffset > 0) {
-            // Resume: the existing file, kept as it is, written from the offset on.
-            // Writes are gathered by FLocalWrites: the file's own buffer would only copy them again.
-            opened = file->open(QIODevice::ReadWrite | QIODevice::ExistingOnly | QIODevice::Unbuffered) &&
-                     file->seek(FRestartOffset);
-        } else {
-            opened = file->open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered);
-        }
-        if (!opened) {
-            FailStep(550, "Unable to open local file " + FLocalFileName);
-            return;
-        }
-        FLocalStream = std::move(file);
-        FLocalWrites = std::make_unique<TGatheredWrites>(*FLocalStream);
+    if (!FDisplayFileFlag && !OpenLocalDownload()) {
+        FailStep(550, "Unable to open local file " + FLocalFileName);
+        return;
     }
 
     FDataDirection = dataReceive;
@@ -446,6 +450,36 @@ void TCustomFtpCli::DoGetAsync(TFtpRequest RqType)
     SendTransferCommand();
     if (FAcceptedHandle >= 0)
         AdoptDataConnection();
+}
+
+bool TCustomFtpCli::OpenLocalDownload()
+{
+    DestroyLocalStream();
+    const int handle = std::exchange(FLocalFileHandle, -1);
+    std::unique_ptr<QFile> file;
+    bool opened;
+    if (handle >= 0) {
+        // The caller's descriptor: the path is never opened again, so nothing swapped in at
+        // the name meanwhile (a link, a pipe) can receive the data.
+        file = std::make_unique<QFile>();
+        opened = file->open(handle, QIODevice::WriteOnly | QIODevice::Unbuffered, QFileDevice::DontCloseHandle) &&
+                 (FRestartOffset > 0 || ::ftruncate(handle, 0) == 0) && file->seek(std::max<qint64>(FRestartOffset, 0));
+    } else {
+        file = std::make_unique<QFile>(QString::fromLocal8Bit(FLocalFileName.c_str()));
+        if (FRestartOffset > 0) {
+            // Resume: the existing file, kept as it is, written from the offset on.
+            opened = file->open(QIODevice::ReadWrite | QIODevice::ExistingOnly | QIODevice::Unbuffered) &&
+                     file->seek(FRestartOffset);
+        } else {
+            opened = file->open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered);
+        }
+    }
+    if (!opened)
+        return false;
+    FLocalStream = std::move(file);
+    // Writes are gathered by FLocalWrites: the file's own buffer would only copy them again.
+    FLocalWrites = std::make_unique<TGatheredWrites>(*FLocalStream);
+    return true;
 }
 
 void TCustomFtpCli::DataSocketGetDataAvailable(TCustomWSocket *, int)
@@ -587,6 +621,9 @@ void TCustomFtpCli::DoPutAppendAsync()
         TriggerRequestDone(426);
         return;
     }
+    // A file that changes while it is sent is no copy of anything: its size now is the yardstick.
+    struct stat status {};
+    FLocalSizeAtOpen = ::fstat(file->handle(), &status) == 0 ? qint64(status.st_size) : -1;
     FLocalStream = std::move(file);
 
     FDataDirection = dataUpload;
@@ -617,32 +654,30 @@ void TCustomFtpCli::DataSocketPutDataSent(TCustomWSocket *, int Error)
         return;
     TWSocket *data = FDataSocket.get();
     if (Progress()) {
-        TriggerDisplay("! Abort requested");
-        NoteTransferFault(426, "426 Transfer aborted by the application");
-        data->Close();
+        CutUpload("Abort requested", 426, "426 Transfer aborted by the application");
         return;
     }
     if (!FLocalStream)  // the progress handler may have aborted everything
         return;
     if (Error != 0) {
-        TriggerDisplay("! Error #" + std::to_string(Error) + " sending data");
-        NoteTransferFault(426, "426 Error #" + std::to_string(Error) + " sending data");
-        data->Close();
+        CutUpload("Error #" + std::to_string(Error) + " sending data", 426,
+                  "426 Error #" + std::to_string(Error) + " sending data");
         return;
     }
     if (FEndOfFile || !FStoreAccepted || !FSendSessionOpen)
         return;
     const qint64 count = FLocalStream->read(FSendBlock, qint64(sizeof FSendBlock));
-    if (count > 0) {
+    const qint64 sent = std::max<qint64>(FRestartOffset, 0) + FTransferCount;
+    if (count < 0) {
+        CutUpload("Error reading file", 426, "426 Error reading file " + FLocalFileName);
+    } else if (sent + count > FLocalSizeAtOpen || (count == 0 && sent != FLocalSizeAtOpen)) {
+        CutUpload("File changed while it was sent", 426, "426 File " + FLocalFileName + " changed while it was sent");
+    } else if (count > 0) {
         FTransferCount += count;
         data->Send(FSendBlock, int(count));
-    } else if (count == 0) {
+    } else {
         FEndOfFile = true;
         data->Close();  // the end of the data
-    } else {
-        TriggerDisplay("! Error reading file");
-        NoteTransferFault(426, "426 Error reading file " + FLocalFileName);
-        data->Close();
     }
 }
 

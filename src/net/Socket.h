@@ -114,6 +114,7 @@ public:
     virtual void CloseDelayed();          // Close later, from the event loop
     virtual void Release();               // delete this later, from the event loop (object from new)
     virtual void Abort();                 // immediate close, queued data discarded
+    void ResetConnection();               // abortive close: queued data discarded, the peer sees a reset
     virtual void Flush();                 // waits (pumping events) until the send queue is drained
     virtual void WaitForClose();          // pumps events, delivering data, until the connection closed
     virtual void Listen();                // binds Addr/Port and waits for connections

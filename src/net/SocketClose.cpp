@@ -37,6 +37,18 @@ void TCustomWSocket::Abort()
     InternalClose(false, 0);
 }
 
+void TCustomWSocket::ResetConnection()
+{
+    // A stream that ended early must not look complete to the peer: an orderly end after a
+    // part of a file lets a server store that part as the whole.
+    DeleteBufferedData();
+    if (FHSocket != INVALID_SOCKET && FState == wsConnected && FType == SOCK_STREAM) {
+        const linger Reset{1, 0};
+        setsockopt(FHSocket, SOL_SOCKET, SO_LINGER, &Reset, sizeof Reset);
+    }
+    InternalClose(false, 0);
+}
+
 void TCustomWSocket::Shutdown(int How)
 {
     if (FHSocket == INVALID_SOCKET)

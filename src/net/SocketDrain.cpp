@@ -16,7 +16,7 @@ int RunningDrains = 0;
 void TSendDrain::Start(int Handle, std::string Rest)
 {
     if (!QCoreApplication::instance()) {
-        ::close(Handle);
+        CloseAbortively(Handle);
         return;
     }
     // Owned by the application object: a drain still running at exit closes its handle then.
@@ -45,8 +45,16 @@ TSendDrain::~TSendDrain()
 {
     FWritable.reset();
     if (FHandle >= 0)
-        ::close(FHandle);
+        CloseAbortively(FHandle); // cut off by the exit: the rest never left
     --RunningDrains;
+}
+
+void TSendDrain::CloseAbortively(int Handle)
+{
+    // The peer must see a reset, never an orderly end after a part of the data.
+    const linger Reset{1, 0};
+    setsockopt(Handle, SOL_SOCKET, SO_LINGER, &Reset, sizeof Reset);
+    ::close(Handle);
 }
 
 void TSendDrain::SendSome()
@@ -81,8 +89,10 @@ void TSendDrain::Finish(bool Orderly)
         ::shutdown(FHandle, SHUT_WR);
         const linger Off{0, 0}; // everything is with the platform: close must not wait
         setsockopt(FHandle, SOL_SOCKET, SO_LINGER, &Off, sizeof Off);
+        ::close(FHandle);
+    } else {
+        CloseAbortively(FHandle);
     }
-    ::close(FHandle);
     FHandle = -1;
     deleteLater();
 }

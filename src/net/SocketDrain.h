@@ -17,7 +17,7 @@ public:
     // event loop to wait in, the handle is closed at once and the bytes are lost.
     static void Start(int Handle, std::string Rest);
     static int Running();                   // drains still sending (for tests)
-    static constexpr int GiveUpMs = 60000;  // no room for this long: the peer is gone
+    static inline int GiveUpMs = 60000;     // no room for this long: the peer is gone (tests shorten it)
 
     ~TSendDrain() override;                 // closes the handle
 
@@ -25,6 +25,7 @@ private:
     TSendDrain(int Handle, std::string Rest);
     void SendSome();                        // sends what the platform takes; ends when done or failed
     void Finish(bool Orderly);              // shutdown when orderly, then close, then delete later
+    static void CloseAbortively(int Handle); // close with a reset: the data did not all go
 
     int FHandle;                            // the connection, owned
     std::string FRest;                      // bytes still to send

@@ -69,3 +69,16 @@ std::string ApplyCommandLine(std::string_view commandLine, ConnectionSettings &c
     }
     return {};
 }
+
+bool CommandLineGivesPassword(std::string_view commandLine)
+{
+    const std::vector<std::string> tokens = SplitCommandLine(commandLine);
+    for (size_t i = 0; i < tokens.size(); ++i) {
+        const int keyword = LookupKeyword(tokens[i], kKeywords, true);
+        if (keyword == kPassword)
+            return true;
+        if (TakesValue(keyword))
+            ++i; // a value is never a keyword
+    }
+    return false;
+}

@@ -26,3 +26,6 @@ std::int32_t CommandLinePort(std::string_view text);
 // before it stay applied. Returns the empty text when the whole line was understood.
 std::string ApplyCommandLine(std::string_view commandLine, ConnectionSettings &connection,
                              GeneralSettings &general);
+
+// Whether the command line names a password; ZARVEL_PASSWORD stands in when it does not.
+bool CommandLineGivesPassword(std::string_view commandLine);

@@ -44,6 +44,10 @@ constexpr std::string_view kGrammar =
     "\n"
     "Example: zarvel hostname tandem1, userid dev.mgr, autoconnect\n"
     "\n"
+    "Without Password, the environment variable ZARVEL_PASSWORD gives the password\n"
+    "if it is set (unlike the command line, it does not show in the process list),\n"
+    "else the one saved in the connect dialog is used.\n"
+    "\n"
     "Settings file: ";
 
 // The help row of a keyword of the table; an empty row when it has none.

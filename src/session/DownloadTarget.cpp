@@ -1,73 +1,171 @@
 #include "session/DownloadTarget.h"
 
-#include <QFile>
-#include <QFileInfo>
-#include <QRandomGenerator>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
+#include <fstream>
+#include <functional>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <utility>
 
 namespace {
 
-// Hidden, and recognisably ours if a crash ever leaves one behind.
-std::string TemporaryNameFor(const std::string &pcName)
+// The process's umask without changing it (umask(2) can only read by setting, and a thread
+// creating a file in between would get the wrong mode).
+mode_t CurrentUmask()
 {
-    constexpr std::size_t keep = 200; // stays under the usual 255-byte name limit
-    const quint32 tag = QRandomGenerator::global()->generate();
-    char suffix[24];
-    std::snprintf(suffix, sizeof suffix, ".zarvel-%08x", static_cast<unsigned>(tag));
-    return "." + pcName.substr(0, keep) + suffix;
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("Umask:", 0) == 0)
+            return static_cast<mode_t>(std::stoul(line.substr(6), nullptr, 8));
+    }
+    return 022;
 }
 
-QString LocalPath(const std::string &name) { return QString::fromLocal8Bit(name.c_str()); }
+std::string Reason(int error) { return std::strerror(error); }
 
 } // namespace
 
-TDownloadTarget::TDownloadTarget(std::string pcName) : pcName_(std::move(pcName)) {}
+int TDownloadTarget::SyncAndClose(int handle)
+{
+    // A write error that shows only now (NFS, quota) must fail the download, not commit it.
+    const int synced = ::fsync(handle);
+    const int syncError = errno;
+    const int closed = ::close(handle);
+    if (synced != 0) {
+        errno = syncError;
+        return -1;
+    }
+    return closed;
+}
+
+TDownloadTarget::TDownloadTarget(std::string pcName, FileFinisher finish)
+    : pcName_(std::move(pcName)), partial_(PartialNameFor(pcName_)), finish_(finish)
+{
+}
 
 TDownloadTarget::~TDownloadTarget()
 {
-    if (!temporary_.empty())
-        std::remove(temporary_.c_str());
+    if (keep_ && handle_ >= 0)
+        ::close(std::exchange(handle_, -1));
+    else
+        Discard();
 }
 
-bool TDownloadTarget::Create(std::string &error)
+std::string TDownloadTarget::PartialNameFor(const std::string &pcName)
 {
-    const QFileInfo existing(LocalPath(pcName_));
-    if (existing.exists() && existing.isFile() && !existing.isWritable()) {
-        error = "Unable to replace read-only file " + pcName_;
-        return false;
-    }
-    for (int attempt = 0; attempt < 16; ++attempt) {
-        const std::string name = TemporaryNameFor(pcName_);
-        QFile file(LocalPath(name));
-        if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
-            file.close();
-            temporary_ = name;
-            if (existing.exists() && existing.isFile())
-                QFile::setPermissions(LocalPath(name), existing.permissions());
-            return true;
-        }
-        // Only a name that happens to exist already is worth another try.
-        if (!QFileInfo::exists(LocalPath(name))) {
-            error = "Unable to create a file for " + pcName_ + " in this folder: " +
-                    file.errorString().toStdString();
+    constexpr std::size_t keep = 200; // stays under the usual 255-byte name limit
+    if (pcName.size() <= keep)
+        return "." + pcName + ".zarvel-part";
+    // Two long names that start alike must not share (and resume) one part.
+    char tag[24];
+    std::snprintf(tag, sizeof tag, ".%016zx", std::hash<std::string>{}(pcName));
+    return "." + pcName.substr(0, keep) + tag + ".zarvel-part";
+}
+
+bool TDownloadTarget::Open(std::string &error)
+{
+    struct stat existing {};
+    if (::stat(pcName_.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)) {
+        if (::access(pcName_.c_str(), W_OK) != 0) {
+            error = "Unable to replace read-only file " + pcName_;
             return false;
         }
+        finalMode_ = existing.st_mode & 07777;
+    } else {
+        finalMode_ = 0666 & ~CurrentUmask();
     }
-    error = "Unable to create a file for " + pcName_ + " in this folder";
+    // No O_CREAT first: a partial file of an earlier download is taken up as it is. O_NOFOLLOW
+    // refuses a link; O_NONBLOCK keeps a pipe from hanging the window.
+    constexpr int flags = O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY;
+    int handle = ::open(partial_.c_str(), flags);
+    if (handle < 0 && errno == ENOENT)
+        handle = ::open(partial_.c_str(), flags | O_CREAT | O_EXCL, 0600);
+    if (handle < 0) {
+        error = "Unable to create a file for " + pcName_ + " in this folder: " + Reason(errno);
+        return false;
+    }
+    struct stat own {};
+    // One link only: a hard link to another file of the user's would be written through.
+    if (::fstat(handle, &own) != 0 || !S_ISREG(own.st_mode) || own.st_uid != ::geteuid() || own.st_nlink != 1) {
+        ::close(handle);
+        error = "Unable to download " + pcName_ + ": " + partial_ + " is not a file of yours";
+        return false;
+    }
+    if (::flock(handle, LOCK_EX | LOCK_NB) != 0) {
+        ::close(handle);
+        error = "Unable to download " + pcName_ + ": another download is writing " + partial_;
+        return false;
+    }
+    // Nobody else reads it while it fills; it gets its final mode when it is complete.
+    if (::fchmod(handle, 0600) != 0) {
+        error = "Unable to download " + pcName_ + ": " + Reason(errno);
+        ::close(handle);
+        return false;
+    }
+    handle_ = handle;
+    device_ = own.st_dev;
+    inode_ = own.st_ino;
+    return true;
+}
+
+qint64 TDownloadTarget::Size() const
+{
+    struct stat own {};
+    return handle_ >= 0 && ::fstat(handle_, &own) == 0 ? qint64(own.st_size) : -1;
+}
+
+bool TDownloadTarget::StartOver(std::string &error)
+{
+    if (::ftruncate(handle_, 0) == 0)
+        return true;
+    error = "Unable to download " + pcName_ + ": " + Reason(errno);
     return false;
+}
+
+bool TDownloadTarget::StillOurs() const
+{
+    struct stat now {};
+    return ::lstat(partial_.c_str(), &now) == 0 && now.st_dev == device_ && now.st_ino == inode_;
+}
+
+void TDownloadTarget::Discard()
+{
+    if (handle_ < 0)
+        return;
+    // Removed only while the name still holds our file: never someone else's put there since.
+    if (StillOurs())
+        ::unlink(partial_.c_str());
+    ::close(std::exchange(handle_, -1));
 }
 
 bool TDownloadTarget::Commit(std::string &error)
 {
-    // rename(2) replaces the old file at once: readers see the old file or the new, never a part.
-    if (std::rename(temporary_.c_str(), pcName_.c_str()) != 0) {
-        error = "Unable to save " + pcName_ + ": " + std::strerror(errno);
+    if (::fchmod(handle_, finalMode_) != 0) {
+        error = "Unable to save " + pcName_ + ": " + Reason(errno);
+        Discard();
         return false;
     }
-    temporary_.clear();
+    const bool ours = StillOurs();
+    if (finish_(std::exchange(handle_, -1)) != 0) {
+        error = "Unable to save " + pcName_ + ": " + Reason(errno);
+        if (ours)
+            ::unlink(partial_.c_str());
+        return false;
+    }
+    if (!ours) {
+        error = "Unable to save " + pcName_ + ": " + partial_ + " was replaced";
+        return false;
+    }
+    // rename(2) replaces the old file at once: readers see the old file or the new, never a part.
+    if (std::rename(partial_.c_str(), pcName_.c_str()) != 0) {
+        error = "Unable to save " + pcName_ + ": " + Reason(errno);
+        ::unlink(partial_.c_str());
+        return false;
+    }
     return true;
 }

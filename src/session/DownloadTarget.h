@@ -1,26 +1,55 @@
 #pragma once
-// Where a download is written: a fresh temporary file beside the PC name, renamed over that
+// Where a download is written: a hidden partial file beside the PC name, renamed over that
 // name only when the download succeeded. A refused, failed, cancelled or cut-off download thus
-// never empties or half-overwrites a file the user already has; the temporary file is removed.
+// never empties or half-overwrites a file the user already has. The partial file is named from
+// the PC name, so a binary download that failed half-way can be resumed by the next one.
+//
+// The partial file is opened once, never through a symbolic link, and only as a regular file
+// of this user with no other link; the FTP client writes to that descriptor, never to the path,
+// so nothing another local user swaps in at the name can receive the data. It stays 0600
+// until it is complete.
+#include <QtGlobal>
+
 #include <string>
 
 class TDownloadTarget {
 public:
+    // Makes the written file durable and closes it: 0, or -1 with errno. A seam for tests.
+    using FileFinisher = int (*)(int handle);
+    static int SyncAndClose(int handle);          // fsync, then close; either failing fails
+
     // pcName: a plain file name (see IsUnsafePcName) in the current folder.
-    explicit TDownloadTarget(std::string pcName);
-    ~TDownloadTarget();                           // removes the temporary file unless committed
+    explicit TDownloadTarget(std::string pcName, FileFinisher finish = &SyncAndClose);
+    ~TDownloadTarget();                           // closes; removes the partial file unless kept or committed
     TDownloadTarget(const TDownloadTarget &) = delete;
     TDownloadTarget &operator=(const TDownloadTarget &) = delete;
 
-    // Makes the empty temporary file (permissions as for a new file, or those of the existing
-    // PC file). False with a message when the folder takes no new file or the PC name is a
-    // read-only file, which a download must not replace.
-    bool Create(std::string &error);
-    const std::string &TemporaryName() const { return temporary_; } // for the FTP client
-    // Replaces the PC name with the downloaded file in one step. False with a message.
+    // The hidden name of the partial file of a PC name.
+    static std::string PartialNameFor(const std::string &pcName);
+
+    // Opens the partial file left by an earlier download, or makes a new, empty one. False
+    // with a message when the folder takes no new file, the PC name is a read-only file
+    // (which a download must not replace), or the partial name holds anything but a file of
+    // ours (a link, a pipe, another user's file) or one another download is writing.
+    bool Open(std::string &error);
+    int Handle() const { return handle_; }        // for the FTP client; owned here
+    const std::string &PartialName() const { return partial_; }
+    qint64 Size() const;                          // bytes in the partial file now (-1: unknown)
+    bool StartOver(std::string &error);           // empties the partial file
+    void KeepPartial() { keep_ = true; }          // the bytes stay for a later resume
+    // Gives the file its final mode, makes it durable and replaces the PC name with it in one
+    // step. False with a message, the PC name untouched, and the partial file removed.
     bool Commit(std::string &error);
 
 private:
+    bool StillOurs() const;                       // the name still holds the file we opened
+    void Discard();                               // closes and removes the partial file
+
     std::string pcName_;                          // the name the user gets
-    std::string temporary_;                       // the file being written; empty once committed
+    std::string partial_;                         // the partial file's name
+    FileFinisher finish_;                         // fsync and close, or a test's stand-in
+    int handle_ = -1;                             // the partial file, open for writing
+    unsigned long long device_ = 0, inode_ = 0;   // identity of that file
+    unsigned finalMode_ = 0600;                   // the existing PC file's mode, or a new file's
+    bool keep_ = false;                           // leave the partial file for a resume
 };

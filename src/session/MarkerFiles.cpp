@@ -52,7 +52,13 @@ bool TouchMarkerFile(const std::string &path, const std::tm &localStamp, LogSink
     };
 
     // O_NONBLOCK: a FIFO at the marker's path must not hang the window until a reader comes.
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0666);
+    // O_NOFOLLOW: markers often sit in shared folders, where a link planted at the name would
+    // make us create or touch another of the user's files.
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW, 0666);
+    if (fd < 0 && errno == ELOOP) {
+        log.Log(0, "Not touching " + path + ": it is a symbolic link");
+        return false;
+    }
     if (fd < 0)
         return fail(errno);
 

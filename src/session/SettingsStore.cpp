@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QStandardPaths>
+#include <cerrno>
 #include <charconv>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -74,6 +75,23 @@ void StoreText(TSettingsStore *store, const std::string &name, const std::string
     if (!store)
         throw ESettingsStoreError("Failed to set data for '" + name + "'");
     store->WriteString(name, value);
+}
+
+// The settings hold the password: a file or folder another user could replace, or a link
+// that points the write somewhere else, is refused rather than read or written through.
+bool IsPrivate(const QString &path, const char *what, std::string &problem)
+{
+    struct stat status {};
+    if (::lstat(QFile::encodeName(path).constData(), &status) != 0)
+        return errno == ENOENT;
+    const std::string name = std::string("The settings ") + what + " " + path.toStdString();
+    if (S_ISLNK(status.st_mode))
+        problem = name + " is a symbolic link";
+    else if (status.st_uid != ::geteuid())
+        problem = name + " is not owned by you";
+    else if (status.st_mode & (S_IWGRP | S_IWOTH))
+        problem = name + " is writable by group or others";
+    return problem.empty();
 }
 
 bool StoreInteger(TSettingsStore *store, const std::string &name, std::int32_t value)
@@ -204,11 +222,13 @@ bool TFileSettingsStore::OpenOrCreate(std::string &problem)
     open_ = false;
     values_.clear();
     // The folder is made by the first write: a run that saves nothing leaves no trace.
-    const QFileInfo folder(QFileInfo(path_).absolutePath());
-    if (folder.exists() && !folder.isDir()) {
-        problem = "Cannot create the settings folder " + folder.filePath().toStdString();
+    const QString folder = QFileInfo(path_).absolutePath();
+    if (QFileInfo::exists(folder) && !QFileInfo(folder).isDir()) {
+        problem = "Cannot create the settings folder " + folder.toStdString();
         return false;
     }
+    if (!IsPrivate(folder, "folder", problem) || !IsPrivate(path_, "file", problem))
+        return false;
     if (QFileInfo(path_).exists() && !QFileInfo(path_).isFile()) {
         problem = "The settings file " + path_.toStdString() + " is not a file";
         return false;
@@ -245,12 +265,17 @@ bool TFileSettingsStore::Store(const std::string &name, SettingsValue value)
         return false;
     SettingsValues current;
     std::string problem;
-    if (!ReadFile(current, problem))
+    if (!IsPrivate(QFileInfo(path_).absolutePath(), "folder", problem) || !IsPrivate(path_, "file", problem) ||
+        !ReadFile(current, problem))
         return false;
     current[name] = std::move(value);
     const std::string text = FormatSettingsText(current);
 
-    if (!QDir().mkpath(QFileInfo(path_).absolutePath()))
+    // A new folder is the owner's alone, whatever the umask would allow.
+    const QString folder = QFileInfo(path_).absolutePath();
+    if (!QFileInfo::exists(folder)
+        && (!QDir().mkpath(QFileInfo(folder).absolutePath())
+            || ::mkdir(QFile::encodeName(folder).constData(), 0700) != 0))
         return false;
     // Unbuffered: with Qt's write buffer a write error surfaces only inside commit(), which
     // then still replaces the file with the cut-short copy.

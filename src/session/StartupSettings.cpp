@@ -2,6 +2,8 @@
 #include "session/CommandLine.h"
 #include "session/PasswordScrambling.h"
 
+#include <cstdlib>
+
 namespace {
 
 std::string ReadText(TSettingsStore *store, const std::string &name)
@@ -87,6 +89,9 @@ bool LoadStartupSettings(TSettingsStore *store, std::string_view commandLine,
     LoadGeneralSettings(store, general);
 
     const std::string error = ApplyCommandLine(commandLine, connection, general);
+    // Scripts and the demo hand the password over this way: argv is visible in every process list.
+    if (const char *password = std::getenv("ZARVEL_PASSWORD"); password && !CommandLineGivesPassword(commandLine))
+        connection.Password = password;
     if (!error.empty())
         windows.ShowCommandLineError(error);
 

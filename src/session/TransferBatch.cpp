@@ -7,6 +7,7 @@
 #include "session/TransferProgress.h"
 
 #include <exception>
+#include <stdexcept>
 #include <sys/stat.h>
 
 namespace {
@@ -106,16 +107,25 @@ void TTransferBatch::DownloadLine(const std::string &line)
     }
     TDownloadTarget target(pcName);
     std::string error;
-    if (!target.Create(error)) {
+    if (!target.Open(error)) {
         Fail(error);
         return;
     }
-    client_.SetHostFileName(hostName);
-    client_.SetLocalFileName(target.TemporaryName());
-    const bool got = client_.Get();
+    const bool got = Fetch(target, hostName, mode, size);
     progress_.Flush();
     if (!got || !window_.IsConnected()) {
+        // A binary part is kept for the next try, which resumes where it ends.
+        if (mode == TransferMode::Binary && target.Size() > 0)
+            target.KeepPartial();
         CountFailure("download");
+        return;
+    }
+    const qint64 received = target.Size();
+    if (mode == TransferMode::Binary && size > 0 && received != size) {
+        if (received < size)
+            target.KeepPartial();
+        Fail(hostName + " not downloaded: " + std::to_string(received) + " bytes arrived, the listing says " +
+             std::to_string(size));
         return;
     }
     if (!target.Commit(error)) {
@@ -123,6 +133,38 @@ void TTransferBatch::DownloadLine(const std::string &line)
         return;
     }
     ++result_.Ok;
+}
+
+bool TTransferBatch::Fetch(TDownloadTarget &target, const std::string &hostName, TransferMode mode, qint64 size)
+{
+    client_.SetHostFileName(hostName);
+    client_.SetLocalFileName(target.PartialName());
+    // A restart offset in ASCII is not portable, and a part longer than the file is no part of it.
+    const qint64 part = target.Size();
+    std::string error;
+    if (part > 0 && (mode != TransferMode::Binary || (size > 0 && part > size)) && !target.StartOver(error))
+        throw std::runtime_error(error);
+    bool got = false;
+    bool whole = true;
+    if (mode == TransferMode::Binary && target.Size() > 0) {
+        window_.Log(1, "resuming " + hostName + " at " + std::to_string(part) + " bytes");
+        client_.SetLocalFileHandle(target.Handle());
+        client_.SetRestartOffset(part);
+        got = client_.RestGet();
+        // Only a refused REST starts over; any other failure ends this file.
+        whole = !got && client_.CurrentStep() == ftpFctRest && window_.IsConnected() && client_.GetConnected();
+        if (whole) {
+            window_.Log(1, "the server refused to resume " + hostName + ": starting over");
+            if (!target.StartOver(error))
+                throw std::runtime_error(error);
+        }
+    }
+    if (whole) {
+        client_.SetLocalFileHandle(target.Handle());
+        got = client_.Get();
+    }
+    client_.SetLocalFileHandle(-1);
+    return got;
 }
 
 void TTransferBatch::UploadPath(const std::string &path)

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+class TDownloadTarget;
 class TFtpClient;
 class TProgressReporter;
 class TransferProgressView;
@@ -59,6 +60,8 @@ private:
     void ShowDialogForBatch();                         // first file: dialog up, window off
     bool SwitchMode(TransferMode mode);                // TYPE when the mode changed; quits on failure
     void DownloadLine(const std::string &line);        // one file of a download
+    // Receives one host file into the target: resumed in binary when a part is there.
+    bool Fetch(TDownloadTarget &target, const std::string &hostName, TransferMode mode, qint64 size);
     void UploadPath(const std::string &path);          // one file of an upload
     void StartFile(const char *verb, const std::string &name, qint64 size); // the dialog's file line
     void Fail(const std::string &why);                 // a file refused here: counted and logged

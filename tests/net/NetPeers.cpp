@@ -9,6 +9,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 
 bool PumpUntil(const std::function<bool()> &Done, int TimeoutMs)
@@ -110,6 +111,21 @@ bool SeesEof(int Fd, int TimeoutMs)
         return Eof;
     }, TimeoutMs);
     return Eof;
+}
+
+int StreamEnd(int Fd, int TimeoutMs)
+{
+    int End = -1;
+    PumpUntil([&] {
+        char Buf[65536];
+        ssize_t n;
+        while ((n = ::recv(Fd, Buf, sizeof Buf, MSG_DONTWAIT)) > 0) {
+        }
+        if (n == 0 || errno != EAGAIN)
+            End = n == 0 ? 0 : errno;
+        return End >= 0;
+    }, TimeoutMs);
+    return End;
 }
 
 void WriteAll(int Fd, const std::string &Data)

@@ -36,6 +36,9 @@ int ConnectTo(int Port);
 std::string ReadAvailable(int Fd, size_t Want, int TimeoutMs = 5000);
 // Whether the peer of Fd has closed (EOF seen within TimeoutMs).
 bool SeesEof(int Fd, int TimeoutMs = 5000);
+// Reads (and drops) everything until the stream ends: 0 for an orderly end, else the error
+// that ended it (ECONNRESET for a reset); -1 when it has not ended in time.
+int StreamEnd(int Fd, int TimeoutMs = 5000);
 void WriteAll(int Fd, const std::string &Data);
 void ResetAndClose(int Fd); // closes with a reset (linger on, 0 s)
 

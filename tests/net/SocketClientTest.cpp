@@ -8,7 +8,9 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <cerrno>
 #include <functional>
+#include <utility>
 
 #include <arpa/inet.h>
 #include <sys/socket.h>
@@ -261,8 +263,28 @@ TEST(WsocketClose, closeWithAFullPlatformBufferStillDeliversTheQueue)
     const std::string Got = ReadAvailable(Peer, Data.size() + 1, 30000);
     EXPECT_EQ(Got.size(), Data.size());
     EXPECT_TRUE(Got == Data);
-    EXPECT_TRUE(SeesEof(Peer));
+    EXPECT_EQ(StreamEnd(Peer), 0) << "an orderly end, not a reset";
     EXPECT_TRUE(PumpUntil([] { return TSendDrain::Running() == 0; }));
+    ::close(Peer);
+}
+
+// A drain whose peer takes nothing for the give-up time ends with a reset: an orderly end
+// would tell the peer it has the whole stream when the rest never left.
+TEST(WsocketClose, drainThatGivesUpResetsTheConnection)
+{
+    TPeerListener L(4096);
+    TWSocket S;
+    const int Peer = ConnectPair(S, L);
+    const std::string Data = Pattern(4 << 20);
+    S.Send(Data.data(), static_cast<int>(Data.size()));
+    ASSERT_FALSE(S.AllSent());
+    const int Saved = std::exchange(TSendDrain::GiveUpMs, 100);
+    S.Close();
+    EXPECT_EQ(TSendDrain::Running(), 1);
+    const bool GaveUp = PumpUntil([] { return TSendDrain::Running() == 0; });
+    TSendDrain::GiveUpMs = Saved;
+    EXPECT_TRUE(GaveUp);
+    EXPECT_EQ(StreamEnd(Peer), ECONNRESET);
     ::close(Peer);
 }
 

@@ -150,6 +150,7 @@ TEST(CommandLine, usageDescribesEveryKeywordOfTheParserWithinEightyColumns)
     for (std::string line; std::getline(lines, line);)
         EXPECT_LE(line.size(), 80u) << line;
     EXPECT_NE(usage.find("Settings file: /home/u/.config/Ondrik/Zarvel.conf\n"), std::string::npos);
+    EXPECT_NE(usage.find("ZARVEL_PASSWORD"), std::string::npos) << "the password that stays out of ps";
     EXPECT_EQ(usage.back(), '\n');
 }
 

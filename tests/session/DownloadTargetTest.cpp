@@ -1,14 +1,22 @@
-// The temporary file a download is written to: it lives beside the PC name, vanishes unless
-// committed, and a commit replaces the old file whole, keeping its permissions.
+// The partial file a download is written to: it lives beside the PC name, vanishes unless
+// committed or kept for a resume, is the owner's alone while it fills, is never anything but
+// a file of the user's own, and a commit replaces the old file whole, keeping its permissions,
+// only once the file is safely on disk.
 #include "session/DownloadTarget.h"
 
 #include <gtest/gtest.h>
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <functional>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -39,35 +47,36 @@ protected:
     QString previous;
 };
 
-TEST_F(DownloadTargetTest, uncommittedTargetLeavesExistingFileAndNoTemporary)
+TEST_F(DownloadTargetTest, uncommittedTargetLeavesExistingFileAndNoPartial)
 {
     Write("PROG.C", "precious");
     {
         TDownloadTarget target("PROG.C");
         std::string error;
-        ASSERT_TRUE(target.Create(error)) << error;
-        EXPECT_EQ(target.TemporaryName().front(), '.') << "hidden from the PC list";
-        EXPECT_NE(target.TemporaryName().find("PROG.C"), std::string::npos) << "recognisable if left over";
+        ASSERT_TRUE(target.Open(error)) << error;
+        EXPECT_EQ(target.PartialName(), ".PROG.C.zarvel-part") << "hidden, and found again from the PC name";
         EXPECT_EQ(Entries().size(), 2);
-        Write(target.TemporaryName().c_str(), "half a down");
+        ASSERT_EQ(::write(target.Handle(), "half a down", 11), 11);
     }
     EXPECT_EQ(Read("PROG.C"), "precious");
     EXPECT_EQ(Entries(), QStringList{"PROG.C"});
 }
 
-TEST_F(DownloadTargetTest, commitReplacesOldFileWholeAndKeepsItsPermissions)
+TEST_F(DownloadTargetTest, partialFileIsTheOwnersAloneUntilCommitGivesItTheOldFilesMode)
 {
     Write("MYOBJ,100", "old contents that are longer");
-    ::chmod("MYOBJ,100", 0640);
+    ::chmod("MYOBJ,100", 0644);
     TDownloadTarget target("MYOBJ,100");
     std::string error;
-    ASSERT_TRUE(target.Create(error)) << error;
-    Write(target.TemporaryName().c_str(), "new");
+    ASSERT_TRUE(target.Open(error)) << error;
+    struct stat status {};
+    ASSERT_EQ(::fstat(target.Handle(), &status), 0);
+    EXPECT_EQ(status.st_mode & 0777, 0600u) << "before the first byte is written";
+    ASSERT_EQ(::write(target.Handle(), "new", 3), 3);
     ASSERT_TRUE(target.Commit(error)) << error;
     EXPECT_EQ(Read("MYOBJ,100"), "new");
-    struct stat status {};
     ASSERT_EQ(::stat("MYOBJ,100", &status), 0);
-    EXPECT_EQ(status.st_mode & 0777, 0640u);
+    EXPECT_EQ(status.st_mode & 0777, 0644u);
     EXPECT_EQ(Entries(), QStringList{"MYOBJ,100"});
 }
 
@@ -76,7 +85,7 @@ TEST_F(DownloadTargetTest, newFileGetsTheUsualPermissionsNotTemporaryOnes)
     const mode_t mask = ::umask(022);
     TDownloadTarget target("NEW");
     std::string error;
-    ASSERT_TRUE(target.Create(error)) << error;
+    ASSERT_TRUE(target.Open(error)) << error;
     ASSERT_TRUE(target.Commit(error)) << error;
     ::umask(mask);
     struct stat status {};
@@ -89,9 +98,89 @@ TEST_F(DownloadTargetTest, commitOntoAFolderFailsWithTheSystemsReason)
     ASSERT_TRUE(QDir().mkdir("SUB"));
     TDownloadTarget target("SUB");
     std::string error;
-    ASSERT_TRUE(target.Create(error)) << error;
+    ASSERT_TRUE(target.Open(error)) << error;
     EXPECT_FALSE(target.Commit(error));
     EXPECT_EQ(error.rfind("Unable to save SUB: ", 0), 0u) << error;
+    EXPECT_EQ(Entries(), QStringList{}) << "no partial file left";
+}
+
+// A write error that shows only when the file is synced or closed (NFS, quota) must not
+// put a short file in place of the user's.
+TEST_F(DownloadTargetTest, failureAtCloseKeepsTheOldFileAndSaysWhy)
+{
+    Write("LIB,700", "the good build");
+    TDownloadTarget target("LIB,700", [](int handle) {
+        ::close(handle);
+        errno = EIO;
+        return -1;
+    });
+    std::string error;
+    ASSERT_TRUE(target.Open(error)) << error;
+    ASSERT_EQ(::write(target.Handle(), "short", 5), 5);
+    EXPECT_FALSE(target.Commit(error));
+    EXPECT_EQ(error, "Unable to save LIB,700: " + std::string(std::strerror(EIO)));
+    EXPECT_EQ(Read("LIB,700"), "the good build");
+    EXPECT_EQ(Entries(), QStringList{"LIB,700"});
+}
+
+TEST_F(DownloadTargetTest, keptPartialIsTakenUpByTheNextDownloadButNotByASecondAtOnce)
+{
+    {
+        TDownloadTarget first("BIG,0");
+        std::string error;
+        ASSERT_TRUE(first.Open(error)) << error;
+        ASSERT_EQ(::write(first.Handle(), "12345", 5), 5);
+        TDownloadTarget rival("BIG,0");
+        EXPECT_FALSE(rival.Open(error));
+        EXPECT_EQ(error, "Unable to download BIG,0: another download is writing .BIG,0.zarvel-part");
+        first.KeepPartial();
+    }
+    EXPECT_EQ(Read(".BIG,0.zarvel-part"), "12345");
+    TDownloadTarget next("BIG,0");
+    std::string error;
+    ASSERT_TRUE(next.Open(error)) << error;
+    EXPECT_EQ(next.Size(), 5);
+    ASSERT_TRUE(next.StartOver(error)) << error;
+    EXPECT_EQ(next.Size(), 0);
+}
+
+// Another user of a shared folder plants something at the partial name before the download:
+// it is refused, and nothing behind it is created, written or truncated.
+TEST_F(DownloadTargetTest, anythingButAFileOfOurOwnAtThePartialNameIsRefused)
+{
+    struct Row {
+        const char *what;
+        std::function<void()> plant;
+        const char *error; // how the refusal starts
+    };
+    const std::string victim = (dir.path() + "/victim").toStdString();
+    const std::string absent = (dir.path() + "/absent").toStdString();
+    const Row rows[] = {
+        {"link to a file", [&] { ::symlink(victim.c_str(), ".X.zarvel-part"); },
+         "Unable to create a file for X in this folder: "},
+        {"dangling link", [&] { ::symlink(absent.c_str(), ".X.zarvel-part"); },
+         "Unable to create a file for X in this folder: "},
+        {"hard link to a file", [&] { ::link(victim.c_str(), ".X.zarvel-part"); },
+         "Unable to download X: .X.zarvel-part is not a file of yours"},
+        {"pipe", [] { ::mkfifo(".X.zarvel-part", 0600); }, "Unable to create a file for X in this folder: "},
+        {"folder", [] { QDir().mkdir(".X.zarvel-part"); }, "Unable to create a file for X in this folder: "},
+    };
+    for (const Row &row : rows) {
+        Write("victim", "the user's own file");
+        row.plant();
+        {
+            TDownloadTarget target("X");
+            std::string error;
+            EXPECT_FALSE(target.Open(error)) << row.what;
+            EXPECT_EQ(error.rfind(row.error, 0), 0u) << row.what << ": " << error;
+        }
+        EXPECT_EQ(Read("victim"), "the user's own file") << row.what;
+        EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(absent))) << row.what;
+        EXPECT_TRUE(QFileInfo(".X.zarvel-part").exists() || QFileInfo(".X.zarvel-part").isSymLink())
+            << row.what << ": what was planted stays";
+        QDir(".X.zarvel-part").removeRecursively();
+        QFile::remove(".X.zarvel-part");
+    }
 }
 
 TEST_F(DownloadTargetTest, folderThatTakesNoFileIsReportedBeforeAnyTransfer)
@@ -99,7 +188,7 @@ TEST_F(DownloadTargetTest, folderThatTakesNoFileIsReportedBeforeAnyTransfer)
     QDir::setCurrent("/proc");
     TDownloadTarget target("X");
     std::string error;
-    EXPECT_FALSE(target.Create(error));
+    EXPECT_FALSE(target.Open(error));
     EXPECT_EQ(error.rfind("Unable to create a file for X in this folder", 0), 0u) << error;
 }
 

@@ -195,6 +195,27 @@ TEST_F(TouchTest, fifoAtTheMarkerPathFailsInsteadOfHanging)
     EXPECT_EQ(log.lines[0].second.rfind("Error touching " + path + ": ", 0), 0u) << log.lines[0].second;
 }
 
+TEST_F(TouchTest, linkAtTheMarkerPathIsNeverFollowed)
+{
+    // Planted in a shared folder: neither a missing nor an existing target may be made or touched.
+    const std::string victim = PathOf("victim"), absent = PathOf("absent");
+    { std::ofstream(victim, std::ios::binary) << "keep"; }
+    const timespec old[2] = {{1000000000, 0}, {1000000000, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, victim.c_str(), old, 0), 0);
+    ASSERT_EQ(::symlink(victim.c_str(), PathOf("x.down").c_str()), 0);
+    ASSERT_EQ(::symlink(absent.c_str(), PathOf("x.up").c_str()), 0);
+
+    EXPECT_FALSE(TouchMarkerFile(PathOf("x.down"), MarkerStamp(LocalTime(2025, 1, 1, 0, 0, 0)), log));
+    EXPECT_FALSE(TouchMarkerFile(PathOf("x.up"), MarkerStamp(LocalTime(2025, 1, 1, 0, 0, 0)), log));
+
+    struct stat status {};
+    ASSERT_EQ(::stat(victim.c_str(), &status), 0);
+    EXPECT_EQ(status.st_mtim.tv_sec, 1000000000);
+    EXPECT_FALSE(Exists(absent));
+    ASSERT_EQ(log.lines.size(), 2u);
+    EXPECT_EQ(log.lines[0], std::make_pair(0, "Not touching " + PathOf("x.down") + ": it is a symbolic link"));
+}
+
 TEST_F(TouchTest, repeatedAutumnHourKeepsItsDaylightSavingFlag)
 {
     // 02:30 happens twice when clocks go back; the stamp of each must stay an hour apart.

@@ -6,8 +6,10 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <csignal>
+#include <functional>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -164,6 +166,76 @@ TEST_F(SettingsFile, storeThatCannotBeCreatedFailsToOpen)
     std::string problem;
     EXPECT_FALSE(store.OpenOrCreate(problem));
     EXPECT_NE(problem.find("Ondrik"), std::string::npos) << problem;
+}
+
+TEST_F(SettingsFile, newFolderIsTheOwnersAloneWhateverTheUmask)
+{
+    const mode_t mask = ::umask(0);
+    Open()->WriteString("HostName", "a");
+    ::umask(mask);
+    struct stat status {};
+    ASSERT_EQ(::stat(QFile::encodeName(dir.filePath("Ondrik")).constData(), &status), 0);
+    EXPECT_EQ(status.st_mode & 0777, 0700u);
+}
+
+// Another user who can plant a link or write the folder must not get the password written
+// through to a file of their choosing: each of these is refused, and the target stays as it was.
+TEST_F(SettingsFile, linkedOrSharedFileOrFolderIsRefusedAndNeverWrittenThrough)
+{
+    struct Row {
+        const char *what;
+        std::function<void(QTemporaryDir &, const QByteArray &victim)> plant;
+        const char *problem;
+    };
+    const Row rows[] = {
+        {"link at the file",
+         [](QTemporaryDir &d, const QByteArray &victim) {
+             QDir().mkpath(d.filePath("Ondrik"));
+             ASSERT_EQ(::symlink(victim, QFile::encodeName(d.filePath("Ondrik/Zarvel.conf"))), 0);
+         },
+         "The settings file FILE is a symbolic link"},
+        {"link at the folder",
+         [](QTemporaryDir &d, const QByteArray &) {
+             QDir().mkpath(d.filePath("elsewhere"));
+             ASSERT_EQ(::symlink(QFile::encodeName(d.filePath("elsewhere")), QFile::encodeName(d.filePath("Ondrik"))), 0);
+         },
+         "The settings folder DIR is a symbolic link"},
+        {"group-writable folder",
+         [](QTemporaryDir &d, const QByteArray &) {
+             QDir().mkpath(d.filePath("Ondrik"));
+             ::chmod(QFile::encodeName(d.filePath("Ondrik")), 0775);
+         },
+         "The settings folder DIR is writable by group or others"},
+        {"world-writable file",
+         [](QTemporaryDir &d, const QByteArray &) {
+             QDir().mkpath(d.filePath("Ondrik"));
+             QFile f(d.filePath("Ondrik/Zarvel.conf"));
+             ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+             f.setPermissions(QFileDevice::Permissions(0x6666));
+         },
+         "The settings file FILE is writable by group or others"},
+    };
+    for (const Row &row : rows) {
+        QTemporaryDir d;
+        const QString file = d.filePath("Ondrik/Zarvel.conf");
+        const QByteArray victim = QFile::encodeName(d.filePath("victim"));
+        {
+            QFile v(d.filePath("victim"));
+            ASSERT_TRUE(v.open(QIODevice::WriteOnly));
+            v.write("mine");
+        }
+        row.plant(d, victim);
+        TFileSettingsStore store(file);
+        std::string problem;
+        EXPECT_FALSE(store.OpenOrCreate(problem)) << row.what;
+        const QString expected = QString(row.problem).replace("FILE", file).replace("DIR", d.filePath("Ondrik"));
+        EXPECT_EQ(problem, expected.toStdString()) << row.what;
+        EXPECT_FALSE(store.WriteInteger("HostPort", 21)) << row.what;
+        QFile v(d.filePath("victim"));
+        ASSERT_TRUE(v.open(QIODevice::ReadOnly));
+        EXPECT_EQ(v.readAll(), "mine") << row.what;
+        EXPECT_FALSE(QFile::exists(d.filePath("elsewhere/Zarvel.conf"))) << row.what;
+    }
 }
 
 TEST_F(SettingsFile, writeThatFailsHalfWayLeavesOldFileWhole)

@@ -1,6 +1,8 @@
 #include "session/StartupSettings.h"
 #include "session/PasswordScrambling.h"
 
+#include <cstdlib>
+
 #include <gtest/gtest.h>
 #include <QFile>
 #include <QTemporaryDir>
@@ -131,6 +133,32 @@ TEST_F(Startup, commandLineWinsOverStoreForThisRunOnly)
     EXPECT_TRUE(windows.general.TouchUp);
     EXPECT_EQ(store->ReadString("HostName"), "stored");
     EXPECT_EQ(TFileSettingsStore(path).ReadInteger("TouchUp"), std::nullopt);
+}
+
+// The demo and scripts pass the password outside the process list; a Password keyword (any
+// unique prefix) still wins, and a value that merely reads "password" is no keyword.
+TEST_F(Startup, environmentPasswordStandsInOnlyWhenTheCommandLineGivesNone)
+{
+    Put(("text UserID=DEV.MGR\ntext Password=" + Scrambled("DEV.MGR", "stored") + "\n").c_str());
+    const struct {
+        const char *line;
+        const char *password;
+    } rows[] = {
+        {"", "from-env"},
+        {"userid password", "from-env"},
+        {"pa typed", "typed"},
+        {"Password typed hostn h", "typed"},
+    };
+    ::setenv("ZARVEL_PASSWORD", "from-env", 1);
+    for (const auto &row : rows) {
+        RecordingWindows fresh;
+        EXPECT_TRUE(LoadStartupSettings(Store(), row.line, fresh)) << row.line;
+        EXPECT_EQ(fresh.connection.Password, row.password) << row.line;
+    }
+    ::unsetenv("ZARVEL_PASSWORD");
+    RecordingWindows without;
+    EXPECT_TRUE(LoadStartupSettings(Store(), "", without));
+    EXPECT_EQ(without.connection.Password, "stored");
 }
 
 TEST_F(Startup, proxyNameFromStoreOrCommandLineSwitchesProxyControlsOn)

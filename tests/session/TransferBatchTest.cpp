@@ -4,6 +4,8 @@
 #include "ftp/FtpClient.h"
 #include "session/TransferBatch.h"
 #include "session/TransferProgress.h"
+#include "support/FtpScriptData.h"
+#include "support/FtpScriptPeer.h"
 #include "support/FtpServers.h"
 
 #include <gtest/gtest.h>
@@ -16,6 +18,7 @@
 #include <QJsonObject>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <sys/stat.h>
@@ -82,6 +85,14 @@ QByteArray Pattern(qint64 size)
     return bytes;
 }
 
+// A remote list line as the host lists it.
+std::string Line(const std::string &name, int code, qint64 size)
+{
+    std::string line = name;
+    line.resize(14, ' ');
+    return line + std::to_string(code) + "  " + std::to_string(size) + " 08-Dec-26 01:00:00 100,  1 \"nnnn\"";
+}
+
 class TransferBatchTest : public testing::Test {
 protected:
     void SetUp() override
@@ -98,6 +109,8 @@ protected:
         cli.OnDisplay = [this](TCustomFtpCli *, std::string &m) {
             if (m.rfind("> TYPE", 0) == 0)
                 types.push_back(m.substr(2));
+            if (m.rfind("> REST", 0) == 0)
+                rests.push_back(m.substr(2));
         };
         cli.OnProgress = [this](TCustomFtpCli *, qint64 count, bool &) { progress.Report(count); };
         cli.OnSessionClosed = [this](TCustomFtpCli *, int) { window.connected = false; };
@@ -123,13 +136,6 @@ protected:
         cli.SetHostFileName(name + "," + std::to_string(code));
         ASSERT_TRUE(cli.Put()) << cli.ErrorMessage();
         QFile::remove(local);
-    }
-    // A remote list line as the host lists it.
-    static std::string Line(const std::string &name, int code, qint64 size)
-    {
-        std::string line = name;
-        line.resize(14, ' ');
-        return line + std::to_string(code) + "  " + std::to_string(size) + " 08-Dec-26 01:00:00 100,  1 \"nnnn\"";
     }
     static QByteArray Read(const QString &path)
     {
@@ -158,6 +164,7 @@ protected:
     TProgressReporter progress{dialog};
     TTransferBatch batch{cli, window, dialog, progress};
     std::vector<std::string> types;
+    std::vector<std::string> rests;
 };
 
 TEST_F(TransferBatchTest, mixedDownloadSwitchesTypeOnlyOnChangeAndNamesEachFile)
@@ -221,7 +228,7 @@ TEST_F(TransferBatchTest, refusedFileMidBatchKeepsExistingPcFileAndTheOthersArri
     EXPECT_EQ(PcEntries(), (QStringList{"FIRST,0", "GONE,0", "THIRD,0"}));
 }
 
-TEST_F(TransferBatchTest, cancelDuringLargeDownloadStopsBatchAndKeepsPcFile)
+TEST_F(TransferBatchTest, cancelledDownloadKeepsPcFileAndItsPartWhichTheNextDownloadResumes)
 {
     Seed("BIG", 0, Pattern(8 << 20));
     Seed("NEXT", 0, "never fetched");
@@ -242,8 +249,57 @@ TEST_F(TransferBatchTest, cancelDuringLargeDownloadStopsBatchAndKeepsPcFile)
     EXPECT_EQ(window.AtLevel(0), std::vector<std::string>{"BIG download aborted: Host Disconnected"});
     EXPECT_EQ(window.Summary(), "0 file(s) downloaded successfully. Failed to download 1 file(s)");
     EXPECT_EQ(Pc("BIG,0"), "yesterday's build");
-    EXPECT_EQ(PcEntries(), QStringList{"BIG,0"}) << "no temporary file, NEXT not tried";
+    EXPECT_EQ(PcEntries(), (QStringList{".BIG,0.zarvel-part", "BIG,0"})) << "the part is kept, NEXT not tried";
     EXPECT_EQ(window.pcRefreshes, 1) << "a stopped batch re-reads the PC list";
+    const QByteArray part = Pc(".BIG,0.zarvel-part");
+    ASSERT_GT(part.size(), 1 << 20);
+    EXPECT_EQ(part, Pattern(8 << 20).left(part.size()));
+
+    dialog.onProgress = nullptr;
+    ASSERT_TRUE(cli.Connect()) << cli.ErrorMessage();
+    window.connected = true;
+    const BatchResult again = batch.Download({Line("BIG", 0, 8 << 20)});
+    EXPECT_EQ(again.Ok, 1);
+    EXPECT_EQ(rests, std::vector<std::string>{"REST " + std::to_string(part.size())});
+    const std::vector<std::string> notes = window.AtLevel(1);
+    EXPECT_NE(std::find(notes.begin(), notes.end(), "resuming BIG at " + std::to_string(part.size()) + " bytes"),
+              notes.end());
+    EXPECT_TRUE(Pc("BIG,0") == Pattern(8 << 20));
+    EXPECT_EQ(PcEntries(), (QStringList{".zarvel.xfer.down", "BIG,0"}));
+}
+
+// A part that cannot belong to this download is thrown away and the file fetched whole.
+TEST_F(TransferBatchTest, asciiDownloadOrAPartLongerThanTheListingStartsOver)
+{
+    Seed("NOTES", 101, "one\ntwo\n");
+    Seed("SMALL", 0, Pattern(5000));
+    QFile ascii(pc.filePath(".NOTES.zarvel-part"));
+    ASSERT_TRUE(ascii.open(QIODevice::WriteOnly));
+    ascii.write("one\n");
+    ascii.close();
+    QFile longer(pc.filePath(".SMALL,0.zarvel-part"));
+    ASSERT_TRUE(longer.open(QIODevice::WriteOnly));
+    longer.write(Pattern(9000));
+    longer.close();
+
+    const BatchResult result = batch.Download({Line("NOTES", 101, 8), Line("SMALL", 0, 5000)});
+
+    EXPECT_EQ(result.Ok, 2);
+    EXPECT_TRUE(rests.empty()) << rests.front();
+    EXPECT_EQ(Pc("NOTES").replace("\r\n", "\n"), "one\ntwo\n");
+    EXPECT_EQ(Pc("SMALL,0"), Pattern(5000));
+    EXPECT_EQ(PcEntries(), (QStringList{".zarvel.xfer.down", "NOTES", "SMALL,0"}));
+}
+
+// The listing gives the size a binary file must arrive with; a server that ends early with a
+// success reply does not get a short file committed.
+TEST_F(TransferBatchTest, binaryFileShorterThanItsListingFailsAndKeepsItsPart)
+{
+    Seed("CUT", 0, Pattern(3000));
+    const BatchResult result = batch.Download({Line("CUT", 0, 4000)});
+    EXPECT_EQ(result.Failed, 1);
+    EXPECT_EQ(window.AtLevel(0), std::vector<std::string>{"CUT not downloaded: 3000 bytes arrived, the listing says 4000"});
+    EXPECT_EQ(PcEntries(), QStringList{".CUT,0.zarvel-part"});
 }
 
 TEST_F(TransferBatchTest, serverGoneDuringSecondOfFiveFilesStopsWithOneDoneOneFailed)
@@ -267,7 +323,7 @@ TEST_F(TransferBatchTest, serverGoneDuringSecondOfFiveFilesStopsWithOneDoneOneFa
     EXPECT_EQ(result.Failed, 1);
     EXPECT_EQ(window.AtLevel(0), std::vector<std::string>{"F2 download aborted: Host Disconnected"});
     EXPECT_EQ(window.Summary(), "1 file(s) downloaded successfully. Failed to download 1 file(s)");
-    EXPECT_EQ(PcEntries(), QStringList{"F1,0"});
+    EXPECT_EQ(PcEntries(), (QStringList{".F2,0.zarvel-part", "F1,0"})) << "F2's part is kept for a resume";
 }
 
 TEST_F(TransferBatchTest, hostileListingNameIsRefusedAndNothingIsWrittenOutsideTheFolder)
@@ -399,6 +455,95 @@ TEST_P(TransferBatchOtherServerTest, uploadedFilesDownloadAgainByteForByte)
     EXPECT_EQ(sha(back.filePath("ONEB")), sha(pc.filePath("ONE.B")));
     EXPECT_EQ(sha(back.filePath("DATABIN")), sha(pc.filePath("DATA.BIN")));
     EXPECT_EQ(window.Summary(), "3 file(s) downloaded");
+}
+
+// Resume against the scripted peer, whose transcript is exact: a data connection cut after
+// N bytes, then REST N; and a server that refuses REST.
+class ScriptedDownloadTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(pc.isValid());
+        previous = QDir::currentPath();
+        QDir::setCurrent(pc.path());
+        cli.SetHostName("127.0.0.1");
+        cli.SetPort(peer.PortText().toStdString());
+        cli.SetUserName("u");
+        cli.SetPassWord("p");
+        cli.SetPassive(true);
+        cli.OnSessionClosed = [this](TCustomFtpCli *, int) { window.connected = false; };
+        peer.Send("220 hi\r\n").Reply("USER u", "331 pw\r\n").Reply("PASS p", "230 ok\r\n");
+        ASSERT_TRUE(cli.Connect()) << cli.ErrorMessage();
+        ASSERT_TRUE(peer.WaitFinished());
+        window.connected = true;
+    }
+    void TearDown() override { QDir::setCurrent(previous); }
+    QByteArray Pc(const char *name) const
+    {
+        QFile f(pc.filePath(name));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+    }
+    bool Logged(const std::string &text) const
+    {
+        return std::find(window.lines.begin(), window.lines.end(), std::make_pair(1, text)) != window.lines.end();
+    }
+
+    QTemporaryDir pc;
+    QString previous;
+    FtpScriptPeer peer;
+    FtpScriptData data{peer};
+    TFtpClient cli;
+    RecordingWindow window;
+    RecordingDialog dialog;
+    TProgressReporter progress{dialog};
+    TTransferBatch batch{cli, window, dialog, progress};
+};
+
+TEST_F(ScriptedDownloadTest, dataCutAfterNBytesIsResumedWithRestN)
+{
+    const QByteArray whole = Pattern(6000);
+    peer.Reply("TYPE I", "200 Type set to I.\r\n");
+    data.ExpectPasv();
+    peer.Reply("RETR F", "150 Opening BINARY mode data connection.\r\n");
+    data.Open().Send(whole.left(2500));
+    peer.Delay(100);
+    data.Reset();
+    peer.Delay(50).Send("426 Connection closed; transfer aborted.\r\n");
+    EXPECT_EQ(batch.Download({Line("F", 0, 6000)}).Failed, 1);
+    ASSERT_TRUE(peer.WaitFinished());
+    EXPECT_EQ(Pc(".F,0.zarvel-part"), whole.left(2500));
+
+    peer.Reply("TYPE I", "200 Type set to I.\r\n");
+    data.ExpectPasv();
+    peer.Reply("REST 2500", "350 Restarting at 2500.\r\n").Reply("RETR F", "150 Opening.\r\n");
+    data.Open().Send(whole.mid(2500)).Close();
+    peer.Delay(50).Send("226 Transfer complete.\r\n");
+    EXPECT_EQ(batch.Download({Line("F", 0, 6000)}).Ok, 1) << window.Summary();
+    EXPECT_TRUE(peer.WaitFinished());
+    EXPECT_TRUE(Logged("resuming F at 2500 bytes"));
+    EXPECT_EQ(Pc("F,0"), whole);
+    EXPECT_EQ(Pc(".F,0.zarvel-part"), "<missing>");
+}
+
+TEST_F(ScriptedDownloadTest, refusedRestStartsOverWithTheWholeFile)
+{
+    const QByteArray whole = Pattern(4000);
+    QFile part(pc.filePath(".G,0.zarvel-part"));
+    ASSERT_TRUE(part.open(QIODevice::WriteOnly));
+    part.write(QByteArray(1000, 'x'));
+    part.close();
+    peer.Reply("TYPE I", "200 Type set to I.\r\n");
+    data.ExpectPasv();
+    peer.Reply("REST 1000", "502 REST not implemented.\r\n");
+    data.ExpectPasv();
+    peer.Reply("RETR G", "150 Opening.\r\n");
+    data.Open().Send(whole).Close();
+    peer.Delay(50).Send("226 Transfer complete.\r\n");
+
+    EXPECT_EQ(batch.Download({Line("G", 0, 4000)}).Ok, 1) << window.Summary();
+    EXPECT_TRUE(peer.WaitFinished());
+    EXPECT_TRUE(Logged("the server refused to resume G: starting over"));
+    EXPECT_EQ(Pc("G,0"), whole);
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, TransferBatchOtherServerTest,

@@ -2,6 +2,8 @@
 
 #include <QTimer>
 #include <sys/socket.h>
+#include <unistd.h>
+#include <cerrno>
 #include <gtest/gtest.h>
 
 FtpScriptData::FtpScriptData(FtpScriptPeer &Peer) : FPeer(Peer)
@@ -16,6 +18,9 @@ FtpScriptData::FtpScriptData(FtpScriptPeer &Peer) : FPeer(Peer)
 
 FtpScriptData::~FtpScriptData()
 {
+    FNativeReadable.reset();
+    if (FNative >= 0)
+        ::close(FNative);
     if (FData) {
         FData->disconnect(this);
         FData->abort();
@@ -37,10 +42,66 @@ void FtpScriptData::Adopt(QTcpSocket *Socket)
         if (Socket != FData)
             return;
         FReceived += Socket->readAll();
-        FClientClosed = true;
-        if (auto w = std::exchange(FClosedWaiter, nullptr))
-            w();
+        EndOfStream();
     });
+    if (FWatchReset) {
+        // Taken before the event loop lets Qt read a byte (or the reset) from it.
+        if (Socket->state() == QAbstractSocket::ConnectedState)
+            TakeNative(Socket);
+        else
+            connect(Socket, &QTcpSocket::connected, this, [this, Socket] { TakeNative(Socket); });
+    }
+}
+
+FtpScriptData &FtpScriptData::WatchForReset()
+{
+    FWatchReset = true;
+    return *this;
+}
+
+void FtpScriptData::TakeNative(QTcpSocket *Socket)
+{
+    if (Socket != FData)
+        return;
+    FReceived += Socket->readAll();
+    FNativeReadable.reset();
+    if (FNative >= 0)
+        ::close(FNative);
+    // The duplicate keeps the connection open when Qt lets its own descriptor go.
+    FNative = ::dup(int(Socket->socketDescriptor()));
+    // Only the reading handlers go: a step may still wait for this socket's connected signal.
+    disconnect(Socket, &QTcpSocket::readyRead, this, nullptr);
+    disconnect(Socket, &QTcpSocket::disconnected, this, nullptr);
+    disconnect(Socket, &QTcpSocket::errorOccurred, this, nullptr);
+    Socket->abort();
+    FClientReset = false;
+    FNativeReadable = std::make_unique<QSocketNotifier>(FNative, QSocketNotifier::Read);
+    connect(FNativeReadable.get(), &QSocketNotifier::activated, this, [this] { ReadNative(); });
+}
+
+void FtpScriptData::ReadNative()
+{
+    char chunk[65536];
+    for (;;) {
+        const ssize_t n = ::recv(FNative, chunk, sizeof chunk, MSG_DONTWAIT);
+        if (n > 0) {
+            FReceived.append(chunk, int(n));
+            continue;
+        }
+        if (n < 0 && (errno == EAGAIN || errno == EINTR))
+            return;
+        FClientReset = n < 0 && errno == ECONNRESET;
+        FNativeReadable->setEnabled(false);
+        EndOfStream();
+        return;
+    }
+}
+
+void FtpScriptData::EndOfStream()
+{
+    FClientClosed = true;
+    if (auto w = std::exchange(FClosedWaiter, nullptr))
+        w();
 }
 
 FtpScriptData &FtpScriptData::ExpectPasv(const QByteArray &AddressNumbers)

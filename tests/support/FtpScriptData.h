@@ -10,7 +10,10 @@
 
 #include <QByteArray>
 #include <QTcpServer>
+#include <QSocketNotifier>
 #include <QTcpSocket>
+
+#include <memory>
 
 class FtpScriptData : public QObject {
 public:
@@ -31,6 +34,9 @@ public:
     FtpScriptData &Close();                                  // the peer closes the data connection
     FtpScriptData &Reset();                                  // the peer resets it (RST, no orderly close)
     FtpScriptData &ReceiveUntilClose();                      // reads until the client closes it
+    // From now on data connections are read natively, so an abortive close (ECONNRESET) is
+    // told apart from an orderly end of stream (Qt's sockets report both as a close).
+    FtpScriptData &WatchForReset();
     // Active mode: a stranger connects to the PORT port from another address and sends Bytes.
     FtpScriptData &Intrude(const QByteArray &Bytes, const QHostAddress &From);
 
@@ -39,9 +45,13 @@ public:
     QByteArray PortLine() const { return FPortLine; }        // the PORT command as received
     quint16 ActivePort() const { return FActivePort; }       // port named in PORT
     int DataConnections() const { return FDataConnections; } // data connections made so far
+    bool ClientReset() const { return FClientReset; }        // with WatchForReset: the client's close was a reset
 
 private:
     void Adopt(QTcpSocket *Socket);
+    void TakeNative(QTcpSocket *Socket);     // reads the connection itself from here on
+    void ReadNative();                       // what arrived; records how the stream ended
+    void EndOfStream();                      // the client's close, orderly or not
 
     FtpScriptPeer &FPeer;
     QTcpServer FListener;
@@ -54,4 +64,8 @@ private:
     std::function<void()> FConnectedWaiter;  // Open waiting for the passive connection
     std::function<void()> FClosedWaiter;     // ReceiveUntilClose waiting for the client's close
     bool FClientClosed = false;
+    bool FWatchReset = false;                // WatchForReset was called
+    bool FClientReset = false;               // the client's close was a reset
+    int FNative = -1;                        // the watched connection's descriptor
+    std::unique_ptr<QSocketNotifier> FNativeReadable;
 };

@@ -11,8 +11,10 @@ zarvel=${1:?usage: demo.sh ZARVEL_BINARY [extra Zarvel keywords]}
 shift
 
 user=DEV.MGR
-password=demo
 home='$DATA01.ZDEMO'
+# A fresh password per run, handed over in the environment: argv shows in every user's
+# process list, and a fixed password would let any local user into the demo's files.
+password=$(head -c 18 /dev/urandom | base64 | tr -d '/+=')
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/guardian-ftpd.XXXXXX")
 root=${GUARDIAN_FTPD_ROOT:-$work/root}
@@ -26,12 +28,12 @@ trap cleanup EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM
 
-guardian_start "$work" --root "$root" --user "$user" --password "$password" --home "$home" --demo
+GUARDIAN_FTPD_PASSWORD=$password guardian_start "$work" --root "$root" --user "$user" --home "$home" --demo
 port=$guardian_port
-echo "demo.sh: NonStop-style FTP server on 127.0.0.1:$port (user $user, password $password)"
+echo "demo.sh: NonStop-style FTP server on 127.0.0.1:$port (user $user, a password made for this run)"
 
 # Blanks separate Zarvel's keywords; none of these values holds a blank or a comma.
 status=0
-"$zarvel" HostName 127.0.0.1 HostPort "$port" UserID "$user" Password "$password" \
+ZARVEL_PASSWORD=$password "$zarvel" HostName 127.0.0.1 HostPort "$port" UserID "$user" \
     InitialSubvol "$home" AutoConnect "$@" || status=$?
 exit "$status"

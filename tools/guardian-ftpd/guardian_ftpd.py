@@ -4,6 +4,9 @@
     guardian_ftpd.py --root DIR --port N --user U --password P --home '$DATA01.ZDEMO'
                      [--demo] [--summary] [--owner G,U] [--security RWEP] [--verbose]
 
+With a single --user and no --password, the password is taken from the environment
+variable GUARDIAN_FTPD_PASSWORD, which other users cannot see in the process list.
+
 Listens on 127.0.0.1 only; --port 0 picks a free port. The first line on stdout is
 "guardian-ftpd listening on 127.0.0.1:PORT". SIGTERM or SIGINT stops it cleanly."""
 
@@ -58,7 +61,8 @@ def parse_args(argv):
     p.add_argument("--port", type=int, default=0, help="port on 127.0.0.1 (0: a free one)")
     p.add_argument("--user", action="append", required=True,
                    help="user name (repeat with --password for more users)")
-    p.add_argument("--password", action="append", required=True, help="that user's password")
+    p.add_argument("--password", action="append", default=[],
+                   help="that user's password (one user may take it from GUARDIAN_FTPD_PASSWORD)")
     p.add_argument("--home", type=_home, default=_home("$DATA01.ZDEMO"),
                    help="subvolume every session starts in")
     p.add_argument("--demo", action="store_true",
@@ -70,8 +74,12 @@ def parse_args(argv):
                    help="security string of new files")
     p.add_argument("--verbose", action="store_true", help="log the FTP dialogue on stderr")
     args = p.parse_args(argv)
+    # From the environment, the password stays out of the process list (argv is public).
+    env_password = os.environ.get("GUARDIAN_FTPD_PASSWORD")
+    if not args.password and len(args.user) == 1 and env_password:
+        args.password = [env_password]
     if len(args.user) != len(args.password):
-        p.error("give one --password for each --user")
+        p.error("give one --password for each --user (or one user and GUARDIAN_FTPD_PASSWORD)")
     if not 0 <= args.port <= 65535:
         p.error("--port must be 0 to 65535")
     return args

@@ -188,10 +188,23 @@ class GuardianHandler(FTPHandler):
 
     # --- files
 
+    def _inside_root(self, target, code):
+        """pyftpdlib's own check is bypassed here (paths come from the store), so a link
+        in the root must not reach a file outside it."""
+        path = self.store.file_path(target.subvol, target.name)
+        root = os.path.realpath(self.store.root)
+        real = os.path.realpath(path)
+        if real.startswith(root + os.sep):
+            return path
+        self.respond(f"{code} File {target} lies outside the server's root.")
+        return None
+
     def guardian_RETR(self, arg):
         target = parse_file(arg, self._subvol)
         if self._existing(target):
-            self.ftp_RETR(self.store.file_path(target.subvol, target.name))
+            path = self._inside_root(target, 550)
+            if path:
+                self.ftp_RETR(path)
 
     def guardian_SIZE(self, arg):
         # The EOF in bytes whatever the TYPE, as LIST shows it.
@@ -220,7 +233,9 @@ class GuardianHandler(FTPHandler):
             self.respond(f"550 File {target} has file code {existing.code}, not {target.code}.")
             return
         self.store.prepare_store(target.subvol)
-        path = self.store.file_path(target.subvol, target.name)
+        path = self._inside_root(target, 553)
+        if not path:
+            return
         opened = self.ftp_APPE(path) if append else self.ftp_STOR(path)
         if opened is None:
             return

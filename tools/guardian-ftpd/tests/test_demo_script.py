@@ -1,4 +1,4 @@
-"""demo.sh: starts the server, hands Zarvel the keywords that reach it, and stops it."""
+"""demo.sh: starts the server, hands Zarvel the keywords and the run's password, and stops it."""
 
 import os
 import socket
@@ -9,7 +9,7 @@ from conftest import SERVER_DIR
 # Stands in for Zarvel: reads the keywords as Zarvel's grammar does (blanks and commas
 # separate tokens) and uses them to log in, enter the subvolume and list it.
 FAKE_CLIENT = r'''#!/usr/bin/python3
-import ftplib, re, sys
+import ftplib, os, re, sys
 tokens = [t for t in re.split(r"[ ,]+", " ".join(sys.argv[1:])) if t]
 out = open(sys.argv[0] + ".out", "w")
 out.write(" ".join(tokens) + "\n")
@@ -22,9 +22,19 @@ while i < len(tokens):
     else:
         kw[tokens[i]] = tokens[i + 1]
         i += 2
+# The password comes in the environment, and no process shows it on its command line.
+password = os.environ["ZARVEL_PASSWORD"]
+def cmdline(pid):
+    try:
+        with open("/proc/%s/cmdline" % pid, "rb") as f:
+            return f.read()
+    except OSError:
+        return b""  # ended meanwhile
+shown = [p for p in os.listdir("/proc") if p.isdigit() and password.encode() in cmdline(p)]
+out.write("password in argv of %d processes\n" % len(shown))
 ftp = ftplib.FTP(timeout=10)
 ftp.connect(kw["HostName"], int(kw["HostPort"]))
-ftp.login(kw["UserID"], kw["Password"])
+ftp.login(kw["UserID"], password)
 ftp.cwd(kw["InitialSubvol"])
 out.write(ftp.pwd() + "\n")
 ftp.retrlines("LIST", lambda line: out.write(line + "\n"))
@@ -46,8 +56,10 @@ def test_demo_script_connects_client_and_stops_server(tmp_path):
     words = lines[0].split()
     port = int(words[words.index("HostPort") + 1])
     assert words[:2] == ["HostName", "127.0.0.1"] and words[-2:] == ["AutoConnect", "TouchUp"]
-    assert lines[1] == "$DATA01.ZDEMO"
-    assert lines[2].startswith("File ") and any(l.startswith("PROGC ") for l in lines[3:])
+    assert "Password" not in words and len(words) == 10
+    assert lines[1] == "password in argv of 0 processes"
+    assert lines[2] == "$DATA01.ZDEMO"
+    assert lines[3].startswith("File ") and any(l.startswith("PROGC ") for l in lines[4:])
     # The server is gone and its temporary root removed.
     with socket.socket() as s:
         assert s.connect_ex(("127.0.0.1", port)) != 0

@@ -87,6 +87,20 @@ def test_bad_command_line_is_refused(tmp_path, args):
     assert out.returncode == 2 and out.stdout == ""
 
 
+def test_password_from_the_environment_for_a_single_user(tmp_path):
+    env = dict(os.environ, GUARDIAN_FTPD_PASSWORD="from-env")
+    proc = subprocess.Popen([PYTHON, SCRIPT, "--root", str(tmp_path), "--port", "0", "--user", USER],
+                            stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True, env=env)
+    try:
+        port = int(proc.stdout.readline().rsplit(":", 1)[1])
+        with ftplib.FTP(timeout=10) as ftp:
+            ftp.connect("127.0.0.1", port)
+            ftp.login(USER, "from-env")
+    finally:
+        proc.terminate()
+        proc.communicate(timeout=10)
+
+
 # --- CWD and PWD
 
 def test_cwd_pwd_in_any_letter_case(ftp):
@@ -157,6 +171,21 @@ def test_refused_store_names_write_nothing(server, ftp, target, why):
     assert refusal(lambda: store(ftp, target)).startswith(why)
     assert refusal(lambda: ftp.storbinary("APPE " + target, io.BytesIO(b"x"))).startswith(why[:3])
     assert tree(server.root) == before
+
+
+def test_links_out_of_the_root_are_refused_both_ways(server, ftp, tmp_path):
+    outside = tmp_path / "outside"
+    outside.write_bytes(b"secret")
+    subvol = os.path.join(server.root, "$DATA01", "ZDEMO")
+    os.makedirs(subvol, exist_ok=True)
+    os.symlink(outside, os.path.join(subvol, "LEAK"))
+    os.symlink(tmp_path / "planted", os.path.join(subvol, "DROP"))
+    assert refusal(lambda: retr(ftp, "LEAK")).startswith("550")
+    assert refusal(lambda: store(ftp, "LEAK", b"overwritten")).startswith("553")
+    assert refusal(lambda: store(ftp, "DROP", b"new file")).startswith("553")
+    assert outside.read_bytes() == b"secret" and not (tmp_path / "planted").exists()
+    store(ftp, "INSIDE", b"fine")                   # an ordinary file still goes through
+    assert retr(ftp, "INSIDE") == b"fine"
 
 
 def test_store_into_other_subvolume_and_volume(server, ftp):
