@@ -14,10 +14,12 @@ shift || true
 
 # What building Zarvel and running it against the demo server needs.
 run_packages=(cmake g++ ninja-build ccache qt6-base-dev libgl-dev python3 python3-pyftpdlib)
-# What the tests, the fuzzer and the benchmarks need on top; the real FTP servers come from
+# What the tests, the fuzzer and the benchmarks need on top (xvfb and x11-utils: the window
+# titles are read as a desktop reads them); the real FTP servers come from
 # tools/ftp-servers.sh, unpacked, so no FTP service is ever started on the machine.
 test_packages=(libgtest-dev libgmock-dev libbenchmark-dev python3-pytest curl lftp clang
-               libclang-rt-14-dev desktop-file-utils appstream librsvg2-bin imagemagick man-db)
+               libclang-rt-14-dev desktop-file-utils appstream librsvg2-bin imagemagick man-db
+               xvfb x11-utils)
 # What making the Debian package needs on top of building (dpkg-shlibdeps and file find the
 # libraries the program links); the install test makes one too.
 package_packages=(dpkg-dev file)

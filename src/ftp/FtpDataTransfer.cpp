@@ -346,12 +346,9 @@ void TCustomFtpCli::DataSocketSessionConnected(TCustomWSocket *, int Error)
 void TCustomFtpCli::DataSocketSessionClosed(TCustomWSocket *, int Error)
 {
     // A listing whose last line has no line end still delivers that line.
-    if (FDisplayFileFlag && FDisplayFileMode == ftpLineByLine && FLinePartLen > 0 && FDataDirection == dataReceive) {
-        const std::string last(FLinePart, std::size_t(FLinePartLen));
-        FTransferCount += FLinePartLen;
-        FLinePartLen = 0;
-        TriggerDisplayFile(last);
-    }
+    if (FDisplayFileFlag && FDisplayFileMode == ftpLineByLine && FDataDirection == dataReceive)
+        FtpFinishListing(FListingTail, [this](std::string &Line) { TriggerDisplayFile(Line); },
+                         [this](qint64 Length) { TriggerListingLineDropped(Length); });
     if (FDataDirection == dataReceive && FLocalWrites && !FLocalWrites->Flush()) {
         TriggerDisplay("! Error writing local file");
         NoteTransferFault(550, "550 Error writing local file " + FLocalFileName);
@@ -401,7 +398,7 @@ void TCustomFtpCli::DoGetAsync(TFtpRequest RqType)
     FFinalReplyOk = false;
     FTransferCount = 0;
     FDataCloseError = 0;
-    FLinePartLen = 0;
+    FListingTail = {};
     FStartTicks = FtpTickCount();
     if (FTransferFault != 0 && FDataClosed) {
         FailStep(FTransferFault, FTransferFaultText);   // the server's early connection failed
@@ -457,8 +454,7 @@ void TCustomFtpCli::DataSocketGetDataAvailable(TCustomWSocket *, int)
         data->Close();
         return;
     }
-    const int carried = FLinePartLen;
-    int n = data->Receive(FRecvChunk + carried, int(sizeof FRecvChunk) - carried);
+    const int n = data->Receive(FRecvChunk, int(sizeof FRecvChunk));
     if (n < 0) {
         if (data->State() == wsConnected && data->LastError() != WSAEWOULDBLOCK) {
             TriggerDisplay("! Data: Receive error " + std::to_string(data->LastError()));
@@ -467,38 +463,32 @@ void TCustomFtpCli::DataSocketGetDataAvailable(TCustomWSocket *, int)
         }
         return;
     }
-    const int fresh = n;
-    if (carried > 0) {
-        std::memcpy(FRecvChunk, FLinePart, std::size_t(carried));
-        n += carried;
-    }
     if (n == 0)
         return;
     FTransferCount += n;
 
-    if (FLocalWrites && fresh > 0) {
-        if (!FLocalWrites->Write(FRecvChunk + carried, fresh)) {
-            TriggerDisplay("! Error writing local file");
-            NoteTransferFault(550, "550 Error writing local file " + FLocalFileName);
-            data->Shutdown(2);
-            return;
-        }
+    if (FLocalWrites && !FLocalWrites->Write(FRecvChunk, n)) {
+        TriggerDisplay("! Error writing local file");
+        NoteTransferFault(550, "550 Error writing local file " + FLocalFileName);
+        // Closed, not only shut down: the server must see the transfer end now, or it sends
+        // on into a connection nobody reads until the wait times out.
+        data->Close();
+        return;
     }
     if (!FDisplayFileFlag)
         return;
     if (FDisplayFileMode == ftpBinary) {
-        FLinePartLen = 0;
         TriggerDisplayFile(std::string(FRecvChunk, std::size_t(n)));
         return;
     }
-    int truncatedFrom = 0;
-    FLinePartLen = FtpSplitListingChunk(
-        FRecvChunk, n, [this](std::string &Line) { TriggerDisplayFile(Line); }, FLinePart, truncatedFrom);
-    if (truncatedFrom > 0)
-        TriggerDisplay("! Displayed data truncated to from " + std::to_string(truncatedFrom) + " to " + "255" +
-                       " bytes");
-    // The carried bytes are counted again with the next chunk.
-    FTransferCount -= FLinePartLen;
+    FtpSplitListingChunk(FRecvChunk, n, FListingTail, [this](std::string &Line) { TriggerDisplayFile(Line); },
+                         [this](qint64 Length) { TriggerListingLineDropped(Length); });
+}
+
+void TCustomFtpCli::TriggerListingLineDropped(qint64 Length)
+{
+    if (OnListingLineDropped)
+        OnListingLineDropped(this, Length);
 }
 
 void TCustomFtpCli::Next1GetAsync()
@@ -520,6 +510,10 @@ void TCustomFtpCli::Next2GetAsync()
         return;
     }
     TriggerDisplay("! RETR/LIST/NLST Failed");
+    // The server's abort only answers our own fault (a local write that failed, a cancel):
+    // that cause is what the user must read, not the 426 it provoked.
+    if (FTransferFault != 0 && FErrorMessage.empty())
+        FErrorMessage = FTransferFaultText;
     FailOnReply();
 }
 

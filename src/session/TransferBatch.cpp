@@ -2,6 +2,7 @@
 
 #include "ftp/FtpClient.h"
 #include "session/DownloadTarget.h"
+#include "session/HostFiles.h"
 #include "session/ListingLine.h"
 #include "session/MarkerFiles.h"
 #include "session/TransferProgress.h"
@@ -25,6 +26,8 @@ TTransferBatch::TTransferBatch(TFtpClient &client, TransferBatchWindow &window, 
 BatchResult TTransferBatch::Download(const std::vector<std::string> &listingLines)
 {
     Begin();
+    if (RefusedWhileBusy(listingLines.size(), "download"))
+        return result_;
     try {
         for (std::size_t i = 0; i < listingLines.size() && !result_.Stopped; ++i)
             DownloadLine(listingLines[i]);
@@ -43,6 +46,8 @@ BatchResult TTransferBatch::Download(const std::vector<std::string> &listingLine
 BatchResult TTransferBatch::Upload(const std::vector<std::string> &paths)
 {
     Begin();
+    if (RefusedWhileBusy(paths.size(), "upload"))
+        return result_;
     try {
         for (std::size_t i = 0; i < paths.size() && !result_.Stopped; ++i)
             UploadPath(paths[i]);
@@ -63,6 +68,16 @@ void TTransferBatch::Begin()
         window_.ClearLogWindow();
     result_ = BatchResult{};
     switcher_ = TransferModeSwitcher{};
+}
+
+bool TTransferBatch::RefusedWhileBusy(std::size_t files, const char *verb)
+{
+    if (!FtpClientBusy(client_))
+        return false;
+    result_.Failed = int(files);
+    window_.Log(0, ClientBusyText);
+    Summary(verb, true, 0);
+    return true;
 }
 
 void TTransferBatch::ShowDialogForBatch()

@@ -49,6 +49,8 @@ public:
 
 private:
     void Begin();                                      // log clearing; counts to zero
+    // While another request waits, the whole batch is refused and every file counted failed.
+    bool RefusedWhileBusy(std::size_t files, const char *verb);
     void ShowDialogForBatch();                         // first file: dialog up, window off
     bool SwitchMode(TransferMode mode);                // TYPE when the mode changed; quits on failure
     void DownloadLine(const std::string &line);        // one file of a download
