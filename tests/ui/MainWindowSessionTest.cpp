@@ -153,6 +153,24 @@ TEST_F(MainWindowSubvolume, typedSubvolumeChangesWhenFocusLeavesTheBox)
     EXPECT_EQ(RemoteNames(), QStringList{"OTHERC"});
 }
 
+TEST_F(MainWindowSubvolume, anotherWindowBecomingActiveDoesNotEnterTheHalfTypedSubvolume)
+{
+    const int cwds = Count(LogText(), "> CWD ");
+    Type("$DATA01.ZOT");
+    form->LogWindowItem->trigger(); // the log window comes to the front
+    QApplication::setActiveWindow(windows.FormStatus);
+    QApplication::processEvents();
+    EXPECT_EQ(Count(LogText(), "> CWD "), cwds);
+    EXPECT_EQ(box->currentText(), "$DATA01.ZOT");
+    // Back in the main window, moving on to another control leaves the box as designed.
+    QApplication::setActiveWindow(form.get());
+    box->setFocus();
+    Type(kOther);
+    form->GroupBoxTandem->ListBoxTanFiles->setFocus();
+    QApplication::processEvents();
+    EXPECT_EQ(RemoteNames(), QStringList{"OTHERC"});
+}
+
 TEST_F(MainWindowSubvolume, choosingFromTheHistoryChangesAtOnceAndTheSameOneIsNotEnteredAgain)
 {
     Type(kOther);

@@ -5,7 +5,7 @@
 #   check_window_titles.sh ZARVEL_BINARY SOURCE_DIR
 # Exits 77 (skipped) with the reason when no virtual X server can start.
 set -euo pipefail
-zarvel=${1:?usage: check_window_titles.sh ZARVEL_BINARY SOURCE_DIR}
+zarvel=$(realpath "${1:?usage: check_window_titles.sh ZARVEL_BINARY SOURCE_DIR}")
 source_dir=${2:?usage: check_window_titles.sh ZARVEL_BINARY SOURCE_DIR}
 
 for tool in xvfb-run Xvfb xprop xwininfo; do
@@ -32,7 +32,12 @@ stop() {
     done
 }
 trap stop EXIT
-fail() { echo "FAILED: $*"; exit 1; }
+fail() {
+    echo "FAILED: $*"
+    xwininfo -root -children 2>&1 | sed -n '5,$p'
+    cat "$work/zarvel.out"
+    exit 1
+}
 
 /usr/bin/python3 "$source_dir/tools/guardian-ftpd/guardian_ftpd.py" --root "$work/root" --port 0 \
     --user DEV.MGR --password demo --home '$DATA01.ZDEMO' --demo >"$work/server.out" 2>&1 &
