@@ -13,14 +13,36 @@
 #include "net/Socket.h"
 
 #include <QFile>
-#include <QFileInfo>
 
 #include <arpa/inet.h>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <cstring>
 #include <utility>
 
 namespace {
+
+// Opens the local file by its bytes: a name that is not UTF-8 has no QString that Qt would
+// turn back into the same bytes, so it is opened here and handed to QFile as a descriptor.
+// Read only, read-write (existing file) or write only (created, truncated).
+bool OpenLocalFile(QFile &file, const std::string &name, QIODevice::OpenMode mode)
+{
+    int flags = O_CLOEXEC | O_RDONLY;
+    if ((mode & QIODevice::ReadWrite) == QIODevice::ReadWrite)
+        flags = O_CLOEXEC | O_RDWR;
+    else if (mode & QIODevice::WriteOnly)
+        flags = O_CLOEXEC | O_WRONLY | O_CREAT | O_TRUNC;
+    const int fd = ::open(name.c_str(), flags, 0666);
+    if (fd < 0)
+        return false;
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode) || !file.open(fd, mode & ~QIODevice::Truncate, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return false;
+    }
+    return true;
+}
 
 const char *ReceiveCommandWord(TFtpRequest RqType)
 {
@@ -98,8 +120,8 @@ void TCustomFtpCli::RestAsync()
     // Downloads resume where the local file ends; uploads use the offset the caller set.
     if (FRequestType != ftpRestPutAsync && FRequestType != ftpRestartPutAsync &&
         !(FOptions & OptBit(ftpNoAutoResumeAt))) {
-        const QFileInfo info(QString::fromLocal8Bit(FLocalFileName.c_str()));
-        FRestartOffset = info.exists() && info.isFile() ? info.size() : -1;
+        struct stat info {};
+        FRestartOffset = ::stat(FLocalFileName.c_str(), &info) == 0 && S_ISREG(info.st_mode) ? info.st_size : -1;
     }
     if (FRestartOffset <= 0) {
         BeginStep(ftpRestAsync);
@@ -414,15 +436,15 @@ void TCustomFtpCli::DoGetAsync(TFtpRequest RqType)
 
     if (!FDisplayFileFlag) {
         DestroyLocalStream();
-        auto file = std::make_unique<QFile>(QString::fromLocal8Bit(FLocalFileName.c_str()));
+        auto file = std::make_unique<QFile>();
         bool opened;
         if (FRestartOffset > 0) {
             // Resume: the existing file, kept as it is, written from the offset on.
             // Writes are gathered by FLocalWrites: the file's own buffer would only copy them again.
-            opened = file->open(QIODevice::ReadWrite | QIODevice::ExistingOnly | QIODevice::Unbuffered) &&
+            opened = OpenLocalFile(*file, FLocalFileName, QIODevice::ReadWrite | QIODevice::Unbuffered) &&
                      file->seek(FRestartOffset);
         } else {
-            opened = file->open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered);
+            opened = OpenLocalFile(*file, FLocalFileName, QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered);
         }
         if (!opened) {
             FailStep(550, "Unable to open local file " + FLocalFileName);
@@ -572,9 +594,9 @@ void TCustomFtpCli::DoPutAppendAsync()
     }
 
     DestroyLocalStream();
-    auto file = std::make_unique<QFile>(QString::fromLocal8Bit(FLocalFileName.c_str()));
+    auto file = std::make_unique<QFile>();
     FEndOfFile = false;
-    if (!file->open(QIODevice::ReadOnly) || (FRestartOffset > 0 && !file->seek(FRestartOffset))) {
+    if (!OpenLocalFile(*file, FLocalFileName, QIODevice::ReadOnly) || (FRestartOffset > 0 && !file->seek(FRestartOffset))) {
         FErrorMessage = "426 Unable to open local file " + FLocalFileName;
         FReplyCode = 426;
         TriggerDisplay("! " + FErrorMessage);

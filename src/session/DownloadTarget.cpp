@@ -1,12 +1,13 @@
 #include "session/DownloadTarget.h"
 
-#include <QFile>
-#include <QFileInfo>
 #include <QRandomGenerator>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <utility>
 
 namespace {
@@ -21,8 +22,6 @@ std::string TemporaryNameFor(const std::string &pcName)
     return "." + pcName.substr(0, keep) + suffix;
 }
 
-QString LocalPath(const std::string &name) { return QString::fromLocal8Bit(name.c_str()); }
-
 } // namespace
 
 TDownloadTarget::TDownloadTarget(std::string pcName) : pcName_(std::move(pcName)) {}
@@ -35,25 +34,27 @@ TDownloadTarget::~TDownloadTarget()
 
 bool TDownloadTarget::Create(std::string &error)
 {
-    const QFileInfo existing(LocalPath(pcName_));
-    if (existing.exists() && existing.isFile() && !existing.isWritable()) {
+    // By the name's bytes throughout (stat, open, chmod): a name that is not UTF-8 has no
+    // QString that Qt would turn back into the same bytes.
+    struct stat existing {};
+    const bool replaces = ::stat(pcName_.c_str(), &existing) == 0 && S_ISREG(existing.st_mode);
+    if (replaces && ::access(pcName_.c_str(), W_OK) != 0) {
         error = "Unable to replace read-only file " + pcName_;
         return false;
     }
     for (int attempt = 0; attempt < 16; ++attempt) {
         const std::string name = TemporaryNameFor(pcName_);
-        QFile file(LocalPath(name));
-        if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
-            file.close();
+        const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            if (replaces)
+                ::fchmod(fd, existing.st_mode & 07777);
+            ::close(fd);
             temporary_ = name;
-            if (existing.exists() && existing.isFile())
-                QFile::setPermissions(LocalPath(name), existing.permissions());
             return true;
         }
         // Only a name that happens to exist already is worth another try.
-        if (!QFileInfo::exists(LocalPath(name))) {
-            error = "Unable to create a file for " + pcName_ + " in this folder: " +
-                    file.errorString().toStdString();
+        if (errno != EEXIST) {
+            error = "Unable to create a file for " + pcName_ + " in this folder: " + std::strerror(errno);
             return false;
         }
     }

@@ -15,6 +15,9 @@
 #include <QPushButton>
 
 #include <csignal>
+#include <dirent.h>
+#include <fcntl.h>
+#include <unistd.h>
 #include <cstdio>
 #include <sys/resource.h>
 
@@ -196,6 +199,42 @@ TEST_F(MainWindowStress, longListingLinesAreShownWholeAndActedOnByTheirOwnName)
     Click(form->GroupBoxTandem->BtnDeleteTandem);
     EXPECT_TRUE(peer.WaitFinished());
     EXPECT_EQ(StatusText(), "1 file(s) deleted");
+}
+
+// Names keep their bytes from the listing line to the file system: a name that is not UTF-8
+// is asked for, written and renamed into place as those bytes, and no temporary file stays.
+TEST_F(MainWindowStress, nameThatIsNotUtf8DownloadsUnderItsOwnBytes)
+{
+    UsePeer("int LogLevel=0\n");
+    const std::string name = "CAF\xc9";
+    ScriptLogin();
+    ScriptSubvol(kHeading + QByteArray::fromStdString(Line(name.c_str(), 0, 4)) + "\r\n");
+    ASSERT_TRUE(form->Session().ConnectToHost());
+    ASSERT_TRUE(peer.WaitFinished());
+    peer.Reply("TYPE I", "200 ok\r\n");
+    data.ExpectPort();
+    peer.Reply(QByteArray::fromStdString("RETR " + name), "150 go\r\n");
+    data.Open().Send("data").Close();
+    peer.Delay(30).Send("226 ok\r\n");
+    form->GroupBoxTandem->ListBoxTanFiles->selectAll();
+    Click(form->GroupBoxMode->BtnDownload);
+    ASSERT_TRUE(peer.WaitFinished());
+    EXPECT_EQ(StatusText(), "1 file(s) downloaded") << LogText().toStdString();
+
+    const std::string saved = pcDir.path().toStdString() + "/" + name + ",0"; // the binary file code added
+    QFile file;
+    const int fd = ::open(saved.c_str(), O_RDONLY);
+    ASSERT_GE(fd, 0) << "not saved under its own bytes";
+    ASSERT_TRUE(file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle));
+    EXPECT_EQ(file.readAll(), "data");
+    ::unlink(saved.c_str()); // Qt could not remove it with the folder
+    std::vector<std::string> hidden;
+    DIR *folder = ::opendir(pcDir.path().toStdString().c_str());
+    while (const dirent *entry = ::readdir(folder))
+        if (entry->d_name[0] == '.' && std::string(entry->d_name) != "." && std::string(entry->d_name) != "..")
+            hidden.push_back(entry->d_name);
+    ::closedir(folder);
+    EXPECT_TRUE(hidden.empty()) << (hidden.empty() ? "" : hidden.front());
 }
 
 // A download whose local writes fail tells the local cause, not the server's 426 that our
