@@ -93,6 +93,12 @@ void FtpSplitListingChunk(const char *chunk, int n, FtpListingTail &tail, const 
                           const FtpListingDropped &onDropped)
 {
     int pos = 0;
+    // The rest of a run of line ends begun in the last chunk ends no line of its own.
+    if (tail.atLineEnd) {
+        while (pos < n && (chunk[pos] == '\r' || chunk[pos] == '\n'))
+            ++pos;
+        tail.atLineEnd = pos >= n;
+    }
     while (pos < n) {
         int end = pos;
         while (end < n && chunk[end] != '\r' && chunk[end] != '\n')
@@ -104,6 +110,7 @@ void FtpSplitListingChunk(const char *chunk, int n, FtpListingTail &tail, const 
         pos = end;
         while (pos < n && (chunk[pos] == '\r' || chunk[pos] == '\n'))
             ++pos;
+        tail.atLineEnd = pos >= n;
     }
 }
 

@@ -29,10 +29,11 @@ constexpr qint64 FtpListingLineMax = 64 * 1024;
 struct FtpListingTail {
     std::string part;      // the unfinished line's bytes so far
     qint64 dropped = 0;    // > 0: the length so far of a line over FtpListingLineMax
+    bool atLineEnd = false; // the last chunk ended inside a run of line ends
 };
 
 // Splits a listing chunk into lines (CR LF, LF and CR all end a line; runs of line ends are
-// skipped). Whole lines, with what the tail carried before them, go to onLine; the
+// skipped, also when a run, such as a CR LF pair, is split between two chunks). Whole lines, with what the tail carried before them, go to onLine; the
 // unfinished end stays in the tail. A line longer than FtpListingLineMax is never
 // delivered, in whole or in part: onDropped gets its full length once its end arrives.
 using FtpListingLine = std::function<void(std::string &)>;

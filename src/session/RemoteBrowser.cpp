@@ -44,8 +44,8 @@ bool TSessionController::ListTandemFiles()
 
 void TSessionController::FTPFileList(TCustomFtpCli *, std::string &line)
 {
-    // The engine hands over an empty line when a CR LF pair is split between two reads; it
-    // is no line of the listing, so it is neither shown nor taken as the heading.
+    // An empty line (a listing that begins with a line end) is no line of the listing: it is
+    // neither shown nor taken as the heading.
     if (line.empty())
         return;
     views_.Status->SetFileCount("");

@@ -112,11 +112,11 @@ TEST(ListingSplit, everyLineEndFormEndsALineAndRunsAreSkipped)
     EXPECT_EQ(s.tail.part, "");
 }
 
-TEST(ListingSplit, chunkBeginningWithLineEndDeliversOneEmptyLine)
+TEST(ListingSplit, lineEndsSplitBetweenChunksEndNoEmptyLine)
 {
-    // the LF of a CR LF pair split between two reads
-    const Split s = SplitChunks({"x\r", "\nnext\r\n"});
-    EXPECT_EQ(s.lines, (std::vector<std::string>{"x", "", "next"}));
+    // the LF of a CR LF pair split between two reads, and a longer run over three
+    const Split s = SplitChunks({"x\r", "\nnext\r", "\n", "\r\nlast\n"});
+    EXPECT_EQ(s.lines, (std::vector<std::string>{"x", "next", "last"}));
 }
 
 TEST(ListingSplit, unfinishedLineIsCarriedWholeAcrossChunksAndEndsWithTheListing)
