@@ -16,12 +16,13 @@ shift || true
 # What building Zarvel and running it against the demo server needs (qtkeychain keeps saved
 # passwords in the desktop keyring).
 run_packages=(cmake g++ ninja-build ccache qt6-base-dev libgl-dev qtkeychain-qt6-dev python3 python3-pyftpdlib)
-# What the tests, the fuzzer and the benchmarks need on top; the real FTP servers come from
+# What the tests, the fuzzer and the benchmarks need on top (xvfb and x11-utils: the window
+# titles are read as a desktop reads them); the real FTP servers come from
 # tools/ftp-servers.sh, unpacked, so no FTP service is ever started on the machine; the
 # keyring tests start their own session bus and Secret Service.
 test_packages=(libgtest-dev libgmock-dev libbenchmark-dev python3-pytest curl lftp clang
                libclang-rt-14-dev desktop-file-utils appstream librsvg2-bin imagemagick man-db
-               mandoc binutils dbus-daemon gnome-keyring libsecret-tools)
+               mandoc binutils dbus-daemon gnome-keyring libsecret-tools xvfb x11-utils)
 # What making and checking the Debian package needs; its build dependencies come from
 # debian/control. The package check runs the install test's checks on it too.
 package_packages=(dpkg-dev debhelper lintian devscripts "${test_packages[@]}")

@@ -27,10 +27,21 @@ demo_pid=$!
 # demo.sh waits for Zarvel in the foreground, so Zarvel (its child) is ended first; demo.sh
 # then stops its server and returns.
 trap 'pkill -TERM -P $demo_pid 2>/dev/null || true; wait $demo_pid 2>/dev/null || true; rm -rf "$pcdir"' EXIT
+# The mapped top-level window whose title, as a desktop reads it, is exactly the connected
+# caption. Hidden helper windows of Qt also carry a title (an untitled one gets the
+# application's display name), so neither the first match nor the old WM_NAME will do.
+connected_window() {
+    local id
+    for id in $(xwininfo -root -children 2>/dev/null | grep -o '^ *0x[0-9a-f]*'); do
+        xwininfo -id "$id" 2>/dev/null | grep -q 'Map State: IsViewable' || continue
+        xprop -id "$id" _NET_WM_NAME 2>/dev/null | grep -qx '_NET_WM_NAME(UTF8_STRING) = "Zarvel - 127.0.0.1"' \
+            && { echo "$id"; return; }
+    done
+}
 window=
 for _ in $(seq 100); do
     sleep 0.2
-    window=$(xwininfo -root -tree 2>/dev/null | grep -o '0x[0-9a-f]* "Zarvel - 127.0.0.1"' | head -n 1 | cut -d' ' -f1 || true)
+    window=$(connected_window)
     [ -n "$window" ] && break
 done
 [ -n "$window" ] || { echo "readme-screenshot.sh: the connected window did not appear" >&2; exit 1; }

@@ -14,6 +14,7 @@
 // connection and transfers" section below. The pure reply parsers live in FtpReplyParser.h.
 
 #include "ftp/FtpReplyParser.h"
+#include "ftp/FtpTransferText.h"
 
 #include <QtGlobal>
 
@@ -93,6 +94,7 @@ class TCustomFtpCli;
 using TFtpDisplay = std::function<void(TCustomFtpCli *Sender, std::string &Msg)>;
 using TFtpCommand = std::function<void(TCustomFtpCli *Sender, std::string &Cmd)>;
 using TFtpNotify = std::function<void(TCustomFtpCli *Sender)>;
+using TFtpLineDropped = std::function<void(TCustomFtpCli *Sender, qint64 Length)>;
 using TFtpProgress = std::function<void(TCustomFtpCli *Sender, qint64 Count, bool &Abort)>;
 using TFtpSessionEvent = std::function<void(TCustomFtpCli *Sender, int Error)>;
 using TFtpRequestDone = std::function<void(TCustomFtpCli *Sender, TFtpRequest RqType, int Error)>;
@@ -168,6 +170,7 @@ public:
     // ---- Events ----
     TFtpDisplay OnDisplay;                   // every display text ("> ", "< ", "! ")
     TFtpDisplay OnDisplayFile;               // received lines or chunks when DisplayFileFlag is set
+    TFtpLineDropped OnListingLineDropped;    // a listing line too long to keep was skipped
     TFtpCommand OnCommand;                   // before a command goes out; may change it
     TFtpNotify OnResponse;                   // after each reply line was stored in LastReply
     TFtpProgress OnProgress;                 // before each data read and each block sent
@@ -184,6 +187,7 @@ public:
     virtual void TriggerDisplay(const std::string &Msg);   // OnDisplay
     virtual void TriggerReadyToTransmit(bool &bCancel);    // OnReadyToTransmit
     virtual void TriggerDisplayFile(const std::string &Msg); // OnDisplayFile
+    void TriggerListingLineDropped(qint64 Length);         // OnListingLineDropped
     virtual void TriggerError(const std::string &Msg);     // OnError
     virtual bool Progress();                               // OnProgress; true when aborted
     virtual void PortAsync();                              // data step: PORT or PASV
@@ -377,10 +381,9 @@ protected:
     std::string FPasvReply;                                // last 227 reply while Passive
     std::string FDataCommand;                              // "RETR", "LIST" or "NLST"
     int FDataCloseError = 0;                               // error of the data connection's close
-    char FLinePart[256];                                   // unfinished last listing line
-    int FLinePartLen = 0;
+    FtpListingTail FListingTail;                           // the listing's unfinished line
     char FSendBlock[1514];                                 // one upload block
-    char FRecvChunk[2048];                                 // one receive chunk (after LinePart)
+    char FRecvChunk[2048];                                 // one receive chunk
     TDataDirection FDataDirection = dataNone;              // the transfer step running, if any
     int FAcceptedHandle = -1;                              // the server's connection, accepted before the transfer step
     bool FFinalReplyOk = false;                            // final reply came and was a success

@@ -13,9 +13,9 @@
 #include "net/Socket.h"
 
 #include <QFile>
-#include <QFileInfo>
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <algorithm>
@@ -23,6 +23,27 @@
 #include <utility>
 
 namespace {
+
+// Opens the local file by its bytes: a name that is not UTF-8 has no QString that Qt would
+// turn back into the same bytes, so it is opened here and handed to QFile as a descriptor.
+// Read only, read-write (existing file) or write only (created, truncated).
+bool OpenLocalFile(QFile &file, const std::string &name, QIODevice::OpenMode mode)
+{
+    int flags = O_CLOEXEC | O_RDONLY;
+    if ((mode & QIODevice::ReadWrite) == QIODevice::ReadWrite)
+        flags = O_CLOEXEC | O_RDWR;
+    else if (mode & QIODevice::WriteOnly)
+        flags = O_CLOEXEC | O_WRONLY | O_CREAT | O_TRUNC;
+    const int fd = ::open(name.c_str(), flags, 0666);
+    if (fd < 0)
+        return false;
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode) || !file.open(fd, mode & ~QIODevice::Truncate, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return false;
+    }
+    return true;
+}
 
 const char *ReceiveCommandWord(TFtpRequest RqType)
 {
@@ -101,12 +122,10 @@ void TCustomFtpCli::RestAsync()
     if (FRequestType != ftpRestPutAsync && FRequestType != ftpRestartPutAsync &&
         !(FOptions & OptBit(ftpNoAutoResumeAt))) {
         struct stat status {};
-        if (FLocalFileHandle >= 0) {
+        if (FLocalFileHandle >= 0)
             FRestartOffset = ::fstat(FLocalFileHandle, &status) == 0 ? qint64(status.st_size) : -1;
-        } else {
-            const QFileInfo info(QString::fromLocal8Bit(FLocalFileName.c_str()));
-            FRestartOffset = info.exists() && info.isFile() ? info.size() : -1;
-        }
+        else
+            FRestartOffset = ::stat(FLocalFileName.c_str(), &status) == 0 && S_ISREG(status.st_mode) ? qint64(status.st_size) : -1;
     }
     if (FRestartOffset <= 0) {
         BeginStep(ftpRestAsync);
@@ -365,12 +384,9 @@ void TCustomFtpCli::DataSocketSessionConnected(TCustomWSocket *, int Error)
 void TCustomFtpCli::DataSocketSessionClosed(TCustomWSocket *, int Error)
 {
     // A listing whose last line has no line end still delivers that line.
-    if (FDisplayFileFlag && FDisplayFileMode == ftpLineByLine && FLinePartLen > 0 && FDataDirection == dataReceive) {
-        const std::string last(FLinePart, std::size_t(FLinePartLen));
-        FTransferCount += FLinePartLen;
-        FLinePartLen = 0;
-        TriggerDisplayFile(last);
-    }
+    if (FDisplayFileFlag && FDisplayFileMode == ftpLineByLine && FDataDirection == dataReceive)
+        FtpFinishListing(FListingTail, [this](std::string &Line) { TriggerDisplayFile(Line); },
+                         [this](qint64 Length) { TriggerListingLineDropped(Length); });
     if (FDataDirection == dataReceive && FLocalWrites && !FLocalWrites->Flush()) {
         TriggerDisplay("! Error writing local file");
         NoteTransferFault(550, "550 Error writing local file " + FLocalFileName);
@@ -420,7 +436,7 @@ void TCustomFtpCli::DoGetAsync(TFtpRequest RqType)
     FFinalReplyOk = false;
     FTransferCount = 0;
     FDataCloseError = 0;
-    FLinePartLen = 0;
+    FListingTail = {};
     FStartTicks = FtpTickCount();
     if (FTransferFault != 0 && FDataClosed) {
         FailStep(FTransferFault, FTransferFaultText);   // the server's early connection failed
@@ -465,13 +481,14 @@ bool TCustomFtpCli::OpenLocalDownload()
         opened = file->open(handle, QIODevice::WriteOnly | QIODevice::Unbuffered, QFileDevice::DontCloseHandle) &&
                  (FRestartOffset > 0 || ::ftruncate(handle, 0) == 0) && file->seek(std::max<qint64>(FRestartOffset, 0));
     } else {
-        file = std::make_unique<QFile>(QString::fromLocal8Bit(FLocalFileName.c_str()));
+        // By the name's own bytes: a name that is not UTF-8 must reach the same file.
+        file = std::make_unique<QFile>();
         if (FRestartOffset > 0) {
             // Resume: the existing file, kept as it is, written from the offset on.
-            opened = file->open(QIODevice::ReadWrite | QIODevice::ExistingOnly | QIODevice::Unbuffered) &&
+            opened = OpenLocalFile(*file, FLocalFileName, QIODevice::ReadWrite | QIODevice::Unbuffered) &&
                      file->seek(FRestartOffset);
         } else {
-            opened = file->open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered);
+            opened = OpenLocalFile(*file, FLocalFileName, QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered);
         }
     }
     if (!opened)
@@ -491,8 +508,7 @@ void TCustomFtpCli::DataSocketGetDataAvailable(TCustomWSocket *, int)
         data->Close();
         return;
     }
-    const int carried = FLinePartLen;
-    int n = data->Receive(FRecvChunk + carried, int(sizeof FRecvChunk) - carried);
+    const int n = data->Receive(FRecvChunk, int(sizeof FRecvChunk));
     if (n < 0) {
         if (data->State() == wsConnected && data->LastError() != WSAEWOULDBLOCK) {
             TriggerDisplay("! Data: Receive error " + std::to_string(data->LastError()));
@@ -501,38 +517,32 @@ void TCustomFtpCli::DataSocketGetDataAvailable(TCustomWSocket *, int)
         }
         return;
     }
-    const int fresh = n;
-    if (carried > 0) {
-        std::memcpy(FRecvChunk, FLinePart, std::size_t(carried));
-        n += carried;
-    }
     if (n == 0)
         return;
     FTransferCount += n;
 
-    if (FLocalWrites && fresh > 0) {
-        if (!FLocalWrites->Write(FRecvChunk + carried, fresh)) {
-            TriggerDisplay("! Error writing local file");
-            NoteTransferFault(550, "550 Error writing local file " + FLocalFileName);
-            data->Shutdown(2);
-            return;
-        }
+    if (FLocalWrites && !FLocalWrites->Write(FRecvChunk, n)) {
+        TriggerDisplay("! Error writing local file");
+        NoteTransferFault(550, "550 Error writing local file " + FLocalFileName);
+        // Closed, not only shut down: the server must see the transfer end now, or it sends
+        // on into a connection nobody reads until the wait times out.
+        data->Close();
+        return;
     }
     if (!FDisplayFileFlag)
         return;
     if (FDisplayFileMode == ftpBinary) {
-        FLinePartLen = 0;
         TriggerDisplayFile(std::string(FRecvChunk, std::size_t(n)));
         return;
     }
-    int truncatedFrom = 0;
-    FLinePartLen = FtpSplitListingChunk(
-        FRecvChunk, n, [this](std::string &Line) { TriggerDisplayFile(Line); }, FLinePart, truncatedFrom);
-    if (truncatedFrom > 0)
-        TriggerDisplay("! Displayed data truncated to from " + std::to_string(truncatedFrom) + " to " + "255" +
-                       " bytes");
-    // The carried bytes are counted again with the next chunk.
-    FTransferCount -= FLinePartLen;
+    FtpSplitListingChunk(FRecvChunk, n, FListingTail, [this](std::string &Line) { TriggerDisplayFile(Line); },
+                         [this](qint64 Length) { TriggerListingLineDropped(Length); });
+}
+
+void TCustomFtpCli::TriggerListingLineDropped(qint64 Length)
+{
+    if (OnListingLineDropped)
+        OnListingLineDropped(this, Length);
 }
 
 void TCustomFtpCli::Next1GetAsync()
@@ -554,6 +564,10 @@ void TCustomFtpCli::Next2GetAsync()
         return;
     }
     TriggerDisplay("! RETR/LIST/NLST Failed");
+    // The server's abort only answers our own fault (a local write that failed, a cancel):
+    // that cause is what the user must read, not the 426 it provoked.
+    if (FTransferFault != 0 && FErrorMessage.empty())
+        FErrorMessage = FTransferFaultText;
     FailOnReply();
 }
 
@@ -612,9 +626,9 @@ void TCustomFtpCli::DoPutAppendAsync()
     }
 
     DestroyLocalStream();
-    auto file = std::make_unique<QFile>(QString::fromLocal8Bit(FLocalFileName.c_str()));
+    auto file = std::make_unique<QFile>();
     FEndOfFile = false;
-    if (!file->open(QIODevice::ReadOnly) || (FRestartOffset > 0 && !file->seek(FRestartOffset))) {
+    if (!OpenLocalFile(*file, FLocalFileName, QIODevice::ReadOnly) || (FRestartOffset > 0 && !file->seek(FRestartOffset))) {
         FErrorMessage = "426 Unable to open local file " + FLocalFileName;
         FReplyCode = 426;
         TriggerDisplay("! " + FErrorMessage);

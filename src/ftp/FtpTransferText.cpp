@@ -1,6 +1,6 @@
 #include "ftp/FtpTransferText.h"
 
-#include <cstring>
+#include <utility>
 
 namespace {
 
@@ -60,30 +60,62 @@ std::string FtpTransferStatsText(qint64 count, qint64 elapsedMs)
     return text;
 }
 
-int FtpSplitListingChunk(const char *chunk, int n, const std::function<void(std::string &)> &onLine,
-                         char *linePart, int &truncatedFrom)
+namespace {
+
+// Adds `len` bytes of the line being received to the tail, or switches it to dropping.
+void Carry(FtpListingTail &tail, const char *bytes, qint64 len)
 {
-    truncatedFrom = 0;
+    if (tail.dropped == 0 && qint64(tail.part.size()) + len <= FtpListingLineMax) {
+        tail.part.append(bytes, std::size_t(len));
+        return;
+    }
+    tail.dropped += qint64(tail.part.size()) + len;
+    tail.part.clear();
+    tail.part.shrink_to_fit();
+}
+
+// Ends the line carried in the tail.
+void EndLine(FtpListingTail &tail, const FtpListingLine &onLine, const FtpListingDropped &onDropped)
+{
+    if (tail.dropped > 0) {
+        const qint64 length = std::exchange(tail.dropped, 0);
+        onDropped(length);
+        return;
+    }
+    std::string line = std::move(tail.part);
+    tail.part.clear();
+    onLine(line);
+}
+
+} // namespace
+
+void FtpSplitListingChunk(const char *chunk, int n, FtpListingTail &tail, const FtpListingLine &onLine,
+                          const FtpListingDropped &onDropped)
+{
     int pos = 0;
+    // The rest of a run of line ends begun in the last chunk ends no line of its own.
+    if (tail.atLineEnd) {
+        while (pos < n && (chunk[pos] == '\r' || chunk[pos] == '\n'))
+            ++pos;
+        tail.atLineEnd = pos >= n;
+    }
     while (pos < n) {
         int end = pos;
         while (end < n && chunk[end] != '\r' && chunk[end] != '\n')
             ++end;
-        if (end >= n) {
-            int len = n - pos;
-            if (len > FtpLinePartMax) {
-                truncatedFrom = len;
-                pos = n - FtpLinePartMax;
-                len = FtpLinePartMax;
-            }
-            std::memmove(linePart, chunk + pos, std::size_t(len));
-            return len;
-        }
-        std::string line(chunk + pos, std::size_t(end - pos));
-        onLine(line);
+        Carry(tail, chunk + pos, end - pos);
+        if (end >= n)
+            return;
+        EndLine(tail, onLine, onDropped);
         pos = end;
         while (pos < n && (chunk[pos] == '\r' || chunk[pos] == '\n'))
             ++pos;
+        tail.atLineEnd = pos >= n;
     }
-    return 0;
+}
+
+void FtpFinishListing(FtpListingTail &tail, const FtpListingLine &onLine, const FtpListingDropped &onDropped)
+{
+    if (!tail.part.empty() || tail.dropped > 0)
+        EndLine(tail, onLine, onDropped);
 }

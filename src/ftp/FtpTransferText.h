@@ -23,10 +23,22 @@ std::string FtpPortCommand(std::uint32_t localAddr, quint16 port, bool remoteIsL
 // when elapsedMs is not 0, " (R Bytes/sec)".
 std::string FtpTransferStatsText(qint64 count, qint64 elapsedMs);
 
+// The listing's carry from one receive chunk to the next: the unfinished line, or, for a
+// line past the limit, how long it has grown while it is being skipped.
+constexpr qint64 FtpListingLineMax = 64 * 1024;
+struct FtpListingTail {
+    std::string part;      // the unfinished line's bytes so far
+    qint64 dropped = 0;    // > 0: the length so far of a line over FtpListingLineMax
+    bool atLineEnd = false; // the last chunk ended inside a run of line ends
+};
+
 // Splits a listing chunk into lines (CR LF, LF and CR all end a line; runs of line ends are
-// skipped). Whole lines go to onLine; the unfinished tail is copied into linePart (at most
-// LinePartMax bytes, its last ones) and its length returned. truncatedFrom receives the
-// tail's full length when it had to be cut, else 0.
-constexpr int FtpLinePartMax = 255;
-int FtpSplitListingChunk(const char *chunk, int n, const std::function<void(std::string &)> &onLine,
-                         char *linePart, int &truncatedFrom);
+// skipped, also when a run, such as a CR LF pair, is split between two chunks). Whole lines, with what the tail carried before them, go to onLine; the
+// unfinished end stays in the tail. A line longer than FtpListingLineMax is never
+// delivered, in whole or in part: onDropped gets its full length once its end arrives.
+using FtpListingLine = std::function<void(std::string &)>;
+using FtpListingDropped = std::function<void(qint64 length)>;
+void FtpSplitListingChunk(const char *chunk, int n, FtpListingTail &tail, const FtpListingLine &onLine,
+                          const FtpListingDropped &onDropped);
+// The end of the listing: a last line without a line end is delivered (or dropped) too.
+void FtpFinishListing(FtpListingTail &tail, const FtpListingLine &onLine, const FtpListingDropped &onDropped);

@@ -1,14 +1,30 @@
 #include "session/HostFiles.h"
 #include "ftp/FtpClient.h"
 
+bool FtpClientBusy(const TFtpClient &client)
+{
+    const TFtpState state = client.State();
+    return state != ftpReady && state != ftpInternalReady && state != ftpNotConnected;
+}
+
+bool TFtpHostFiles::Refuse()
+{
+    Refused = FtpClientBusy(Client);
+    return Refused;
+}
+
 bool TFtpHostFiles::Dele(const std::string &name)
 {
+    if (Refuse())
+        return false;
     Client.SetHostFileName(name);
     return Client.Dele();
 }
 
 bool TFtpHostFiles::Ren(const std::string &from, const std::string &to)
 {
+    if (Refuse())
+        return false;
     Client.SetHostFileName(from);
     Client.SetLocalFileName(to);
     return Client.Ren();
@@ -16,5 +32,5 @@ bool TFtpHostFiles::Ren(const std::string &from, const std::string &to)
 
 std::string TFtpHostFiles::ErrorMessage() const
 {
-    return Client.ErrorMessage();
+    return Refused ? ClientBusyText : Client.ErrorMessage();
 }

@@ -3,6 +3,11 @@
 
 class TFtpClient;
 
+// True while a request of the client waits for the server: the client refuses another one
+// then ("FTP component not ready"), so a click meanwhile must be refused, never half-run.
+bool FtpClientBusy(const TFtpClient &client);
+inline constexpr const char *ClientBusyText = "FTP component not ready";
+
 // The FTP client as the host file operations use it: one synchronous request at a time.
 class THostFiles {
 public:
@@ -25,5 +30,8 @@ public:
     std::string ErrorMessage() const override;
 
 private:
+    bool Refuse();       // true, and the refusal noted, while the client is busy
+
     TFtpClient &Client;  // the main window's FTPCLI
+    bool Refused = false; // the last request was refused before it started
 };

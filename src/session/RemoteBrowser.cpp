@@ -6,6 +6,8 @@ bool TSessionController::ChangeSubvol(const std::string &subvol, bool forced)
 {
     if (!forced && subvol == FTPCLI.ReplyDirectory())
         return true;
+    if (RefuseWhileBusy())
+        return false;
     bool ok = true;
     if (!subvol.empty()) {
         FTPCLI.SetHostDirName(subvol);
@@ -22,12 +24,19 @@ bool TSessionController::ChangeSubvol(const std::string &subvol, bool forced)
 
 bool TSessionController::ListTandemFiles()
 {
+    if (RefuseWhileBusy())
+        return false; // the list shown stays whole
     views_.Remote->ClearFiles();
     ListedLines = 0;
     ShownFiles = 0;
     FTPCLI.SetHostFileName("");
     FTPCLI.SetDisplayFileFlag(true);
     FTPCLI.OnDisplayFile = [this](TCustomFtpCli *sender, std::string &line) { FTPFileList(sender, line); };
+    // A line too long to keep is never shown cut: a cut line would name a file that is not there.
+    FTPCLI.OnListingLineDropped = [this](TCustomFtpCli *, qint64 length) {
+        Log(0, "Listing line of " + std::to_string(length) + " bytes skipped: longer than " +
+                   std::to_string(FtpListingLineMax) + " bytes");
+    };
     const bool ok = FTPCLI.Dir();
     FTPCLI.SetDisplayFileFlag(false);
     return ok;
@@ -35,8 +44,8 @@ bool TSessionController::ListTandemFiles()
 
 void TSessionController::FTPFileList(TCustomFtpCli *, std::string &line)
 {
-    // The engine hands over an empty line when a CR LF pair is split between two reads; it
-    // is no line of the listing, so it is neither shown nor taken as the heading.
+    // An empty line (a listing that begins with a line end) is no line of the listing: it is
+    // neither shown nor taken as the heading.
     if (line.empty())
         return;
     views_.Status->SetFileCount("");

@@ -1,5 +1,6 @@
 // The connection's lifecycle and the log of the main window's session.
 #include "session/SessionController.h"
+#include "session/HostFiles.h"
 
 std::string StateChangeText(TFtpState state)
 {
@@ -37,6 +38,7 @@ TSessionController::~TSessionController()
 {
     FTPCLI.OnDisplay = nullptr;
     FTPCLI.OnDisplayFile = nullptr;
+    FTPCLI.OnListingLineDropped = nullptr;
     FTPCLI.OnSessionClosed = nullptr;
     FTPCLI.OnStateChange = nullptr;
     FTPCLI.OnProgress = nullptr;
@@ -52,7 +54,13 @@ bool TSessionController::ConnectToHost()
 {
     if (!connection_)
         return false;
-    const ConnectionSettings &settings = *connection_;
+    if (Connecting) {
+        Log(1, "Already connecting to " + FTPCLI.HostName() + "; wait for it or choose Disconnect");
+        return false;
+    }
+    // A copy: the connect dialog may change its settings while this connection is made.
+    const ConnectionSettings settings = *connection_;
+    SetConnecting(true);
     FTPCLI.SetHostName(settings.HostName);
     FTPCLI.SetPort(std::to_string(settings.HostPort));
     FTPCLI.SetUserName(settings.UserID);
@@ -70,16 +78,23 @@ bool TSessionController::ConnectToHost()
         views_.Messages->ErrorDialog("Zarvel Error - " + FTPCLI.ErrorMessage());
         Log(1, "Error - " + FTPCLI.ErrorMessage());
         FTPCLI.Quit();
+        SetConnecting(false);
         return false;
     }
+    SessionEnded = false;
     const std::string caption = "Zarvel - " + FTPCLI.HostName();
     views_.Window->SetCaptions(caption);
     Log(1, "Connected");
     ChangeSubvol(settings.InitialSubvol, true);
-    SetConnectedControls(true);
-    SubvolEdited = false;
-    SubvolDroppedDown = false;
-    return true;
+    // The server may have gone during the first subvolume change; its close already
+    // switched everything off, and nothing may switch it on again.
+    if (!SessionEnded) {
+        SetConnectedControls(true);
+        SubvolEdited = false;
+        SubvolDroppedDown = false;
+    }
+    SetConnecting(false);
+    return !SessionEnded;
 }
 
 void TSessionController::DisconnectClick()
@@ -91,6 +106,26 @@ void TSessionController::SetConnectedControls(bool on)
 {
     Connected = on;
     views_.Window->SetSessionControlsEnabled(on);
+    views_.Window->SetConnectCommandEnabled(!Connected && !Connecting);
+}
+
+void TSessionController::SetConnecting(bool on)
+{
+    Connecting = on;
+    views_.Window->SetConnectCommandEnabled(!Connected && !Connecting);
+}
+
+bool TSessionController::ClientBusy() const
+{
+    return FtpClientBusy(FTPCLI);
+}
+
+bool TSessionController::RefuseWhileBusy()
+{
+    if (!ClientBusy())
+        return false;
+    Log(1, ClientBusyText);
+    return true;
 }
 
 bool TSessionController::AbortTransfer()
@@ -102,6 +137,7 @@ void TSessionController::FTPCLISessionClosed(TCustomFtpCli *, int)
 {
     if (views_.Window->IsClosing())
         return;
+    SessionEnded = true;
     views_.Window->SetCaptions("Zarvel");
     SetConnectedControls(false);
     Log(1, "Disconnected");

@@ -40,12 +40,15 @@ public:
     // ---- Connection ----
     // Connects and logs in with the connection settings, enters the initial subvolume and
     // switches the session controls on; on failure shows and logs the client's error text
-    // and closes the client. Returns whether the session is open.
+    // and closes the client. Returns whether the session is open. Refused while a
+    // connection is being made: the settings it started with stay in force until it ends.
     bool ConnectToHost();
     // Ends the session (QUIT); the result is not examined.
     void DisconnectClick();
     // Switches the session controls and the Connected flag.
     void SetConnectedControls(bool on);
+    // True while a request waits for the server (FtpClientBusy).
+    bool ClientBusy() const;
     // Aborts the running operation (the progress dialog's Cancel); the client's result.
     bool AbortTransfer();
     // FTPCLI's OnSessionClosed: captions back to "Zarvel", controls off, "Disconnected".
@@ -83,6 +86,8 @@ public:
     // ---- State ----
     TFtpClient FTPCLI;                  // the one FTP session
     bool Connected = false;             // a session is open; set only by SetConnectedControls
+    bool Connecting = false;            // ConnectToHost is on the stack
+    bool SessionEnded = false;          // the session closed since ConnectToHost connected
     bool SubvolEdited = false;          // the subvolume text was typed since the last change
     bool SubvolDroppedDown = false;     // the history list was opened since the last change
     int ListedLines = 0;                // lines received in the current listing
@@ -90,6 +95,9 @@ public:
     TandemFilterList TandemFilters;     // the file-code filters in force
 
 private:
+    void SetConnecting(bool on);        // Connecting, and File > Connect with it
+    bool RefuseWhileBusy();             // logs the client's refusal when ClientBusy
+
     Views views_;
     const ConnectionSettings *connection_ = nullptr; // the connect dialog's
     const GeneralSettings *general_ = nullptr;       // the configure dialog's

@@ -61,8 +61,10 @@ public:
 class TSessionWindow {
 public:
     virtual ~TSessionWindow() = default;
-    // Switches the "Transfer" group and the "Tandem" controls; File > Connect goes the other way.
+    // Switches the "Transfer" group and the "Tandem" controls.
     virtual void SetSessionControlsEnabled(bool on) = 0;
+    // Switches File > Connect: on only while no session is open or being opened.
+    virtual void SetConnectCommandEnabled(bool on) = 0;
     // Main window caption and application title.
     virtual void SetCaptions(const std::string &text) = 0;
     // Adds one line to the log window.

@@ -2,6 +2,7 @@
 
 #include "ftp/FtpClient.h"
 #include "session/DownloadTarget.h"
+#include "session/HostFiles.h"
 #include "session/ListingLine.h"
 #include "session/MarkerFiles.h"
 #include "session/TransferProgress.h"
@@ -25,6 +26,8 @@ TTransferBatch::TTransferBatch(TFtpClient &client, TransferBatchWindow &window, 
 
 BatchResult TTransferBatch::Download(const std::vector<std::string> &listingLines)
 {
+    if (RefusedWhileBusy(listingLines.size(), "download"))
+        return result_;
     RunSteps(listingLines.size(), [&](std::size_t i) { DownloadLine(listingLines[i]); });
     if (result_.Stopped || result_.Ok > 0)
         window_.RefreshPcFiles();
@@ -35,6 +38,8 @@ BatchResult TTransferBatch::Download(const std::vector<std::string> &listingLine
 
 BatchResult TTransferBatch::Upload(const std::vector<std::string> &paths)
 {
+    if (RefusedWhileBusy(paths.size(), "upload"))
+        return result_;
     RunSteps(paths.size(), [&](std::size_t i) { UploadPath(paths[i]); });
     window_.ListTandemFiles();
     window_.SetMainWindowEnabled(true);
@@ -48,6 +53,17 @@ void TTransferBatch::Begin()
         window_.ClearLogWindow();
     result_ = BatchResult{};
     switcher_ = TransferModeSwitcher{};
+}
+
+bool TTransferBatch::RefusedWhileBusy(std::size_t files, const char *verb)
+{
+    if (!FtpClientBusy(client_))
+        return false;
+    Begin();
+    result_.Failed = int(files);
+    window_.Log(0, ClientBusyText);
+    Summary(verb, true, 0);
+    return true;
 }
 
 void TTransferBatch::RunSteps(std::size_t count, const std::function<void(std::size_t)> &step)

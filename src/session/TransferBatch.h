@@ -54,6 +54,8 @@ public:
 
 private:
     void Begin();                                      // log clearing; counts to zero
+    // While another request waits, the whole batch is refused and every file counted failed.
+    bool RefusedWhileBusy(std::size_t files, const char *verb);
     // Begin, then `step` for each of `count` items until the batch stops (an exception stops
     // it with an error box), then EndDialog.
     void RunSteps(std::size_t count, const std::function<void(std::size_t)> &step);

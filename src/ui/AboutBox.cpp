@@ -2,6 +2,7 @@
 
 #include <QDesktopServices>
 #include <QEvent>
+#include <QKeyEvent>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QLabel>
@@ -80,6 +81,9 @@ TAboutBox::TAboutBox(QWidget *parent) : QDialog(parent)
     lblUrl->setGeometry(12, kHeight - 28, 300, 20);
     lblUrl->setStyleSheet("color: #9fd3ff; text-decoration: underline;");
     lblUrl->setCursor(Qt::PointingHandCursor);
+    // Reachable with Tab and opened with Enter or Space, as a link must be without a mouse.
+    lblUrl->setFocusPolicy(Qt::StrongFocus);
+    lblUrl->setAccessibleDescription("Web address; Enter opens it");
     lblUrl->installEventFilter(this);
 
     Label1 = new QLabel("Copyright (C) 2026 Ondrik. Free software under the GPL, version 3 or later.", this);
@@ -131,6 +135,13 @@ bool TAboutBox::eventFilter(QObject *watched, QEvent *event)
         && static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton) {
         lblUrlClick();
         return true;
+    }
+    if (watched == lblUrl && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space) {
+            lblUrlClick();
+            return true;
+        }
     }
     return QDialog::eventFilter(watched, event);
 }

@@ -38,6 +38,9 @@ TFormConfig::TFormConfig(QWidget *parent) : QDialog(parent)
     editTouchFileBase->setAccessibleName("High Water Marker");
     txtFilterPC->setAccessibleName("PC Filter");
     txtFilterTandem->setAccessibleName("Tandem Filter");
+    // Heard alone, ".down" and ".up" say nothing: their names carry the group they belong to.
+    chkTouchDown->setAccessibleName("High Water Marker .down");
+    chkTouchUp->setAccessibleName("High Water Marker .up");
 
     auto *page = new QWidget;
     auto *grid = new QGridLayout(page);

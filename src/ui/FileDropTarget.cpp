@@ -107,6 +107,7 @@ void TDragFilesTrg::Drop(QDropEvent *event)
 {
     const QStringList paths = FEnabled ? LocalPaths(event->mimeData()) : QStringList();
     if (paths.isEmpty()) {
+        Files.clear(); // a refused drop leaves no paths of an earlier one behind
         event->ignore();
         return;
     }

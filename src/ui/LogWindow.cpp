@@ -18,6 +18,7 @@ TFormStatus::TFormStatus(QWidget *parent) : QWidget(parent, Qt::Window)
 
     MemoStatus = new QPlainTextEdit;
     MemoStatus->setReadOnly(true);
+    MemoStatus->setAccessibleName("Log");
     MemoStatus->setLineWrapMode(QPlainTextEdit::NoWrap);
     MemoStatus->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
 

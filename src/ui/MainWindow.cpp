@@ -30,8 +30,8 @@ TFormMain::TFormMain(TUserMessages &messages, TSounds &sounds, const QString &st
       Keyring(std::make_unique<TSystemKeyring>())
 {
     setObjectName("FormMain");
+    // No fixed accessible name: the window's name is its caption, which names the host.
     setWindowTitle("Zarvel");
-    setAccessibleName("Zarvel");
     CreateMenus();
     CreateGroups();
     CreateStatusBar();
@@ -115,11 +115,13 @@ void TFormMain::CreateStatusBar()
 {
     StatusMessage = new QLabel;
     StatusMessage->setObjectName("StatusMessage");
-    StatusMessage->setAccessibleName("Status");
+    // The panels' names are their changing texts (a fixed name would hide them from a
+    // screen reader and stop its change notices); what each panel is goes in the description.
+    StatusMessage->setAccessibleDescription("Status");
     StatusMessage->setFixedWidth(450);
     StatusCount = new QLabel;
     StatusCount->setObjectName("StatusCount");
-    StatusCount->setAccessibleName("File count");
+    StatusCount->setAccessibleDescription("File count");
     // Wide enough for a five-digit count in the system font.
     StatusCount->setFixedWidth(std::max(50, StatusCount->fontMetrics().horizontalAdvance("99999 File(s)") + 8));
     StatusCount->setAlignment(Qt::AlignCenter);
@@ -350,14 +352,19 @@ void TFormMain::SetSessionControlsEnabled(bool on)
                              static_cast<QWidget *>(mode->DLExtensionSize),
                              static_cast<QWidget *>(tandem->ComboBoxTanFilter)})
         control->setEnabled(on);
-    ConnectItem->setEnabled(!on);
+}
+
+void TFormMain::SetConnectCommandEnabled(bool on)
+{
+    ConnectItem->setEnabled(on);
 }
 
 void TFormMain::SetCaptions(const std::string &text)
 {
+    // Only the window's own title: an application display name would make Qt append
+    // " — <name>" to the title of every window on X11 and Wayland.
     const QString caption = TextForDisplay(text);
     setWindowTitle(caption);
-    QGuiApplication::setApplicationDisplayName(caption);
 }
 
 void TFormMain::AddLogLine(const std::string &text)

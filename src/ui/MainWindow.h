@@ -190,6 +190,7 @@ private:
 
     // What the session controller reaches in the window.
     void SetSessionControlsEnabled(bool on) override;
+    void SetConnectCommandEnabled(bool on) override;
     void SetCaptions(const std::string &text) override;
     void AddLogLine(const std::string &text) override;
     bool IsClosing() const override { return Closing; }

@@ -1,6 +1,7 @@
 #include "ui/TandemGroup.h"
 #include "ui/UserMessages.h"
 
+#include <QApplication>
 #include <QFocusEvent>
 #include <QFontDatabase>
 #include <QHBoxLayout>
@@ -116,11 +117,20 @@ std::vector<std::string> TTandemGroup::SelectedLines() const
 
 std::string TTandemGroup::SubvolText() const
 {
-    return ComboBoxTanSubvol->currentText().toUtf8().toStdString();
+    // The bytes of what is shown: a subvolume entered before, or one of the history, keeps
+    // the bytes it came with (they need not be UTF-8); only typed text is taken as UTF-8.
+    const QString text = ComboBoxTanSubvol->currentText();
+    if (text == TextForDisplay(ShownSubvol))
+        return ShownSubvol;
+    const int row = ComboBoxTanSubvol->findText(text, Qt::MatchFixedString | Qt::MatchCaseSensitive);
+    if (row >= 0)
+        return ComboBoxTanSubvol->itemData(row).toByteArray().toStdString();
+    return text.toStdString();
 }
 
 void TTandemGroup::SetSubvolText(const std::string &text)
 {
+    ShownSubvol = text;
     const QString shown = TextForDisplay(text);
     // The entry shown is the current one, so the list opens on it.
     ComboBoxTanSubvol->setCurrentIndex(ComboBoxTanSubvol->findText(shown, Qt::MatchFixedString | Qt::MatchCaseSensitive));
@@ -139,7 +149,7 @@ void TTandemGroup::AddSubvolHistory(const std::string &subvol)
             break;
     }
     const QString shown = ComboBoxTanSubvol->currentText();
-    ComboBoxTanSubvol->insertItem(row, text);
+    ComboBoxTanSubvol->insertItem(row, text, QByteArray::fromStdString(subvol));
     ComboBoxTanSubvol->setEditText(shown); // inserting may select the new entry
 }
 
@@ -180,8 +190,12 @@ bool TTandemGroup::SubvolKey(QEvent *event)
 {
     if (event->type() == QEvent::FocusOut) {
         const auto *focus = static_cast<QFocusEvent *>(event);
-        // Opening the history list takes the focus for a moment; that is no exit.
-        if (focus->reason() != Qt::PopupFocusReason && !ComboBoxTanSubvol->hasFocus() && OnSubvolExit)
+        // Only focus moving on to another control of this window leaves the box: opening the
+        // history list, or another window becoming active, keeps the half-typed text as it is.
+        const QWidget *next = QApplication::focusWidget();
+        const bool leaves = focus->reason() != Qt::PopupFocusReason && focus->reason() != Qt::ActiveWindowFocusReason
+                            && next && next != ComboBoxTanSubvol && next->window() == window();
+        if (leaves && !ComboBoxTanSubvol->hasFocus() && OnSubvolExit)
             OnSubvolExit();
         return false;
     }

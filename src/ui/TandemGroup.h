@@ -18,8 +18,7 @@ public:
 };
 
 // The "Tandem" group: one subvolume of the host, its history and the file-code filter.
-// Its controls are switched with the session; the group itself stays enabled so drops on
-// the list still reach it.
+// Its controls are switched with the session.
 class TTandemGroup : public QGroupBox, public TRemoteView {
     Q_OBJECT
 public:
@@ -37,7 +36,7 @@ public:
 
     // Handlers the main window gives; each runs for the event its name says.
     std::function<void()> OnSubvolChange;            // text typed, or an entry chosen
-    std::function<void()> OnSubvolExit;              // focus left the box
+    std::function<void()> OnSubvolExit;              // focus moved to another control of the window
     std::function<bool(char key)> OnSubvolKeyPress;  // true: the key is consumed
     std::function<void(char key)> OnFilesKeyPress;   // a character typed in the list
 
@@ -53,4 +52,6 @@ protected:
 
 private:
     bool SubvolKey(QEvent *event);
+
+    std::string ShownSubvol; // the bytes SetSubvolText was given last
 };

@@ -88,54 +88,62 @@ INSTANTIATE_TEST_SUITE_P(
 
 struct Split {
     std::vector<std::string> lines;
-    std::string tail;
-    int truncatedFrom = 0;
+    std::vector<qint64> dropped;
+    FtpListingTail tail;
 };
 
-Split SplitChunk(const std::string &chunk)
+// Feeds the chunks in order, then ends the listing when `finish` is set.
+Split SplitChunks(const std::vector<std::string> &chunks, bool finish = false)
 {
     Split s;
-    char part[FtpLinePartMax];
-    const int len = FtpSplitListingChunk(chunk.data(), int(chunk.size()),
-                                         [&](std::string &line) { s.lines.push_back(line); }, part, s.truncatedFrom);
-    s.tail.assign(part, std::size_t(len));
+    const FtpListingLine onLine = [&](std::string &line) { s.lines.push_back(line); };
+    const FtpListingDropped onDropped = [&](qint64 length) { s.dropped.push_back(length); };
+    for (const std::string &chunk : chunks)
+        FtpSplitListingChunk(chunk.data(), int(chunk.size()), s.tail, onLine, onDropped);
+    if (finish)
+        FtpFinishListing(s.tail, onLine, onDropped);
     return s;
 }
 
 TEST(ListingSplit, everyLineEndFormEndsALineAndRunsAreSkipped)
 {
-    const Split s = SplitChunk("a\r\nb\nc\rd\r\n\r\n\ne\r\n");
+    const Split s = SplitChunks({"a\r\nb\nc\rd\r\n\r\n\ne\r\n"});
     EXPECT_EQ(s.lines, (std::vector<std::string>{"a", "b", "c", "d", "e"}));
-    EXPECT_EQ(s.tail, "");
+    EXPECT_EQ(s.tail.part, "");
 }
 
-TEST(ListingSplit, chunkBeginningWithLineEndDeliversOneEmptyLine)
+TEST(ListingSplit, lineEndsSplitBetweenChunksEndNoEmptyLine)
 {
-    // the LF of a CR LF pair split between two reads
-    const Split s = SplitChunk("\nnext\r\n");
-    EXPECT_EQ(s.lines, (std::vector<std::string>{"", "next"}));
+    // the LF of a CR LF pair split between two reads, and a longer run over three
+    const Split s = SplitChunks({"x\r", "\nnext\r", "\n", "\r\nlast\n"});
+    EXPECT_EQ(s.lines, (std::vector<std::string>{"x", "next", "last"}));
 }
 
-TEST(ListingSplit, unfinishedLineIsCarriedNotDelivered)
+TEST(ListingSplit, unfinishedLineIsCarriedWholeAcrossChunksAndEndsWithTheListing)
 {
-    const Split s = SplitChunk("whole\r\npart");
+    const std::string line(3000, 'q');
+    Split s = SplitChunks({"whole\r\n" + line.substr(0, 100), line.substr(100, 2000), line.substr(2100)});
     EXPECT_EQ(s.lines, (std::vector<std::string>{"whole"}));
-    EXPECT_EQ(s.tail, "part");
-    EXPECT_EQ(s.truncatedFrom, 0);
+    EXPECT_EQ(s.tail.part, line);
+    s = SplitChunks({"whole\r\n" + line.substr(0, 100), line.substr(100)}, true);
+    EXPECT_EQ(s.lines, (std::vector<std::string>{"whole", line}));
 }
 
-TEST(ListingSplit, longUnfinishedLineKeepsItsLast255Bytes)
+TEST(ListingSplit, lineOverTheLimitIsSkippedWithItsLengthAndTheNextOneIsWhole)
 {
-    std::string line;
-    for (int i = 0; i < 280; ++i)
-        line += char('a' + i % 26);
-    Split s = SplitChunk("x\n" + line);
-    EXPECT_EQ(s.truncatedFrom, 280);
-    EXPECT_EQ(s.tail, line.substr(25));
-    // exactly 255 fits without a note
-    s = SplitChunk(line.substr(0, 255));
-    EXPECT_EQ(s.truncatedFrom, 0);
-    EXPECT_EQ(s.tail.size(), 255u);
+    const std::string limit(std::size_t(FtpListingLineMax), 'k');
+    // exactly at the limit it is kept, across chunks
+    Split s = SplitChunks({limit.substr(0, 40000), limit.substr(40000) + "\n"});
+    EXPECT_EQ(s.lines, std::vector<std::string>{limit});
+    EXPECT_TRUE(s.dropped.empty());
+    // one byte more, spread over three chunks: skipped, then the next line comes whole
+    s = SplitChunks({limit.substr(0, 40000), limit.substr(40000), "k\r\nnext\r\n"});
+    EXPECT_EQ(s.lines, std::vector<std::string>{"next"});
+    EXPECT_EQ(s.dropped, std::vector<qint64>{FtpListingLineMax + 1});
+    // an overlong last line without a line end is skipped at the end of the listing
+    s = SplitChunks({"a\n" + limit, "kk"}, true);
+    EXPECT_EQ(s.lines, std::vector<std::string>{"a"});
+    EXPECT_EQ(s.dropped, std::vector<qint64>{FtpListingLineMax + 2});
 }
 
 } // namespace

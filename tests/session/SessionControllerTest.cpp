@@ -48,6 +48,7 @@ public:
     void SetFileCount(const std::string &text) override { count = text; }
     // TSessionWindow
     void SetSessionControlsEnabled(bool on) override { controls.push_back(on); }
+    void SetConnectCommandEnabled(bool on) override { connectCommand = on; }
     void SetCaptions(const std::string &text) override { caption = text; }
     void AddLogLine(const std::string &text) override { log.push_back(text); }
     bool IsClosing() const override { return closing; }
@@ -61,6 +62,7 @@ public:
     std::string subvol, status, count, caption = "Zarvel";
     int selectedFilter = -1;
     int clears = 0;
+    bool connectCommand = true;
     bool closing = false;
 };
 

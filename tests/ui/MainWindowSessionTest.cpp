@@ -6,7 +6,9 @@
 #include "ui/LogWindow.h"
 #include "ui/TransferGroup.h"
 
+#include <QAccessible>
 #include <QAction>
+#include <QLabel>
 #include <QApplication>
 #include <QComboBox>
 #include <QLineEdit>
@@ -30,10 +32,21 @@ QStringList SampleNames()
     return names;
 }
 
+// What a screen reader hears: the name Qt's accessibility interface gives.
+QString HeardName(QWidget *widget)
+{
+    QAccessibleInterface *face = QAccessible::queryAccessibleInterface(widget);
+    return face ? face->text(QAccessible::Name) : QString();
+}
+
 TEST_F(MainWindowSession, autoConnectShowsCaptionSubvolumeFilesAndEnablesTheSession)
 {
     ASSERT_TRUE(Connect());
     EXPECT_EQ(form->windowTitle(), "Zarvel - 127.0.0.1");
+    // Texts that change are heard as they are, never behind a fixed name.
+    EXPECT_EQ(HeardName(form.get()), "Zarvel - 127.0.0.1");
+    EXPECT_EQ(HeardName(form->StatusMessage), "Connected");
+    EXPECT_EQ(HeardName(form->StatusCount), QString("%1 File(s)").arg(SampleFiles().size()));
     EXPECT_EQ(form->GroupBoxTandem->ComboBoxTanSubvol->currentText(), kHome);
     EXPECT_EQ(RemoteNames(), SampleNames()) << "the heading must not be listed";
     EXPECT_EQ(CountText(), QString("%1 File(s)").arg(SampleFiles().size()));
@@ -134,6 +147,24 @@ TEST_F(MainWindowSubvolume, typedSubvolumeChangesOnEnterAndJoinsTheHistory)
 
 TEST_F(MainWindowSubvolume, typedSubvolumeChangesWhenFocusLeavesTheBox)
 {
+    Type(kOther);
+    form->GroupBoxTandem->ListBoxTanFiles->setFocus();
+    QApplication::processEvents();
+    EXPECT_EQ(RemoteNames(), QStringList{"OTHERC"});
+}
+
+TEST_F(MainWindowSubvolume, anotherWindowBecomingActiveDoesNotEnterTheHalfTypedSubvolume)
+{
+    const int cwds = Count(LogText(), "> CWD ");
+    Type("$DATA01.ZOT");
+    form->LogWindowItem->trigger(); // the log window comes to the front
+    QApplication::setActiveWindow(windows.FormStatus);
+    QApplication::processEvents();
+    EXPECT_EQ(Count(LogText(), "> CWD "), cwds);
+    EXPECT_EQ(box->currentText(), "$DATA01.ZOT");
+    // Back in the main window, moving on to another control leaves the box as designed.
+    QApplication::setActiveWindow(form.get());
+    box->setFocus();
     Type(kOther);
     form->GroupBoxTandem->ListBoxTanFiles->setFocus();
     QApplication::processEvents();
