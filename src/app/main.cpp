@@ -72,9 +72,9 @@ int main(int argc, char *argv[])
     }
     QApplication app(argc, argv); // takes Qt's own options (-platform, ...) out of argv
     DisarmNoDisplayReport();
-    // The desktop matches windows to the menu entry by their class, which is this name.
+    // The desktop matches windows to the menu entry by their class, which is this name. No
+    // display name: Qt would append it to every window title.
     QApplication::setApplicationName(QStringLiteral(ZARVEL_APP_ID));
-    QApplication::setApplicationDisplayName("Zarvel");
     QApplication::setApplicationVersion(ZARVEL_VERSION);
     // Lets the desktop match the windows to the menu entry (and its icon) it started.
     QGuiApplication::setDesktopFileName(QStringLiteral(ZARVEL_APP_ID));

@@ -1,12 +1,14 @@
 #include "ui/UserMessages.h"
 #include "ui/PromptDialog.h"
 
-#include <QGuiApplication>
 #include <QMessageBox>
 #include <QStringDecoder>
 #include <string>
 
 namespace {
+
+// The application name is the desktop id, not a caption for the boxes.
+const QString kProgramCaption = QStringLiteral("Zarvel");
 
 void Show(QWidget *parent, QMessageBox::Icon icon, const QString &title, const QString &text,
           bool onTop = false)
@@ -22,7 +24,7 @@ void Show(QWidget *parent, QMessageBox::Icon icon, const QString &title, const Q
 
 void TUserMessages::Simple(QWidget *parent, const QString &text)
 {
-    Show(parent, QMessageBox::NoIcon, QGuiApplication::applicationDisplayName(), text);
+    Show(parent, QMessageBox::NoIcon, kProgramCaption, text);
 }
 
 void TUserMessages::ErrorDialog(QWidget *parent, const QString &text)
@@ -37,12 +39,12 @@ void TUserMessages::CommandLineError(QWidget *parent, const QString &text)
 
 void TUserMessages::Warning(QWidget *parent, const QString &text)
 {
-    Show(parent, QMessageBox::Warning, QGuiApplication::applicationDisplayName(), text, true);
+    Show(parent, QMessageBox::Warning, kProgramCaption, text, true);
 }
 
 void TUserMessages::ShowException(QWidget *parent, const QString &text)
 {
-    Show(parent, QMessageBox::Critical, QGuiApplication::applicationDisplayName(), text);
+    Show(parent, QMessageBox::Critical, kProgramCaption, text);
 }
 
 bool TUserMessages::Prompt(QWidget *parent, const QString &caption, const QString &prompt, QString *value)

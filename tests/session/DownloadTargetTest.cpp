@@ -156,11 +156,11 @@ TEST_F(DownloadTargetTest, anythingButAFileOfOurOwnAtThePartialNameIsRefused)
     const std::string victim = (dir.path() + "/victim").toStdString();
     const std::string absent = (dir.path() + "/absent").toStdString();
     const Row rows[] = {
-        {"link to a file", [&] { ::symlink(victim.c_str(), ".X.zarvel-part"); },
+        {"link to a file", [&] { ASSERT_EQ(::symlink(victim.c_str(), ".X.zarvel-part"), 0); },
          "Unable to create a file for X in this folder: "},
-        {"dangling link", [&] { ::symlink(absent.c_str(), ".X.zarvel-part"); },
+        {"dangling link", [&] { ASSERT_EQ(::symlink(absent.c_str(), ".X.zarvel-part"), 0); },
          "Unable to create a file for X in this folder: "},
-        {"hard link to a file", [&] { ::link(victim.c_str(), ".X.zarvel-part"); },
+        {"hard link to a file", [&] { ASSERT_EQ(::link(victim.c_str(), ".X.zarvel-part"), 0); },
          "Unable to download X: .X.zarvel-part is not a file of yours"},
         {"pipe", [] { ::mkfifo(".X.zarvel-part", 0600); }, "Unable to create a file for X in this folder: "},
         {"folder", [] { QDir().mkdir(".X.zarvel-part"); }, "Unable to create a file for X in this folder: "},
