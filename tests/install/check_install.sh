@@ -173,9 +173,10 @@ if [ -n "$changes" ]; then
     # Nothing runs on installation or removal, and nothing is a configuration file.
     members=$(dpkg-deb --ctrl-tarfile "$deb" | tar -t | sed 's|^\./||' | grep -v '^$' | sort | tr '\n' ' ')
     [ "$members" = "control md5sums " ] || fail "package control holds more than control and md5sums: $members"
-    # Informational tags left: spelling-error-in-binary for texts the program shows as they
-    # are written ("succesful" in a tool tip).
-    lintian --pedantic --info --display-experimental "$deb" "$changes" >"$work/lintian.log" 2>&1 || true
+    # Informational tags left: spelling-error-in-binary for "succesful", in a tool tip the
+    # program shows as written, and "allready", which the scanner reads across two pieces of
+    # "already" that the compiler stores as immediates.
+    lintian --pedantic --display-info --display-experimental "$deb" "$changes" >"$work/lintian.log" 2>&1 || true
     cat "$work/lintian.log" >&2
     ! grep -Eq '^[EW]: ' "$work/lintian.log" || fail "lintian reports errors or warnings"
     # Every object is built with -fcf-protection, but Debian 12's C start files (Scrt1.o,
