@@ -35,14 +35,38 @@ bool Exited(pid_t pid)
     return ::waitpid(pid, nullptr, WNOHANG) == pid;
 }
 
+// A call on a connection of its own: the process's session bus connection, once made, is
+// kept even when it failed, so it is not made before the service is known to answer.
+QDBusMessage Call(const std::string &address, const QDBusMessage &call)
+{
+    const QString name = "zarvel-secret-service-probe";
+    QDBusMessage reply;
+    {
+        const QDBusConnection bus = QDBusConnection::connectToBus(QString::fromStdString(address), name);
+        if (bus.isConnected())
+            reply = bus.call(call, QDBus::Block, 5000);
+    }
+    QDBusConnection::disconnectFromBus(name);
+    return reply;
+}
+
+bool BusAnswers(const std::string &address)
+{
+    const QDBusMessage call = QDBusMessage::createMethodCall("org.freedesktop.DBus", "/org/freedesktop/DBus",
+                                                             "org.freedesktop.DBus", "GetId");
+    return Call(address, call).type() == QDBusMessage::ReplyMessage;
+}
+
 // The default collection's Locked property; nothing while the service does not answer.
-std::optional<bool> DefaultCollectionLocked()
+std::optional<bool> DefaultCollectionLocked(const std::string &address)
 {
     QDBusMessage call = QDBusMessage::createMethodCall(
         "org.freedesktop.secrets", "/org/freedesktop/secrets/aliases/default",
         "org.freedesktop.DBus.Properties", "Get");
     call << QString("org.freedesktop.Secret.Collection") << QString("Locked");
-    const QDBusMessage reply = QDBusConnection::sessionBus().call(call, QDBus::Block, 2000);
+    // Started on demand, the bus would run a keyring daemon of its own, locked, in the way of ours.
+    call.setAutoStartService(false);
+    const QDBusMessage reply = Call(address, call);
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
         return std::nullopt;
     return reply.arguments().first().value<QDBusVariant>().variant().toBool();
@@ -83,33 +107,42 @@ bool TSecretService::Start(std::string *reason)
     for (const char *folder : {"home", "run"})
         QDir().mkpath(dir_.filePath(folder));
     QFile::setPermissions(dir_.filePath("run"), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    const std::string socket = dir_.filePath("bus").toStdString();
-    address_ = "unix:path=" + socket;
+    address_ = "unix:path=" + dir_.filePath("bus").toStdString();
 
     bus_ = Spawn({"dbus-daemon", "--session", "--nofork", "--address=" + address_}, {}, "bus.log");
-    const auto deadline = Clock::now() + std::chrono::seconds(15);
-    while (bus_ > 0 && !QFile::exists(QString::fromStdString(socket)) && Clock::now() < deadline && !Exited(bus_))
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    if (bus_ <= 0 || !QFile::exists(QString::fromStdString(socket))) {
-        *reason = "dbus-daemon did not start" + Log();
+    if (bus_ <= 0) {
+        *reason = "dbus-daemon could not be run";
         return false;
     }
-    // From here on this process's session bus is the private one (no connection was made yet).
-    qputenv("DBUS_SESSION_BUS_ADDRESS", QByteArray::fromStdString(address_));
-
+    // A loaded machine may take long; only a daemon that ends or never answers counts as failed.
+    const auto deadline = Clock::now() + std::chrono::seconds(120);
+    while (!BusAnswers(address_)) {
+        if (Exited(bus_))
+            bus_ = -1;
+        if (bus_ < 0 || Clock::now() > deadline) {
+            *reason = "dbus-daemon did not start" + Log();
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
     // --unlock takes the login keyring's password on standard input, creating it when new.
     keyring_ = Spawn({"gnome-keyring-daemon", "--foreground", "--unlock", "--components=secrets"},
                      "zarvel-test", "keyring.log");
     while (keyring_ > 0 && Clock::now() < deadline) {
         if (Exited(keyring_)) {
             keyring_ = -1;
-            break;
+            *reason = "gnome-keyring-daemon ended" + Log();
+            return false;
         }
-        if (DefaultCollectionLocked() == false)
+        if (DefaultCollectionLocked(address_) == false) {
+            // From here on this process's session bus is the private one.
+            qputenv("DBUS_SESSION_BUS_ADDRESS", QByteArray::fromStdString(address_));
             return true;
+        }
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
-    *reason = "gnome-keyring-daemon did not offer an unlocked keyring within 15 s" + Log();
+    *reason = keyring_ > 0 ? "gnome-keyring-daemon did not offer an unlocked keyring within 120 s" + Log()
+                           : "gnome-keyring-daemon could not be run";
     return false;
 }
 
@@ -196,14 +229,14 @@ bool TSecretService::Lock()
     QDBusMessage alias = QDBusMessage::createMethodCall("org.freedesktop.secrets", "/org/freedesktop/secrets",
                                                         "org.freedesktop.Secret.Service", "ReadAlias");
     alias << QString("default");
-    const QDBusMessage found = QDBusConnection::sessionBus().call(alias, QDBus::Block, 5000);
+    const QDBusMessage found = Call(address_, alias);
     if (found.type() != QDBusMessage::ReplyMessage || found.arguments().isEmpty())
         return false;
     QDBusMessage call = QDBusMessage::createMethodCall("org.freedesktop.secrets", "/org/freedesktop/secrets",
                                                        "org.freedesktop.Secret.Service", "Lock");
     call << QVariant::fromValue(QList<QDBusObjectPath>{found.arguments().first().value<QDBusObjectPath>()});
-    QDBusConnection::sessionBus().call(call, QDBus::Block, 5000);
-    return DefaultCollectionLocked() == true;
+    Call(address_, call);
+    return DefaultCollectionLocked(address_) == true;
 }
 
 std::string TSecretService::Search(const std::string &attribute, const std::string &value) const
