@@ -44,6 +44,7 @@ std::string TakeConnectFields(const ConnectFields &fields, ConnectionSettings &s
     settings.InitialSubvol = fields.Subvol;
     settings.AutoConnect = fields.AutoConnect ? 1 : 0;
     settings.ProxyName = fields.UseProxy ? fields.ProxyHost : std::string();
+    settings.Passive = fields.Passive;
     return {};
 }
 
@@ -61,4 +62,5 @@ void SaveConnectionSettings(TSettingsStore *store, const ConnectFields &fields)
         ScramblePassword(fields.UserID, fields.Password, password);
     // The empty text erases a password saved before.
     StoreText(store, "Password", password);
+    StoreText(store, "DataConnection", fields.Passive ? kDataConnectionPassive : kDataConnectionActive);
 }

@@ -240,13 +240,20 @@ std::optional<std::int32_t> TFileSettingsStore::ReadInteger(const std::string &n
 
 bool TFileSettingsStore::Store(const std::string &name, SettingsValue value)
 {
-    if (!open_ || !IsValidSettingsName(name))
+    if (!IsValidSettingsName(name))
+        return false;
+    return Change([&](SettingsValues &values) { values[name] = std::move(value); });
+}
+
+bool TFileSettingsStore::Change(const std::function<void(SettingsValues &)> &change)
+{
+    if (!open_)
         return false;
     SettingsValues current;
     std::string problem;
     if (!ReadFile(current, problem))
         return false;
-    current[name] = std::move(value);
+    change(current);
     const std::string text = FormatSettingsText(current);
 
     // Unbuffered: with Qt's write buffer a write error surfaces only inside commit(), which
@@ -279,6 +286,21 @@ void TFileSettingsStore::WriteString(const std::string &name, const std::string 
 bool TFileSettingsStore::WriteInteger(const std::string &name, std::int32_t value)
 {
     return Store(name, value);
+}
+
+std::vector<std::string> TFileSettingsStore::Names()
+{
+    std::vector<std::string> names;
+    for (const auto &[name, value] : values_)
+        names.push_back(name);
+    return names;
+}
+
+bool TFileSettingsStore::RemoveAll(const std::string &prefix)
+{
+    return Change([&](SettingsValues &values) { std::erase_if(values, [&](const auto &entry) {
+        return entry.first.compare(0, prefix.size(), prefix) == 0;
+    }); });
 }
 
 void TFileSettingsStore::Close()

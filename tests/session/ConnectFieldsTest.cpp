@@ -108,7 +108,7 @@ TEST_F(ConnectTake, nonIntegerPortStopsAfterHostNameWasReplaced)
 class ConnectSave : public testing::Test {
 protected:
     TMemorySettingsStore store;
-    ConnectFields fields{"tandem1", "2121", "ops1", "secret", "$DATA.SRC", false, "gate", true, true};
+    ConnectFields fields{"tandem1", "2121", "ops1", "secret", "$DATA.SRC", false, "gate", true, true, true};
 
     std::string Scrambled(const std::string &key, const std::string &text)
     {
@@ -123,7 +123,7 @@ TEST_F(ConnectSave, writesFieldsAsTypedInOrderWithPasswordScrambledByTypedUser)
     SaveConnectionSettings(&store, fields);
     EXPECT_EQ(store.writes, (Writes{"HostName=tandem1", "UserID=ops1", "ProxyName=gate",
                                     "InitialSubvol=$DATA.SRC", "HostPort=2121", "AutoConnect=1",
-                                    "Password=" + Scrambled("ops1", "secret")}))
+                                    "Password=" + Scrambled("ops1", "secret"), "DataConnection=Passive"}))
         << "the proxy host is saved even while Use Proxy Settings is off";
     EXPECT_NE(Scrambled("ops1", "secret"), "secret");
 }
@@ -133,8 +133,9 @@ TEST_F(ConnectSave, withoutIncludePasswordAStoredPasswordIsErased)
     store.values["Password"] = Scrambled("ops1", "old");
     fields.SavePassword = false;
     fields.AutoConnect = false;
+    fields.Passive = false;
     SaveConnectionSettings(&store, fields);
-    EXPECT_EQ(store.writes.back(), "Password=");
+    EXPECT_EQ(store.writes.back(), "DataConnection=Active");
     EXPECT_EQ(store.ReadString("Password"), "");
     EXPECT_EQ(store.ReadInteger("AutoConnect"), 0);
 }
@@ -161,7 +162,7 @@ TEST_F(ConnectSave, failedTextWriteEndsSaveAndFailedIntegerWriteIsSkipped)
     store.failing = {"HostPort"};
     store.writes.clear();
     SaveConnectionSettings(&store, fields);
-    EXPECT_EQ(store.writes.size(), 6u) << "a failed integer write must not stop the save";
+    EXPECT_EQ(store.writes.size(), 7u) << "a failed integer write must not stop the save";
 }
 
 TEST_F(ConnectSave, withoutAStoreTheFirstWriteFails)
