@@ -6,6 +6,7 @@
 #include "session/MarkerFiles.h"
 #include "session/TransferProgress.h"
 
+#include <algorithm>
 #include <exception>
 #include <sys/stat.h>
 
@@ -25,6 +26,9 @@ TTransferBatch::TTransferBatch(TFtpClient &client, TransferBatchWindow &window, 
 BatchResult TTransferBatch::Download(const std::vector<std::string> &listingLines)
 {
     Begin();
+    sizes_.clear();
+    for (const std::string &line : listingLines)
+        sizes_.push_back(std::max<qint64>(ListingLineSize(line), 0));
     try {
         for (std::size_t i = 0; i < listingLines.size() && !result_.Stopped; ++i)
             DownloadLine(listingLines[i]);
@@ -43,6 +47,11 @@ BatchResult TTransferBatch::Download(const std::vector<std::string> &listingLine
 BatchResult TTransferBatch::Upload(const std::vector<std::string> &paths)
 {
     Begin();
+    sizes_.clear();
+    for (const std::string &path : paths) {
+        struct stat status {};
+        sizes_.push_back(::stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode) ? qint64(status.st_size) : 0);
+    }
     try {
         for (std::size_t i = 0; i < paths.size() && !result_.Stopped; ++i)
             UploadPath(paths[i]);
@@ -63,16 +72,25 @@ void TTransferBatch::Begin()
         window_.ClearLogWindow();
     result_ = BatchResult{};
     switcher_ = TransferModeSwitcher{};
+    next_ = 0;
 }
 
 void TTransferBatch::ShowDialogForBatch()
 {
-    if (dialog_.IsShown())
+    if (!dialog_.IsShown()) {
+        dialog_.SetFileInfo(std::string(), kPlaceholderTotal);
+        dialog_.ShowDialog();
+        window_.SetMainWindowEnabled(false);
+        qint64 total = 0;
+        for (const qint64 size : sizes_)
+            total += size;
+        progress_.StartBatch(int(sizes_.size()), total);
+        progress_.NextFile(sizes_.empty() ? 0 : sizes_.front());
+        next_ = 1;
         return;
-    dialog_.SetFileInfo(std::string(), kPlaceholderTotal);
-    dialog_.ShowDialog();
-    window_.SetMainWindowEnabled(false);
-    progress_.StartBatch();
+    }
+    progress_.NextFile(next_ < sizes_.size() ? sizes_[next_] : 0);
+    ++next_;
 }
 
 bool TTransferBatch::SwitchMode(TransferMode mode)

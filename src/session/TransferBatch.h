@@ -6,6 +6,8 @@
 #include "session/LogSink.h"
 #include "session/TransferRules.h"
 
+#include <QtGlobal>
+
 #include <string>
 #include <vector>
 
@@ -49,7 +51,7 @@ public:
 
 private:
     void Begin();                                      // log clearing; counts to zero
-    void ShowDialogForBatch();                         // first file: dialog up, window off
+    void ShowDialogForBatch();                         // each file: its number; the first one: dialog up, window off
     bool SwitchMode(TransferMode mode);                // TYPE when the mode changed; quits on failure
     void DownloadLine(const std::string &line);        // one file of a download
     void UploadPath(const std::string &path);          // one file of an upload
@@ -63,4 +65,6 @@ private:
     TProgressReporter &progress_;
     TransferModeSwitcher switcher_;                    // the mode the server was last asked for
     BatchResult result_;                               // counts of the running batch
+    std::vector<qint64> sizes_;                        // listed size of each file of the batch
+    std::size_t next_ = 0;                             // index of the file the batch takes up next
 };
