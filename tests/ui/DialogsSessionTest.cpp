@@ -121,8 +121,11 @@ TEST_F(DialogsSession, savedConnectionWithAutoConnectConnectsOnTheNextStart)
     // The dialog shows the saved choice, so saving again keeps the password and Auto Connect.
     form->DisconnectItem->trigger();
     ASSERT_TRUE(WaitUntil([this] { return !form->Session().Connected; }));
-    const QByteArray saved = StoreBytes();
+    QByteArray saved;
     RunModal(form->ConnectItem, windows.FormConnect, [&] {
+        // Shown the first time, the connection saved before sites became the first site.
+        EXPECT_EQ(windows.FormConnect->ComboBoxSites->currentText().toStdString(), server->Host());
+        saved = StoreBytes();
         EXPECT_TRUE(windows.FormConnect->chkSavePassword->isChecked());
         EXPECT_TRUE(windows.FormConnect->chkAutoConnect->isChecked());
         windows.FormConnect->btnSave->click();
