@@ -227,7 +227,11 @@ void TFormConnect::chkSavePasswordClick()
 
 void TFormConnect::IncludeStoredPassword()
 {
-    chkSavePassword->setChecked(Store && !Store->ReadString("Password").empty());
+    // The password start-up loaded: the chosen site's when one is chosen.
+    const std::string site = Store ? Store->ReadString(kChosenSiteValue) : std::string();
+    TSiteSettingsStore siteStore(Store, site);
+    TSettingsStore *source = !site.empty() && SiteExists(Store, site) ? &siteStore : Store;
+    chkSavePassword->setChecked(source && !source->ReadString("Password").empty());
 }
 
 ConnectFields TFormConnect::Fields() const
