@@ -166,6 +166,7 @@ public:
 protected:
     void paintEvent(QPaintEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override; // F5 (MainWindowKeys.cpp)
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:

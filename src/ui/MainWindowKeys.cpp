@@ -10,7 +10,6 @@
 #include <QKeyEvent>
 #include <QListWidget>
 #include <QPushButton>
-#include <QShortcut>
 
 #include <map>
 
@@ -63,9 +62,6 @@ void TFormMain::WireKeys()
 {
     HelpItem->setShortcut(QKeySequence(Qt::Key_F1));
     ExitItem->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
-    auto *refresh = new QShortcut(QKeySequence(Qt::Key_F5), this);
-    refresh->setObjectName("RefreshShortcut");
-    connect(refresh, &QShortcut::activated, this, GuardedSlot(&TFormMain::RefreshFocusedList));
 
     new TListKeys(GroupBoxPC->FileListBoxPC, {{Qt::Key_Delete, GroupBoxPC->BtnDeletePC},
                                               {Qt::Key_F2, GroupBoxPC->BtnRenamePC},
@@ -73,6 +69,16 @@ void TFormMain::WireKeys()
     new TListKeys(GroupBoxTandem->ListBoxTanFiles, {{Qt::Key_Delete, GroupBoxTandem->BtnDeleteTandem},
                                                     {Qt::Key_F2, GroupBoxTandem->BtnRenameTandem},
                                                     {Qt::Key_Return, GroupBoxMode->BtnDownload}});
+}
+
+void TFormMain::keyPressEvent(QKeyEvent *event)
+{
+    // F5 reaches the window from whichever control had the focus, none of which uses it.
+    if (event->key() == Qt::Key_F5 && event->modifiers() == Qt::NoModifier) {
+        Guarded([this] { RefreshFocusedList(); });
+        return;
+    }
+    QMainWindow::keyPressEvent(event);
 }
 
 void TFormMain::RefreshFocusedList()
