@@ -252,6 +252,22 @@ TEST_F(DialogsSession, storeThatCannotBeWrittenIsReportedAndTheFiltersStillApply
     EXPECT_EQ(StoreBytes(), "broken by hand\n");
 }
 
+TEST_F(DialogsSession, keepAliveFromTheConfigureDialogIsStoredAndPingsTheIdleServer)
+{
+    DestroyWindow();
+    CreateWindow("int LogLevel=2\n");
+    ASSERT_TRUE(Connect());
+    EXPECT_FALSE(LogText().contains("> NOOP"));
+    Configure([](TFormConfig &dialog) {
+        dialog.spinKeepAlive->setValue(1);
+        dialog.OKBtn->click();
+    });
+    EXPECT_TRUE(StoreBytes().contains("int KeepAlive=1\n")) << StoreBytes().toStdString();
+    ASSERT_TRUE(WaitUntil([this] { return LogText().count("> NOOP") >= 2; })) << LogText().toStdString();
+    EXPECT_TRUE(form->Session().Connected);
+    EXPECT_FALSE(LogText().contains("Disconnected"));
+}
+
 // Each choice sends its own command, lists, and is kept by Save for the next start.
 class DataConnectionSession : public DialogsSession, public testing::WithParamInterface<bool> {};
 

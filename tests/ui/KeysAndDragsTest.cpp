@@ -104,16 +104,23 @@ TEST_F(KeysAndDrags, keysActOnTheListWithTheFocusThroughItsButtons)
     // F5 lists again the side with the focus; both when neither has it.
     ASSERT_TRUE(WaitUntilIdle());
     const int lists = ListCommands();
-    PutPcFile("LATE1", "1");
+    const auto writeBehindTheList = [this](const char *name) {
+        QFile file(PcPath(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    };
+    writeBehindTheList("LATE1");
     Key(form->GroupBoxPC->FileListBoxPC, Qt::Key_F5);
     EXPECT_TRUE(PcNames().contains("LATE1"));
     EXPECT_EQ(ListCommands(), lists);
+    writeBehindTheList("LATE2");
     Key(form->GroupBoxTandem->ListBoxTanFiles, Qt::Key_F5);
     ASSERT_TRUE(WaitUntilIdle());
     EXPECT_EQ(ListCommands(), lists + 1);
+    EXPECT_FALSE(PcNames().contains("LATE2"));
     Key(form->GroupBoxMode->BtnDownload, Qt::Key_F5);
     ASSERT_TRUE(WaitUntilIdle());
     EXPECT_EQ(ListCommands(), lists + 2);
+    EXPECT_TRUE(PcNames().contains("LATE2"));
 
     // F2 renames and Delete deletes as their buttons do.
     messages.shown.clear();
