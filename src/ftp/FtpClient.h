@@ -410,6 +410,7 @@ public:
     void SetMultiThreaded(bool v) { FMultiThreaded = v; }
 
     bool Progress() override;                              // also restarts the time limit
+    bool Waiting() const { return FWaitLoop != nullptr; }  // a synchronous operation is waiting
 
     // Synchronous operations: run the asynchronous one of the same stem and wait.
     bool Open();

@@ -2,18 +2,29 @@
 #include "session/DecimalReading.h"
 #include "session/KeywordLookup.h"
 
+#include <algorithm>
 #include <array>
 
 namespace {
 
 // In lookup order; the position (from 1) is what LookupKeyword returns.
 enum Keyword { kHostName = 1, kUserID, kPassword, kProxyName, kInitialSubvol, kHostPort,
-               kAutoConnect, kTouchDown, kTouchUp };
-constexpr std::array<std::string_view, 10> kKeywords = {
+               kAutoConnect, kTouchDown, kTouchUp, kDataConnection, kKeepAlive, kSite };
+constexpr std::array<std::string_view, 13> kKeywords = {
     "HostName", "UserID", "Password", "ProxyName", "InitialSubvol", "HostPort",
-    "AutoConnect", "TouchDown", "TouchUp", ""};
+    "AutoConnect", "TouchDown", "TouchUp", "DataConnection", "KeepAlive", "Site", ""};
 
-bool TakesValue(int keyword) { return keyword >= kHostName && keyword <= kHostPort; }
+bool TakesValue(int keyword)
+{
+    return (keyword >= kHostName && keyword <= kHostPort) || keyword >= kDataConnection;
+}
+
+// "Active" or "Passive", any letter case, or a unique prefix of one; 0 when neither.
+int DataConnectionValue(std::string_view text)
+{
+    constexpr std::array<std::string_view, 2> values = {kDataConnectionActive, kDataConnectionPassive};
+    return LookupKeyword(text, values, true);
+}
 
 } // namespace
 
@@ -45,7 +56,7 @@ std::int32_t CommandLinePort(std::string_view text)
 }
 
 std::string ApplyCommandLine(std::string_view commandLine, ConnectionSettings &connection,
-                             GeneralSettings &general)
+                             GeneralSettings &general, const SiteLoader &loadSite)
 {
     const std::vector<std::string> tokens = SplitCommandLine(commandLine);
     for (size_t i = 0; i < tokens.size(); ++i) {
@@ -65,6 +76,20 @@ std::string ApplyCommandLine(std::string_view commandLine, ConnectionSettings &c
         case kAutoConnect: connection.AutoConnect = 1; break;
         case kTouchDown: general.TouchDown = true; break;
         case kTouchUp: general.TouchUp = true; break;
+        case kDataConnection: {
+            const int mode = DataConnectionValue(*value);
+            if (mode <= 0)
+                return "Invalid value for DataConnection";
+            connection.Passive = mode == 2;
+            break;
+        }
+        case kKeepAlive:
+            general.KeepAlive = std::clamp<std::int64_t>(ReadDecimal(*value).value, 0, kMaxKeepAlive);
+            break;
+        case kSite:
+            if (!loadSite || !loadSite(*value, connection))
+                return "Unknown site: " + *value;
+            break;
         }
     }
     return {};

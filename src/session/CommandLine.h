@@ -1,6 +1,7 @@
 #pragma once
 #include "session/ConnectionSettings.h"
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <span>
 #include <string_view>
@@ -21,11 +22,16 @@ std::vector<std::string> SplitCommandLine(std::string_view commandLine);
 // 32-bit range are held at its nearer end.
 std::int32_t CommandLinePort(std::string_view text);
 
+// Fills the connection settings from the saved site of that name; false when there is none.
+using SiteLoader = std::function<bool(const std::string &name, ConnectionSettings &connection)>;
+
 // Applies the options in order to the settings. On the first error stops and returns its
-// message ("Invalid parameter: <token>" or "Invalid value for <Keyword>"); the options
-// before it stay applied. Returns the empty text when the whole line was understood.
+// message ("Invalid parameter: <token>", "Invalid value for <Keyword>" or "Unknown site:
+// <name>"); the options before it stay applied. `Site` replaces every connection value with
+// the site's through `loadSite` (none: every site is unknown), so the options after it
+// still override them. Returns the empty text when the whole line was understood.
 std::string ApplyCommandLine(std::string_view commandLine, ConnectionSettings &connection,
-                             GeneralSettings &general);
+                             GeneralSettings &general, const SiteLoader &loadSite = {});
 
 // Whether the command line names a password; ZARVEL_PASSWORD stands in when it does not.
 bool CommandLineGivesPassword(std::string_view commandLine);

@@ -12,7 +12,7 @@ struct KeywordHelp {
     std::string_view effect;  // one line
 };
 
-constexpr std::array<KeywordHelp, 9> kKeywordHelp = {{
+constexpr std::array<KeywordHelp, 12> kKeywordHelp = {{
     {"HostName", "HOST", "FTP server's host name or address"},
     {"UserID", "USER", "user name for the login"},
     {"Password", "PASSWORD", "password, in plain text"},
@@ -22,6 +22,9 @@ constexpr std::array<KeywordHelp, 9> kKeywordHelp = {{
     {"AutoConnect", "", "connect at start-up"},
     {"TouchDown", "", "maintain the download marker file for this run"},
     {"TouchUp", "", "maintain the upload marker file for this run"},
+    {"DataConnection", "Active|Passive", "PORT (the default) or PASV data connections"},
+    {"KeepAlive", "SECONDS", "NOOP after this many idle seconds; 0 never"},
+    {"Site", "NAME", "the saved site to connect to (from the connect dialog)"},
 }};
 
 constexpr std::string_view kSynopsis =
@@ -32,7 +35,7 @@ constexpr std::string_view kSynopsis =
     "host over FTP. Keywords override the saved connection for this run only; nothing\n"
     "given here is saved.\n"
     "\n"
-    "Keywords (any letter case; any unique prefix will do: hostn, pa, pr, u, touchu):\n";
+    "Keywords (any letter case; any unique prefix will do: hostn, pa, u, d, k, s):\n";
 
 constexpr std::string_view kGrammar =
     "\n"

@@ -45,6 +45,8 @@ std::string ApplyConfiguration(TSettingsStore *store, const GeneralSettings &bef
         write.Flag("TouchDown", after.TouchDown);
     if (after.TouchUp != before.TouchUp)
         write.Flag("TouchUp", after.TouchUp);
+    if (after.KeepAlive != before.KeepAlive)
+        write.Number("KeepAlive", after.KeepAlive);
 
     if (chosen.FilterPC != inForce.FilterPC) {
         window.ApplyFilterPC(chosen.FilterPC);

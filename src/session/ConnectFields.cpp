@@ -43,6 +43,7 @@ std::string TakeConnectFields(const ConnectFields &fields, ConnectionSettings &s
     settings.InitialSubvol = fields.Subvol;
     settings.AutoConnect = fields.AutoConnect ? 1 : 0;
     settings.ProxyName = fields.UseProxy ? fields.ProxyHost : std::string();
+    settings.Passive = fields.Passive;
     return {};
 }
 
@@ -55,4 +56,5 @@ void SaveConnectionSettings(TSettingsStore *store, const ConnectFields &fields)
     // A failed integer write is skipped, unlike a text one.
     StoreInteger(store, "HostPort", StrToInt(fields.Port));
     StoreInteger(store, "AutoConnect", fields.AutoConnect ? 1 : 0);
+    StoreText(store, "DataConnection", fields.Passive ? kDataConnectionPassive : kDataConnectionActive);
 }

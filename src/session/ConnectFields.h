@@ -20,6 +20,7 @@ struct ConnectFields {
     std::string ProxyHost;      // "Proxy Host", kept while "Use Proxy Settings" is off
     bool SavePassword = false;  // "Include Password"
     bool AutoConnect = false;   // "Auto Connect"
+    bool Passive = false;       // "Passive mode"
 };
 
 // A text that is not a whole decimal integer: "'<text>' is not a valid integer value".
@@ -47,14 +48,14 @@ inline constexpr const char *kRequiredFieldsMessage = "Host and UserID are requi
 
 // Connect's checks and copy. Returns kRequiredFieldsMessage, changing nothing, when the host
 // or the user ID is empty. Otherwise copies HostName, HostPort, UserID, Password,
-// InitialSubvol, AutoConnect (1 or 0) and ProxyName (empty without "Use Proxy Settings") in
-// this order and returns the empty text. A port that is no integer throws EConvertError
+// InitialSubvol, AutoConnect (1 or 0), ProxyName (empty without "Use Proxy Settings") and
+// Passive in this order and returns the empty text. A port that is no integer throws EConvertError
 // after HostName was replaced and before anything else was.
 std::string TakeConnectFields(const ConnectFields &fields, ConnectionSettings &settings);
 
-// Save: writes HostName, UserID, ProxyName, InitialSubvol, HostPort and AutoConnect from the
-// fields as typed; the proxy host is written whatever "Use Proxy Settings" says. The
-// password is TSavedPassword::Save's (SavedPassword.h).
+// Save: writes HostName, UserID, ProxyName, InitialSubvol, HostPort, AutoConnect and
+// DataConnection ("Active" or "Passive") from the fields as typed; the proxy host is written
+// whatever "Use Proxy Settings" says. The password is TSavedPassword::Save's (SavedPassword.h).
 // A text that cannot be written throws ESettingsStoreError and ends the save; a port that
 // is no integer throws EConvertError after the four texts. A failed integer write is
 // skipped. Without a store (null) the first write fails.

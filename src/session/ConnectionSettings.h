@@ -11,6 +11,7 @@ struct ConnectionSettings {
     std::int32_t AutoConnect = 0; // non-zero: connect automatically at start-up
     std::string ProxyName;       // FTP proxy; empty connects directly
     std::string InitialSubvol;   // subvolume to enter after the login; empty stays put
+    bool Passive = false;        // data connections by PASV (stored as DataConnection "Passive")
 };
 
 // The general values, held by the configure dialog for the program's life.
@@ -20,7 +21,14 @@ struct GeneralSettings {
     std::string TouchFileBase;       // base name of the transfer marker files
     bool TouchUp = false;            // maintain the upload marker file
     bool TouchDown = false;          // maintain the download marker file
+    std::int32_t KeepAlive = 0;      // seconds between NOOPs of an idle session; 0: never
 };
+
+// The stored texts of DataConnection.
+inline constexpr const char *kDataConnectionActive = "Active";
+inline constexpr const char *kDataConnectionPassive = "Passive";
+// Longest keep-alive interval the configure dialog offers (one day).
+inline constexpr std::int32_t kMaxKeepAlive = 86400;
 
 // Default base name of the marker files, used when none (or an empty one) is stored.
 inline constexpr const char *kDefaultTouchFileBase = ".zarvel.xfer";

@@ -32,6 +32,8 @@ TSessionController::TSessionController(const Views &views) : views_(views)
     FTPCLI.OnDisplay = [this](TCustomFtpCli *sender, std::string &text) { FTPMessage(sender, text); };
     FTPCLI.OnSessionClosed = [this](TCustomFtpCli *sender, int error) { FTPCLISessionClosed(sender, error); };
     FTPCLI.OnStateChange = [this](TCustomFtpCli *sender) { FTPCLIStateChange(sender); };
+    KeepAliveTimer.setSingleShot(true);
+    QObject::connect(&KeepAliveTimer, &QTimer::timeout, [this] { KeepAliveTick(); });
 }
 
 TSessionController::~TSessionController()
@@ -72,6 +74,7 @@ bool TSessionController::ConnectToHost()
         FTPCLI.SetConnectionType(ftpDirect);
         FTPCLI.SetProxyServer("");
     }
+    FTPCLI.SetPassive(settings.Passive);
     Log(1, "Connecting to " + settings.HostName + "...");
 
     if (!FTPCLI.Connect()) {
@@ -107,6 +110,7 @@ void TSessionController::SetConnectedControls(bool on)
     Connected = on;
     views_.Window->SetSessionControlsEnabled(on);
     views_.Window->SetConnectCommandEnabled(!Connected && !Connecting);
+    RestartKeepAlive();
 }
 
 void TSessionController::SetConnecting(bool on)
@@ -146,6 +150,33 @@ void TSessionController::FTPCLISessionClosed(TCustomFtpCli *, int)
 void TSessionController::FTPCLIStateChange(TCustomFtpCli *)
 {
     Log(3, StateChangeText(FTPCLI.State()));
+    if (Connected)
+        RestartKeepAlive();
+}
+
+void TSessionController::RestartKeepAlive()
+{
+    const int seconds = general_ ? general_->KeepAlive : 0;
+    if (!Connected || seconds <= 0) {
+        KeepAliveTimer.stop();
+        return;
+    }
+    KeepAliveTimer.start(seconds * 1000);
+}
+
+bool TSessionController::KeepAliveTick()
+{
+    // The timer also fires inside a synchronous wait's loop, where the client can already
+    // read Ready before the waiting caller has seen its request end.
+    if (!Connected || BatchRunning || FTPCLI.Waiting() || FTPCLI.State() != ftpReady) {
+        RestartKeepAlive();
+        return false;
+    }
+    FTPCLI.SetLocalFileName("NOOP");
+    if (!FTPCLI.Quote() && FTPCLI.GetConnected())
+        FTPCLI.Abort();
+    RestartKeepAlive();
+    return true;
 }
 
 void TSessionController::Log(int level, const std::string &text)

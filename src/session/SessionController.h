@@ -11,6 +11,7 @@
 #include "session/SessionViews.h"
 #include "session/TandemFilter.h"
 
+#include <QTimer>
 #include <string>
 
 // "State -> " and the name of the state, as the log shows a change of the client's state.
@@ -53,8 +54,19 @@ public:
     bool AbortTransfer();
     // FTPCLI's OnSessionClosed: captions back to "Zarvel", controls off, "Disconnected".
     void FTPCLISessionClosed(TCustomFtpCli *sender, int error);
-    // FTPCLI's OnStateChange: the state's text at level 3.
+    // FTPCLI's OnStateChange: the state's text at level 3; any activity restarts the
+    // keep-alive interval.
     void FTPCLIStateChange(TCustomFtpCli *sender);
+
+    // ---- Keep-alive ----
+    // Starts the interval again from now (KeepAlive seconds), or stops it when the session is
+    // closed or the interval is 0. Called on every activity and after the settings changed.
+    void RestartKeepAlive();
+    // The interval's end: sends NOOP when the session is idle (connected, no request running
+    // or waited for, no batch), else only starts the interval again. A NOOP that fails ends
+    // the session (the server's close or an abort), which reports "Disconnected". Returns
+    // whether a NOOP was sent.
+    bool KeepAliveTick();
 
     // ---- Log ----
     // Level 1 also replaces the status bar's first panel; the log window takes the text when
@@ -93,6 +105,8 @@ public:
     int ListedLines = 0;                // lines received in the current listing
     int ShownFiles = 0;                 // lines added to the list in the current listing
     TandemFilterList TandemFilters;     // the file-code filters in force
+    bool BatchRunning = false;          // a download or upload batch runs: no keep-alive
+    QTimer KeepAliveTimer;              // single shot: the end of the idle interval
 
 private:
     void SetConnecting(bool on);        // Connecting, and File > Connect with it

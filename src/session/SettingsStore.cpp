@@ -261,14 +261,21 @@ std::optional<std::int32_t> TFileSettingsStore::ReadInteger(const std::string &n
 
 bool TFileSettingsStore::Store(const std::string &name, SettingsValue value)
 {
-    if (!open_ || !IsValidSettingsName(name))
+    if (!IsValidSettingsName(name))
+        return false;
+    return Change([&](SettingsValues &values) { values[name] = std::move(value); });
+}
+
+bool TFileSettingsStore::Change(const std::function<void(SettingsValues &)> &change)
+{
+    if (!open_)
         return false;
     SettingsValues current;
     std::string problem;
     if (!IsPrivate(QFileInfo(path_).absolutePath(), "folder", problem) || !IsPrivate(path_, "file", problem) ||
         !ReadFile(current, problem))
         return false;
-    current[name] = std::move(value);
+    change(current);
     const std::string text = FormatSettingsText(current);
 
     // A new folder is the owner's alone, whatever the umask would allow.
@@ -307,6 +314,21 @@ void TFileSettingsStore::WriteString(const std::string &name, const std::string 
 bool TFileSettingsStore::WriteInteger(const std::string &name, std::int32_t value)
 {
     return Store(name, value);
+}
+
+std::vector<std::string> TFileSettingsStore::Names()
+{
+    std::vector<std::string> names;
+    for (const auto &[name, value] : values_)
+        names.push_back(name);
+    return names;
+}
+
+bool TFileSettingsStore::RemoveAll(const std::string &prefix)
+{
+    return Change([&](SettingsValues &values) { std::erase_if(values, [&](const auto &entry) {
+        return entry.first.compare(0, prefix.size(), prefix) == 0;
+    }); });
 }
 
 void TFileSettingsStore::Close()

@@ -1,12 +1,14 @@
 #pragma once
 #include <QString>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 #include <variant>
+#include <vector>
 
 // The per-user settings store: named values that are either text or a 32-bit integer and
 // keep that type. Texts are bytes and may hold any byte, zero included.
@@ -34,6 +36,10 @@ public:
     virtual void WriteString(const std::string &name, const std::string &value) = 0;
     // Stores an integer value; false when it could not be stored.
     virtual bool WriteInteger(const std::string &name, std::int32_t value) = 0;
+    // Every stored name, in name order.
+    virtual std::vector<std::string> Names() = 0;
+    // Removes every value whose name starts with `prefix`; false when the store is unchanged.
+    virtual bool RemoveAll(const std::string &prefix) = 0;
     // Closes the store; later reads give nothing and writes fail.
     virtual void Close() = 0;
 };
@@ -78,6 +84,8 @@ public:
     std::optional<std::int32_t> ReadInteger(const std::string &name) override;
     void WriteString(const std::string &name, const std::string &value) override;
     bool WriteInteger(const std::string &name, std::int32_t value) override;
+    std::vector<std::string> Names() override;
+    bool RemoveAll(const std::string &prefix) override;
     void Close() override;
 
     const QString &Path() const { return path_; }
@@ -88,6 +96,8 @@ private:
     bool ReadFile(SettingsValues &values, std::string &problem) const;
     // Writes one value through a fresh read of the file; false when nothing was changed.
     bool Store(const std::string &name, SettingsValue value);
+    // Applies the change to a fresh read of the file and writes it; false when nothing changed.
+    bool Change(const std::function<void(SettingsValues &)> &change);
 
     QString path_;            // the settings file
     bool open_ = false;       // OpenOrCreate succeeded and Close has not run

@@ -1,6 +1,9 @@
 #include "session/StartupSettings.h"
 #include "session/CommandLine.h"
 #include "session/PasswordScrambling.h"
+#include "session/Sites.h"
+
+#include <algorithm>
 
 #include <cstdlib>
 
@@ -21,6 +24,11 @@ bool ReadFlag(TSettingsStore *store, const std::string &name)
 {
     const auto value = ReadNumber(store, name);
     return value && *value != 0;
+}
+
+bool IsPassiveText(const std::string &text)
+{
+    return QString::fromStdString(text).compare(kDataConnectionPassive, Qt::CaseInsensitive) == 0;
 }
 
 } // namespace
@@ -48,6 +56,7 @@ void LoadConnectionSettings(TSettingsStore *store, TConnectionFields &target)
     std::string password;
     ScramblePassword(userID, ReadText(store, "Password"), password);
     target.SetStoredPassword(password);
+    target.SetPassive(IsPassiveText(ReadText(store, "DataConnection")));
 }
 
 void LoadGeneralSettings(TSettingsStore *store, GeneralSettings &general)
@@ -59,6 +68,7 @@ void LoadGeneralSettings(TSettingsStore *store, GeneralSettings &general)
         general.TouchFileBase = kDefaultTouchFileBase;
     general.TouchDown = ReadFlag(store, "TouchDown");
     general.TouchUp = ReadFlag(store, "TouchUp");
+    general.KeepAlive = std::clamp(ReadNumber(store, "KeepAlive").value_or(0), 0, kMaxKeepAlive);
 }
 
 StartupFilters LoadStartupFilters(TSettingsStore *store)
@@ -86,9 +96,15 @@ bool LoadStartupSettings(TSettingsStore *store, std::string_view commandLine,
     GeneralSettings &general = windows.HeldGeneralSettings();
     THeldConnectionFields held(connection);
     LoadConnectionSettings(store, held);
+    const std::string chosenSite = ReadText(store, kChosenSiteValue);
+    if (!chosenSite.empty())
+        LoadSiteSettings(store, chosenSite, connection);
     LoadGeneralSettings(store, general);
 
-    const std::string error = ApplyCommandLine(commandLine, connection, general);
+    const SiteLoader loadSite = [store](const std::string &site, ConnectionSettings &settings) {
+        return LoadSiteSettings(store, site, settings);
+    };
+    const std::string error = ApplyCommandLine(commandLine, connection, general, loadSite);
     // Scripts and the demo hand the password over this way: argv is visible in every process list.
     if (const char *password = std::getenv("ZARVEL_PASSWORD"); password && !CommandLineGivesPassword(commandLine))
         connection.Password = password;

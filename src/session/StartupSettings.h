@@ -22,6 +22,8 @@ public:
     virtual void SetAutoConnect(std::int32_t value) = 0;
     // The stored password, unscrambled with the user ID just read; empty when none is stored.
     virtual void SetStoredPassword(const std::string &value) = 0;
+    // DataConnection: true for "Passive" (any letter case), false for anything else.
+    virtual void SetPassive(bool value) = 0;
 };
 
 // TConnectionFields over the held settings: an empty stored password leaves Password alone.
@@ -35,16 +37,17 @@ public:
     void SetHostPort(std::int32_t value) override { settings_.HostPort = value; }
     void SetAutoConnect(std::int32_t value) override { settings_.AutoConnect = value; }
     void SetStoredPassword(const std::string &value) override;
+    void SetPassive(bool value) override { settings_.Passive = value; }
 
 private:
     ConnectionSettings &settings_;
 };
 
 // Reads HostName, UserID, ProxyName, InitialSubvol, HostPort (21 when unreadable),
-// AutoConnect (0 when unreadable) and Password into the target.
+// AutoConnect (0 when unreadable), Password and DataConnection into the target.
 void LoadConnectionSettings(TSettingsStore *store, TConnectionFields &target);
-// Reads LogLevel, SoundConfirmations, TouchFileBase (".zarvel.xfer" when empty), TouchDown
-// and TouchUp.
+// Reads LogLevel, SoundConfirmations, TouchFileBase (".zarvel.xfer" when empty), TouchDown,
+// TouchUp and KeepAlive (0 when unreadable, held within 0..kMaxKeepAlive).
 void LoadGeneralSettings(TSettingsStore *store, GeneralSettings &general);
 
 // The two list filters as the main window starts with them: the stored ones, or the
@@ -73,9 +76,10 @@ public:
     virtual void CloseMainWindow() = 0;                       // ends the program
 };
 
-// Loads the stored settings, lets the command line override them (an error is shown at
-// once), switches the proxy controls on for a proxy name, arms the automatic connection,
-// and closes the main window after a command-line error. Writes nothing to the store.
+// Loads the stored settings (those of the site chosen last, when one is), lets the command
+// line override them (an error is shown at once), switches the proxy controls on for a proxy
+// name, arms the automatic connection, and closes the main window after a command-line
+// error. Writes nothing to the store.
 // Returns false after a command-line error.
 bool LoadStartupSettings(TSettingsStore *store, std::string_view commandLine,
                          TStartupWindows &windows);

@@ -7,6 +7,7 @@
 #include "session/MarkerFiles.h"
 #include "session/TransferProgress.h"
 
+#include <algorithm>
 #include <exception>
 #include <stdexcept>
 #include <sys/stat.h>
@@ -28,6 +29,9 @@ BatchResult TTransferBatch::Download(const std::vector<std::string> &listingLine
 {
     if (RefusedWhileBusy(listingLines.size(), "download"))
         return result_;
+    sizes_.clear();
+    for (const std::string &line : listingLines)
+        sizes_.push_back(std::max<qint64>(ListingLineSize(line), 0));
     RunSteps(listingLines.size(), [&](std::size_t i) { DownloadLine(listingLines[i]); });
     if (result_.Stopped || result_.Ok > 0)
         window_.RefreshPcFiles();
@@ -40,6 +44,11 @@ BatchResult TTransferBatch::Upload(const std::vector<std::string> &paths)
 {
     if (RefusedWhileBusy(paths.size(), "upload"))
         return result_;
+    sizes_.clear();
+    for (const std::string &path : paths) {
+        struct stat status {};
+        sizes_.push_back(::stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode) ? qint64(status.st_size) : 0);
+    }
     RunSteps(paths.size(), [&](std::size_t i) { UploadPath(paths[i]); });
     window_.ListTandemFiles();
     window_.SetMainWindowEnabled(true);
@@ -53,6 +62,7 @@ void TTransferBatch::Begin()
         window_.ClearLogWindow();
     result_ = BatchResult{};
     switcher_ = TransferModeSwitcher{};
+    next_ = 0;
 }
 
 bool TTransferBatch::RefusedWhileBusy(std::size_t files, const char *verb)
@@ -81,12 +91,20 @@ void TTransferBatch::RunSteps(std::size_t count, const std::function<void(std::s
 
 void TTransferBatch::ShowDialogForBatch()
 {
-    if (dialog_.IsShown())
+    if (!dialog_.IsShown()) {
+        dialog_.SetFileInfo(std::string(), kPlaceholderTotal);
+        dialog_.ShowDialog();
+        window_.SetMainWindowEnabled(false);
+        qint64 total = 0;
+        for (const qint64 size : sizes_)
+            total += size;
+        progress_.StartBatch(int(sizes_.size()), total);
+        progress_.NextFile(sizes_.empty() ? 0 : sizes_.front());
+        next_ = 1;
         return;
-    dialog_.SetFileInfo(std::string(), kPlaceholderTotal);
-    dialog_.ShowDialog();
-    window_.SetMainWindowEnabled(false);
-    progress_.StartBatch();
+    }
+    progress_.NextFile(next_ < sizes_.size() ? sizes_[next_] : 0);
+    ++next_;
 }
 
 bool TTransferBatch::SwitchMode(TransferMode mode)

@@ -59,7 +59,7 @@ private:
     // Begin, then `step` for each of `count` items until the batch stops (an exception stops
     // it with an error box), then EndDialog.
     void RunSteps(std::size_t count, const std::function<void(std::size_t)> &step);
-    void ShowDialogForBatch();                         // first file: dialog up, window off
+    void ShowDialogForBatch();                         // each file: its number; the first one: dialog up, window off
     bool SwitchMode(TransferMode mode);                // TYPE when the mode changed; quits on failure
     void DownloadLine(const std::string &line);        // one file of a download
     // Receives one host file into the target: resumed in binary when a part is there.
@@ -77,4 +77,6 @@ private:
     TProgressReporter &progress_;
     TransferModeSwitcher switcher_;                    // the mode the server was last asked for
     BatchResult result_;                               // counts of the running batch
+    std::vector<qint64> sizes_;                        // listed size of each file of the batch
+    std::size_t next_ = 0;                             // index of the file the batch takes up next
 };

@@ -17,6 +17,7 @@ public:
     virtual bool IsShown() const = 0;                                     // visible on screen
     virtual void ShowDialog() = 0;                                        // show, not modal
     virtual void HideDialog() = 0;                                        // hide without aborting anything
+    virtual void ShowBatchProgress(const std::string &text) = 0;          // the batch's line (BatchProgressText)
 };
 
 // count * 100 / total, truncated; 100 when the total is 0 or less (an empty file). Exact for
@@ -26,6 +27,14 @@ qint64 ProgressPercent(qint64 count, qint64 total);
 // "17920 (12.35 kbps)": the count and the rate in bytes per millisecond (so the unit shown as
 // kbps is thousands of bytes per second), two decimals with a period whatever the locale.
 std::string ProgressStatusText(qint64 count, double bytesPerMs);
+
+// "1:05" or "2:03:07": whole seconds to move `bytes` at the rate, rounded up; empty while no
+// rate is known (0 or less).
+std::string RemainingTimeText(qint64 bytes, double bytesPerMs);
+
+// The batch's line: "File 2 of 5, 1024 of 4096 bytes", then ", 0:03 remaining" once a rate
+// is known.
+std::string BatchProgressText(int fileNumber, int fileCount, qint64 done, qint64 total, double bytesPerMs);
 
 // The rate of the current file, sampled at most once a second, and the repaint throttle.
 class TProgressMeter {
@@ -56,15 +65,24 @@ class TProgressReporter {
 public:
     explicit TProgressReporter(TransferProgressView &view) : view_(view) {}
 
-    void StartBatch() { meter_.ResetRate(); }     // the dialog was just shown for a batch
+    // The dialog was just shown for a batch of this many files and bytes (listed sizes).
+    void StartBatch(int fileCount = 0, qint64 totalBytes = 0);
+    // The batch takes up its next file (moved, failed or skipped alike), of this listed size.
+    void NextFile(qint64 size);
     void StartFile();                             // the batch gave the dialog a new file line
     void Report(qint64 count);                    // one progress event of the running transfer
     void Flush();                                 // show the last count if a repaint was skipped
 
 private:
     void Show(TProgressMeter::Clock::time_point now);
+    void ShowBatch();                             // the batch's line with the count so far
 
     TransferProgressView &view_;                  // the dialog
     TProgressMeter meter_;                        // rate and throttle
     qint64 count_ = 0;                            // count of the last event
+    int fileCount_ = 0;                           // files in the batch
+    int fileNumber_ = 0;                          // the file under way, from 1
+    qint64 totalBytes_ = 0;                       // the batch's listed bytes
+    qint64 doneBytes_ = 0;                        // listed bytes of the files before this one
+    qint64 fileSize_ = 0;                         // listed size of this file
 };

@@ -26,14 +26,22 @@ TFormConfig::TFormConfig(QWidget *parent) : QDialog(parent)
     editTouchFileBase = new QLineEdit;
     editTouchFileBase->setToolTip("Base name of file to be 'touched' following succesful file "
                                   "transfer - if checkboxes are enabled");
-    chkTouchDown = new QCheckBox(".down");
-    chkTouchUp = new QCheckBox(".up");
+    chkTouchDown = new QCheckBox(".do&wn");
+    chkTouchUp = new QCheckBox(".&up");
     txtFilterPC = new QLineEdit;
     txtFilterPC->setToolTip("Specifies filename filters used to limit the display of lists of PC files");
     txtFilterTandem = new QLineEdit;
     txtFilterTandem->setToolTip("Specifies filecode filters used to limit the display of lists of Tandem files");
 
+    spinKeepAlive = new QSpinBox;
+    spinKeepAlive->setRange(0, kMaxKeepAlive);
+    spinKeepAlive->setSpecialValueText("Never");
+    spinKeepAlive->setSuffix(" s");
+    spinKeepAlive->setToolTip("While connected and idle, send NOOP after this many seconds, so a lost "
+                              "session shows at once and quiet connections are not dropped");
+
     chkSoundConfirmations->setAccessibleName("Sound Confirmations");
+    spinKeepAlive->setAccessibleName("Keep-alive");
     CSpinEdit->setAccessibleName("Log Level");
     editTouchFileBase->setAccessibleName("High Water Marker");
     txtFilterPC->setAccessibleName("PC Filter");
@@ -44,30 +52,38 @@ TFormConfig::TFormConfig(QWidget *parent) : QDialog(parent)
 
     auto *page = new QWidget;
     auto *grid = new QGridLayout(page);
-    grid->addWidget(new QLabel("Sound\nConfirmations"), 0, 0);
+    // Each label carries its field's mnemonic (Alt+letter focuses the field).
+    const auto label = [](const char *text, QWidget *buddy) {
+        auto *caption = new QLabel(text);
+        caption->setBuddy(buddy);
+        return caption;
+    };
+    grid->addWidget(label("&Sound\nConfirmations", chkSoundConfirmations), 0, 0);
     grid->addWidget(chkSoundConfirmations, 0, 1);
-    grid->addWidget(new QLabel("Log Level"), 1, 0);
+    grid->addWidget(label("&Log Level", CSpinEdit), 1, 0);
     grid->addWidget(CSpinEdit, 1, 1, Qt::AlignLeft);
-    grid->addWidget(new QLabel("High Water Marker"), 2, 0);
+    grid->addWidget(label("&High Water Marker", editTouchFileBase), 2, 0);
     auto *marker = new QHBoxLayout;
     marker->addWidget(editTouchFileBase);
     marker->addWidget(chkTouchDown);
     marker->addWidget(chkTouchUp);
     grid->addLayout(marker, 2, 1);
-    grid->addWidget(new QLabel("PC Filter"), 3, 0);
+    grid->addWidget(label("&PC Filter", txtFilterPC), 3, 0);
     grid->addWidget(txtFilterPC, 3, 1);
-    grid->addWidget(new QLabel("Tandem Filter"), 4, 0);
+    grid->addWidget(label("&Tandem Filter", txtFilterTandem), 4, 0);
     grid->addWidget(txtFilterTandem, 4, 1);
-    grid->setRowStretch(5, 1);
+    grid->addWidget(label("&Keep-alive", spinKeepAlive), 5, 0);
+    grid->addWidget(spinKeepAlive, 5, 1, Qt::AlignLeft);
+    grid->setRowStretch(6, 1);
 
     PageControl = new QTabWidget;
     PageControl->addTab(page, "General");
 
-    OKBtn = new QPushButton("OK");
+    OKBtn = new QPushButton("&OK");
     OKBtn->setDefault(true);
-    CancelBtn = new QPushButton("Cancel");
+    CancelBtn = new QPushButton("&Cancel");
     CancelBtn->setAutoDefault(false);
-    ResetBtn = new QPushButton("Reset");
+    ResetBtn = new QPushButton("&Reset");
     ResetBtn->setAutoDefault(false);
     connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
     connect(OKBtn, &QPushButton::clicked, this, &TFormConfig::OKBtnClick);
@@ -89,6 +105,7 @@ TFormConfig::TFormConfig(QWidget *parent) : QDialog(parent)
     setTabOrder(chkTouchDown, chkTouchUp);
     setTabOrder(chkTouchUp, txtFilterPC);
     setTabOrder(txtFilterPC, txtFilterTandem);
+    setTabOrder(txtFilterTandem, spinKeepAlive);
     resize(520, 260);
 }
 
@@ -115,6 +132,7 @@ void TFormConfig::FormShow()
     chkTouchDown->setChecked(Settings.TouchDown);
     chkTouchUp->setChecked(Settings.TouchUp);
     editTouchFileBase->setText(TextForDisplay(Settings.TouchFileBase));
+    spinKeepAlive->setValue(Settings.KeepAlive);
 }
 
 void TFormConfig::OKBtnClick()
@@ -122,6 +140,8 @@ void TFormConfig::OKBtnClick()
     // A number still being typed counts as entered.
     CSpinEdit->interpretText();
     Settings.LogLevel = CSpinEdit->value();
+    spinKeepAlive->interpretText();
+    Settings.KeepAlive = spinKeepAlive->value();
     Settings.SoundConfirmations = chkSoundConfirmations->isChecked();
     Settings.TouchDown = chkTouchDown->isChecked();
     Settings.TouchUp = chkTouchUp->isChecked();
@@ -135,6 +155,7 @@ void TFormConfig::ResetBtnClick()
     chkSoundConfirmations->setChecked(false);
     chkTouchDown->setChecked(false);
     chkTouchUp->setChecked(false);
+    spinKeepAlive->setValue(0);
     editTouchFileBase->setText(kDefaultTouchFileBase);
     txtFilterPC->setText(kDefaultFilterPC);
     txtFilterTandem->setText(kDefaultFilterTandem);

@@ -39,6 +39,7 @@ public:
     QCheckBox *chkTouchUp;             // ".up"
     QLineEdit *txtFilterPC;
     QLineEdit *txtFilterTandem;
+    QSpinBox *spinKeepAlive;           // keep-alive seconds, 0 never
     QPushButton *OKBtn;                // default button
     QPushButton *CancelBtn;            // Esc
     QPushButton *ResetBtn;

@@ -1,9 +1,11 @@
 #include "ui/ConnectDialog.h"
 #include "session/SettingsStore.h"
+#include "session/Sites.h"
 #include "session/StartupSettings.h"
 #include "ui/UserMessages.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFormLayout>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -45,6 +47,7 @@ public:
         form_.EditPassword->setText(TextForDisplay(value));
         form_.chkSavePassword->setChecked(!value.empty());
     }
+    void SetPassive(bool value) override { form_.chkPassive->setChecked(value); }
 
     bool autoConnect = false;    // the stored Auto Connect
     std::string storedPassword;  // the file's password, unscrambled
@@ -63,6 +66,25 @@ TFormConnect::TFormConnect(TUserMessages &messages, QWidget *parent)
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint
                    | Qt::WindowCloseButtonHint);
 
+    // The saved sites sit above the fields they fill.
+    ComboBoxSites = new QComboBox;
+    ComboBoxSites->setToolTip("Choose a saved site to fill every field");
+    ComboBoxSites->setAccessibleName("Site");
+    ComboBoxSites->setMinimumWidth(180);
+    auto *sitesLabel = new QLabel("&Site");
+    sitesLabel->setBuddy(ComboBoxSites);
+    btnSaveAs = new QPushButton("Save &As...");
+    btnSaveAs->setAutoDefault(false);
+    btnSaveAs->setToolTip("Store the fields as a site under a name");
+    btnDeleteSite = new QPushButton("&Delete");
+    btnDeleteSite->setAutoDefault(false);
+    btnDeleteSite->setToolTip("Remove the chosen site");
+    auto *sitesRow = new QHBoxLayout;
+    sitesRow->addWidget(sitesLabel);
+    sitesRow->addWidget(ComboBoxSites, 1);
+    sitesRow->addWidget(btnSaveAs);
+    sitesRow->addWidget(btnDeleteSite);
+
     GroupBoxDetails = new QGroupBox("Connection Details", this);
     EditHost = new QLineEdit;
     EditHost->setToolTip("Remote host name/ IP");
@@ -75,39 +97,49 @@ TFormConnect::TFormConnect(TUserMessages &messages, QWidget *parent)
     EditSubvol->setToolTip("Initial subvolume to be set on remote host");
 
     auto *fields = new QGridLayout;
-    fields->addWidget(new QLabel("Host"), 0, 0);
+    // Each label carries its field's mnemonic (Alt+letter focuses the field).
+    const auto label = [](const char *text, QWidget *buddy) {
+        auto *caption = new QLabel(text);
+        caption->setBuddy(buddy);
+        return caption;
+    };
+    fields->addWidget(label("&Host", EditHost), 0, 0);
     fields->addWidget(EditHost, 0, 1);
-    fields->addWidget(new QLabel("Port"), 0, 2);
+    fields->addWidget(label("P&ort", EditPort), 0, 2);
     fields->addWidget(EditPort, 0, 3);
-    fields->addWidget(new QLabel("User ID"), 1, 0);
+    fields->addWidget(label("&User ID", EditUserID), 1, 0);
     fields->addWidget(EditUserID, 1, 1, 1, 3);
-    fields->addWidget(new QLabel("Password"), 2, 0);
+    fields->addWidget(label("Pass&word", EditPassword), 2, 0);
     fields->addWidget(EditPassword, 2, 1, 1, 3);
-    fields->addWidget(new QLabel("Initial Subvolume"), 3, 0);
+    fields->addWidget(label("&Initial Subvolume", EditSubvol), 3, 0);
     fields->addWidget(EditSubvol, 3, 1, 1, 3);
 
     // The check box sits where the group's title would be.
-    CheckBoxProxy = new QCheckBox("Use Proxy Settings");
+    CheckBoxProxy = new QCheckBox("Use &Proxy Settings");
     GroupBoxProxy = new QGroupBox;
-    LabelProxyHost = new QLabel("Proxy Host");
+    LabelProxyHost = new QLabel("Pro&xy Host");
     EditProxyHost = new QLineEdit;
     auto *proxyLayout = new QHBoxLayout(GroupBoxProxy);
     proxyLayout->addWidget(LabelProxyHost);
     proxyLayout->addWidget(EditProxyHost);
+    LabelProxyHost->setBuddy(EditProxyHost);
+
+    chkPassive = new QCheckBox("Passive &mode");
+    chkPassive->setToolTip("Data connections made by Zarvel (PASV): for firewalls, NAT and VPNs");
 
     chkSavePassword = new QCheckBox;
-    auto *savePasswordLabel = new QLabel("Include Password");
+    auto *savePasswordLabel = new QLabel("I&nclude Password");
     savePasswordLabel->setToolTip("Select to include password in saved information");
     savePasswordLabel->setBuddy(chkSavePassword);
     LabelKeyringNote = new QLabel;
     LabelKeyringNote->setWordWrap(true);
     LabelKeyringNote->setTextInteractionFlags(Qt::TextSelectableByMouse); // the path can be copied
     LabelKeyringNote->hide();
-    chkAutoConnect = new QCheckBox("Auto Connect");
+    chkAutoConnect = new QCheckBox("Au&to Connect");
     chkAutoConnect->setToolTip("If selected, then the saved connection is made automatically on startup");
-    btnSave = new QPushButton("Save");
+    btnSave = new QPushButton("Sa&ve");
     btnSave->setAutoDefault(false);
-    btnReload = new QPushButton("Reload");
+    btnReload = new QPushButton("&Reload");
     btnReload->setAutoDefault(false);
 
     auto *saveRow = new QHBoxLayout;
@@ -123,12 +155,13 @@ TFormConnect::TFormConnect(TUserMessages &messages, QWidget *parent)
     details->addLayout(fields);
     details->addWidget(CheckBoxProxy);
     details->addWidget(GroupBoxProxy);
+    details->addWidget(chkPassive);
     details->addLayout(saveRow);
     details->addWidget(LabelKeyringNote);
 
-    btnConnect = new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton), "Connect");
+    btnConnect = new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton), "&Connect");
     btnConnect->setDefault(true);
-    btnCancel = new QPushButton(style()->standardIcon(QStyle::SP_DialogCancelButton), "Cancel");
+    btnCancel = new QPushButton(style()->standardIcon(QStyle::SP_DialogCancelButton), "Canc&el");
     btnCancel->setAutoDefault(false);
     connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
 
@@ -138,18 +171,23 @@ TFormConnect::TFormConnect(TUserMessages &messages, QWidget *parent)
     buttons->addWidget(btnCancel);
 
     auto *layout = new QVBoxLayout(this);
+    layout->addLayout(sitesRow);
     layout->addWidget(GroupBoxDetails);
     layout->addLayout(buttons);
 
     setTabOrder(btnConnect, btnCancel);
-    setTabOrder(btnCancel, EditHost);
+    setTabOrder(btnCancel, ComboBoxSites);
+    setTabOrder(ComboBoxSites, btnSaveAs);
+    setTabOrder(btnSaveAs, btnDeleteSite);
+    setTabOrder(btnDeleteSite, EditHost);
     setTabOrder(EditHost, EditPort);
     setTabOrder(EditPort, EditUserID);
     setTabOrder(EditUserID, EditPassword);
     setTabOrder(EditPassword, EditSubvol);
     setTabOrder(EditSubvol, CheckBoxProxy);
     setTabOrder(CheckBoxProxy, EditProxyHost);
-    setTabOrder(EditProxyHost, chkSavePassword);
+    setTabOrder(EditProxyHost, chkPassive);
+    setTabOrder(chkPassive, chkSavePassword);
     setTabOrder(chkSavePassword, chkAutoConnect);
     setTabOrder(chkAutoConnect, btnSave);
     setTabOrder(btnSave, btnReload);
@@ -168,11 +206,14 @@ TFormConnect::TFormConnect(TUserMessages &messages, QWidget *parent)
     connect(btnConnect, &QPushButton::clicked, this, &TFormConnect::ConnectPressed);
     connect(btnSave, &QPushButton::clicked, this, &TFormConnect::btnSaveClick);
     connect(btnReload, &QPushButton::clicked, this, &TFormConnect::btnReloadClick);
+    connect(ComboBoxSites, &QComboBox::activated, this, &TFormConnect::ComboBoxSitesChoose);
+    connect(btnSaveAs, &QPushButton::clicked, this, &TFormConnect::btnSaveAsClick);
+    connect(btnDeleteSite, &QPushButton::clicked, this, &TFormConnect::btnDeleteSiteClick);
 
     SetProxyControls(false);
     SetAutoConnectAllowed(false);
-    resize(442, 294);
-    setFixedSize(sizeHint().expandedTo(QSize(442, 294)));
+    resize(442, 330);
+    setFixedSize(sizeHint().expandedTo(QSize(442, 330)));
 }
 
 void TFormConnect::SetProxyControls(bool on)
@@ -265,6 +306,7 @@ ConnectFields TFormConnect::Fields() const
     fields.ProxyHost = Bytes(EditProxyHost);
     fields.SavePassword = chkSavePassword->isChecked();
     fields.AutoConnect = chkAutoConnect->isChecked();
+    fields.Passive = chkPassive->isChecked();
     return fields;
 }
 
@@ -277,6 +319,8 @@ void TFormConnect::FormShow()
     EditSubvol->setText(TextForDisplay(Settings.InitialSubvol));
     EditProxyHost->setText(TextForDisplay(Settings.ProxyName));
     chkAutoConnect->setChecked(Settings.AutoConnect != 0);
+    chkPassive->setChecked(Settings.Passive);
+    FillSites();
     SetProxyControls(!Settings.ProxyName.empty());
     // "Include Password" keeps its state between showings; until the user checks it (or
     // Reload finds a stored password) "Auto Connect" shows off.
@@ -312,6 +356,9 @@ void TFormConnect::btnSaveClick()
         const ConnectFields fields = Fields();
         SaveConnectionSettings(Store, fields);
         Passwords.Save(fields);
+        // The chosen site is what start-up loads: it keeps what was saved.
+        if (const std::string site = ChosenSite(); !site.empty())
+            SaveSite(Store, site, fields);
     } catch (const EConvertError &e) {
         Messages.Simple(this, TextForDisplay(e.what()));
     } catch (const ESettingsStoreError &e) {
@@ -323,15 +370,114 @@ void TFormConnect::btnReloadClick()
 {
     TDialogConnectionFields fields(*this);
     try {
-        LoadConnectionSettings(Store, fields);
+        const std::string site = ChosenSite();
+        if (site.empty() || !LoadSite(Store, site, fields))
+            LoadConnectionSettings(Store, fields);
     } catch (const ESettingsStoreError &e) {
         Messages.Warning(this, TextForDisplay(e.what()));
         return;
     }
+    FieldsLoaded(fields.autoConnect, fields.storedPassword);
+}
+
+void TFormConnect::FieldsLoaded(bool autoConnect, const std::string &storedPassword)
+{
     SetProxyControls(!EditProxyHost->text().isEmpty());
     SetAutoConnectAllowed(chkSavePassword->isChecked());
-    ReloadedAutoConnect = fields.autoConnect;
-    Passwords.Reload(fields.storedPassword, {Bytes(EditUserID), Bytes(EditHost), EditPort->text().toInt()});
+    ReloadedAutoConnect = autoConnect;
+    // A site's or the file's password, else the keyring's for this user, host and port.
+    Passwords.Reload(storedPassword, {Bytes(EditUserID), Bytes(EditHost), EditPort->text().toInt()});
+}
+
+std::string TFormConnect::ChosenSite() const
+{
+    return ComboBoxSites->currentIndex() < 0 ? std::string()
+                                             : ComboBoxSites->currentData().toByteArray().toStdString();
+}
+
+void TFormConnect::FillSites()
+{
+    ComboBoxSites->clear();
+    std::string chosen;
+    try {
+        // Start-up writes nothing; a file from before sites gets its first site when the
+        // list is first shown.
+        MigrateToSites(Store);
+        chosen = Store ? Store->ReadString(kChosenSiteValue) : std::string();
+    } catch (const ESettingsStoreError &) {
+        // A file that cannot be written, or a chosen site of the wrong type: no choice.
+    }
+    for (const std::string &site : SiteNames(Store)) {
+        ComboBoxSites->addItem(TextForDisplay(site), QByteArray::fromStdString(site));
+        if (site == chosen)
+            ComboBoxSites->setCurrentIndex(ComboBoxSites->count() - 1);
+    }
+    if (chosen.empty())
+        ComboBoxSites->setCurrentIndex(-1);
+    btnDeleteSite->setEnabled(ComboBoxSites->count() > 0);
+}
+
+void TFormConnect::StoreChosenSite(const std::string &site)
+{
+    try {
+        StoreText(Store, kChosenSiteValue, site);
+    } catch (const ESettingsStoreError &e) {
+        Messages.Warning(this, TextForDisplay(e.what()));
+    }
+}
+
+void TFormConnect::ComboBoxSitesChoose(int index)
+{
+    if (index < 0)
+        return;
+    const std::string site = ChosenSite();
+    TDialogConnectionFields fields(*this);
+    try {
+        if (!LoadSite(Store, site, fields))
+            return;
+    } catch (const ESettingsStoreError &e) {
+        Messages.Warning(this, TextForDisplay(e.what()));
+        return;
+    }
+    FieldsLoaded(fields.autoConnect, fields.storedPassword);
+    StoreChosenSite(site);
+}
+
+void TFormConnect::btnSaveAsClick()
+{
+    QString name = TextForDisplay(ChosenSite());
+    if (!Messages.Prompt(this, "Save As", "Site name", &name))
+        return;
+    const std::string site = name.trimmed().toStdString();
+    if (site.empty())
+        return;
+    try {
+        SaveSite(Store, site, Fields());
+    } catch (const EConvertError &e) {
+        Messages.Simple(this, TextForDisplay(e.what()));
+        return;
+    } catch (const ESettingsStoreError &e) {
+        Messages.Warning(this, TextForDisplay(e.what()));
+        return;
+    }
+    StoreChosenSite(site);
+    FillSites();
+}
+
+void TFormConnect::btnDeleteSiteClick()
+{
+    const std::string site = ChosenSite();
+    if (site.empty())
+        return;
+    if (!Messages.Prompt(this, "Delete", "Delete the site " + TextForDisplay(site) + "?", nullptr))
+        return;
+    try {
+        if (!DeleteSite(Store, site))
+            Messages.Warning(this, "Failed to delete the site " + TextForDisplay(site));
+    } catch (const ESettingsStoreError &e) {
+        Messages.Warning(this, TextForDisplay(e.what()));
+    }
+    FillSites();
 }
 
 void TFormConnect::EditPortChange()

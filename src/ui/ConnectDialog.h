@@ -7,6 +7,7 @@
 #include <string>
 
 class QCheckBox;
+class QComboBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -55,12 +56,22 @@ public:
     void btnSaveClick();        // writes the fields as typed to the store
     void btnReloadClick();      // fills the fields from the store
     void EditPortChange();      // warns about the port text, whenever it changes
+    void ComboBoxSitesChoose(int index); // fills every field from that site; it is the chosen one
+    void btnSaveAsClick();      // asks for a name and saves the fields as that site
+    void btnDeleteSiteClick();  // removes the chosen site after asking
+    // The site chosen in the list; empty when none is.
+    std::string ChosenSite() const;
+    // Fills the site list from the store and selects the site chosen last.
+    void FillSites();
 
     // Set while Connect is handled and left set when its checks fail, so the dialog
     // refuses to close that once.
     bool KeepOpen = false;
 
     // Controls, named as the rest of the program refers to them.
+    QComboBox *ComboBoxSites;      // the saved sites
+    QPushButton *btnSaveAs;        // "Save As..."
+    QPushButton *btnDeleteSite;    // "Delete"
     QGroupBox *GroupBoxDetails;
     QLineEdit *EditHost;
     QLineEdit *EditPort;
@@ -74,6 +85,7 @@ public:
     QCheckBox *chkSavePassword;    // "Include Password"
     QLabel *LabelKeyringNote;      // why a password is not in the keyring; hidden until then
     QCheckBox *chkAutoConnect;
+    QCheckBox *chkPassive;         // "Passive mode"
     QPushButton *btnSave;
     QPushButton *btnReload;
     QPushButton *btnConnect;       // default button, closes with OK
@@ -89,6 +101,10 @@ public Q_SLOTS:
 private:
     void CheckBoxProxyClick();
     void chkSavePasswordClick();
+    // After the fields were filled from the store: proxy and Auto Connect controls follow them.
+    void FieldsLoaded(bool autoConnect, const std::string &storedPassword);
+    // The store write behind a choice; its failure is shown, the choice stands for this run.
+    void StoreChosenSite(const std::string &site);
     // Connect: its handler, then the close it asks for (refused when the checks failed).
     void ConnectPressed();
 

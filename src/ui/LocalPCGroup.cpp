@@ -1,3 +1,4 @@
+#include "ui/FileDragList.h"
 #include "ui/LocalPCGroup.h"
 #include "session/ConnectionSettings.h"
 #include "ui/UserMessages.h"
@@ -40,11 +41,17 @@ TLocalPCGroup::TLocalPCGroup(QWidget *parent) : QGroupBox("Local PC", parent)
     DirectoryListBoxPC = new QListWidget;
     DirectoryListBoxPC->setObjectName("DirectoryListBoxPC");
     DirectoryListBoxPC->setAccessibleName("Folders");
-    FileListBoxPC = new QListWidget;
+    FileListBoxPC = new TFileDragList;
     FileListBoxPC->setObjectName("FileListBoxPC");
     FileListBoxPC->setAccessibleName("PC files");
     FileListBoxPC->setSelectionMode(QAbstractItemView::ExtendedSelection);
     FileListBoxPC->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    FileListBoxPC->OnDragData = [this] {
+        QStringList paths;
+        for (const std::string &name : SelectedNames())
+            paths.push_back(QDir::current().absoluteFilePath(QFile::decodeName(QByteArray::fromStdString(name))));
+        return LocalFilesMimeData(paths);
+    };
     FilterComboBoxPC = new QComboBox;
     FilterComboBoxPC->setObjectName("FilterComboBoxPC");
     FilterComboBoxPC->setAccessibleName("PC file filter");

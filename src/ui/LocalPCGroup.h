@@ -2,11 +2,14 @@
 #include "session/FileOperationsView.h"
 #include "session/SessionViews.h"
 
+#include "ui/FileDragList.h"
+
 #include <QGroupBox>
 #include <QHash>
 
 class QComboBox;
 class QListWidget;
+
 class QListWidgetItem;
 class QPushButton;
 
@@ -37,7 +40,7 @@ public:
 
     QComboBox *DriveComboBoxPC;      // mounted volumes
     QListWidget *DirectoryListBoxPC; // the current folder, its parents and its children
-    QListWidget *FileListBoxPC;      // files of the current folder; multiple selection, fixed pitch
+    TFileDragList *FileListBoxPC;      // files of the current folder; multiple selection, fixed pitch
     QComboBox *FilterComboBoxPC;     // PC filter entries, in their given order
     QPushButton *BtnMkDirPC;         // "MkDir"
     QPushButton *BtnRmDirPC;         // "RmDir"

@@ -48,6 +48,7 @@ TFormMain::TFormMain(TUserMessages &messages, TSounds &sounds, const QString &st
     WireFileOperationsAndHelp();
     WireConfigure();
     WireTransfers();
+    WireKeys();
 
     std::string problem;
     Store = OpenSettingsStore(std::make_unique<TFileSettingsStore>(storePath), problem);

@@ -88,6 +88,8 @@ public:
     void AboutClick();       // Help > About: the about box, modal
     void LogWindowClick();   // File > Log Window, or a double click on the status bar
     void FormPaint();        // starts the automatic connection at the first paint
+    // F5: Refresh of the side holding the focus; of both when neither does.
+    void RefreshFocusedList();
 
     // Handlers of the "Tandem" group (the logic is the controller's).
     void ComboBoxTanSubvolDropDown();
@@ -111,6 +113,7 @@ public:
 
     // Transfers (MainWindowTransfers.cpp).
     void BtnDownloadClick();       // downloads the selected remote files
+    void DownloadLines(const std::vector<std::string> &lines); // the download batch, while Download may act
     void BtnUploadClick();         // uploads the selected PC files; nothing without a selection
     void ListBoxTanFilesTrgDrop(TDragFilesTrg *sender); // uploads files dropped on the remote list
     void UploadFiles(const std::vector<std::string> &paths); // the upload batch
@@ -167,6 +170,7 @@ public:
 protected:
     void paintEvent(QPaintEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override; // F5 (MainWindowKeys.cpp)
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
@@ -178,6 +182,7 @@ private:
     TFileOperationViews FileOperationViews();  // this window's side of the file operations
     void WireConfigure();          // File > Configure
     void WireTransfers();          // buttons, keys, drops and progress of the transfers
+    void WireKeys();               // F1, F2, F5, Delete, Enter, Ctrl+Q (MainWindowKeys.cpp)
     void AttachTransferDialog();   // the progress dialog's Cancel and the progress reporter
 
     // What LoadStartupSettings reaches in the windows.

@@ -43,6 +43,7 @@ void TFormMain::ConfigureClick()
     TMainWindowConfiguration window(*this);
     const std::string problem =
         ApplyConfiguration(Store.get(), before, config->Settings, inForce, config->Filters(), window);
+    Session_->RestartKeepAlive();
     if (!problem.empty())
         Messages.Warning(this, TextForDisplay(problem));
 }

@@ -10,6 +10,7 @@
 #include "ui/TransferGroup.h"
 #include "ui/UserMessages.h"
 #include "ui/FileDropTarget.h"
+#include "ui/FileDragList.h"
 
 #include <QFile>
 #include <QKeyEvent>
@@ -59,6 +60,10 @@ void TFormMain::WireTransfers()
     ListBoxTanFilesTrg->SetTarget(GroupBoxTandem->ListBoxTanFiles);
     ListBoxTanFilesTrg->SetEnabled(true);
     ListBoxTanFilesTrg->OnDrop = [this](TDragFilesTrg *sender) { Guarded([&] { ListBoxTanFilesTrgDrop(sender); }); };
+    // Remote files dropped on the PC list land in the folder it shows, as Download does.
+    new THostLinesDropTarget(GroupBoxPC->FileListBoxPC, [this](const std::vector<std::string> &lines) {
+        Guarded([&] { DownloadLines(lines); });
+    });
 
     Session_->FTPCLI.OnProgress = [this](TCustomFtpCli *sender, qint64 count, bool &abort) {
         FTPCLIProgress(sender, count, abort);
@@ -75,7 +80,14 @@ void TFormMain::AttachTransferDialog()
 
 void TFormMain::BtnDownloadClick()
 {
-    const std::vector<std::string> lines = GroupBoxTandem->SelectedLines();
+    DownloadLines(GroupBoxTandem->SelectedLines());
+}
+
+void TFormMain::DownloadLines(const std::vector<std::string> &lines)
+{
+    // A drop can come after the session ended; the Download button is off then.
+    if (!GroupBoxMode->BtnDownload->isEnabled())
+        return;
     Transfers_->RunBatch([&](TTransferBatch &batch) { batch.Download(lines); });
 }
 
@@ -132,14 +144,17 @@ void TFormMain::TTransferSide::RunBatch(const std::function<void(TTransferBatch 
         return; // the window is off during a batch; nothing may start a second one
     TTransferBatch batch(Form.Session_->FTPCLI, *this, *Form.Forms_.FormTransfer, *Progress);
     Running = true;
+    Form.Session_->BatchRunning = true;
     try {
         run(batch);
     } catch (...) {
         Running = false;
+        Form.Session_->BatchRunning = false;
         SetMainWindowEnabled(true);
         throw;
     }
     Running = false;
+    Form.Session_->BatchRunning = false;
     if (std::exchange(CloseAfterBatch, false))
         QTimer::singleShot(0, &Form, &QWidget::close);
 }

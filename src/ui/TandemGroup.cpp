@@ -1,3 +1,4 @@
+#include "ui/FileDragList.h"
 #include "ui/TandemGroup.h"
 #include "ui/UserMessages.h"
 
@@ -59,13 +60,14 @@ TTandemGroup::TTandemGroup(QWidget *parent) : QGroupBox("Tandem", parent)
             OnSubvolChange();
     });
 
-    ListBoxTanFiles = new QListWidget;
+    ListBoxTanFiles = new TFileDragList;
     ListBoxTanFiles->setObjectName("ListBoxTanFiles");
     ListBoxTanFiles->setAccessibleName("Tandem files");
     ListBoxTanFiles->setSelectionMode(QAbstractItemView::ExtendedSelection);
     ListBoxTanFiles->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     ListBoxTanFiles->setUniformItemSizes(true); // long listings lay out without measuring each line
     ListBoxTanFiles->installEventFilter(this);
+    ListBoxTanFiles->OnDragData = [this] { return HostLinesMimeData(SelectedLines()); };
 
     ComboBoxTanFilter = new QComboBox;
     ComboBoxTanFilter->setObjectName("ComboBoxTanFilter");

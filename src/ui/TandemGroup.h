@@ -2,10 +2,13 @@
 #include "session/SessionViews.h"
 
 #include <QComboBox>
+#include "ui/FileDragList.h"
+
 #include <QGroupBox>
 #include <functional>
 
 class QListWidget;
+
 class QPushButton;
 
 // The subvolume box: an editable combo box that tells when its list is opened.
@@ -41,7 +44,7 @@ public:
     std::function<void(char key)> OnFilesKeyPress;   // a character typed in the list
 
     TSubvolComboBox *ComboBoxTanSubvol; // editable, sorted history; its text is the subvolume shown
-    QListWidget *ListBoxTanFiles;       // listing lines, server order, multiple selection, fixed pitch
+    TFileDragList *ListBoxTanFiles;       // listing lines, server order, multiple selection, fixed pitch
     QComboBox *ComboBoxTanFilter;       // file-code filter labels, sorted, not editable
     QPushButton *BtnRenameTandem;       // "Rename"
     QPushButton *BtnDeleteTandem;       // "Delete"

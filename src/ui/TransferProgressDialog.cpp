@@ -31,6 +31,8 @@ TFormTransfer::TFormTransfer(QWidget *parent) : QDialog(parent)
     LPercent->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     LStatus = new QLabel;
     LStatus->setObjectName("LStatus");
+    LBatch = new QLabel;
+    LBatch->setObjectName("LBatch");
     btnCancel = new QPushButton(style()->standardIcon(QStyle::SP_DialogCancelButton), "Cancel");
     btnCancel->setObjectName("btnCancel");
     btnCancel->setAutoDefault(false);
@@ -41,11 +43,14 @@ TFormTransfer::TFormTransfer(QWidget *parent) : QDialog(parent)
     layout->addWidget(ProgressBar, 1, 0);
     layout->addWidget(LPercent, 1, 1);
     layout->addWidget(LStatus, 2, 0);
-    layout->addWidget(btnCancel, 2, 1);
+    layout->addWidget(LBatch, 3, 0);
+    layout->addWidget(btnCancel, 2, 1, 2, 1);
     // Room for the longest line a host file gives: an 8-character name and a size of 11 digits.
     LFileinfo->setMinimumWidth(
         LFileinfo->fontMetrics().horizontalAdvance("Downloading binary file MMMMMMMM (99999999999 bytes)"));
-    setFixedSize(QSize(306, 102).expandedTo(sizeHint()));
+    LBatch->setMinimumWidth(
+        LBatch->fontMetrics().horizontalAdvance("File 9999 of 9999, 99999999999 of 99999999999 bytes, 99:59:59 remaining"));
+    setFixedSize(QSize(306, 120).expandedTo(sizeHint()));
 }
 
 void TFormTransfer::SetFileInfo(const std::string &text, qint64 total)
@@ -64,6 +69,11 @@ void TFormTransfer::ShowProgress(qint64 count, const std::string &text)
     LPercent->setText(QString::number(percent) + '%');
     LStatus->setText(QString::fromStdString(text));
     ProgressBar->setValue(static_cast<int>(std::clamp<qint64>(percent, 0, 100)));
+}
+
+void TFormTransfer::ShowBatchProgress(const std::string &text)
+{
+    LBatch->setText(QString::fromStdString(text));
 }
 
 void TFormTransfer::ShowDialog()

@@ -31,6 +31,7 @@ public:
     bool IsShown() const override { return isVisible(); }
     void ShowDialog() override;
     void HideDialog() override { hide(); }
+    void ShowBatchProgress(const std::string &text) override;
 
     void btnCancelClick();      // closes, which aborts
 
@@ -38,6 +39,7 @@ public:
     QProgressBar *ProgressBar;  // 0 to 100
     QLabel *LPercent;           // the percentage and "%"
     QLabel *LStatus;            // byte count and rate
+    QLabel *LBatch;             // "File n of m", the batch's bytes and the time remaining
     QPushButton *btnCancel;     // aborts the transfer; also Esc
 
 protected:

@@ -54,9 +54,10 @@ ConnectionSettings With(std::function<void(ConnectionSettings &)> change)
     return c;
 }
 
-GeneralSettings Touch(bool down, bool up)
+GeneralSettings Touch(bool down, bool up, std::int32_t keepAlive = 0)
 {
     GeneralSettings g;
+    g.KeepAlive = keepAlive;
     g.TouchFileBase = ".zarvel.xfer";
     g.TouchDown = down;
     g.TouchUp = up;
@@ -72,6 +73,7 @@ void ExpectSame(const ConnectionSettings &a, const ConnectionSettings &b)
     EXPECT_EQ(a.AutoConnect, b.AutoConnect);
     EXPECT_EQ(a.ProxyName, b.ProxyName);
     EXPECT_EQ(a.InitialSubvol, b.InitialSubvol);
+    EXPECT_EQ(a.Passive, b.Passive);
 }
 
 TEST(CommandLine, optionsApplyInOrderAndErrorsStopWithEarlierOnesKept)
@@ -104,6 +106,18 @@ TEST(CommandLine, optionsApplyInOrderAndErrorsStopWithEarlierOnesKept)
          With([](auto &c) { c.UserID = "ops1"; }), Touch(false, false)},
         {"u ops1 hostp", "Invalid value for HostPort",
          With([](auto &c) { c.UserID = "ops1"; }), Touch(false, false)},
+        // Data connection: either word in any case or a unique prefix of it; "d" is unique.
+        {"d passive", "", With([](auto &c) { c.Passive = true; }), Touch(false, false)},
+        {"DataConnection PASS d Active", "", Stored(), Touch(false, false)},
+        {"d p", "", With([](auto &c) { c.Passive = true; }), Touch(false, false)},
+        {"d pasv", "Invalid value for DataConnection", Stored(), Touch(false, false)},
+        {"d", "Invalid value for DataConnection", Stored(), Touch(false, false)},
+        // Keep-alive seconds: read like the port, never below 0 nor above a day.
+        {"k 300", "", Stored(), Touch(false, false, 300)},
+        {"KeepAlive -5", "", Stored(), Touch(false, false, 0)},
+        {"keepalive 9999999", "", Stored(), Touch(false, false, kMaxKeepAlive)},
+        // Without a site loader every site is unknown.
+        {"s test", "Unknown site: test", Stored(), Touch(false, false)},
     };
     for (const ApplyRow &row : rows) {
         SCOPED_TRACE(row.line);
@@ -114,7 +128,33 @@ TEST(CommandLine, optionsApplyInOrderAndErrorsStopWithEarlierOnesKept)
         EXPECT_EQ(general.TouchDown, row.general.TouchDown);
         EXPECT_EQ(general.TouchUp, row.general.TouchUp);
         EXPECT_EQ(general.TouchFileBase, row.general.TouchFileBase);
+        EXPECT_EQ(general.KeepAlive, row.general.KeepAlive);
     }
+}
+
+// Site loads the whole saved connection at its place in the line: later keywords override it.
+TEST(CommandLine, siteReplacesTheConnectionWhereItStands)
+{
+    const SiteLoader loader = [](const std::string &name, ConnectionSettings &c) {
+        if (name != "prod")
+            return false;
+        c = ConnectionSettings{};
+        c.HostName = "prodhost";
+        c.UserID = "produser";
+        c.Passive = true;
+        return true;
+    };
+    ConnectionSettings connection = Stored();
+    GeneralSettings general;
+    EXPECT_EQ(ApplyCommandLine("hostname early site prod u ops1", connection, general, loader), "");
+    EXPECT_EQ(connection.HostName, "prodhost");
+    EXPECT_EQ(connection.UserID, "ops1");
+    EXPECT_EQ(connection.Password, "") << "the stored password must not travel to another site";
+    EXPECT_TRUE(connection.Passive);
+
+    connection = Stored();
+    EXPECT_EQ(ApplyCommandLine("site Prod", connection, general, loader), "Unknown site: Prod");
+    ExpectSame(connection, Stored());
 }
 
 TEST(CommandLine, helpAndVersionCountOnlyAsTheFirstWordSoNoValueChangesMeaning)

@@ -108,7 +108,7 @@ TEST_F(ConnectTake, nonIntegerPortStopsAfterHostNameWasReplaced)
 class ConnectSave : public testing::Test {
 protected:
     TMemorySettingsStore store;
-    ConnectFields fields{"tandem1", "2121", "ops1", "secret", "$DATA.SRC", false, "gate", true, true};
+    ConnectFields fields{"tandem1", "2121", "ops1", "secret", "$DATA.SRC", false, "gate", true, true, true};
 
     std::string Scrambled(const std::string &key, const std::string &text)
     {
@@ -123,8 +123,16 @@ TEST_F(ConnectSave, writesFieldsAsTypedInOrderAndLeavesThePasswordAlone)
     store.values["Password"] = Scrambled("ops1", "old");
     SaveConnectionSettings(&store, fields);
     EXPECT_EQ(store.writes, (Writes{"HostName=tandem1", "UserID=ops1", "ProxyName=gate",
-                                    "InitialSubvol=$DATA.SRC", "HostPort=2121", "AutoConnect=1"}))
+                                    "InitialSubvol=$DATA.SRC", "HostPort=2121", "AutoConnect=1",
+                                    "DataConnection=Passive"}))
         << "the proxy host is saved even while Use Proxy Settings is off";
+}
+
+TEST_F(ConnectSave, passiveOffIsStoredAsActive)
+{
+    fields.Passive = false;
+    SaveConnectionSettings(&store, fields);
+    EXPECT_EQ(store.writes.back(), "DataConnection=Active");
 }
 
 TEST_F(ConnectSave, nonIntegerPortStopsAfterTheFourTexts)
@@ -149,7 +157,7 @@ TEST_F(ConnectSave, failedTextWriteEndsSaveAndFailedIntegerWriteIsSkipped)
     store.failing = {"HostPort"};
     store.writes.clear();
     SaveConnectionSettings(&store, fields);
-    EXPECT_EQ(store.writes.size(), 5u) << "a failed integer write must not stop the save";
+    EXPECT_EQ(store.writes.size(), 6u) << "a failed integer write must not stop the save";
 }
 
 TEST_F(ConnectSave, withoutAStoreTheFirstWriteFails)

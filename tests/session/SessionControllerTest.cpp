@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -276,6 +277,91 @@ TEST_F(SessionController, serverDroppingTheConnectionEndsTheSession)
     EXPECT_EQ(window.caption, "Zarvel");
     EXPECT_EQ(window.status, "Disconnected");
     EXPECT_EQ(window.controls, (std::vector<bool>{true, false}));
+}
+
+// ---- Data connections and keep-alive ----
+
+// Runs the loop until `done` holds or 20 s pass (a bound against hanging, not a measure).
+bool LoopUntil(const std::function<bool()> &done)
+{
+    QDeadlineTimer deadline(20000);
+    QTimer wake; // looks again now and then
+    wake.start(50);
+    while (!done() && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    return done();
+}
+
+TEST_F(SessionController, passiveSettingMakesEveryDataConnectionByPasv)
+{
+    settings.Passive = true;
+    ScriptLogin();
+    peer.Reply("CWD $DATA.SUB", "250 ok\r\n").Reply("PWD", "257 \"$DATA.SUB\" is current\r\n");
+    ScriptList({Listing(files)}, true);
+    ScriptList({Listing(files)}, true);
+    ASSERT_TRUE(session.ConnectToHost());
+    ASSERT_TRUE(session.ListTandemFiles());
+    EXPECT_TRUE(peer.WaitFinished());
+    EXPECT_EQ(CommandsStarting("PORT"), 0);
+    EXPECT_EQ(window.files.size(), files.size());
+}
+
+TEST_F(SessionController, idleSessionSendsNoopAtTheIntervalButNeverDuringARequestOrABatch)
+{
+    general.KeepAlive = 1;
+    ScriptLogin();
+    ScriptSubvol("$DATA.SUB", files);
+    peer.Reply("NOOP", "200 ok\r\n").Reply("NOOP", "200 ok\r\n");
+    ASSERT_TRUE(session.ConnectToHost());
+    ASSERT_TRUE(LoopUntil([&] { return peer.Finished(); })) << "two NOOPs while idle";
+    EXPECT_TRUE(session.Connected);
+
+    // From here the ticks are driven by hand; the script fails on any NOOP it does not expect.
+    general.KeepAlive = 0;
+    session.RestartKeepAlive();
+    EXPECT_FALSE(session.KeepAliveTimer.isActive());
+    session.BatchRunning = true;
+    EXPECT_FALSE(session.KeepAliveTick());
+    session.BatchRunning = false;
+
+    ScriptList({Listing(files)});
+    std::vector<bool> ticks;
+    session.FTPCLI.OnProgress = [&](TCustomFtpCli *, qint64, bool &) { ticks.push_back(session.KeepAliveTick()); };
+    ASSERT_TRUE(session.ListTandemFiles());
+    ASSERT_FALSE(ticks.empty());
+    EXPECT_EQ(std::count(ticks.begin(), ticks.end(), true), 0) << "a NOOP went out inside a request";
+    session.FTPCLI.OnProgress = nullptr;
+
+    peer.Reply("NOOP", "200 ok\r\n");
+    EXPECT_TRUE(session.KeepAliveTick());
+    EXPECT_TRUE(peer.WaitFinished());
+    EXPECT_EQ(CommandsStarting("NOOP"), 3);
+}
+
+TEST_F(SessionController, unansweredNoopEndsTheSessionAsDisconnected)
+{
+    general.KeepAlive = 1;
+    session.FTPCLI.SetTimeout(2);
+    ScriptLogin();
+    ScriptSubvol("$DATA.SUB", files);
+    peer.Expect("NOOP"); // and no answer: the server hangs
+    peer.AllowUnfinished();
+    ASSERT_TRUE(session.ConnectToHost());
+    ASSERT_TRUE(LoopUntil([&] { return !session.Connected; }));
+    EXPECT_TRUE(peer.Finished());
+    EXPECT_EQ(window.status, "Disconnected");
+    EXPECT_EQ(window.controls, (std::vector<bool>{true, false}));
+}
+
+TEST_F(SessionController, refusedNoopEndsTheSessionAsDisconnected)
+{
+    general.KeepAlive = 1;
+    ScriptLogin();
+    ScriptSubvol("$DATA.SUB", files);
+    peer.Reply("NOOP", "500 unknown command\r\n");
+    ASSERT_TRUE(session.ConnectToHost());
+    ASSERT_TRUE(LoopUntil([&] { return !session.Connected; }));
+    EXPECT_EQ(window.status, "Disconnected");
 }
 
 TEST_F(SessionController, nothingReachesAClosingWindow)

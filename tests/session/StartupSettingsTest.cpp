@@ -233,12 +233,13 @@ TEST_F(Startup, connectionFieldsReceiveValuesInStoreOrder)
         void SetHostPort(std::int32_t v) override { seen.push_back("port=" + std::to_string(v)); }
         void SetAutoConnect(std::int32_t v) override { seen.push_back("auto=" + std::to_string(v)); }
         void SetStoredPassword(const std::string &v) override { seen.push_back("password=" + v); }
+        void SetPassive(bool v) override { seen.push_back(v ? "passive" : "active"); }
     } fields;
     const std::string file = "text HostName=h\ntext UserID=other\ntext Password="
-        + Scrambled("U", "pw") + "\n";
+        + Scrambled("U", "pw") + "\ntext DataConnection=passive\n";
     Put(file.c_str());
     LoadConnectionSettings(Store(), fields);
-    ASSERT_EQ(fields.seen.size(), 11u);
+    ASSERT_EQ(fields.seen.size(), 12u);
     EXPECT_EQ(fields.seen[0], "host=");
     EXPECT_EQ(fields.seen[1], "host=h");
     EXPECT_EQ(fields.seen[3], "user=other");
@@ -247,6 +248,7 @@ TEST_F(Startup, connectionFieldsReceiveValuesInStoreOrder)
     // Stored under another user ID: a different text, no error.
     EXPECT_NE(fields.seen[10], "password=pw");
     EXPECT_EQ(fields.seen[10].size(), std::string("password=pw").size());
+    EXPECT_EQ(fields.seen[11], "passive");  // any letter case
 }
 
 } // namespace

@@ -9,6 +9,7 @@
 #include "support/FtpServers.h"
 
 #include <gtest/gtest.h>
+#include <algorithm>
 
 #include <QDir>
 #include <QFile>
@@ -75,6 +76,8 @@ struct RecordingDialog : TransferProgressView {
     bool IsShown() const override { return shown; }
     void ShowDialog() override { shown = true; }
     void HideDialog() override { shown = false; }
+    void ShowBatchProgress(const std::string &text) override { batch.push_back(text); }
+    std::vector<std::string> batch;  // the batch's lines, in order
 };
 
 QByteArray Pattern(qint64 size)
@@ -191,6 +194,14 @@ TEST_F(TransferBatchTest, mixedDownloadSwitchesTypeOnlyOnChangeAndNamesEachFile)
     EXPECT_EQ(dialog.files[0], (std::pair<std::string, qint64>{"", 999999}));
     EXPECT_EQ(dialog.files[1].first, "Downloading ascii file PROGC (" + std::to_string(edit.size()) + " bytes)");
     EXPECT_EQ(dialog.files[2], (std::pair<std::string, qint64>{"Downloading binary file MYOBJ (70000 bytes)", 70000}));
+    // The batch line counts files and the listed bytes of the whole batch.
+    const std::string total = " of " + std::to_string(edit.size() + 70000 + 3000 + 8) + " bytes";
+    ASSERT_FALSE(dialog.batch.empty());
+    EXPECT_EQ(dialog.batch.front(), "File 1 of 4, 0" + total);
+    EXPECT_EQ(dialog.batch.back().rfind("File 4 of 4, " + std::to_string(edit.size() + 70000 + 3000 + 8) + total, 0), 0u)
+        << dialog.batch.back();
+    EXPECT_NE(std::find(dialog.batch.begin(), dialog.batch.end(),
+                        "File 3 of 4, " + std::to_string(edit.size() + 70000) + total), dialog.batch.end());
     EXPECT_FALSE(dialog.shown);
     EXPECT_EQ(window.enabled, (std::vector<bool>{false, true}));
     EXPECT_EQ(window.Summary(), "4 file(s) downloaded");
@@ -390,6 +401,10 @@ TEST_F(TransferBatchTest, uploadMapsNamesAndCodesSkipsMissingPathsAndFailsFolder
     EXPECT_EQ(Host("FOLDER"), "<missing>") << "no empty file made for a folder";
     EXPECT_EQ(dialog.files[1].first, "Uploading ascii file PROG.C (7 bytes)");
     EXPECT_EQ(dialog.files[2].first, "Uploading binary file MYOBJ,700 (100000 bytes)");
+    // Every path counts as a file, the skipped and the failed too; only regular files have bytes.
+    ASSERT_FALSE(dialog.batch.empty());
+    EXPECT_EQ(dialog.batch.front(), "File 1 of 6, 0 of 100007 bytes");
+    EXPECT_EQ(dialog.batch.back().rfind("File 6 of 6, 100007 of 100007 bytes", 0), 0u) << dialog.batch.back();
     EXPECT_EQ(window.Summary(), "3 file(s) uploaded successfully. Failed to upload 2 file(s)");
     EXPECT_EQ(window.listings, 1);
     EXPECT_FALSE(MarkerExists(".up"));

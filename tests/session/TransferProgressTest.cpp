@@ -4,6 +4,7 @@
 #include "session/TransferProgress.h"
 
 #include <gtest/gtest.h>
+#include <tuple>
 
 #include <clocale>
 #include <limits>
@@ -101,6 +102,8 @@ struct RecordingView : TransferProgressView {
     bool IsShown() const override { return true; }
     void ShowDialog() override {}
     void HideDialog() override {}
+    void ShowBatchProgress(const std::string &text) override { batch.push_back(text); }
+    std::vector<std::string> batch;
 };
 
 TEST(ProgressReporterTest, manyEventsFewRepaintsAndTheLastCountIsShownExactly)
@@ -122,6 +125,40 @@ TEST(ProgressReporterTest, manyEventsFewRepaintsAndTheLastCountIsShownExactly)
     const std::size_t before = view.shown.size();
     reporter.Flush();
     EXPECT_EQ(view.shown.size(), before) << "nothing new to show";
+}
+
+TEST(ProgressReporterTest, batchLineCountsFilesAndListedBytesAndEstimatesTheRest)
+{
+    const std::tuple<qint64, double, const char *> remaining[] = {
+        {1000, 0, ""},                 // no rate yet: no estimate
+        {1000, -1, ""},
+        {0, 1, "0:00"},
+        {1, 1000, "0:01"},             // rounded up: never "0:00" while bytes remain
+        {65000, 1, "1:05"},
+        {3600000, 1, "1:00:00"},
+        {7387000, 1, "2:03:07"},
+        {qint64(1) << 62, 1e-9, "277777777:46:40"}, // held at a trillion seconds
+    };
+    for (const auto &[bytes, rate, text] : remaining) {
+        SCOPED_TRACE(bytes);
+        EXPECT_EQ(RemainingTimeText(bytes, rate), text);
+    }
+    EXPECT_EQ(BatchProgressText(2, 5, 1024, 4096, 0), "File 2 of 5, 1024 of 4096 bytes");
+    EXPECT_EQ(BatchProgressText(2, 5, 1024, 4096, 1.5), "File 2 of 5, 1024 of 4096 bytes, 0:03 remaining");
+
+    RecordingView view;
+    TProgressReporter reporter(view);
+    reporter.StartBatch(3, 300);
+    reporter.NextFile(100);
+    reporter.StartFile();
+    reporter.Report(40);
+    reporter.Report(500);  // grew since it was listed: the batch keeps to its own total
+    reporter.Flush();
+    reporter.NextFile(-1); // no size listed
+    reporter.NextFile(200);
+    EXPECT_EQ(view.batch, (std::vector<std::string>{"File 1 of 3, 0 of 300 bytes", "File 1 of 3, 40 of 300 bytes",
+                                                   "File 1 of 3, 100 of 300 bytes", "File 2 of 3, 100 of 300 bytes",
+                                                   "File 3 of 3, 100 of 300 bytes"}));
 }
 
 } // namespace

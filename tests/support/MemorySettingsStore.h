@@ -45,5 +45,18 @@ public:
         writes.push_back(name + "=" + std::to_string(value));
         return true;
     }
+    std::vector<std::string> Names() override
+    {
+        std::vector<std::string> names;
+        for (const auto &[name, value] : values)
+            names.push_back(name);
+        return names;
+    }
+    bool RemoveAll(const std::string &prefix) override
+    {
+        std::erase_if(values, [&](const auto &entry) { return entry.first.compare(0, prefix.size(), prefix) == 0; });
+        writes.push_back("remove " + prefix);
+        return true;
+    }
     void Close() override {}
 };

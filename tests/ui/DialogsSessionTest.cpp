@@ -121,8 +121,11 @@ TEST_F(DialogsSession, savedConnectionWithAutoConnectConnectsOnTheNextStart)
     // The dialog shows the saved choice, so saving again keeps the password and Auto Connect.
     form->DisconnectItem->trigger();
     ASSERT_TRUE(WaitUntil([this] { return !form->Session().Connected; }));
-    const QByteArray saved = StoreBytes();
+    QByteArray saved;
     RunModal(form->ConnectItem, windows.FormConnect, [&] {
+        // Shown the first time, the connection saved before sites became the first site.
+        EXPECT_EQ(windows.FormConnect->ComboBoxSites->currentText().toStdString(), server->Host());
+        saved = StoreBytes();
         EXPECT_TRUE(windows.FormConnect->chkSavePassword->isChecked());
         EXPECT_TRUE(windows.FormConnect->chkAutoConnect->isChecked());
         windows.FormConnect->btnSave->click();
@@ -247,6 +250,118 @@ TEST_F(DialogsSession, storeThatCannotBeWrittenIsReportedAndTheFiltersStillApply
     EXPECT_EQ(FilterLabels(), QStringList{"Edit source"});
     EXPECT_EQ(RemoteNames(), (QStringList{"PROGC", "PROGH"}));
     EXPECT_EQ(StoreBytes(), "broken by hand\n");
+}
+
+TEST_F(DialogsSession, keepAliveFromTheConfigureDialogIsStoredAndPingsTheIdleServer)
+{
+    DestroyWindow();
+    CreateWindow("int LogLevel=2\n");
+    ASSERT_TRUE(Connect());
+    EXPECT_FALSE(LogText().contains("> NOOP"));
+    Configure([](TFormConfig &dialog) {
+        dialog.spinKeepAlive->setValue(1);
+        dialog.OKBtn->click();
+    });
+    EXPECT_TRUE(StoreBytes().contains("int KeepAlive=1\n")) << StoreBytes().toStdString();
+    ASSERT_TRUE(WaitUntil([this] { return LogText().count("> NOOP") >= 2; })) << LogText().toStdString();
+    EXPECT_TRUE(form->Session().Connected);
+    EXPECT_FALSE(LogText().contains("Disconnected"));
+}
+
+// Each choice sends its own command, lists, and is kept by Save for the next start.
+class DataConnectionSession : public DialogsSession, public testing::WithParamInterface<bool> {};
+
+TEST_P(DataConnectionSession, choiceSendsItsCommandListsAndSurvivesSaveReloadAndARestart)
+{
+    const bool passive = GetParam();
+    DestroyWindow();
+    CreateWindow("int LogLevel=2\n");
+    ASSERT_TRUE(form->LoadStartupSettings(""));
+    form->show();
+    RunModal(form->ConnectItem, windows.FormConnect, [&] {
+        TFormConnect &dialog = *windows.FormConnect;
+        TypeServer(dialog);
+        dialog.chkPassive->setChecked(passive);
+        dialog.chkSavePassword->click();
+        dialog.btnSave->click();
+        dialog.chkPassive->setChecked(!passive);
+        dialog.btnReload->click();
+        EXPECT_EQ(dialog.chkPassive->isChecked(), passive) << "Reload brings the saved choice back";
+        dialog.btnCancel->click();
+    });
+
+    DestroyWindow();
+    CreateWindow();
+    ASSERT_TRUE(form->LoadStartupSettings(""));
+    EXPECT_EQ(windows.FormConnect->Settings.Passive, passive);
+    form->show();
+    RunModal(form->ConnectItem, windows.FormConnect, [&] { windows.FormConnect->btnConnect->click(); });
+    ASSERT_TRUE(WaitUntil([this] { return form->Session().Connected; }) && WaitUntilIdle());
+    EXPECT_EQ(RemoteNames().size(), qsizetype(SampleFiles().size()));
+    EXPECT_EQ(LogText().contains("> PASV"), passive) << LogText().toStdString();
+    EXPECT_EQ(LogText().contains("> PORT"), !passive);
+    EXPECT_TRUE(messages.shown.isEmpty()) << messages.shown.join("; ").toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(ActiveAndPassive, DataConnectionSession, testing::Bool(),
+                         [](const auto &info) { return info.param ? "Passive" : "Active"; });
+
+TEST_F(DialogsSession, sitesAreSavedChosenDeletedAndPickedAtStartUp)
+{
+    DestroyWindow();
+    CreateWindow("text HostName=oldhost\nint HostPort=21\ntext UserID=olduser\n");
+    ASSERT_TRUE(form->LoadStartupSettings(""));
+    form->show();
+    messages.answers = {QString("demo"), QString("prod"), QString("yes")};
+    RunModal(form->ConnectItem, windows.FormConnect, [&] {
+        TFormConnect &dialog = *windows.FormConnect;
+        EXPECT_EQ(dialog.ComboBoxSites->currentText(), "oldhost") << "the old settings are the first site";
+        TypeServer(dialog);
+        dialog.chkPassive->setChecked(true);
+        dialog.chkSavePassword->click();
+        dialog.btnSaveAs->click();                        // "demo": the test server
+        EXPECT_EQ(dialog.ComboBoxSites->currentText(), "demo");
+        dialog.EditHost->setText("prodhost");
+        dialog.EditSubvol->setText("$PROD.SUB");
+        dialog.btnSaveAs->click();                        // "prod"
+        EXPECT_EQ(dialog.ComboBoxSites->count(), 3);
+
+        dialog.ComboBoxSites->setCurrentText("oldhost");  // choosing fills every field
+        dialog.ComboBoxSitesChoose(dialog.ComboBoxSites->currentIndex());
+        EXPECT_EQ(dialog.EditHost->text(), "oldhost");
+        EXPECT_EQ(dialog.EditUserID->text(), "olduser");
+        EXPECT_FALSE(dialog.chkPassive->isChecked());
+        dialog.btnDeleteSite->click();                    // "yes"
+        EXPECT_EQ(dialog.ComboBoxSites->count(), 2);
+        EXPECT_EQ(dialog.ComboBoxSites->findText("oldhost"), -1);
+
+        dialog.ComboBoxSites->setCurrentText("demo");
+        dialog.ComboBoxSitesChoose(dialog.ComboBoxSites->currentIndex());
+        EXPECT_EQ(dialog.EditHost->text().toStdString(), server->Host());
+        dialog.btnCancel->click();
+    });
+    EXPECT_TRUE(messages.answers.empty());
+    EXPECT_EQ(StoreBytes().count("HostName="), 3) << "the current connection and two sites";
+
+    // The site chosen last is what start-up loads; `Site` on the command line picks another.
+    DestroyWindow();
+    CreateWindow();
+    ASSERT_TRUE(form->LoadStartupSettings("Site prod"));
+    EXPECT_EQ(windows.FormConnect->Settings.HostName, "prodhost");
+    EXPECT_EQ(windows.FormConnect->Settings.InitialSubvol, "$PROD.SUB");
+    DestroyWindow();
+    CreateWindow();
+    ASSERT_TRUE(form->LoadStartupSettings("AutoConnect"));
+    form->show();
+    ASSERT_TRUE(WaitUntil([this] { return form->Session().Connected; }) && WaitUntilIdle());
+    EXPECT_EQ(RemoteNames().size(), qsizetype(SampleFiles().size()));
+    EXPECT_TRUE(form->Session().FTPCLI.Passive()) << "the site's data connection came along";
+
+    DestroyWindow();
+    CreateWindow();
+    EXPECT_FALSE(form->LoadStartupSettings("s nosuch"));
+    EXPECT_EQ(messages.shown.join("; ").toStdString().find("command line: Unknown site: nosuch") != std::string::npos, true)
+        << messages.shown.join("; ").toStdString();
 }
 
 } // namespace
