@@ -319,6 +319,7 @@ void TCustomFtpCli::AdoptDataConnection()
         }
         return;
     }
+    StartDataTls();
     if (FDataDirection == dataReceive) {
         FStartTicks = FtpTickCount();
         return;
@@ -340,6 +341,9 @@ void TCustomFtpCli::DataSocketSessionConnected(TCustomWSocket *, int Error)
     FStartTicks = FtpTickCount();
     if (FDataDirection == dataUpload)
         FSendSessionOpen = true;
+    // The server starts its side of TLS after the command: waiting for the handshake first
+    // would wait for ever.
+    StartDataTls();
     SendTransferCommand();
 }
 
@@ -358,6 +362,9 @@ void TCustomFtpCli::DataSocketSessionClosed(TCustomWSocket *, int Error)
     }
     if (FDataDirection == dataUpload && !FEndOfFile)
         NoteTransferFault(426, "426 Data connection closed before the whole file was sent");
+    // Without close_notify the end may be a cut: only the server's final reply can vouch for it.
+    if (FDataDirection == dataReceive && FDataProtected && !FDataSocket->TlsCloseNotifyReceived())
+        TriggerDisplay("! The encrypted data stream ended without close_notify");
     DestroyLocalStream();
     FDataClosed = true;
     FDataCloseError = Error;
@@ -630,7 +637,7 @@ void TCustomFtpCli::DataSocketPutDataSent(TCustomWSocket *, int Error)
         data->Close();
         return;
     }
-    if (FEndOfFile || !FStoreAccepted || !FSendSessionOpen)
+    if (FEndOfFile || !FStoreAccepted || !FSendSessionOpen || !DataReady())
         return;
     const qint64 count = FLocalStream->read(FSendBlock, qint64(sizeof FSendBlock));
     if (count > 0) {

@@ -1,10 +1,39 @@
 #include "support/FtpScriptPeer.h"
 
 #include <QCoreApplication>
+#include <QFile>
+#include <QSslKey>
+#include <QSslSocket>
 #include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QTimer>
 #include <gtest/gtest.h>
+
+void FtpScriptServer::incomingConnection(qintptr Handle)
+{
+    auto *Socket = new QSslSocket(this);
+    if (Socket->setSocketDescriptor(Handle))
+        addPendingConnection(Socket);
+    else
+        delete Socket;
+}
+
+FtpScriptPeer &FtpScriptPeer::StartTls(const QString &CertFile, const QString &KeyFile)
+{
+    return Then([CertFile, KeyFile](FtpScriptPeer &P, std::function<void()> Next) {
+        auto *Ssl = qobject_cast<QSslSocket *>(P.FControl);
+        QFile Cert(CertFile), Key(KeyFile);
+        if (!Ssl || !Cert.open(QIODevice::ReadOnly) || !Key.open(QIODevice::ReadOnly)) {
+            ADD_FAILURE() << "scripted peer: cannot start TLS";
+            return;
+        }
+        Ssl->setLocalCertificate(QSslCertificate(Cert.readAll()));
+        Ssl->setPrivateKey(QSslKey(Key.readAll(), QSsl::Ec));
+        Ssl->setPeerVerifyMode(QSslSocket::VerifyNone);
+        QObject::connect(Ssl, &QSslSocket::encrypted, &P, [Next] { Next(); }, Qt::SingleShotConnection);
+        Ssl->startServerEncryption();
+    });
+}
 
 FtpScriptPeer::FtpScriptPeer()
 {
