@@ -258,6 +258,7 @@ private:
     bool HandQueueToDrain();
     void TriggerSendData(int BytesSent);
     void DriveHandshake();                   // one handshake step from a readiness report
+    void EndHandshake(bool Ok, const std::string &Why); // OnTlsDone; what follows a good one
     void TlsFill();                          // decrypts what is readable into the read-ahead
     int TlsRecv(void *Buffer, int BufferSize, int Flags); // DoRecv through TLS
     void TlsEncryptQueued(int MaxBytes);     // moves up to MaxBytes of the send queue into TLS

@@ -25,10 +25,17 @@ void TCustomWSocket::StartTls(std::shared_ptr<TTlsClientContext> Context, const 
     FTlsPeer = TTlsPeerInfo{};
     FTlsError.clear();
     FTlsReused = FTlsCloseNotify = false;
+    // Bytes read ahead came in clear before the handshake: never TLS, never data.
+    const bool Injected = FAheadCount > 0;
+    FAheadHead = FAheadCount = 0;
     // The first step runs from the loop: OnTlsDone never comes inside this call.
     const quint64 Generation = FGeneration;
-    PostDeferred([this, Generation] {
-        if (Generation == FGeneration && FTlsHandshaking)
+    PostDeferred([this, Generation, Injected] {
+        if (Generation != FGeneration || !FTlsHandshaking)
+            return;
+        if (Injected)
+            EndHandshake(false, "clear text arrived where the TLS handshake belongs");
+        else
             DriveHandshake();
     });
 }
@@ -42,14 +49,19 @@ void TCustomWSocket::DriveHandshake()
             ArmWrite(true);
         return;
     }
+    EndHandshake(Result == TTlsStage::tlsDone, FTls->ErrorText());
+}
+
+void TCustomWSocket::EndHandshake(bool Ok, const std::string &Why)
+{
     FTlsHandshaking = false;
     int Error = 0;
-    if (Result == TTlsStage::tlsDone) {
+    if (Ok) {
         FTlsEstablished = true;
         FTlsPeer = FTls->Peer();
         FTlsReused = FTls->SessionReused();
     } else {
-        FTlsError = FTls->ErrorText();
+        FTlsError = Why;
         Error = WSAECONNABORTED;
     }
     std::weak_ptr<bool> Alive = FAlive;

@@ -1,5 +1,6 @@
 #include "session/CommandLine.h"
 #include "session/DecimalReading.h"
+#include "session/Encryption.h"
 #include "session/KeywordLookup.h"
 
 #include <array>
@@ -8,12 +9,12 @@ namespace {
 
 // In lookup order; the position (from 1) is what LookupKeyword returns.
 enum Keyword { kHostName = 1, kUserID, kPassword, kProxyName, kInitialSubvol, kHostPort,
-               kAutoConnect, kTouchDown, kTouchUp };
-constexpr std::array<std::string_view, 10> kKeywords = {
+               kAutoConnect, kTouchDown, kTouchUp, kEncryption };
+constexpr std::array<std::string_view, 11> kKeywords = {
     "HostName", "UserID", "Password", "ProxyName", "InitialSubvol", "HostPort",
-    "AutoConnect", "TouchDown", "TouchUp", ""};
+    "AutoConnect", "TouchDown", "TouchUp", "Encryption", ""};
 
-bool TakesValue(int keyword) { return keyword >= kHostName && keyword <= kHostPort; }
+bool TakesValue(int keyword) { return (keyword >= kHostName && keyword <= kHostPort) || keyword == kEncryption; }
 
 } // namespace
 
@@ -65,6 +66,11 @@ std::string ApplyCommandLine(std::string_view commandLine, ConnectionSettings &c
         case kAutoConnect: connection.AutoConnect = 1; break;
         case kTouchDown: general.TouchDown = true; break;
         case kTouchUp: general.TouchUp = true; break;
+        case kEncryption:
+            if (!ParseEncryption(*value))
+                return "Invalid value for Encryption";
+            connection.Encryption = EncryptionName(*ParseEncryption(*value));
+            break;
         }
     }
     return {};

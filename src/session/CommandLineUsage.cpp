@@ -12,7 +12,7 @@ struct KeywordHelp {
     std::string_view effect;  // one line
 };
 
-constexpr std::array<KeywordHelp, 9> kKeywordHelp = {{
+constexpr std::array<KeywordHelp, 10> kKeywordHelp = {{
     {"HostName", "HOST", "FTP server's host name or address"},
     {"UserID", "USER", "user name for the login"},
     {"Password", "PASSWORD", "password, in plain text"},
@@ -22,6 +22,7 @@ constexpr std::array<KeywordHelp, 9> kKeywordHelp = {{
     {"AutoConnect", "", "connect at start-up"},
     {"TouchDown", "", "maintain the download marker file for this run"},
     {"TouchUp", "", "maintain the upload marker file for this run"},
+    {"Encryption", "MODE", "FTP over TLS: Require, IfAvailable (default) or None"},
 }};
 
 constexpr std::string_view kSynopsis =

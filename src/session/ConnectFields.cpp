@@ -44,6 +44,7 @@ std::string TakeConnectFields(const ConnectFields &fields, ConnectionSettings &s
     settings.InitialSubvol = fields.Subvol;
     settings.AutoConnect = fields.AutoConnect ? 1 : 0;
     settings.ProxyName = fields.UseProxy ? fields.ProxyHost : std::string();
+    settings.Encryption = fields.Encryption;
     return {};
 }
 
@@ -56,6 +57,7 @@ void SaveConnectionSettings(TSettingsStore *store, const ConnectFields &fields)
     // A failed integer write is skipped, unlike a text one.
     StoreInteger(store, "HostPort", StrToInt(fields.Port));
     StoreInteger(store, "AutoConnect", fields.AutoConnect ? 1 : 0);
+    StoreText(store, "Encryption", fields.Encryption);
     std::string password;
     if (fields.SavePassword)
         ScramblePassword(fields.UserID, fields.Password, password);

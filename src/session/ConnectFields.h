@@ -20,6 +20,7 @@ struct ConnectFields {
     std::string ProxyHost;      // "Proxy Host", kept while "Use Proxy Settings" is off
     bool SavePassword = false;  // "Include Password"
     bool AutoConnect = false;   // "Auto Connect"
+    std::string Encryption = kDefaultEncryption; // "Encryption": "Require", "IfAvailable" or "None"
 };
 
 // A text that is not a whole decimal integer: "'<text>' is not a valid integer value".

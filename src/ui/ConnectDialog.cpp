@@ -4,6 +4,7 @@
 #include "ui/UserMessages.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFormLayout>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -32,6 +33,7 @@ public:
     void SetInitialSubvol(const std::string &value) override { form_.EditSubvol->setText(TextForDisplay(value)); }
     void SetHostPort(std::int32_t value) override { form_.EditPort->setText(QString::number(value)); }
     void SetAutoConnect(std::int32_t value) override { form_.chkAutoConnect->setChecked(value != 0); }
+    void SetEncryption(const std::string &value) override { form_.SetEncryptionChoice(value); }
     // A stored password checks "Include Password"; none clears the field and unchecks it.
     void SetStoredPassword(const std::string &value) override
     {
@@ -75,6 +77,15 @@ TFormConnect::TFormConnect(TUserMessages &messages, QWidget *parent)
     fields->addWidget(EditPassword, 2, 1, 1, 3);
     fields->addWidget(new QLabel("Initial Subvolume"), 3, 0);
     fields->addWidget(EditSubvol, 3, 1, 1, 3);
+    ComboEncryption = new QComboBox;
+    // The stored keyword rides along with each choice.
+    ComboEncryption->addItem("Require explicit FTP over TLS", "Require");
+    ComboEncryption->addItem("Use explicit FTP over TLS if available", "IfAvailable");
+    ComboEncryption->addItem("Only use plain FTP (insecure)", "None");
+    auto *encryptionLabel = new QLabel("Encryption");
+    encryptionLabel->setBuddy(ComboEncryption);
+    fields->addWidget(encryptionLabel, 4, 0);
+    fields->addWidget(ComboEncryption, 4, 1, 1, 3);
 
     // The check box sits where the group's title would be.
     CheckBoxProxy = new QCheckBox("Use Proxy Settings");
@@ -132,7 +143,8 @@ TFormConnect::TFormConnect(TUserMessages &messages, QWidget *parent)
     setTabOrder(EditPort, EditUserID);
     setTabOrder(EditUserID, EditPassword);
     setTabOrder(EditPassword, EditSubvol);
-    setTabOrder(EditSubvol, CheckBoxProxy);
+    setTabOrder(EditSubvol, ComboEncryption);
+    setTabOrder(ComboEncryption, CheckBoxProxy);
     setTabOrder(CheckBoxProxy, EditProxyHost);
     setTabOrder(EditProxyHost, chkSavePassword);
     setTabOrder(chkSavePassword, chkAutoConnect);
@@ -146,6 +158,7 @@ TFormConnect::TFormConnect(TUserMessages &messages, QWidget *parent)
     EditSubvol->setAccessibleName("Initial Subvolume");
     EditProxyHost->setAccessibleName("Proxy Host");
     chkSavePassword->setAccessibleName("Include Password");
+    ComboEncryption->setAccessibleName("Encryption");
 
     connect(CheckBoxProxy, &QCheckBox::clicked, this, &TFormConnect::CheckBoxProxyClick);
     connect(chkSavePassword, &QCheckBox::clicked, this, &TFormConnect::chkSavePasswordClick);
@@ -158,6 +171,12 @@ TFormConnect::TFormConnect(TUserMessages &messages, QWidget *parent)
     SetAutoConnectAllowed(false);
     resize(442, 294);
     setFixedSize(sizeHint().expandedTo(QSize(442, 294)));
+}
+
+void TFormConnect::SetEncryptionChoice(const std::string &keyword)
+{
+    const int index = ComboEncryption->findData(QString::fromStdString(keyword));
+    ComboEncryption->setCurrentIndex(index >= 0 ? index : ComboEncryption->findData(kDefaultEncryption));
 }
 
 void TFormConnect::SetProxyControls(bool on)
@@ -201,6 +220,7 @@ ConnectFields TFormConnect::Fields() const
     fields.ProxyHost = Bytes(EditProxyHost);
     fields.SavePassword = chkSavePassword->isChecked();
     fields.AutoConnect = chkAutoConnect->isChecked();
+    fields.Encryption = ComboEncryption->currentData().toString().toStdString();
     return fields;
 }
 
@@ -213,6 +233,7 @@ void TFormConnect::FormShow()
     EditSubvol->setText(TextForDisplay(Settings.InitialSubvol));
     EditProxyHost->setText(TextForDisplay(Settings.ProxyName));
     chkAutoConnect->setChecked(Settings.AutoConnect != 0);
+    SetEncryptionChoice(Settings.Encryption);
     SetProxyControls(!Settings.ProxyName.empty());
     // "Include Password" keeps its state between showings; until the user checks it (or
     // Reload finds a stored password) "Auto Connect" shows off.

@@ -4,6 +4,7 @@
 #include <QDialog>
 
 class QCheckBox;
+class QComboBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -32,6 +33,7 @@ public:
     void SetProxyControls(bool on);
     // "Auto Connect" enabled := on; switched off, it is also unchecked.
     void SetAutoConnectAllowed(bool on);
+    void SetEncryptionChoice(const std::string &keyword); // selects "Require", "IfAvailable" or "None"
     // Checks "Include Password" when the store holds a password, as Reload does; called once
     // at start-up, so a Save keeps a stored password and Auto Connect unless unchecked.
     void IncludeStoredPassword();
@@ -63,6 +65,7 @@ public:
     QLineEdit *EditProxyHost;
     QCheckBox *chkSavePassword;    // "Include Password"
     QCheckBox *chkAutoConnect;
+    QComboBox *ComboEncryption;    // "Encryption": the stored keyword is each item's data
     QPushButton *btnSave;
     QPushButton *btnReload;
     QPushButton *btnConnect;       // default button, closes with OK

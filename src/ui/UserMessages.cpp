@@ -1,4 +1,5 @@
 #include "ui/UserMessages.h"
+#include "ui/CertificateDialog.h"
 #include "ui/PromptDialog.h"
 
 #include <QCoreApplication>
@@ -43,6 +44,13 @@ void TUserMessages::Warning(QWidget *parent, const QString &text)
 void TUserMessages::ShowException(QWidget *parent, const QString &text)
 {
     Show(parent, QMessageBox::Critical, QCoreApplication::applicationName(), text);
+}
+
+TTrustAnswer TUserMessages::AskCertificateTrust(QWidget *parent, const TCertificateQuestion &question)
+{
+    TFormCertificate dialog(question, parent);
+    dialog.exec();
+    return dialog.Answer();
 }
 
 bool TUserMessages::Prompt(QWidget *parent, const QString &caption, const QString &prompt, QString *value)

@@ -2,10 +2,14 @@
 // under each policy, a handshake that fails, the certificate decision, PBSZ/PROT P.
 #include "ftp/FtpClient.h"
 #include "net/Socket.h"
+#include "support/FtpScriptData.h"
 #include "support/FtpScriptPeer.h"
 #include "support/TlsCerts.h"
 
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 #include <string>
 #include <vector>
@@ -184,6 +188,40 @@ TEST_F(FtpTls, acceptedCertificateGoesOnToTheLogin)
     EXPECT_TRUE(cli.Connect()) << cli.ErrorMessage();
     EXPECT_TRUE(peer.WaitFinished());
     EXPECT_TRUE(cli.DataProtected());
+}
+
+// A download whose TLS stream ends without close_notify may be cut short: only the server's
+// final reply can vouch for it.
+TEST_F(FtpTls, downloadCutWithoutCloseNotifyStandsOrFallsWithTheFinalReply)
+{
+    QTemporaryDir dir;
+    const QString cert = QString::fromStdString(TlsCertFile("server")), key = QString::fromStdString(TlsKeyFile("server"));
+    for (const bool complete : {false, true}) {
+        FtpScriptPeer p;
+        FtpScriptData data{p};
+        std::vector<std::string> display;
+        cli.OnDisplay = [&](TCustomFtpCli *, std::string &m) { display.push_back(m); };
+        cli.SetPort(p.PortText().toStdString());
+        cli.SetEncryption(ftpEncryptRequire);
+        cli.SetPassive(true);
+        p.Send("220 hi\r\n").Reply("AUTH TLS", "234 go ahead\r\n").StartTls(cert, key)
+            .Reply("USER u", "230 in\r\n").Reply("PBSZ 0", "200 ok\r\n").Reply("PROT P", "200 ok\r\n");
+        ASSERT_TRUE(cli.Connect()) << cli.ErrorMessage();
+        data.ExpectPasv();
+        p.Reply("RETR f.bin", "150 go\r\n");
+        data.UseTls(cert, key);
+        data.Open().Send(QByteArray(50000, 'z')).CutTls();
+        p.Delay(100).Send(complete ? "226 Transfer complete.\r\n" : "426 Connection closed; transfer aborted.\r\n");
+        cli.SetHostFileName("f.bin");
+        cli.SetLocalFileName(dir.filePath("f.bin").toStdString());
+        EXPECT_EQ(cli.Get(), complete) << cli.ErrorMessage();
+        EXPECT_TRUE(p.WaitFinished());
+        EXPECT_EQ(cli.ReplyCode(), complete ? 226 : 426);
+        EXPECT_NE(std::find(display.begin(), display.end(), "! The encrypted data stream ended without close_notify"),
+                  display.end());
+        EXPECT_TRUE(cli.DataSocket()->TlsPeer().Fingerprint == cli.TlsPeer().Fingerprint);
+        cli.Abort();
+    }
 }
 
 } // namespace

@@ -46,6 +46,7 @@ public:
     // TStatusPanels
     void SetStatusMessage(const std::string &text) override { status = text; }
     void SetFileCount(const std::string &text) override { count = text; }
+    void SetEncryptionLock(const std::string &text) override { lock = text; }
     // TSessionWindow
     void SetSessionControlsEnabled(bool on) override { controls.push_back(on); }
     void SetCaptions(const std::string &text) override { caption = text; }
@@ -58,7 +59,7 @@ public:
     std::vector<std::string> files, history, log, boxes;
     std::vector<FilterItem> filterItems;
     std::vector<bool> controls; // every switch of the session controls
-    std::string subvol, status, count, caption = "Zarvel";
+    std::string subvol, status, count, lock, caption = "Zarvel";
     int selectedFilter = -1;
     int clears = 0;
     bool closing = false;

@@ -30,6 +30,10 @@ public:
     FtpScriptData &SendSplit(const QByteArray &Bytes, int PieceSize, int GapMs = 30); // paced writes
     FtpScriptData &Close();                                  // the peer closes the data connection
     FtpScriptData &Reset();                                  // the peer resets it (RST, no orderly close)
+    // From now on each data connection runs TLS (the server's side, PEM files): Open ends
+    // when the handshake is done. Not a step: it holds from the call on.
+    void UseTls(const QString &CertFile, const QString &KeyFile);
+    FtpScriptData &CutTls();                                 // TCP ends, TLS never says so (no close_notify)
     FtpScriptData &ReceiveUntilClose();                      // reads until the client closes it
     // Active mode: a stranger connects to the PORT port from another address and sends Bytes.
     FtpScriptData &Intrude(const QByteArray &Bytes, const QHostAddress &From);
@@ -44,7 +48,7 @@ private:
     void Adopt(QTcpSocket *Socket);
 
     FtpScriptPeer &FPeer;
-    QTcpServer FListener;
+    FtpScriptServer FListener;
     QTcpSocket *FData = nullptr;
     QByteArray FReceived;
     QByteArray FPortLine;
@@ -54,4 +58,5 @@ private:
     std::function<void()> FConnectedWaiter;  // Open waiting for the passive connection
     std::function<void()> FClosedWaiter;     // ReceiveUntilClose waiting for the client's close
     bool FClientClosed = false;
+    QString FCertFile, FKeyFile;             // TLS on the data connections when set
 };

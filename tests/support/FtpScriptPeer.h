@@ -16,10 +16,23 @@
 #include <memory>
 
 // Accepts TLS-capable connections, which act as plain ones until a StartTls step.
+// With SetTls, each connection starts the server's side of TLS at once (data connections,
+// whose clients send their hello as soon as they connect).
 class FtpScriptServer : public QTcpServer {
+public:
+    void SetTls(const QString &CertFile, const QString &KeyFile);
+
 protected:
     void incomingConnection(qintptr Handle) override;
+
+private:
+    QString FCertFile, FKeyFile;
 };
+
+class QSslSocket;
+// Sets up the server's side of TLS on Socket with the PEM files and starts it; false when
+// the files cannot be read.
+bool StartServerTls(QSslSocket *Socket, const QString &CertFile, const QString &KeyFile);
 
 class FtpScriptPeer : public QObject {
 public:
