@@ -24,6 +24,6 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
 # The demo's server runs on pyftpdlib. Qt's Wayland plugin would pull in Qt Quick, and
 # Wayland desktops run the program through XWayland anyway, so it is only suggested.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "python3-pyftpdlib")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "python3-pyftpdlib, python3-openssl, python3-cryptography")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "qt6-wayland")
 include(CPack)

@@ -13,7 +13,9 @@ action=${1:-start}
 shift || true
 
 # What building Zarvel and running it against the demo server needs.
-run_packages=(cmake g++ ninja-build ccache qt6-base-dev libgl-dev python3 python3-pyftpdlib)
+# FTP over TLS: OpenSSL to build against, and for the demo server's TLS and its certificates.
+run_packages=(cmake g++ ninja-build ccache qt6-base-dev libgl-dev libssl-dev python3 python3-pyftpdlib
+              python3-openssl openssl)
 # What the tests, the fuzzer and the benchmarks need on top; the real FTP servers come from
 # tools/ftp-servers.sh, unpacked, so no FTP service is ever started on the machine.
 test_packages=(libgtest-dev libgmock-dev libbenchmark-dev python3-pytest curl lftp clang

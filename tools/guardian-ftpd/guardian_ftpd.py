@@ -3,6 +3,7 @@
 
     guardian_ftpd.py --root DIR --port N --user U --password P --home '$DATA01.ZDEMO'
                      [--demo] [--summary] [--owner G,U] [--security RWEP] [--verbose]
+                     [--tls CERT KEY]
 
 Listens on 127.0.0.1 only; --port 0 picks a free port. The first line on stdout is
 "guardian-ftpd listening on 127.0.0.1:PORT". SIGTERM or SIGINT stops it cleanly."""
@@ -14,6 +15,7 @@ import signal
 import sys
 
 from pyftpdlib.authorizers import DummyAuthorizer
+from pyftpdlib.handlers import FTPHandler
 from pyftpdlib.log import config_logging
 from pyftpdlib.servers import FTPServer
 
@@ -69,6 +71,8 @@ def parse_args(argv):
     p.add_argument("--security", type=_security, default="nnnn",
                    help="security string of new files")
     p.add_argument("--verbose", action="store_true", help="log the FTP dialogue on stderr")
+    p.add_argument("--tls", nargs=2, metavar=("CERT", "KEY"),
+                   help="offer explicit FTP over TLS (AUTH TLS) with this certificate and key (PEM)")
     args = p.parse_args(argv)
     if len(args.user) != len(args.password):
         p.error("give one --password for each --user")
@@ -107,7 +111,16 @@ def main(argv=None):
     for user, password in zip(args.user, args.password):
         authorizer.add_user(user, password, root, perm="elradfmw")
 
-    handler = type("SessionHandler", (GuardianHandler,), {})
+    bases, extra = (GuardianHandler,), {}
+    if args.tls:
+        # Debian's python3-openssl behind pyftpdlib's TLS handler; imported only when asked for.
+        from pyftpdlib.handlers import TLS_FTPHandler
+        bases = (GuardianHandler, TLS_FTPHandler)
+        # The Guardian command table first in line would hide AUTH, PBSZ and PROT.
+        tls_cmds = {k: v for k, v in TLS_FTPHandler.proto_cmds.items() if k not in FTPHandler.proto_cmds}
+        extra = {"certfile": os.path.abspath(args.tls[0]), "keyfile": os.path.abspath(args.tls[1]),
+                 "proto_cmds": {**GuardianHandler.proto_cmds, **tls_cmds}}
+    handler = type("SessionHandler", bases, extra)
     handler.authorizer = authorizer
     handler.store = store
     handler.home_subvol = args.home
