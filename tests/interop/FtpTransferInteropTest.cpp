@@ -176,8 +176,6 @@ TEST_P(RealTransfer, missingRemoteFileFailsWith550AndLeavesEmptyClosedLocalFile)
 
 TEST_P(RealTransfer, restGetCompletesHalfDownloadedFile)
 {
-    if (GetParam().server == FtpServerKind::Proftpd && GetParam().tls)
-        GTEST_SKIP() << "a resumed download over TLS from proftpd stalls after its 150: not understood yet";
     const qint64 size = 3 * 1024 * 1024 + 17;
     WriteRandom(Remote("whole"), size);
     {
@@ -225,9 +223,7 @@ TEST_P(RealTransfer, abortInTheMiddleOfBigDownloadKeepsPartialFile)
 INSTANTIATE_TEST_SUITE_P(Servers, RealTransfer,
                          testing::Values(Setup{FtpServerKind::PyFtpdLib, true}, Setup{FtpServerKind::PyFtpdLib, false},
                                          Setup{FtpServerKind::Vsftpd, true}, Setup{FtpServerKind::Vsftpd, false},
-                                         Setup{FtpServerKind::Vsftpd, true, true}, Setup{FtpServerKind::Vsftpd, false, true},
-                                         Setup{FtpServerKind::Proftpd, true, true},
-                                         Setup{FtpServerKind::Proftpd, false, true}),
+                                         Setup{FtpServerKind::Vsftpd, true, true}, Setup{FtpServerKind::Vsftpd, false, true}),
                          [](const testing::TestParamInfo<Setup> &i) {
                              return std::string(FtpServerKindName(i.param.server)) +
                                     (i.param.passive ? "_passive" : "_active") + (i.param.tls ? "_tls" : "");
