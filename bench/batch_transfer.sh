@@ -24,68 +24,11 @@ servers=${ZARVEL_FTP_SERVERS_DIR:-/opt/zarvel-ftp-servers}
 for b in "$engine" "$batch"; do [ -x "$b" ] || { echo "missing $b: build the bench targets first" >&2; exit 1; }; done
 export QT_QPA_PLATFORM=offscreen
 
-work=$(mktemp -d /tmp/zarvel-batch-bench-XXXXXX)
-chmod 755 "$work"
-pids=()
-cleanup() {
-    for p in "${pids[@]}"; do kill -- "-$p" 2>/dev/null || kill "$p" 2>/dev/null || true; done
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-free_port() { "$py" -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'; }
-wait_banner() {
-    for _ in $(seq 100); do
-        "$py" -c 'import socket,sys; s=socket.create_connection(("127.0.0.1",int(sys.argv[1])),timeout=2); sys.exit(0 if s.recv(100).startswith(b"220") else 1)' "$1" 2>/dev/null && return 0
-        sleep 0.1
-    done
-    echo "server on port $1 did not greet" >&2; exit 1
-}
-
+. "$here/lib/ftp_server.sh"
+bench_work zarvel-batch-bench
 serve=$work/serve
-mkdir -p "$serve" "$work/empty" "$work/dl" "$work/many-local"
-if [ "$(id -u)" -eq 0 ] && id "$user" >/dev/null 2>&1 && [ -x "$servers/usr/sbin/vsftpd" ]; then
-    server=vsftpd
-    chown "$user" "$serve"
-    port=$(free_port)
-    cat >"$work/vsftpd.conf" <<CONF
-listen=YES
-listen_ipv6=NO
-listen_address=127.0.0.1
-listen_port=$port
-background=NO
-seccomp_sandbox=NO
-anonymous_enable=NO
-local_enable=YES
-write_enable=YES
-local_umask=022
-local_root=$serve
-chroot_local_user=YES
-allow_writeable_chroot=YES
-secure_chroot_dir=$work/empty
-connect_from_port_20=NO
-pasv_enable=YES
-pasv_address=127.0.0.1
-port_enable=YES
-pam_service_name=zarvel-test-ftp
-xferlog_enable=NO
-dirmessage_enable=NO
-userlist_enable=NO
-tcp_wrappers=NO
-max_per_ip=0
-max_clients=0
-CONF
-    setsid "$servers/usr/sbin/vsftpd" "$work/vsftpd.conf" >"$work/vsftpd.log" 2>&1 &
-    pids+=($!)
-else
-    server=pyftpdlib
-    setsid "$py" "$root/tests/support/pyftpd_server.py" --root "$serve" --user "$user" --password "$password" \
-        >"$work/pyftpd.out" 2>&1 &
-    pids+=($!)
-    for _ in $(seq 100); do grep -q 'listening on' "$work/pyftpd.out" 2>/dev/null && break; sleep 0.1; done
-    port=$(sed -n 's/.*listening on 127.0.0.1:\([0-9]*\).*/\1/p' "$work/pyftpd.out")
-fi
-wait_banner "$port"
+mkdir -p "$serve" "$work/dl" "$work/many-local"
+start_ftp_server "$serve"
 login=(--port "$port" --user "$user" --password "$password")
 
 bytes=$((size_mib * 1048576))

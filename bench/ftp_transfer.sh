@@ -24,95 +24,15 @@ servers=${ZARVEL_FTP_SERVERS_DIR:-/opt/zarvel-ftp-servers}
 password=zarvel-ftp-test
 [ -x "$driver" ] || { echo "missing $driver: build the bench target first" >&2; exit 1; }
 
-work=$(mktemp -d /tmp/zarvel-bench-XXXXXX)
-chmod 755 "$work"
-pids=()
-cleanup() {
-    for p in "${pids[@]}"; do kill -- "-$p" 2>/dev/null || kill "$p" 2>/dev/null || true; done
-    rm -rf "$work"
-}
-trap cleanup EXIT
-# an interrupted or killed run still goes through the EXIT trap
-trap 'exit 130' INT TERM HUP
-
-free_port() { "$py" -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'; }
-
-wait_banner() {  # port
-    for _ in $(seq 100); do
-        if "$py" - "$1" <<'PY' 2>/dev/null; then return 0; fi
-import socket, sys
-s = socket.create_connection(("127.0.0.1", int(sys.argv[1])), timeout=2)
-sys.exit(0 if s.recv(100).startswith(b"220") else 1)
-PY
-        sleep 0.1
-    done
-    echo "server on port $1 did not greet" >&2
-    exit 1
-}
-
-# pyftpdlib [max bytes per second]: sets pyftpd_port. Called in this shell, never in a
-# command substitution, so the server's pid reaches the cleanup.
-start_pyftpd() {
-    local dir=$1 rate=${2:-0} out=$work/pyftpd.$RANDOM
-    setsid "$py" "$root/tests/support/pyftpd_server.py" --root "$dir" --user "$user" --password "$password" \
-        --max-rate "$rate" >"$out" 2>&1 &
-    pids+=($!)
-    for _ in $(seq 100); do
-        grep -q 'listening on' "$out" 2>/dev/null && break
-        sleep 0.1
-    done
-    pyftpd_port=$(sed -n 's/.*listening on 127.0.0.1:\([0-9]*\).*/\1/p' "$out")
-}
-
-securities=(plain)   # FTPS rows too when the server is vsftpd
+. "$here/lib/ftp_server.sh"
+bench_work zarvel-bench
 serve=$work/serve
-mkdir -p "$serve" "$work/empty"
-server=pyftpdlib
-if [ "$(id -u)" -eq 0 ] && id "$user" >/dev/null 2>&1 && [ -x "$servers/usr/sbin/vsftpd" ]; then
-    server=vsftpd
-    chown "$user" "$serve"
-    "$py" "$root/tools/tls/make_certs.py" "$work/tls" >/dev/null
-    export SSL_CERT_FILE=$work/tls/ca.pem
+mkdir -p "$serve"
+start_ftp_server "$serve"
+securities=(plain)   # FTPS rows too when the server is vsftpd (it offers TLS, never forces it)
+if [ "$server" = vsftpd ]; then
+    export SSL_CERT_FILE=$tls_dir/ca.pem
     securities+=(tls)
-    port=$(free_port)
-    cat >"$work/vsftpd.conf" <<CONF
-listen=YES
-listen_ipv6=NO
-listen_address=127.0.0.1
-listen_port=$port
-background=NO
-seccomp_sandbox=NO
-anonymous_enable=NO
-local_enable=YES
-write_enable=YES
-local_umask=022
-local_root=$serve
-chroot_local_user=YES
-allow_writeable_chroot=YES
-secure_chroot_dir=$work/empty
-connect_from_port_20=NO
-pasv_enable=YES
-pasv_address=127.0.0.1
-port_enable=YES
-pam_service_name=zarvel-test-ftp
-xferlog_enable=NO
-dirmessage_enable=NO
-userlist_enable=NO
-tcp_wrappers=NO
-ssl_enable=YES
-rsa_cert_file=$work/tls/server.pem
-rsa_private_key_file=$work/tls/server.key
-force_local_logins_ssl=NO
-force_local_data_ssl=NO
-ssl_ciphers=HIGH
-CONF
-    setsid "$servers/usr/sbin/vsftpd" "$work/vsftpd.conf" >"$work/vsftpd.log" 2>&1 &
-    pids+=($!)
-    wait_banner "$port"
-else
-    start_pyftpd "$serve"
-    port=$pyftpd_port
-    wait_banner "$port"
 fi
 
 big=$serve/big.bin
@@ -228,7 +148,6 @@ mkdir -p "$slow"
 head -c $((4 * 1048576)) /dev/urandom >"$slow/slow.bin"
 start_pyftpd "$slow" 1048576
 sport=$pyftpd_port
-wait_banner "$sport"
 read -r secs cpus _ code < <("$py" "$here/measure.py" "$driver" --port "$sport" --user "$user" --password "$password" --passive get slow.bin "$work/slow.out")
 echo "Slow server (4 MiB at 1 MiB/s): Zarvel took $secs s, $cpus processor s (exit $code)"
 [ "$code" = 0 ] || failures=$((failures + 1))

@@ -11,12 +11,9 @@ files=${ZARVEL_BENCH_FILES:-10000}
 rounds=${ZARVEL_BENCH_ROUNDS:-5}
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/window-listing.XXXXXX")
-server_pid=
+. "$root/tools/guardian-ftpd/start_server.sh"
 cleanup() {
-    if [ -n "$server_pid" ] && kill -0 "$server_pid" 2>/dev/null; then
-        kill -TERM "$server_pid" 2>/dev/null || true
-        wait "$server_pid" 2>/dev/null || true
-    fi
+    guardian_stop
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -39,17 +36,8 @@ with open(os.path.join(folder, ".catalog.json"), "w") as f:
     json.dump(catalog, f)
 PY
 
-/usr/bin/python3 "$root/tools/guardian-ftpd/guardian_ftpd.py" --root "$work/root" --port 0 \
-    --user BENCH --password bench --home '$DATA01.BIG' >"$work/stdout" 2>"$work/server.log" &
-server_pid=$!
-port=
-for _ in $(seq 100); do
-    line=$(head -n 1 "$work/stdout" 2>/dev/null || true)
-    case "$line" in "guardian-ftpd listening on 127.0.0.1:"*) port=${line##*:}; break ;; esac
-    kill -0 "$server_pid" 2>/dev/null || break
-    sleep 0.1
-done
-[ -n "$port" ] || { echo "window_listing.sh: the server did not start" >&2; cat "$work/server.log" >&2; exit 1; }
+guardian_start "$work" --root "$work/root" --user BENCH --password bench --home '$DATA01.BIG'
+port=$guardian_port
 
 echo "== main window listing: $files files, $rounds rounds each"
 engine=$("$program" engine 127.0.0.1 "$port" BENCH bench '$DATA01.BIG' "$rounds")

@@ -3,13 +3,10 @@
 #include "session/CommandLineUsage.h"
 #include "session/SettingsStore.h"
 #include "ui/AboutBox.h"
-#include "ui/ConfigureDialog.h"
-#include "ui/SystemSounds.h"
-#include "ui/ConnectDialog.h"
 #include "ui/MainWindow.h"
-#include "ui/LogWindow.h"
-#include "ui/TransferProgressDialog.h"
+#include "ui/SystemSounds.h"
 #include "ui/UserMessages.h"
+#include "ui/WindowAssembly.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -78,13 +75,7 @@ int main(int argc, char *argv[])
         // The main window comes first: closing it ends the program. The others are its
         // children, so they go with it.
         TFormMain formMain(messages, sounds);
-        TFormMain::Windows windows;
-        windows.AboutBox = new TAboutBox(&formMain);
-        windows.FormConnect = new TFormConnect(messages, &formMain);
-        windows.FormStatus = new TFormStatus(&formMain);
-        windows.FormConfig = new TFormConfig(&formMain);
-        windows.FormTransfer = new TFormTransfer(&formMain);
-        formMain.AttachWindows(windows);
+        const TFormMain::Windows windows = AttachNewWindows(formMain, messages);
 
         windows.AboutBox->Splash();
         if (!formMain.LoadStartupSettings(CommandLineText(argc, argv)))

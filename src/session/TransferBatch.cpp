@@ -24,15 +24,7 @@ TTransferBatch::TTransferBatch(TFtpClient &client, TransferBatchWindow &window, 
 
 BatchResult TTransferBatch::Download(const std::vector<std::string> &listingLines)
 {
-    Begin();
-    try {
-        for (std::size_t i = 0; i < listingLines.size() && !result_.Stopped; ++i)
-            DownloadLine(listingLines[i]);
-    } catch (const std::exception &e) {
-        window_.ShowErrorBox(e.what());
-        result_.Stopped = true;
-    }
-    EndDialog();
+    RunSteps(listingLines.size(), [&](std::size_t i) { DownloadLine(listingLines[i]); });
     if (result_.Stopped || result_.Ok > 0)
         window_.RefreshPcFiles();
     window_.SetMainWindowEnabled(true);
@@ -42,15 +34,7 @@ BatchResult TTransferBatch::Download(const std::vector<std::string> &listingLine
 
 BatchResult TTransferBatch::Upload(const std::vector<std::string> &paths)
 {
-    Begin();
-    try {
-        for (std::size_t i = 0; i < paths.size() && !result_.Stopped; ++i)
-            UploadPath(paths[i]);
-    } catch (const std::exception &e) {
-        window_.ShowErrorBox(e.what());
-        result_.Stopped = true;
-    }
-    EndDialog();
+    RunSteps(paths.size(), [&](std::size_t i) { UploadPath(paths[i]); });
     window_.ListTandemFiles();
     window_.SetMainWindowEnabled(true);
     Summary("upload", result_.Failed > 0 || result_.Stopped, 1);
@@ -63,6 +47,19 @@ void TTransferBatch::Begin()
         window_.ClearLogWindow();
     result_ = BatchResult{};
     switcher_ = TransferModeSwitcher{};
+}
+
+void TTransferBatch::RunSteps(std::size_t count, const std::function<void(std::size_t)> &step)
+{
+    Begin();
+    try {
+        for (std::size_t i = 0; i < count && !result_.Stopped; ++i)
+            step(i);
+    } catch (const std::exception &e) {
+        window_.ShowErrorBox(e.what());
+        result_.Stopped = true;
+    }
+    EndDialog();
 }
 
 void TTransferBatch::ShowDialogForBatch()
@@ -100,21 +97,17 @@ void TTransferBatch::DownloadLine(const std::string &line)
     if (!SwitchMode(mode))
         return;
     const std::string pcName = PcNameForDownload(hostName, fileCode, mode, options);
-    dialog_.SetFileInfo("Downloading " + switcher_.ModeText() + " file " + hostName + " (" +
-                            std::to_string(size) + " bytes)", size);
-    progress_.StartFile();
+    StartFile("Downloading", hostName, size);
 
     // The listing comes from the server: a name that would land outside this folder is refused.
     if (IsUnsafePcName(pcName)) {
-        ++result_.Failed;
-        window_.Log(0, hostName + " not downloaded: \"" + pcName + "\" is not a plain PC file name");
+        Fail(hostName + " not downloaded: \"" + pcName + "\" is not a plain PC file name");
         return;
     }
     TDownloadTarget target(pcName);
     std::string error;
     if (!target.Create(error)) {
-        ++result_.Failed;
-        window_.Log(0, error);
+        Fail(error);
         return;
     }
     client_.SetHostFileName(hostName);
@@ -126,8 +119,7 @@ void TTransferBatch::DownloadLine(const std::string &line)
         return;
     }
     if (!target.Commit(error)) {
-        ++result_.Failed;
-        window_.Log(0, error);
+        Fail(error);
         return;
     }
     ++result_.Ok;
@@ -145,20 +137,16 @@ void TTransferBatch::UploadPath(const std::string &path)
         return;
     const std::string hostName = HostNameForUpload(name, options);
     const qint64 size = static_cast<qint64>(status.st_size);
-    dialog_.SetFileInfo("Uploading " + switcher_.ModeText() + " file " + name + " (" + std::to_string(size) +
-                            " bytes)", size);
-    progress_.StartFile();
+    StartFile("Uploading", name, size);
 
     // A line break in the name would end the store command early and smuggle another one in.
     if (IsUnsafeHostName(hostName)) {
-        ++result_.Failed;
-        window_.Log(0, name + " not uploaded: the name holds a line break or NUL");
+        Fail(name + " not uploaded: the name holds a line break or NUL");
         return;
     }
     // Opening a pipe waits for a writer forever, a device never ends; a folder fails in the client.
     if (!S_ISREG(status.st_mode) && !S_ISDIR(status.st_mode)) {
-        ++result_.Failed;
-        window_.Log(0, name + " not uploaded: not a regular file");
+        Fail(name + " not uploaded: not a regular file");
         return;
     }
     client_.SetLocalFileName(path);
@@ -170,6 +158,19 @@ void TTransferBatch::UploadPath(const std::string &path)
         return;
     }
     ++result_.Ok;
+}
+
+void TTransferBatch::StartFile(const char *verb, const std::string &name, qint64 size)
+{
+    dialog_.SetFileInfo(std::string(verb) + " " + switcher_.ModeText() + " file " + name + " (" +
+                            std::to_string(size) + " bytes)", size);
+    progress_.StartFile();
+}
+
+void TTransferBatch::Fail(const std::string &why)
+{
+    ++result_.Failed;
+    window_.Log(0, why);
 }
 
 void TTransferBatch::CountFailure(const std::string &what)

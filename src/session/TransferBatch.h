@@ -6,6 +6,10 @@
 #include "session/LogSink.h"
 #include "session/TransferRules.h"
 
+#include <QtGlobal>
+
+#include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -49,10 +53,15 @@ public:
 
 private:
     void Begin();                                      // log clearing; counts to zero
+    // Begin, then `step` for each of `count` items until the batch stops (an exception stops
+    // it with an error box), then EndDialog.
+    void RunSteps(std::size_t count, const std::function<void(std::size_t)> &step);
     void ShowDialogForBatch();                         // first file: dialog up, window off
     bool SwitchMode(TransferMode mode);                // TYPE when the mode changed; quits on failure
     void DownloadLine(const std::string &line);        // one file of a download
     void UploadPath(const std::string &path);          // one file of an upload
+    void StartFile(const char *verb, const std::string &name, qint64 size); // the dialog's file line
+    void Fail(const std::string &why);                 // a file refused here: counted and logged
     void CountFailure(const std::string &what);        // a failed file: log, and stop if the session is gone
     void EndDialog();                                  // dialog hidden, window on again
     void Summary(const char *verb, bool failed, int direction); // the log line, sound and marker

@@ -40,7 +40,8 @@ expected=$work/expected
     printf '%s\n' bin/zarvel bin/zarvel-demo "share/applications/$id.desktop" \
         share/doc/zarvel/copyright "share/icons/hicolor/scalable/apps/$id.svg" \
         share/man/man1/zarvel.1.gz share/man/man1/zarvel-demo.1.gz \
-        "share/metainfo/$id.metainfo.xml" share/zarvel/guardian-ftpd/demo.sh
+        "share/metainfo/$id.metainfo.xml" share/zarvel/guardian-ftpd/demo.sh \
+        share/zarvel/guardian-ftpd/start_server.sh
     for size in 16 22 24 32 48 64 128 256; do
         echo "share/icons/hicolor/${size}x${size}/apps/$id.png"
     done

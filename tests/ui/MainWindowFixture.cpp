@@ -1,4 +1,5 @@
 #include "ui/MainWindowFixture.h"
+#include "ui/WindowAssembly.h"
 #include "ui/AboutBox.h"
 #include "ui/ConfigureDialog.h"
 #include "ui/LocalPCGroup.h"
@@ -71,12 +72,7 @@ void MainWindowFixture::CreateWindow(const QByteArray &storeText)
         store.write(storeText);
     }
     form = std::make_unique<TFormMain>(messages, sounds, storePath);
-    windows.AboutBox = new TAboutBox(form.get());
-    windows.FormConnect = new TFormConnect(messages, form.get());
-    windows.FormStatus = new TFormStatus(form.get());
-    windows.FormConfig = new TFormConfig(form.get());
-    windows.FormTransfer = new TFormTransfer(form.get());
-    form->AttachWindows(windows);
+    windows = AttachNewWindows(*form, messages);
     ASSERT_TRUE(form->GroupBoxPC->SetFolder(pcDir.path()));
 }
 

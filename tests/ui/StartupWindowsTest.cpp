@@ -10,6 +10,7 @@
 #include "ui/TransferGroup.h"
 #include "ui/TransferProgressDialog.h"
 #include "ui/UserMessages.h"
+#include "ui/WindowAssembly.h"
 
 #include <gtest/gtest.h>
 #include <QAction>
@@ -58,12 +59,7 @@ protected:
     void Create()
     {
         form = std::make_unique<CountingFormMain>(messages, sounds, path);
-        windows.AboutBox = new TAboutBox(form.get());
-        windows.FormConnect = new TFormConnect(messages, form.get());
-        windows.FormStatus = new TFormStatus(form.get());
-        windows.FormConfig = new TFormConfig(form.get());
-        windows.FormTransfer = new TFormTransfer(form.get());
-        form->AttachWindows(windows);
+        windows = AttachNewWindows(*form, messages);
     }
     // Lets the window paint a few times and any queued calls run.
     void PaintRepeatedly()
