@@ -129,6 +129,7 @@ void TFormMain::CreateStatusBar()
     statusBar()->addWidget(StatusCount);
     StatusLock = new QLabel(QString::fromUtf8("\xF0\x9F\x94\x92")); // a padlock
     StatusLock->setObjectName("StatusLock");
+    StatusLock->setAccessibleName("Not encrypted");
     StatusLock->hide();
     statusBar()->addPermanentWidget(StatusLock);
     statusBar()->setSizeGripEnabled(true);
@@ -379,7 +380,7 @@ void TFormMain::SetEncryptionLock(const std::string &text)
 {
     const QString shown = TextForDisplay(text);
     StatusLock->setToolTip(shown);
-    StatusLock->setAccessibleName(shown);
+    StatusLock->setAccessibleName(text.empty() ? QString("Not encrypted") : shown);
     StatusLock->setVisible(!text.empty());
 }
 

@@ -123,7 +123,7 @@ TEST_F(ConnectSave, writesFieldsAsTypedInOrderWithPasswordScrambledByTypedUser)
     SaveConnectionSettings(&store, fields);
     EXPECT_EQ(store.writes, (Writes{"HostName=tandem1", "UserID=ops1", "ProxyName=gate",
                                     "InitialSubvol=$DATA.SRC", "HostPort=2121", "AutoConnect=1",
-                                    "Password=" + Scrambled("ops1", "secret")}))
+                                    "Encryption=IfAvailable", "Password=" + Scrambled("ops1", "secret")}))
         << "the proxy host is saved even while Use Proxy Settings is off";
     EXPECT_NE(Scrambled("ops1", "secret"), "secret");
 }
@@ -161,7 +161,7 @@ TEST_F(ConnectSave, failedTextWriteEndsSaveAndFailedIntegerWriteIsSkipped)
     store.failing = {"HostPort"};
     store.writes.clear();
     SaveConnectionSettings(&store, fields);
-    EXPECT_EQ(store.writes.size(), 6u) << "a failed integer write must not stop the save";
+    EXPECT_EQ(store.writes.size(), 7u) << "a failed integer write must not stop the save";
 }
 
 TEST_F(ConnectSave, withoutAStoreTheFirstWriteFails)

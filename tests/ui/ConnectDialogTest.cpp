@@ -5,10 +5,12 @@
 #include <gtest/gtest.h>
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -182,8 +184,11 @@ TEST_F(ConnectDialog, saveThenReloadRoundTripsEveryFieldThroughTheStore)
     form->chkSavePassword->click();
     EXPECT_TRUE(form->chkAutoConnect->isEnabled());
     form->chkAutoConnect->click();
+    EXPECT_EQ(form->ComboEncryption->currentText(), "Use explicit FTP over TLS if available");
+    form->ComboEncryption->setCurrentText("Require explicit FTP over TLS");
     form->btnSave->click();
     EXPECT_EQ(form->Settings.HostName, "tandem1") << "Save must not change the held settings";
+    EXPECT_EQ(store->ReadString("Encryption"), "Require");
 
     // Reload brings back what Save stored, over whatever was typed since.
     for (QLineEdit *edit : {form->EditHost, form->EditUserID, form->EditPassword, form->EditSubvol,
@@ -193,7 +198,9 @@ TEST_F(ConnectDialog, saveThenReloadRoundTripsEveryFieldThroughTheStore)
     form->chkSavePassword->setChecked(false);
     form->SetAutoConnectAllowed(false);
     form->SetProxyControls(false);
+    form->ComboEncryption->setCurrentText("Only use plain FTP (insecure)");
     form->btnReload->click();
+    EXPECT_EQ(form->ComboEncryption->currentText(), "Require explicit FTP over TLS");
     EXPECT_EQ(form->EditHost->text(), "tandem2");
     EXPECT_EQ(form->EditPort->text(), "2121");
     EXPECT_EQ(form->EditUserID->text(), "ops2");
