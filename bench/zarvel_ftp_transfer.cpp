@@ -1,7 +1,8 @@
 // One FTP download or upload with TFtpClient, for the transfer benchmark:
 //   zarvel-ftp-transfer [--host H] --port P --user U --password W [--passive|--active]
-//                       [--resume] get REMOTE LOCAL | put LOCAL REMOTE
-// --resume downloads with REST from the local file's size (RestGet).
+//                       [--resume] [--tls] get REMOTE LOCAL | put LOCAL REMOTE
+// --resume downloads with REST from the local file's size (RestGet); --tls requires FTP over
+// TLS (the server's certificate must verify: SSL_CERT_FILE names a private authority).
 // Exits 0 on success; prints the engine's statistics line and any failure to stderr.
 #include "ftp/FtpClient.h"
 
@@ -15,7 +16,7 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     std::string host = "127.0.0.1", port, user, password, verb, first, second;
-    bool passive = true, resume = false;
+    bool passive = true, resume = false, tls = false;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         auto value = [&]() { return i + 1 < argc ? std::string(argv[++i]) : std::string(); };
@@ -26,6 +27,7 @@ int main(int argc, char *argv[])
         else if (a == "--passive") passive = true;
         else if (a == "--active") passive = false;
         else if (a == "--resume") resume = true;
+        else if (a == "--tls") tls = true;
         else if (verb.empty()) verb = a;
         else if (first.empty()) first = a;
         else second = a;
@@ -41,6 +43,7 @@ int main(int argc, char *argv[])
     ftp.SetPort(port);
     ftp.SetUserName(user);
     ftp.SetPassWord(password);
+    ftp.SetEncryption(tls ? ftpEncryptRequire : ftpEncryptNone);
     // engine notes (statistics, failures) go to stderr
     ftp.OnDisplay = [](TCustomFtpCli *, std::string &msg) {
         if (msg.rfind("! ", 0) == 0)

@@ -14,8 +14,10 @@ action=${1:-start}
 shift || true
 
 # What building Zarvel and running it against the demo server needs (qtkeychain keeps saved
-# passwords in the desktop keyring).
-run_packages=(cmake g++ ninja-build ccache qt6-base-dev libgl-dev qtkeychain-qt6-dev python3 python3-pyftpdlib)
+# passwords in the desktop keyring; OpenSSL for FTP over TLS, also for the demo server's TLS
+# and its certificates).
+run_packages=(cmake g++ ninja-build ccache qt6-base-dev libgl-dev qtkeychain-qt6-dev libssl-dev python3
+              python3-pyftpdlib python3-openssl openssl)
 # What the tests, the fuzzer and the benchmarks need on top (xvfb and x11-utils: the window
 # titles are read as a desktop reads them); the real FTP servers come from
 # tools/ftp-servers.sh, unpacked, so no FTP service is ever started on the machine; the

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Prepares the real FTP servers the interoperability tests and the benchmark start:
-#   - vsftpd, proftpd-core and proftpd-mod-proxy unpacked into a folder of their own: they
+#   - vsftpd, proftpd-core, proftpd-mod-proxy and proftpd-mod-crypto (mod_tls) unpacked into a folder of their own: they
 #     conflict as packages, and unpacking runs no maintainer scripts, so no system FTP
 #     service is started or enabled on the machine;
 #   - a system user without a login shell that the servers log in, through a PAM service of
@@ -31,8 +31,9 @@ if [ ${#missing[@]} -ne 0 ]; then
     DEBIAN_FRONTEND=noninteractive apt-get install -y -q "${missing[@]}"
 fi
 
-packages=(vsftpd proftpd-core proftpd-mod-proxy)
-if [ ! -x "$dest/usr/sbin/vsftpd" ] || [ ! -x "$dest/usr/sbin/proftpd" ] || [ ! -f "$dest/usr/lib/proftpd/mod_proxy.so" ]; then
+packages=(vsftpd proftpd-core proftpd-mod-proxy proftpd-mod-crypto)
+if [ ! -x "$dest/usr/sbin/vsftpd" ] || [ ! -x "$dest/usr/sbin/proftpd" ] || [ ! -f "$dest/usr/lib/proftpd/mod_proxy.so" ] ||
+   [ ! -f "$dest/usr/lib/proftpd/mod_tls.so" ]; then
     work=$(mktemp -d)
     chmod 755 "$work"   # apt's download user must be able to write here
     (cd "$work" && apt-get download -q "${packages[@]}") || {

@@ -3,6 +3,7 @@
 # Expects: root, py, user, password, servers; sets work, pids.
 #   bench_work PREFIX              makes $work and the EXIT trap that stops every server
 #   start_ftp_server DIR           starts vsftpd (or pyftpdlib) serving DIR: sets server, port
+#                                  (vsftpd also offers FTP over TLS: sets tls_dir, its ca.pem)
 #   start_pyftpd DIR [RATE]        starts pyftpdlib serving DIR: sets pyftpd_port
 #   free_port, wait_banner PORT
 
@@ -61,6 +62,9 @@ start_ftp_server() {
     server=vsftpd
     chown "$user" "$dir"
     mkdir -p "$work/empty"
+    # FTP over TLS offered with a throwaway authority's certificate (tls_dir/ca.pem trusts it)
+    tls_dir=$work/tls
+    "$py" "$root/tools/tls/make_certs.py" "$tls_dir" >/dev/null
     port=$(free_port)
     cat >"$work/vsftpd.conf" <<CONF
 listen=YES
@@ -88,6 +92,12 @@ userlist_enable=NO
 tcp_wrappers=NO
 max_per_ip=0
 max_clients=0
+ssl_enable=YES
+rsa_cert_file=$tls_dir/server.pem
+rsa_private_key_file=$tls_dir/server.key
+force_local_logins_ssl=NO
+force_local_data_ssl=NO
+ssl_ciphers=HIGH
 CONF
     setsid "$servers/usr/sbin/vsftpd" "$work/vsftpd.conf" >"$work/vsftpd.log" 2>&1 &
     pids+=($!)

@@ -33,6 +33,8 @@ class TGatheredWrites;
 class QTimer;
 class TCustomWSocket;
 class TWSocket;
+class TTlsClientContext;
+struct TTlsPeerInfo;
 
 // The component's error: a broken precondition (a request while busy, a missing name, ...).
 class FtpException : public std::runtime_error {
@@ -84,6 +86,9 @@ enum TFtpDisplayFileMode { ftpLineByLine, ftpBinary };
 
 enum TFtpConnectionType { ftpDirect, ftpProxy, ftpSocks4, ftpSocks4A, ftpSocks5 };
 
+// FTP over TLS (explicit, AUTH TLS): never, when the server offers it, or required.
+enum TFtpEncryption { ftpEncryptNone, ftpEncryptIfAvailable, ftpEncryptRequire };
+
 enum TFtpOption { ftpAcceptLF, ftpNoAutoResumeAt };
 // A set of options: bit n for option n.
 using TFtpOptions = std::uint32_t;
@@ -102,6 +107,8 @@ using TFtpReadyToTransmit = std::function<void(TCustomFtpCli *Sender, bool &bCan
 using TFtpBgException =
     std::function<void(TCustomFtpCli *Sender, const std::exception &E, bool &CanClose)>;
 using TFtpError = std::function<void(TCustomFtpCli *Sender, std::string &Msg)>;
+using TFtpVerifyCertificate = std::function<void(TCustomFtpCli *Sender, const TTlsPeerInfo &Peer, bool &Accept)>;
+using TFtpTlsNote = std::function<void(TCustomFtpCli *Sender, int Level, const std::string &Text)>;
 
 class TCustomFtpCli {
 public:
@@ -164,6 +171,11 @@ public:
     void SetPassive(bool v);
     TFtpDisplayFileMode DisplayFileMode() const { return FDisplayFileMode; }
     void SetDisplayFileMode(TFtpDisplayFileMode v);
+    TFtpEncryption Encryption() const { return FEncryption; }         // AUTH TLS policy of the next Open
+    void SetEncryption(TFtpEncryption v) { FEncryption = v; }
+    bool Encrypted() const;                                            // the control connection runs TLS
+    bool DataProtected() const { return FDataProtected; }              // PROT P in force: data connections run TLS
+    const TTlsPeerInfo &TlsPeer() const;                               // the control connection's handshake
     TWSocket *ControlSocket() const { return FControlSocket.get(); }
     TWSocket *DataSocket() const { return FDataSocket.get(); }
 
@@ -181,6 +193,10 @@ public:
     TFtpReadyToTransmit OnReadyToTransmit;   // start of each STOR/APPE, before the file is opened
     TFtpBgException OnBgException;           // exception escaped a deferred notification
     TFtpError OnError;                       // when set, errors call it instead of raising FtpException
+    // A certificate OpenSSL did not verify (untrusted, expired, other name): Accept (false
+    // on entry) lets the connection go on. Unassigned: such a certificate ends it.
+    TFtpVerifyCertificate OnVerifyCertificate;
+    TFtpTlsNote OnTlsNote;                   // encryption news: Level 0 a downgrade, 1 progress
 
     // ---- Virtual operations, in slot order ----
     virtual void SendCommand(const std::string &Cmd);      // display "> " and send one command line
@@ -258,6 +274,7 @@ protected:
     void FailOnReply();                                    // end with the reply just received
     static int FailureCode(int Code) { return Code != 0 ? Code : 500; } // a code 0 is no success
     virtual void RequestEnded() {}                         // after a request ended; the wait wakes
+    virtual void RestartTimeLimit() {}                     // the user was asked: the wait's limit starts again
     void SetErrorMessage();                                // ErrorMessage := LastReply if empty
     void SetErrorMessageText(const std::string &Text) { FErrorMessage = Text; } // replaces it
     void HandleError(const std::string &Msg);              // OnError or FtpException; the caller stops
@@ -285,6 +302,19 @@ protected:
     void DeliverRequestDone(TFtpRequest RqType, int Error); // the queued notification: OnRequestDone
     void WndProc(int Msg, int Error, TFtpRequest RqType);  // dispatch with the request it was queued for
     static std::string ExceptionClassName(const std::exception &E); // "ESocketException", ... for made-up replies
+
+    // ---- FTP over TLS (FtpTls.cpp) ----
+    bool StartAuthTls();                                   // after the greeting: AUTH TLS unless None
+    void NextAuthAsync();                                  // reply to AUTH TLS
+    void ControlSocketTlsDone(TCustomWSocket *Sender, int Error);
+    void EndOpenInPlain(const std::string &Why);           // IfAvailable without TLS: logged, Open ends well
+    void RefuseOpen(const std::string &Text);              // ends the connection before USER
+    void ProtectAfterLogin();                              // DoneHook of PASS/USER: PBSZ 0, PROT P
+    void NextPbszAsync();
+    void NextProtAsync();
+    void StartDataTls();                                   // the data connection is there: its handshake
+    void DataSocketTlsDone(TCustomWSocket *Sender, int Error);
+    bool DataReady() const { return !FDataTlsPending; }    // a protected connection finished its handshake
 
     // ---- Data connection and transfers (FtpDataTransfer.cpp) ----
     // A transfer: the data step opens a listener (active) or reads the 227 port (passive); the
@@ -374,6 +404,10 @@ protected:
     bool FInStartCall = false;                             // inside the call that starts a high-level operation
     bool FClosingControl = false;                          // the engine itself is closing the control connection
     std::string FSocksPassword, FSocksPort, FSocksServer, FSocksUserCode; // SOCKS settings kept
+    TFtpEncryption FEncryption = ftpEncryptNone;
+    std::shared_ptr<TTlsClientContext> FTlsContext;        // made at the first AUTH TLS
+    bool FDataProtected = false;                           // PROT P accepted on this connection
+    bool FDataTlsPending = false;                          // the data connection's handshake runs
 
     // ---- Engine state (data side) ----
     std::unique_ptr<QFile> FLocalStream;                   // local file of the transfer, may be none
@@ -458,6 +492,7 @@ protected:
     bool Synchronize(void (TCustomFtpCli::*Proc)());       // start a request, false on exception
     bool WaitUntilReady();                                 // run the loop until done, timed out or left
     void RequestEnded() override;                          // wakes the wait
+    void RestartTimeLimit() override;
     void WakeWait();                                       // ends the running wait's loop pass
 
     int FTimeout = 15;

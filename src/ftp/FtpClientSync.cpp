@@ -44,6 +44,12 @@ bool TFtpClient::Synchronize(void (TCustomFtpCli::*Proc)())
     return WaitUntilReady();
 }
 
+void TFtpClient::RestartTimeLimit()
+{
+    if (FTimeout > 0)
+        FDeadline = FtpTickCount() + qint64(FTimeout) * 1000;
+}
+
 void TFtpClient::RequestEnded()
 {
     WakeWait();

@@ -28,6 +28,7 @@ void TCustomFtpCli::OpenAsync()
         return;
     }
     BeginStep(ftpOpenAsync);
+    FDataProtected = false;
     FReplyBuffer.Clear();
     FDnsResult.clear();
     StateChange(ftpDnsLookup);
@@ -145,7 +146,8 @@ bool TCustomFtpCli::HandleReplyLine(int Error)
         StateChange(ftpConnected);
         if (OnSessionConnected)
             OnSessionConnected(this, Error);
-        TriggerRequestDone(0);
+        if (!StartAuthTls())
+            TriggerRequestDone(0);
         return false;
 
     case ftpWaitingResponse:

@@ -357,6 +357,7 @@ void TCustomFtpCli::AdoptDataConnection()
         }
         return;
     }
+    StartDataTls();
     if (FDataDirection == dataReceive) {
         FStartTicks = FtpTickCount();
         return;
@@ -378,6 +379,9 @@ void TCustomFtpCli::DataSocketSessionConnected(TCustomWSocket *, int Error)
     FStartTicks = FtpTickCount();
     if (FDataDirection == dataUpload)
         FSendSessionOpen = true;
+    // The server starts its side of TLS after the command: waiting for the handshake first
+    // would wait for ever.
+    StartDataTls();
     SendTransferCommand();
 }
 
@@ -393,6 +397,9 @@ void TCustomFtpCli::DataSocketSessionClosed(TCustomWSocket *, int Error)
     }
     if (FDataDirection == dataUpload && !FEndOfFile)
         NoteTransferFault(426, "426 Data connection closed before the whole file was sent");
+    // Without close_notify the end may be a cut: only the server's final reply can vouch for it.
+    if (FDataDirection == dataReceive && FDataProtected && !FDataSocket->TlsCloseNotifyReceived())
+        TriggerDisplay("! The encrypted data stream ended without close_notify");
     DestroyLocalStream();
     FDataClosed = true;
     FDataCloseError = Error;
@@ -678,7 +685,7 @@ void TCustomFtpCli::DataSocketPutDataSent(TCustomWSocket *, int Error)
                   "426 Error #" + std::to_string(Error) + " sending data");
         return;
     }
-    if (FEndOfFile || !FStoreAccepted || !FSendSessionOpen)
+    if (FEndOfFile || !FStoreAccepted || !FSendSessionOpen || !DataReady())
         return;
     const qint64 count = FLocalStream->read(FSendBlock, qint64(sizeof FSendBlock));
     const qint64 sent = std::max<qint64>(FRestartOffset, 0) + FTransferCount;

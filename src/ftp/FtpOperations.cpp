@@ -22,7 +22,8 @@ void TCustomFtpCli::UserAsync()
     if (!CheckCommandText(cmd))
         return;
     FCurrentStep = ftpFctUser;
-    ExecAsync(ftpUserAsync, cmd, {331, 230}, nullptr);
+    // A 230 here means logged in: the data protection follows at once.
+    ExecAsync(ftpUserAsync, cmd, {331, 230}, FEncryption != ftpEncryptNone ? &TCustomFtpCli::ProtectAfterLogin : nullptr);
 }
 
 void TCustomFtpCli::PassAsync()
@@ -36,7 +37,8 @@ void TCustomFtpCli::PassAsync()
     if (!CheckCommandText(FPassWord))
         return;
     FCurrentStep = ftpFctPass;
-    ExecAsync(ftpPassAsync, "PASS " + FPassWord, {230}, nullptr);
+    ExecAsync(ftpPassAsync, "PASS " + FPassWord, {230},
+              FEncryption != ftpEncryptNone ? &TCustomFtpCli::ProtectAfterLogin : nullptr);
 }
 
 void TCustomFtpCli::CwdAsync()

@@ -169,6 +169,10 @@ std::string TCustomWSocket::PeerPort()
 
 int TCustomWSocket::GetRcvdCount()
 {
+    if (FTls) {
+        TlsFill(); // what TLS can decrypt now, not the ciphertext waiting
+        return FAheadCount;
+    }
     int Count = 0;
     if (ioctl(FHSocket, FIONREAD, &Count) != 0) {
         WSocket_SetLastErrorFromErrno();
@@ -180,6 +184,10 @@ int TCustomWSocket::GetRcvdCount()
 
 int TCustomWSocket::PendingBytes()
 {
+    if (FTls) {
+        TlsFill();
+        return FAheadCount;
+    }
     int Count = 0;
     if (ioctl(FHSocket, FIONREAD, &Count) != 0)
         return -1;
@@ -189,6 +197,7 @@ int TCustomWSocket::PendingBytes()
 void TCustomWSocket::NewGeneration()
 {
     ++FGeneration;
+    EndTls();
     FAheadHead = FAheadCount = 0; // read ahead from the old connection
 }
 

@@ -13,6 +13,7 @@
 #include "net/SendBuffer.h"
 #include "net/SocketErrors.h"
 #include "net/Resolution.h"
+#include "net/TlsStage.h"
 
 #include <netinet/in.h>
 #include <sys/time.h>
@@ -50,6 +51,7 @@ using TSessionAvailable = std::function<void(TCustomWSocket *Sender, int Error)>
 using TChangeState = std::function<void(TCustomWSocket *Sender, TSocketState OldState, TSocketState NewState)>;
 using TDnsLookupDone = std::function<void(TCustomWSocket *Sender, int Error)>;
 using TNotifyEvent = std::function<void(TCustomWSocket *Sender)>;
+using TTlsDone = std::function<void(TCustomWSocket *Sender, int Error)>;
 using TBgExceptionEvent = std::function<void(TCustomWSocket *Sender, const std::exception &E, bool &CanClose)>;
 
 class TCustomWSocket {
@@ -107,6 +109,7 @@ public:
     TDnsLookupDone OnDnsLookupDone;       // a name lookup finished, failed or was cancelled
     TNotifyEvent OnError;                 // replaces the ESocketException of a report
     TBgExceptionEvent OnBgException;      // an exception escaped work run from the event loop
+    TTlsDone OnTlsDone;                   // the TLS handshake StartTls began ended (Error 0) or failed
 
     // ---- operations -------------------------------------------------------------------
     virtual void Connect();               // starts an outgoing connection
@@ -141,6 +144,19 @@ public:
     virtual void Resume();                                   // restarts it
     virtual void MessagePump();                              // one non-blocking pass of the event loop
     void SetLingerOption();                                  // applies LingerOnOff/LingerTimeout to the handle
+
+    // ---- TLS stage (client side) --------------------------------------------------------
+    // Starts a TLS handshake on the connected stream; OnTlsDone reports its end from the
+    // event loop. From then on every read and send goes through TLS, and an orderly close
+    // ends the stream with close_notify. ReuseFrom: a TLS socket whose session to resume.
+    void StartTls(std::shared_ptr<TTlsClientContext> Context, const std::string &PeerName,
+                  const TCustomWSocket *ReuseFrom = nullptr);
+    bool TlsActive() const { return FTls && FTlsEstablished; } // handshake done on this connection
+    const TTlsPeerInfo &TlsPeer() const { return FTlsPeer; }   // of the last handshake
+    const std::string &TlsError() const { return FTlsError; }  // why the last handshake or read failed
+    bool TlsSessionReused() const { return FTlsReused; }       // the last handshake resumed a session
+    // The last TLS stream received ended with close_notify (kept after the close).
+    bool TlsCloseNotifyReceived() const { return FTls ? FTls->CloseNotifyReceived() : FTlsCloseNotify; }
     // Unused time helpers kept with the component: non-zero test, clear, (in)equality.
     static bool TimerIsSet(const timeval &Tv) { return Tv.tv_sec != 0 || Tv.tv_usec != 0; }
     static void TimerClear(timeval &Tv) { Tv.tv_sec = Tv.tv_usec = 0; }
@@ -242,6 +258,14 @@ private:
     // to a background drain (true: the handle is the drain's now).
     bool HandQueueToDrain();
     void TriggerSendData(int BytesSent);
+    void DriveHandshake();                   // one handshake step from a readiness report
+    void EndHandshake(bool Ok, const std::string &Why); // OnTlsDone; what follows a good one
+    void TlsFill();                          // decrypts what is readable into the read-ahead
+    int TlsRecv(void *Buffer, int BufferSize, int Flags); // DoRecv through TLS
+    void TlsEncryptQueued(int MaxBytes);     // moves up to MaxBytes of the send queue into TLS
+    void TlsSendLoop();                      // TryToSend through TLS
+    bool HandTlsToDrain();                   // close: queue and close_notify sent or drained
+    void EndTls();                           // forgets the stage, keeping what the close showed
 
     // remote side and resolution cache
     std::string FAddrStr, FPortStr, FProtoStr = "tcp";
@@ -297,6 +321,17 @@ private:
     int FDnsLookupId = 0;
     std::string FDnsResult;
     std::vector<std::string> FDnsResultList;
+
+    // TLS stage
+    std::unique_ptr<TTlsStage> FTls;         // present from StartTls to the end of the connection
+    bool FTlsHandshaking = false;
+    bool FTlsEstablished = false;            // the handshake succeeded on this connection
+    bool FTlsEndSeen = false;                // the stage's end of stream was reported
+    TTlsPeerInfo FTlsPeer;
+    std::string FTlsError;
+    bool FTlsReused = false;
+    bool FTlsCloseNotify = false;            // close_notify state of the stage that ended
+    static constexpr int TlsChunk = 16384;   // plaintext per record
 
     std::shared_ptr<bool> FAlive;            // expires with the object: handlers may Release it
 };

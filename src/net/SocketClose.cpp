@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 
 // ---- closing ------------------------------------------------------------------------------------
 
@@ -55,6 +56,10 @@ void TCustomWSocket::Shutdown(int How)
         return;
     if (How != 0)
         SendQueuedQuietly(); // bytes the send loop queued go before the end of the stream
+    if (How != 0 && FTls && !FTlsHandshaking) {
+        FTls->CloseNotify(); // the end of our TLS stream, before TCP's
+        FTls->Flush();
+    }
     ::shutdown(FHSocket, How);
 }
 
@@ -77,6 +82,13 @@ void TCustomWSocket::SetLingerOption()
 
 void TCustomWSocket::SendQueuedQuietly()
 {
+    if (FTls) {
+        if (!FTlsHandshaking) {
+            TlsEncryptQueued(INT_MAX);
+            FTls->Flush();
+        }
+        return;
+    }
     for (int Offered = 0; FType == SOCK_STREAM && QueuedBytes() > 0;) {
         const int n = GatherSend(Offered);
         if (n <= 0)
@@ -124,7 +136,7 @@ void TCustomWSocket::InternalClose(bool Shut, int Error)
             const linger Off{0, 0};
             setsockopt(FHSocket, SOL_SOCKET, SO_LINGER, &Off, sizeof Off);
         }
-        Drained = HandQueueToDrain();
+        Drained = FTls && !FTlsHandshaking ? HandTlsToDrain() : HandQueueToDrain();
         if (!Drained)
             Shutdown(1);
     }

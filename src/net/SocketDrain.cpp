@@ -13,25 +13,26 @@ namespace {
 int RunningDrains = 0;
 }
 
-void TSendDrain::Start(int Handle, std::string Rest)
+void TSendDrain::Start(int Handle, std::string Rest, bool AwaitPeerClose)
 {
     if (!QCoreApplication::instance()) {
         CloseAbortively(Handle);
         return;
     }
     // Owned by the application object: a drain still running at exit closes its handle then.
-    auto *Drain = new TSendDrain(Handle, std::move(Rest));
+    auto *Drain = new TSendDrain(Handle, std::move(Rest), AwaitPeerClose);
     Drain->setParent(QCoreApplication::instance());
     Drain->SendSome();
 }
 
 int TSendDrain::Running() { return RunningDrains; }
 
-TSendDrain::TSendDrain(int Handle, std::string Rest)
+TSendDrain::TSendDrain(int Handle, std::string Rest, bool AwaitPeerClose)
     : FHandle(Handle)
     , FRest(std::move(Rest))
     , FWritable(std::make_unique<QSocketNotifier>(Handle, QSocketNotifier::Write))
     , FGiveUp(std::make_unique<QTimer>())
+    , FAwaitPeerClose(AwaitPeerClose)
 {
     ++RunningDrains;
     FWritable->setEnabled(false);
@@ -44,6 +45,7 @@ TSendDrain::TSendDrain(int Handle, std::string Rest)
 TSendDrain::~TSendDrain()
 {
     FWritable.reset();
+    FReadable.reset();
     if (FHandle >= 0)
         CloseAbortively(FHandle); // cut off by the exit: the rest never left
     --RunningDrains;
@@ -81,10 +83,39 @@ void TSendDrain::SendSome()
     Finish(true);
 }
 
+void TSendDrain::DropInput()
+{
+    char Scratch[4096];
+    for (;;) {
+        const ssize_t n = ::recv(FHandle, Scratch, sizeof Scratch, 0);
+        if (n > 0)
+            continue;
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+            return;
+        break; // the peer's end, or a broken connection
+    }
+    FReadable->setEnabled(false);
+    FGiveUp->stop();
+    ::close(FHandle);
+    FHandle = -1;
+    deleteLater();
+}
+
 void TSendDrain::Finish(bool Orderly)
 {
     FWritable->setEnabled(false);
     FGiveUp->stop();
+    if (Orderly && FAwaitPeerClose && !FReadable) {
+        ::shutdown(FHandle, SHUT_WR);
+        FReadable = std::make_unique<QSocketNotifier>(FHandle, QSocketNotifier::Read);
+        connect(FReadable.get(), &QSocketNotifier::activated, this, [this] { DropInput(); });
+        FGiveUp->start();
+        return;
+    }
+    if (FReadable)
+        FReadable->setEnabled(false);
     if (Orderly) {
         ::shutdown(FHandle, SHUT_WR);
         const linger Off{0, 0}; // everything is with the platform: close must not wait

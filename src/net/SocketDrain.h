@@ -15,14 +15,18 @@ class TSendDrain : public QObject {
 public:
     // Takes over Handle (a connected, non-blocking stream) and sends Rest on it. Without an
     // event loop to wait in, the handle is closed at once and the bytes are lost.
-    static void Start(int Handle, std::string Rest);
+    // AwaitPeerClose: after the end of the stream, read and drop what the peer still sends
+    // until it closes too (TLS peers answer close_notify, and send session tickets nobody
+    // read): closing with unread bytes would reset the connection and lose the stream's tail.
+    static void Start(int Handle, std::string Rest, bool AwaitPeerClose = false);
     static int Running();                   // drains still sending (for tests)
     static inline int GiveUpMs = 60000;     // no room for this long: the peer is gone (tests shorten it)
 
     ~TSendDrain() override;                 // closes the handle
 
 private:
-    TSendDrain(int Handle, std::string Rest);
+    TSendDrain(int Handle, std::string Rest, bool AwaitPeerClose);
+    void DropInput();                       // reads and drops; closes at the peer's end
     void SendSome();                        // sends what the platform takes; ends when done or failed
     void Finish(bool Orderly);              // shutdown when orderly, then close, then delete later
     static void CloseAbortively(int Handle); // close with a reset: the data did not all go
@@ -32,4 +36,6 @@ private:
     size_t FSent = 0;                       // of FRest, already sent
     std::unique_ptr<QSocketNotifier> FWritable; // room in the platform's buffer
     std::unique_ptr<QTimer> FGiveUp;        // restarted by every send that moved bytes
+    bool FAwaitPeerClose;
+    std::unique_ptr<QSocketNotifier> FReadable; // while awaiting the peer's close
 };

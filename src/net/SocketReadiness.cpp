@@ -140,6 +140,8 @@ bool TCustomWSocket::PeerHasClosed(int &Error)
     Error = 0;
     if (FType != SOCK_STREAM || FHSocket == INVALID_SOCKET)
         return false;
+    if (FTls && FTls->Ended())
+        return true; // the TLS stream ended, whether or not TCP's has yet
     pollfd P{FHSocket, static_cast<short>(POLLIN | POLLRDHUP), 0};
     if (poll(&P, 1, 0) <= 0)
         return false;
@@ -165,6 +167,10 @@ void TCustomWSocket::ReadReady()
     }
     if (FState == wsConnecting)
         return;
+    if (FTlsHandshaking) {
+        DriveHandshake();
+        return;
+    }
     std::weak_ptr<bool> Alive = FAlive;
     const quint64 Generation = FGeneration;
     const quint64 ReadsBefore = FPlatformReads;
@@ -208,6 +214,10 @@ void TCustomWSocket::WriteReady()
             return;
         // An established connection is reported writable once.
         Writable(0);
+        return;
+    }
+    if (FTlsHandshaking) {
+        DriveHandshake();
         return;
     }
     Writable(0);
@@ -341,7 +351,9 @@ void TCustomWSocket::ReceiveLoop(int Error, bool Drain, int Pending)
             if (FAheadCount > 0 || (FType == SOCK_STREAM && KnownPending > 0))
                 continue;
             int Count = 0;
-            if (ioctl(FHSocket, FIONREAD, &Count) != 0) {
+            if (FTls)
+                Count = PendingBytes();
+            else if (ioctl(FHSocket, FIONREAD, &Count) != 0) {
                 FLastError = WSocket_SetLastErrorFromErrno();
                 return;
             }

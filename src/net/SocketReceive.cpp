@@ -11,6 +11,12 @@
 
 int TCustomWSocket::DoRecv(void *Buffer, int BufferSize, int Flags)
 {
+    if (FTls && FType == SOCK_STREAM && !(Flags & MSG_OOB)) {
+        if (!FTlsHandshaking)
+            return TlsRecv(Buffer, BufferSize, Flags);
+        WSocket_WSASetLastError(WSAEWOULDBLOCK); // the handshake owns the stream
+        return -1;
+    }
     if (BufferSize > 0 && !(Flags & MSG_OOB)) {
         if (FAheadCount > 0)
             return TakeAhead(Buffer, BufferSize, Flags);

@@ -180,6 +180,11 @@ void TCustomWSocket::TryToSend()
                 *Flag = false;
         }
     } Reset{Alive, &FInTryToSend};
+    if (FTls) {
+        if (!FTlsHandshaking) // else the queue waits for the handshake's end
+            TlsSendLoop();
+        return;
+    }
 
     for (;;) {
         if (FBufList.empty()) {

@@ -1,5 +1,6 @@
 #include "session/CommandLine.h"
 #include "session/DecimalReading.h"
+#include "session/Encryption.h"
 #include "session/KeywordLookup.h"
 
 #include <algorithm>
@@ -9,10 +10,10 @@ namespace {
 
 // In lookup order; the position (from 1) is what LookupKeyword returns.
 enum Keyword { kHostName = 1, kUserID, kPassword, kProxyName, kInitialSubvol, kHostPort,
-               kAutoConnect, kTouchDown, kTouchUp, kDataConnection, kKeepAlive, kSite };
-constexpr std::array<std::string_view, 13> kKeywords = {
+               kAutoConnect, kTouchDown, kTouchUp, kDataConnection, kKeepAlive, kSite, kEncryption };
+constexpr std::array<std::string_view, 14> kKeywords = {
     "HostName", "UserID", "Password", "ProxyName", "InitialSubvol", "HostPort",
-    "AutoConnect", "TouchDown", "TouchUp", "DataConnection", "KeepAlive", "Site", ""};
+    "AutoConnect", "TouchDown", "TouchUp", "DataConnection", "KeepAlive", "Site", "Encryption", ""};
 
 bool TakesValue(int keyword)
 {
@@ -89,6 +90,11 @@ std::string ApplyCommandLine(std::string_view commandLine, ConnectionSettings &c
         case kSite:
             if (!loadSite || !loadSite(*value, connection))
                 return "Unknown site: " + *value;
+            break;
+        case kEncryption:
+            if (!ParseEncryption(*value))
+                return "Invalid value for Encryption";
+            connection.Encryption = EncryptionName(*ParseEncryption(*value));
             break;
         }
     }

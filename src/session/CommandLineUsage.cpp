@@ -12,7 +12,7 @@ struct KeywordHelp {
     std::string_view effect;  // one line
 };
 
-constexpr std::array<KeywordHelp, 12> kKeywordHelp = {{
+constexpr std::array<KeywordHelp, 13> kKeywordHelp = {{
     {"HostName", "HOST", "FTP server's host name or address"},
     {"UserID", "USER", "user name for the login"},
     {"Password", "PASSWORD", "password, in plain text"},
@@ -25,6 +25,7 @@ constexpr std::array<KeywordHelp, 12> kKeywordHelp = {{
     {"DataConnection", "Active|Passive", "PORT (the default) or PASV data connections"},
     {"KeepAlive", "SECONDS", "NOOP after this many idle seconds; 0 never"},
     {"Site", "NAME", "the saved site to connect to (from the connect dialog)"},
+    {"Encryption", "MODE", "FTP over TLS: Require, IfAvailable (default) or None"},
 }};
 
 constexpr std::string_view kSynopsis =

@@ -44,6 +44,7 @@ std::string TakeConnectFields(const ConnectFields &fields, ConnectionSettings &s
     settings.AutoConnect = fields.AutoConnect ? 1 : 0;
     settings.ProxyName = fields.UseProxy ? fields.ProxyHost : std::string();
     settings.Passive = fields.Passive;
+    settings.Encryption = fields.Encryption;
     return {};
 }
 
@@ -57,4 +58,5 @@ void SaveConnectionSettings(TSettingsStore *store, const ConnectFields &fields)
     StoreInteger(store, "HostPort", StrToInt(fields.Port));
     StoreInteger(store, "AutoConnect", fields.AutoConnect ? 1 : 0);
     StoreText(store, "DataConnection", fields.Passive ? kDataConnectionPassive : kDataConnectionActive);
+    StoreText(store, "Encryption", fields.Encryption);
 }

@@ -21,6 +21,7 @@ struct ConnectFields {
     bool SavePassword = false;  // "Include Password"
     bool AutoConnect = false;   // "Auto Connect"
     bool Passive = false;       // "Passive mode"
+    std::string Encryption = kDefaultEncryption; // "Encryption": "Require", "IfAvailable" or "None"
 };
 
 // A text that is not a whole decimal integer: "'<text>' is not a valid integer value".
@@ -53,8 +54,8 @@ inline constexpr const char *kRequiredFieldsMessage = "Host and UserID are requi
 // after HostName was replaced and before anything else was.
 std::string TakeConnectFields(const ConnectFields &fields, ConnectionSettings &settings);
 
-// Save: writes HostName, UserID, ProxyName, InitialSubvol, HostPort, AutoConnect and
-// DataConnection ("Active" or "Passive") from the fields as typed; the proxy host is written
+// Save: writes HostName, UserID, ProxyName, InitialSubvol, HostPort, AutoConnect,
+// DataConnection ("Active" or "Passive") and Encryption from the fields as typed; the proxy host is written
 // whatever "Use Proxy Settings" says. The password is TSavedPassword::Save's (SavedPassword.h).
 // A text that cannot be written throws ESettingsStoreError and ends the save; a port that
 // is no integer throws EConvertError after the four texts. A failed integer write is

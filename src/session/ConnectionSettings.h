@@ -12,6 +12,7 @@ struct ConnectionSettings {
     std::string ProxyName;       // FTP proxy; empty connects directly
     std::string InitialSubvol;   // subvolume to enter after the login; empty stays put
     bool Passive = false;        // data connections by PASV (stored as DataConnection "Passive")
+    std::string Encryption = "IfAvailable"; // FTP over TLS: "Require", "IfAvailable" or "None"
 };
 
 // The general values, held by the configure dialog for the program's life.
@@ -37,5 +38,7 @@ inline constexpr const char *kDefaultFilterPC =
     "All files (*.*)|*.*|Source files (*.c;*.h;*.t;*.x)|*.c;*.h;*.t;*.x";
 inline constexpr const char *kDefaultFilterTandem =
     "All files||Edit files (Filecode 101)|101|Object Files (Filecodes 100/700)|100;700";
+// Encryption when none (or an unknown one) is stored, also for settings saved before it existed.
+inline constexpr const char *kDefaultEncryption = "IfAvailable";
 // Port used when none is stored.
 inline constexpr std::int32_t kDefaultHostPort = 21;

@@ -34,6 +34,10 @@ TSessionController::TSessionController(const Views &views) : views_(views)
     FTPCLI.OnStateChange = [this](TCustomFtpCli *sender) { FTPCLIStateChange(sender); };
     KeepAliveTimer.setSingleShot(true);
     QObject::connect(&KeepAliveTimer, &QTimer::timeout, [this] { KeepAliveTick(); });
+    FTPCLI.OnVerifyCertificate = [this](TCustomFtpCli *sender, const TTlsPeerInfo &peer, bool &accept) {
+        FTPCLIVerifyCertificate(sender, peer, accept);
+    };
+    FTPCLI.OnTlsNote = [this](TCustomFtpCli *, int level, const std::string &text) { Log(level, text); };
 }
 
 TSessionController::~TSessionController()
@@ -44,6 +48,8 @@ TSessionController::~TSessionController()
     FTPCLI.OnSessionClosed = nullptr;
     FTPCLI.OnStateChange = nullptr;
     FTPCLI.OnProgress = nullptr;
+    FTPCLI.OnVerifyCertificate = nullptr;
+    FTPCLI.OnTlsNote = nullptr;
 }
 
 void TSessionController::SetSettings(const ConnectionSettings *connection, const GeneralSettings *general)
@@ -75,6 +81,7 @@ bool TSessionController::ConnectToHost()
         FTPCLI.SetProxyServer("");
     }
     FTPCLI.SetPassive(settings.Passive);
+    FTPCLI.SetEncryption(EncryptionOrDefault(settings.Encryption));
     Log(1, "Connecting to " + settings.HostName + "...");
 
     if (!FTPCLI.Connect()) {
@@ -87,6 +94,7 @@ bool TSessionController::ConnectToHost()
     SessionEnded = false;
     const std::string caption = "Zarvel - " + FTPCLI.HostName();
     views_.Window->SetCaptions(caption);
+    views_.Status->SetEncryptionLock(FTPCLI.Encrypted() ? LockText(FTPCLI.TlsPeer()) : std::string());
     Log(1, "Connected");
     ChangeSubvol(settings.InitialSubvol, true);
     // The server may have gone during the first subvolume change; its close already
@@ -143,8 +151,22 @@ void TSessionController::FTPCLISessionClosed(TCustomFtpCli *, int)
         return;
     SessionEnded = true;
     views_.Window->SetCaptions("Zarvel");
+    views_.Status->SetEncryptionLock({});
     SetConnectedControls(false);
     Log(1, "Disconnected");
+}
+
+void TSessionController::FTPCLIVerifyCertificate(TCustomFtpCli *, const TTlsPeerInfo &peer, bool &accept)
+{
+    accept = false;
+    if (!connection_ || !views_.Certificates || views_.Window->IsClosing())
+        return;
+    // With a proxy the certificate is the proxy's, and so is the remembered one.
+    const bool proxy = !connection_->ProxyName.empty();
+    const std::string host = proxy ? connection_->ProxyName : connection_->HostName;
+    accept = DecideCertificate(trustStore_, *views_.Certificates, host, connection_->HostPort, peer);
+    Log(1, accept ? "Certificate of " + host + " accepted: " + peer.Reason
+                  : "Certificate of " + host + " not accepted: " + peer.Reason);
 }
 
 void TSessionController::FTPCLIStateChange(TCustomFtpCli *)

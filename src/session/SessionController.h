@@ -7,6 +7,7 @@
 // subvolume, listing and filter operations and the subvolume box's handlers.
 #include "ftp/FtpClient.h"
 #include "session/ConnectionSettings.h"
+#include "session/Encryption.h"
 #include "session/LogSink.h"
 #include "session/SessionViews.h"
 #include "session/TandemFilter.h"
@@ -25,6 +26,7 @@ public:
         TStatusPanels *Status = nullptr;
         TSessionWindow *Window = nullptr;
         TMessageBoxes *Messages = nullptr;
+        TCertificatePrompt *Certificates = nullptr; // the trust dialog
     };
 
     // Creates and configures FTPCLI and wires its events to this controller.
@@ -37,6 +39,8 @@ public:
     // The settings held by the connect and configure dialogs, created after the main window.
     // Until they are given, nothing reaches the log window and ConnectToHost does nothing.
     void SetSettings(const ConnectionSettings *connection, const GeneralSettings *general);
+    // Where certificates the user trusts are remembered; null remembers nothing.
+    void SetTrustStore(TSettingsStore *store) { trustStore_ = store; }
 
     // ---- Connection ----
     // Connects and logs in with the connection settings, enters the initial subvolume and
@@ -54,6 +58,8 @@ public:
     bool AbortTransfer();
     // FTPCLI's OnSessionClosed: captions back to "Zarvel", controls off, "Disconnected".
     void FTPCLISessionClosed(TCustomFtpCli *sender, int error);
+    // FTPCLI's OnVerifyCertificate: the remembered certificate, else the trust dialog.
+    void FTPCLIVerifyCertificate(TCustomFtpCli *sender, const TTlsPeerInfo &peer, bool &accept);
     // FTPCLI's OnStateChange: the state's text at level 3; any activity restarts the
     // keep-alive interval.
     void FTPCLIStateChange(TCustomFtpCli *sender);
@@ -115,4 +121,5 @@ private:
     Views views_;
     const ConnectionSettings *connection_ = nullptr; // the connect dialog's
     const GeneralSettings *general_ = nullptr;       // the configure dialog's
+    TSettingsStore *trustStore_ = nullptr;           // remembered certificates
 };

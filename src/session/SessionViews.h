@@ -55,6 +55,9 @@ public:
     virtual ~TStatusPanels() = default;
     virtual void SetStatusMessage(const std::string &text) = 0; // first panel: level 1 messages
     virtual void SetFileCount(const std::string &text) = 0;     // second panel: "N File(s)"
+    // The lock: shown with its text ("TLS 1.3, TLS_AES_256_GCM_SHA384") while the session is
+    // encrypted; an empty text hides it.
+    virtual void SetEncryptionLock(const std::string &text) = 0;
 };
 
 // The session controls, the captions and the log window.

@@ -1,5 +1,6 @@
 #include "session/StartupSettings.h"
 #include "session/CommandLine.h"
+#include "session/Encryption.h"
 #include "session/PasswordScrambling.h"
 #include "session/Sites.h"
 
@@ -53,6 +54,7 @@ void LoadConnectionSettings(TSettingsStore *store, TConnectionFields &target)
     target.SetInitialSubvol(ReadText(store, "InitialSubvol"));
     target.SetHostPort(ReadNumber(store, "HostPort").value_or(kDefaultHostPort));
     target.SetAutoConnect(ReadNumber(store, "AutoConnect").value_or(0));
+    target.SetEncryption(EncryptionName(EncryptionOrDefault(ReadText(store, "Encryption"))));
     std::string password;
     ScramblePassword(userID, ReadText(store, "Password"), password);
     target.SetStoredPassword(password);

@@ -20,6 +20,8 @@ public:
     virtual void SetInitialSubvol(const std::string &value) = 0;
     virtual void SetHostPort(std::int32_t value) = 0;
     virtual void SetAutoConnect(std::int32_t value) = 0;
+    // "Require", "IfAvailable" or "None"; an unknown or missing stored value reads as "IfAvailable".
+    virtual void SetEncryption(const std::string &value) = 0;
     // The stored password, unscrambled with the user ID just read; empty when none is stored.
     virtual void SetStoredPassword(const std::string &value) = 0;
     // DataConnection: true for "Passive" (any letter case), false for anything else.
@@ -36,6 +38,7 @@ public:
     void SetInitialSubvol(const std::string &value) override { settings_.InitialSubvol = value; }
     void SetHostPort(std::int32_t value) override { settings_.HostPort = value; }
     void SetAutoConnect(std::int32_t value) override { settings_.AutoConnect = value; }
+    void SetEncryption(const std::string &value) override { settings_.Encryption = value; }
     void SetStoredPassword(const std::string &value) override;
     void SetPassive(bool value) override { settings_.Passive = value; }
 

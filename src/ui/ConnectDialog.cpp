@@ -39,6 +39,7 @@ public:
         autoConnect = value != 0;
         form_.chkAutoConnect->setChecked(autoConnect);
     }
+    void SetEncryption(const std::string &value) override { form_.SetEncryptionChoice(value); }
     // A password in the file checks "Include Password"; none clears the field and unchecks
     // it until the keyring answers.
     void SetStoredPassword(const std::string &value) override
@@ -113,6 +114,15 @@ TFormConnect::TFormConnect(TUserMessages &messages, QWidget *parent)
     fields->addWidget(EditPassword, 2, 1, 1, 3);
     fields->addWidget(label("&Initial Subvolume", EditSubvol), 3, 0);
     fields->addWidget(EditSubvol, 3, 1, 1, 3);
+    ComboEncryption = new QComboBox;
+    // The stored keyword rides along with each choice.
+    ComboEncryption->addItem("Require explicit FTP over TLS", "Require");
+    ComboEncryption->addItem("Use explicit FTP over TLS if available", "IfAvailable");
+    ComboEncryption->addItem("Only use plain FTP (insecure)", "None");
+    auto *encryptionLabel = new QLabel("Encr&yption");
+    encryptionLabel->setBuddy(ComboEncryption);
+    fields->addWidget(encryptionLabel, 4, 0);
+    fields->addWidget(ComboEncryption, 4, 1, 1, 3);
 
     // The check box sits where the group's title would be.
     CheckBoxProxy = new QCheckBox("Use &Proxy Settings");
@@ -184,7 +194,8 @@ TFormConnect::TFormConnect(TUserMessages &messages, QWidget *parent)
     setTabOrder(EditPort, EditUserID);
     setTabOrder(EditUserID, EditPassword);
     setTabOrder(EditPassword, EditSubvol);
-    setTabOrder(EditSubvol, CheckBoxProxy);
+    setTabOrder(EditSubvol, ComboEncryption);
+    setTabOrder(ComboEncryption, CheckBoxProxy);
     setTabOrder(CheckBoxProxy, EditProxyHost);
     setTabOrder(EditProxyHost, chkPassive);
     setTabOrder(chkPassive, chkSavePassword);
@@ -199,6 +210,7 @@ TFormConnect::TFormConnect(TUserMessages &messages, QWidget *parent)
     EditSubvol->setAccessibleName("Initial Subvolume");
     EditProxyHost->setAccessibleName("Proxy Host");
     chkSavePassword->setAccessibleName("Include Password");
+    ComboEncryption->setAccessibleName("Encryption");
 
     connect(CheckBoxProxy, &QCheckBox::clicked, this, &TFormConnect::CheckBoxProxyClick);
     connect(chkSavePassword, &QCheckBox::clicked, this, &TFormConnect::chkSavePasswordClick);
@@ -214,6 +226,12 @@ TFormConnect::TFormConnect(TUserMessages &messages, QWidget *parent)
     SetAutoConnectAllowed(false);
     resize(442, 330);
     setFixedSize(sizeHint().expandedTo(QSize(442, 330)));
+}
+
+void TFormConnect::SetEncryptionChoice(const std::string &keyword)
+{
+    const int index = ComboEncryption->findData(QString::fromStdString(keyword));
+    ComboEncryption->setCurrentIndex(index >= 0 ? index : ComboEncryption->findData(kDefaultEncryption));
 }
 
 void TFormConnect::SetProxyControls(bool on)
@@ -307,6 +325,7 @@ ConnectFields TFormConnect::Fields() const
     fields.SavePassword = chkSavePassword->isChecked();
     fields.AutoConnect = chkAutoConnect->isChecked();
     fields.Passive = chkPassive->isChecked();
+    fields.Encryption = ComboEncryption->currentData().toString().toStdString();
     return fields;
 }
 
@@ -321,6 +340,7 @@ void TFormConnect::FormShow()
     chkAutoConnect->setChecked(Settings.AutoConnect != 0);
     chkPassive->setChecked(Settings.Passive);
     FillSites();
+    SetEncryptionChoice(Settings.Encryption);
     SetProxyControls(!Settings.ProxyName.empty());
     // "Include Password" keeps its state between showings; until the user checks it (or
     // Reload finds a stored password) "Auto Connect" shows off.

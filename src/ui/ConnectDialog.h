@@ -46,6 +46,7 @@ public:
     void LoadSavedPassword();
     // Runs `then` once start-up knows the password (the keyring may be slow or locked).
     void WhenPasswordKnown(std::function<void()> then);
+    void SetEncryptionChoice(const std::string &keyword); // selects "Require", "IfAvailable" or "None"
     // The fields as typed.
     ConnectFields Fields() const;
 
@@ -86,6 +87,7 @@ public:
     QLabel *LabelKeyringNote;      // why a password is not in the keyring; hidden until then
     QCheckBox *chkAutoConnect;
     QCheckBox *chkPassive;         // "Passive mode"
+    QComboBox *ComboEncryption;    // "Encryption": the stored keyword is each item's data
     QPushButton *btnSave;
     QPushButton *btnReload;
     QPushButton *btnConnect;       // default button, closes with OK

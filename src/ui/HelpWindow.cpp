@@ -53,6 +53,9 @@ beginning. An option is one of:
   Password password           that user's password
   ProxyName host-address      an FTP proxy to connect through
   InitialSubvol subvolume     the Tandem subvolume to open
+  Encryption mode             Require, IfAvailable or None:
+                              FTP over TLS always, when the
+                              server offers it, or never
   AUTOCONNECT
   TOUCHDOWN
   TOUCHUP

@@ -43,6 +43,7 @@ TFormMain::TFormMain(TUserMessages &messages, TSounds &sounds, const QString &st
     views.Status = this;
     views.Window = this;
     views.Messages = this;
+    views.Certificates = this;
     Session_ = std::make_unique<TSessionController>(views);
     WireTandemGroup();
     WireFileOperationsAndHelp();
@@ -55,6 +56,7 @@ TFormMain::TFormMain(TUserMessages &messages, TSounds &sounds, const QString &st
     if (!Store)
         Messages.Warning(nullptr, TextForDisplay(problem)
             + "\n\nZarvel runs with default settings and saves none until this is put right.");
+    Session_->SetTrustStore(Store.get());
     const StartupFilters filters = LoadStartupFilters(Store.get());
     SetFilterPC(filters.FilterPC);
     // A refused stored definition leaves the filter box empty; the list then shows every line.
@@ -130,6 +132,11 @@ void TFormMain::CreateStatusBar()
     statusBar()->setAccessibleName("Status bar");
     statusBar()->addWidget(StatusMessage);
     statusBar()->addWidget(StatusCount);
+    StatusLock = new QLabel(QString::fromUtf8("\xF0\x9F\x94\x92")); // a padlock
+    StatusLock->setObjectName("StatusLock");
+    StatusLock->setAccessibleName("Not encrypted");
+    StatusLock->hide();
+    statusBar()->addPermanentWidget(StatusLock);
     statusBar()->setSizeGripEnabled(true);
     for (QObject *watched : {static_cast<QObject *>(statusBar()), static_cast<QObject *>(StatusMessage),
                              static_cast<QObject *>(StatusCount)})
@@ -382,6 +389,19 @@ void TFormMain::SetStatusMessage(const std::string &text)
 void TFormMain::SetFileCount(const std::string &text)
 {
     StatusCount->setText(TextForDisplay(text));
+}
+
+void TFormMain::SetEncryptionLock(const std::string &text)
+{
+    const QString shown = TextForDisplay(text);
+    StatusLock->setToolTip(shown);
+    StatusLock->setAccessibleName(text.empty() ? QString("Not encrypted") : shown);
+    StatusLock->setVisible(!text.empty());
+}
+
+TTrustAnswer TFormMain::AskTrust(const TCertificateQuestion &question)
+{
+    return Messages.AskCertificateTrust(this, question);
 }
 
 void TFormMain::Simple(const std::string &text)

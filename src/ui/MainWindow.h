@@ -39,6 +39,7 @@ class TFormMain : public QMainWindow,
                   private TSessionWindow,
                   private TStatusPanels,
                   private TMessageBoxes,
+                  private TCertificatePrompt,
                   private THostSessionView {
     Q_OBJECT
 public:
@@ -164,6 +165,7 @@ public:
     // Status bar panels: level 1 messages, and the remote file count.
     QLabel *StatusMessage;
     QLabel *StatusCount;
+    QLabel *StatusLock;            // the lock: shown while the session is encrypted
 
     TDragFilesTrg *ListBoxTanFilesTrg; // takes files dropped on ListBoxTanFiles
 
@@ -201,6 +203,8 @@ private:
     bool IsClosing() const override { return Closing; }
     void SetStatusMessage(const std::string &text) override;
     void SetFileCount(const std::string &text) override;
+    void SetEncryptionLock(const std::string &text) override;
+    TTrustAnswer AskTrust(const TCertificateQuestion &question) override;
     void Simple(const std::string &text) override;
     void ErrorDialog(const std::string &text) override;
 

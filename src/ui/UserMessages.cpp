@@ -1,4 +1,5 @@
 #include "ui/UserMessages.h"
+#include "ui/CertificateDialog.h"
 #include "ui/PromptDialog.h"
 
 #include <QMessageBox>
@@ -45,6 +46,13 @@ void TUserMessages::Warning(QWidget *parent, const QString &text)
 void TUserMessages::ShowException(QWidget *parent, const QString &text)
 {
     Show(parent, QMessageBox::Critical, kProgramCaption, text);
+}
+
+TTrustAnswer TUserMessages::AskCertificateTrust(QWidget *parent, const TCertificateQuestion &question)
+{
+    TFormCertificate dialog(question, parent);
+    dialog.exec();
+    return dialog.Answer();
 }
 
 bool TUserMessages::Prompt(QWidget *parent, const QString &caption, const QString &prompt, QString *value)

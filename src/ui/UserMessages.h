@@ -1,4 +1,6 @@
 #pragma once
+#include "session/Encryption.h"
+
 #include <QString>
 
 class QWidget;
@@ -24,6 +26,8 @@ public:
     // holds it and OK copies the typed text back; without one only OK and Cancel show.
     // True on OK; Cancel and the close box leave `value` alone.
     virtual bool Prompt(QWidget *parent, const QString &caption, const QString &prompt, QString *value);
+    // The certificate trust dialog (TFormCertificate); the user's answer.
+    virtual TTrustAnswer AskCertificateTrust(QWidget *parent, const TCertificateQuestion &question);
 };
 
 // Texts are bytes inside the program; shown as UTF-8, with bytes that are not UTF-8 kept

@@ -50,7 +50,7 @@ expected=$work/expected
         share/doc/zarvel/copyright "share/icons/hicolor/scalable/apps/$id.svg" \
         share/man/man1/zarvel.1.gz share/man/man1/zarvel-demo.1.gz \
         "share/metainfo/$id.metainfo.xml" share/zarvel/guardian-ftpd/demo.sh \
-        share/zarvel/guardian-ftpd/start_server.sh
+        share/zarvel/guardian-ftpd/start_server.sh share/zarvel/tls/make_certs.py
     for size in 16 22 24 32 48 64 128 256; do
         echo "share/icons/hicolor/${size}x${size}/apps/$id.png"
     done

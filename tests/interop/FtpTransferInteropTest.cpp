@@ -2,7 +2,9 @@
 // empty, one-byte and 10 MB files, a listing of 10,000 names, a missing file, a resumed
 // download, an abort in the middle of a big download, and the way through an FTP proxy.
 #include "ftp/FtpClient.h"
+#include "net/Socket.h"
 #include "support/FtpServers.h"
+#include "support/TlsCerts.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -62,14 +64,17 @@ bool HeldOpen(const std::string &path)
 struct Setup {
     FtpServerKind server;
     bool passive;
+    bool tls = false;   // Encryption Require against the server with TLS required
 };
 
 class RealTransfer : public testing::TestWithParam<Setup> {
 protected:
     void SetUp() override
     {
-        server = StartFtpServer(GetParam().server);
+        TrustTestAuthority(GetParam().tls);
+        server = StartFtpServer(GetParam().server, GetParam().tls ? "server" : "");
         ASSERT_TRUE(server);
+        cli.SetEncryption(GetParam().tls ? ftpEncryptRequire : ftpEncryptNone);
         cli.SetHostName(server->Host());
         cli.SetPort(server->PortText());
         cli.SetUserName(server->User());
@@ -78,6 +83,7 @@ protected:
         cli.OnError = [this](TCustomFtpCli *, std::string &m) { refusals.push_back(m); };
         if (qEnvironmentVariableIsSet("ZARVEL_TRACE")) cli.OnDisplay = [](TCustomFtpCli *, std::string &m) { fprintf(stderr, "%s\n", m.c_str()); };
         ASSERT_TRUE(cli.Connect()) << cli.ErrorMessage() << "\n" << server->Log();
+        ASSERT_EQ(cli.DataProtected(), GetParam().tls);
         cli.SetPassive(GetParam().passive);
         cli.SetBinary(true);
         ASSERT_TRUE(cli.TypeSet()) << cli.ErrorMessage();
@@ -116,6 +122,8 @@ TEST_P(RealTransfer, roundTripsOfEmptyOneByteAndTenMegabyteFiles)
         ASSERT_TRUE(Get(name, Local(name + ".back"))) << cli.ErrorMessage() << "\n" << server->Log();
         EXPECT_EQ(Sha256(Local(name + ".back")), Sha256(Local(name)));
         EXPECT_EQ(cli.TransferCount(), size);
+        // Both servers refuse a data connection that does not resume the control's session.
+        EXPECT_EQ(cli.DataSocket()->TlsSessionReused(), GetParam().tls);
         EXPECT_FALSE(HeldOpen(Local(name)));
         EXPECT_FALSE(HeldOpen(Local(name + ".back")));
     }
@@ -214,10 +222,11 @@ TEST_P(RealTransfer, abortInTheMiddleOfBigDownloadKeepsPartialFile)
 
 INSTANTIATE_TEST_SUITE_P(Servers, RealTransfer,
                          testing::Values(Setup{FtpServerKind::PyFtpdLib, true}, Setup{FtpServerKind::PyFtpdLib, false},
-                                         Setup{FtpServerKind::Vsftpd, true}, Setup{FtpServerKind::Vsftpd, false}),
+                                         Setup{FtpServerKind::Vsftpd, true}, Setup{FtpServerKind::Vsftpd, false},
+                                         Setup{FtpServerKind::Vsftpd, true, true}, Setup{FtpServerKind::Vsftpd, false, true}),
                          [](const testing::TestParamInfo<Setup> &i) {
                              return std::string(FtpServerKindName(i.param.server)) +
-                                    (i.param.passive ? "_passive" : "_active");
+                                    (i.param.passive ? "_passive" : "_active") + (i.param.tls ? "_tls" : "");
                          });
 
 // ---- Through an FTP proxy --------------------------------------------------------------------

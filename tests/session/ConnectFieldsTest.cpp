@@ -124,7 +124,7 @@ TEST_F(ConnectSave, writesFieldsAsTypedInOrderAndLeavesThePasswordAlone)
     SaveConnectionSettings(&store, fields);
     EXPECT_EQ(store.writes, (Writes{"HostName=tandem1", "UserID=ops1", "ProxyName=gate",
                                     "InitialSubvol=$DATA.SRC", "HostPort=2121", "AutoConnect=1",
-                                    "DataConnection=Passive"}))
+                                    "DataConnection=Passive", "Encryption=IfAvailable"}))
         << "the proxy host is saved even while Use Proxy Settings is off";
 }
 
@@ -157,7 +157,7 @@ TEST_F(ConnectSave, failedTextWriteEndsSaveAndFailedIntegerWriteIsSkipped)
     store.failing = {"HostPort"};
     store.writes.clear();
     SaveConnectionSettings(&store, fields);
-    EXPECT_EQ(store.writes.size(), 6u) << "a failed integer write must not stop the save";
+    EXPECT_EQ(store.writes.size(), 7u) << "a failed integer write must not stop the save";
 }
 
 TEST_F(ConnectSave, withoutAStoreTheFirstWriteFails)

@@ -4,6 +4,7 @@
 #include "session/SessionController.h"
 #include "support/FtpScriptData.h"
 #include "support/FtpScriptPeer.h"
+#include "support/TlsCerts.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -47,6 +48,7 @@ public:
     // TStatusPanels
     void SetStatusMessage(const std::string &text) override { status = text; }
     void SetFileCount(const std::string &text) override { count = text; }
+    void SetEncryptionLock(const std::string &text) override { lock = text; }
     // TSessionWindow
     void SetSessionControlsEnabled(bool on) override { controls.push_back(on); }
     void SetConnectCommandEnabled(bool on) override { connectCommand = on; }
@@ -60,7 +62,7 @@ public:
     std::vector<std::string> files, history, log, boxes;
     std::vector<FilterItem> filterItems;
     std::vector<bool> controls; // every switch of the session controls
-    std::string subvol, status, count, caption = "Zarvel";
+    std::string subvol, status, count, lock, caption = "Zarvel";
     int selectedFilter = -1;
     int clears = 0;
     bool connectCommand = true;
@@ -94,6 +96,7 @@ protected:
         settings.UserID = "u";
         settings.Password = "p";
         settings.InitialSubvol = "$DATA.SUB";
+        settings.Encryption = "None"; // the scripts below play plain FTP; TLS has its own tests
         general.LogLevel = 3;
         session.SetSettings(&settings, &general);
         session.FTPCLI.SetTimeout(5);
@@ -163,6 +166,36 @@ TEST_F(SessionController, connectEntersInitialSubvolumeListsWithoutHeadingAndSwi
     EXPECT_TRUE(session.Connected);
     EXPECT_TRUE(window.boxes.empty());
     EXPECT_TRUE(Logged("Connecting to 127.0.0.1..."));
+}
+
+// IfAvailable against a server without TLS: a plain session, the downgrade logged at level 0,
+// no lock; Require over TLS shows the lock with protocol and cipher.
+TEST_F(SessionController, encryptionShowsInTheLockAndItsAbsenceInTheLog)
+{
+    settings.Encryption = "IfAvailable";
+    settings.InitialSubvol.clear();
+    peer.Send("220 hi\r\n").Reply("AUTH TLS", "500 AUTH not understood\r\n").Reply("USER u", "331 pw\r\n")
+        .Reply("PASS p", "230 ok\r\n").Reply("PWD", "257 \"$DATA.SUB\" is current\r\n");
+    ScriptList({Listing(files)});
+    ASSERT_TRUE(session.ConnectToHost()) << session.FTPCLI.ErrorMessage();
+    EXPECT_TRUE(peer.WaitFinished());
+    EXPECT_EQ(window.lock, "");
+    EXPECT_TRUE(Logged("The server does not offer FTP over TLS: this session is NOT encrypted"));
+    peer.Reply("QUIT", "221 bye\r\n");
+    session.DisconnectClick();
+
+    zarvel::test::TrustTestAuthority(true);
+    FtpScriptPeer tlsPeer;
+    settings.HostPort = tlsPeer.Port();
+    settings.Encryption = "Require";
+    tlsPeer.Send("220 hi\r\n").Reply("AUTH TLS", "234 go\r\n")
+        .StartTls(QString::fromStdString(zarvel::test::TlsCertFile("server")),
+                  QString::fromStdString(zarvel::test::TlsKeyFile("server")))
+        .Reply("USER u", "230 in\r\n").Reply("PBSZ 0", "200 ok\r\n").Reply("PROT P", "200 ok\r\n")
+        .Reply("PWD", "257 \"$DATA.SUB\" is current\r\n").Reply("PASV", "425 no data today\r\n").AllowUnfinished();
+    session.FTPCLI.SetPassive(true);
+    session.ConnectToHost();
+    EXPECT_EQ(window.lock.rfind("TLS 1.3, TLS_", 0), 0u) << window.lock;
 }
 
 TEST_F(SessionController, emptyInitialSubvolumeSendsOnlyPwdAndListsTheLoginDirectory)

@@ -232,6 +232,7 @@ TEST_F(Startup, connectionFieldsReceiveValuesInStoreOrder)
         void SetInitialSubvol(const std::string &v) override { seen.push_back("subvol=" + v); }
         void SetHostPort(std::int32_t v) override { seen.push_back("port=" + std::to_string(v)); }
         void SetAutoConnect(std::int32_t v) override { seen.push_back("auto=" + std::to_string(v)); }
+        void SetEncryption(const std::string &v) override { seen.push_back("encryption=" + v); }
         void SetStoredPassword(const std::string &v) override { seen.push_back("password=" + v); }
         void SetPassive(bool v) override { seen.push_back(v ? "passive" : "active"); }
     } fields;
@@ -239,16 +240,31 @@ TEST_F(Startup, connectionFieldsReceiveValuesInStoreOrder)
         + Scrambled("U", "pw") + "\ntext DataConnection=passive\n";
     Put(file.c_str());
     LoadConnectionSettings(Store(), fields);
-    ASSERT_EQ(fields.seen.size(), 12u);
+    ASSERT_EQ(fields.seen.size(), 13u);
     EXPECT_EQ(fields.seen[0], "host=");
     EXPECT_EQ(fields.seen[1], "host=h");
     EXPECT_EQ(fields.seen[3], "user=other");
     EXPECT_EQ(fields.seen[8], "port=21");
     EXPECT_EQ(fields.seen[9], "auto=0");
+    // Settings saved before encryption existed get the default.
+    EXPECT_EQ(fields.seen[10], "encryption=IfAvailable");
     // Stored under another user ID: a different text, no error.
-    EXPECT_NE(fields.seen[10], "password=pw");
-    EXPECT_EQ(fields.seen[10].size(), std::string("password=pw").size());
-    EXPECT_EQ(fields.seen[11], "passive");  // any letter case
+    EXPECT_NE(fields.seen[11], "password=pw");
+    EXPECT_EQ(fields.seen[11].size(), std::string("password=pw").size());
+    EXPECT_EQ(fields.seen[12], "passive");  // any letter case
+}
+
+TEST_F(Startup, storedEncryptionReadsInAnyCaseAndUnknownValuesGiveTheDefault)
+{
+    const std::pair<const char *, const char *> cases[] = {
+        {"require", "Require"}, {"NONE", "None"}, {"IfAvailable", "IfAvailable"}, {"always", "IfAvailable"}};
+    for (const auto &[stored, read] : cases) {
+        Put((std::string("text Encryption=") + stored + "\n").c_str());
+        ConnectionSettings settings;
+        THeldConnectionFields held(settings);
+        LoadConnectionSettings(Store(), held);
+        EXPECT_EQ(settings.Encryption, read) << stored;
+    }
 }
 
 } // namespace

@@ -1,5 +1,8 @@
 #include "support/FtpScriptData.h"
 
+#include <QFile>
+#include <QSslKey>
+#include <QSslSocket>
 #include <QTimer>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -140,9 +143,20 @@ FtpScriptData &FtpScriptData::ExpectPort(bool ConnectFirst)
 
 FtpScriptData &FtpScriptData::Open()
 {
-    FPeer.Then([this](FtpScriptPeer &, std::function<void()> Next) {
+    FPeer.Then([this](FtpScriptPeer &, std::function<void()> Opened) {
+        // With TLS the connection is open once its handshake is done.
+        auto Next = [this, Opened] {
+            auto *Ssl = qobject_cast<QSslSocket *>(FData);
+            if (FCertFile.isEmpty() || !Ssl || Ssl->isEncrypted()) {
+                Opened();
+                return;
+            }
+            QObject::connect(Ssl, &QSslSocket::encrypted, this, [Opened] { Opened(); }, Qt::SingleShotConnection);
+            if (Ssl->mode() == QSslSocket::UnencryptedMode && !StartServerTls(Ssl, FCertFile, FKeyFile))
+                ADD_FAILURE() << "scripted data peer: cannot start TLS";
+        };
         if (FActivePort != 0) {
-            auto *s = new QTcpSocket(this);
+            auto *s = new QSslSocket(this);
             Adopt(s);
             ++FTaken;
             auto failed = connect(s, &QTcpSocket::errorOccurred, this, [s](QAbstractSocket::SocketError) {
@@ -211,6 +225,27 @@ FtpScriptData &FtpScriptData::Reset()
             // A zero linger time makes the close a reset.
             const linger hard{1, 0};
             ::setsockopt(int(FData->socketDescriptor()), SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+            FData->abort();
+        }
+        Next();
+    });
+    return *this;
+}
+
+void FtpScriptData::UseTls(const QString &CertFile, const QString &KeyFile)
+{
+    FCertFile = CertFile;
+    FKeyFile = KeyFile;
+    FListener.SetTls(CertFile, KeyFile);
+}
+
+FtpScriptData &FtpScriptData::CutTls()
+{
+    FPeer.Then([this](FtpScriptPeer &, std::function<void()> Next) {
+        if (FData) {
+            FData->flush();
+            FData->waitForBytesWritten(1000);
+            ::shutdown(int(FData->socketDescriptor()), SHUT_RDWR);
             FData->abort();
         }
         Next();

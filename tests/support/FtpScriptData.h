@@ -33,6 +33,10 @@ public:
     FtpScriptData &SendSplit(const QByteArray &Bytes, int PieceSize, int GapMs = 30); // paced writes
     FtpScriptData &Close();                                  // the peer closes the data connection
     FtpScriptData &Reset();                                  // the peer resets it (RST, no orderly close)
+    // From now on each data connection runs TLS (the server's side, PEM files): Open ends
+    // when the handshake is done. Not a step: it holds from the call on.
+    void UseTls(const QString &CertFile, const QString &KeyFile);
+    FtpScriptData &CutTls();                                 // TCP ends, TLS never says so (no close_notify)
     FtpScriptData &ReceiveUntilClose();                      // reads until the client closes it
     // From now on data connections are read natively, so an abortive close (ECONNRESET) is
     // told apart from an orderly end of stream (Qt's sockets report both as a close).
@@ -54,7 +58,7 @@ private:
     void EndOfStream();                      // the client's close, orderly or not
 
     FtpScriptPeer &FPeer;
-    QTcpServer FListener;
+    FtpScriptServer FListener;
     QTcpSocket *FData = nullptr;
     QByteArray FReceived;
     QByteArray FPortLine;
@@ -68,4 +72,5 @@ private:
     bool FClientReset = false;               // the client's close was a reset
     int FNative = -1;                        // the watched connection's descriptor
     std::unique_ptr<QSocketNotifier> FNativeReadable;
+    QString FCertFile, FKeyFile;             // TLS on the data connections when set
 };

@@ -1,10 +1,54 @@
 #include "support/FtpScriptPeer.h"
 
 #include <QCoreApplication>
+#include <QFile>
+#include <QSslKey>
+#include <QSslSocket>
 #include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QTimer>
 #include <gtest/gtest.h>
+
+bool StartServerTls(QSslSocket *Socket, const QString &CertFile, const QString &KeyFile)
+{
+    QFile Cert(CertFile), Key(KeyFile);
+    if (!Socket || !Cert.open(QIODevice::ReadOnly) || !Key.open(QIODevice::ReadOnly))
+        return false;
+    Socket->setLocalCertificate(QSslCertificate(Cert.readAll()));
+    Socket->setPrivateKey(QSslKey(Key.readAll(), QSsl::Ec));
+    Socket->setPeerVerifyMode(QSslSocket::VerifyNone);
+    Socket->startServerEncryption();
+    return true;
+}
+
+void FtpScriptServer::SetTls(const QString &CertFile, const QString &KeyFile)
+{
+    FCertFile = CertFile;
+    FKeyFile = KeyFile;
+}
+
+void FtpScriptServer::incomingConnection(qintptr Handle)
+{
+    auto *Socket = new QSslSocket(this);
+    if (!Socket->setSocketDescriptor(Handle)) {
+        delete Socket;
+        return;
+    }
+    if (!FCertFile.isEmpty() && !StartServerTls(Socket, FCertFile, FKeyFile))
+        ADD_FAILURE() << "scripted peer: cannot start TLS";
+    addPendingConnection(Socket);
+}
+
+FtpScriptPeer &FtpScriptPeer::StartTls(const QString &CertFile, const QString &KeyFile)
+{
+    return Then([CertFile, KeyFile](FtpScriptPeer &P, std::function<void()> Next) {
+        auto *Ssl = qobject_cast<QSslSocket *>(P.FControl);
+        if (Ssl)
+            QObject::connect(Ssl, &QSslSocket::encrypted, &P, [Next] { Next(); }, Qt::SingleShotConnection);
+        if (!StartServerTls(Ssl, CertFile, KeyFile))
+            ADD_FAILURE() << "scripted peer: cannot start TLS";
+    });
+}
 
 FtpScriptPeer::FtpScriptPeer()
 {

@@ -15,6 +15,25 @@
 #include <functional>
 #include <memory>
 
+// Accepts TLS-capable connections, which act as plain ones until a StartTls step.
+// With SetTls, each connection starts the server's side of TLS at once (data connections,
+// whose clients send their hello as soon as they connect).
+class FtpScriptServer : public QTcpServer {
+public:
+    void SetTls(const QString &CertFile, const QString &KeyFile);
+
+protected:
+    void incomingConnection(qintptr Handle) override;
+
+private:
+    QString FCertFile, FKeyFile;
+};
+
+class QSslSocket;
+// Sets up the server's side of TLS on Socket with the PEM files and starts it; false when
+// the files cannot be read.
+bool StartServerTls(QSslSocket *Socket, const QString &CertFile, const QString &KeyFile);
+
 class FtpScriptPeer : public QObject {
 public:
     // One step of the dialogue. A step runs when the one before has finished; Next finishes
@@ -38,6 +57,9 @@ public:
     FtpScriptPeer &ExpectClose();                           // wait until the client closes it
     FtpScriptPeer &Then(Action Step);                       // any other step (data connections ...)
     FtpScriptPeer &AllowUnfinished();                       // do not fail on steps left at the end
+    // The server's side of a TLS handshake on the control connection (PEM files); the
+    // dialogue goes on encrypted once it is done.
+    FtpScriptPeer &StartTls(const QString &CertFile, const QString &KeyFile);
 
     // ---- Observing ----
     const QList<QByteArray> &Commands() const { return FCommands; } // every command line received
@@ -56,7 +78,7 @@ private:
     void DeliverLines();
     void Write(const QByteArray &Bytes);
 
-    QTcpServer FServer;
+    FtpScriptServer FServer;
     QTcpSocket *FControl = nullptr;
     std::deque<Action> FSteps;
     bool FRunning = false;                                  // a step has started and not finished

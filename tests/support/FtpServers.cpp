@@ -1,4 +1,5 @@
 #include "support/FtpServers.h"
+#include "support/TlsCerts.h"
 
 #include <gtest/gtest.h>
 
@@ -133,7 +134,7 @@ std::string FtpServerProcess::TargetHost() const
 std::string FtpServerProcess::Log() const
 {
     std::string log;
-    for (const char *name : {"stdout.log", "stderr.log", "server.log", "proxy.log"}) {
+    for (const char *name : {"stdout.log", "stderr.log", "server.log", "proxy.log", "tls.log"}) {
         const std::string text = ReadFile(Dir(name));
         if (!text.empty())
             log += std::string("--- ") + name + "\n" + text.substr(text.size() > 4000 ? text.size() - 4000 : 0);
@@ -293,10 +294,11 @@ bool FtpServerProcess::Launch(std::string *error)
             *error = script + " is missing";
             return false;
         }
-        if (!Spawn("/usr/bin/python3",
-                   {script, "--root", root, "--port", "0", "--user", m_user, "--password", m_password, "--home",
-                    "$DATA01.ZDEMO"},
-                   false, error))
+        std::vector<std::string> args{script, "--root", root, "--port", "0", "--user", m_user,
+                                      "--password", m_password, "--home", "$DATA01.ZDEMO", "--verbose"};
+        if (!m_tlsCert.empty())
+            args.insert(args.end(), {"--tls", TlsCertFile(m_tlsCert), TlsKeyFile(m_tlsCert)});
+        if (!Spawn("/usr/bin/python3", args, false, error))
             return false;
         return WaitForPortLine("guardian-ftpd listening on 127.0.0.1:", error);
     }
@@ -329,7 +331,7 @@ bool FtpServerProcess::Launch(std::string *error)
                      "\nconnect_from_port_20=NO\npasv_enable=YES\npasv_address=127.0.0.1\nport_enable=YES\n"
                      "pam_service_name=zarvel-test-ftp\nxferlog_enable=NO\ndirmessage_enable=NO\nuserlist_enable=NO\n"
                      "tcp_wrappers=NO\nuse_localtime=NO\nvsftpd_log_file=" + Dir("server.log") +
-                     "\nftpd_banner=Zarvel test vsftpd ready.\n";
+                     "\nftpd_banner=Zarvel test vsftpd ready.\n" + TlsConfig();
             if (!WriteFile(Dir("vsftpd.conf"), config, error))
                 return false;
             args = {Dir("vsftpd.conf")};
@@ -347,7 +349,7 @@ bool FtpServerProcess::Launch(std::string *error)
                      Dir("scoreboard") + "\nDelayTable none\nDelayEngine off\nUseReverseDNS off\nWtmpLog off\n"
                      "TransferLog none\nSystemLog " + Dir("server.log") + "\nAuthOrder mod_auth_file.c\n"
                      "AuthUserFile " + Dir("passwd") + "\nAuthPAM off\nRequireValidShell off\nDefaultRoot ~\n"
-                     "AllowOverwrite on\nAllowStoreRestart on\nAllowRetrieveRestart on\n";
+                     "AllowOverwrite on\nAllowStoreRestart on\nAllowRetrieveRestart on\n" + TlsConfig();
             if (!WriteFile(Dir("proftpd.conf"), config, error))
                 return false;
             args = {"-n", "-c", Dir("proftpd.conf")};
@@ -363,6 +365,23 @@ bool FtpServerProcess::Launch(std::string *error)
         Stop();
     }
     return false;
+}
+
+std::string FtpServerProcess::TlsConfig() const
+{
+    if (m_tlsCert.empty())
+        return {};
+    const std::string cert = TlsCertFile(m_tlsCert), key = TlsKeyFile(m_tlsCert);
+    // Both require TLS for the login and the data, and (by default) the control
+    // connection's session on every data connection.
+    if (m_kind == FtpServerKind::Vsftpd)
+        return "ssl_enable=YES\nrsa_cert_file=" + cert + "\nrsa_private_key_file=" + key +
+               "\nforce_local_logins_ssl=YES\nforce_local_data_ssl=YES\nssl_ciphers=HIGH\n"
+               "debug_ssl=YES\nlog_ftp_protocol=YES\n";
+    return "ModulePath " + ServersDir() + "/usr/lib/proftpd\nLoadModule mod_tls.c\n<IfModule mod_tls.c>\n"
+           "  TLSEngine on\n  TLSLog " + Dir("tls.log") + "\n  TLSProtocol TLSv1.2 TLSv1.3\n"
+           "  TLSECCertificateFile " + cert + "\n  TLSECCertificateKeyFile " + key +
+           "\n  TLSRequired on\n  TLSVerifyClient off\n</IfModule>\n";
 }
 
 bool FtpServerProcess::LaunchProxy(const FtpServerProcess &backend, std::string *error)
@@ -411,9 +430,11 @@ bool FtpServerProcess::LaunchProxy(const FtpServerProcess &backend, std::string 
     return false;
 }
 
-std::unique_ptr<FtpServerProcess> FtpServerProcess::Start(FtpServerKind kind, std::string *error)
+std::unique_ptr<FtpServerProcess> FtpServerProcess::Start(FtpServerKind kind, std::string *error,
+                                                          const std::string &TlsCert)
 {
     std::unique_ptr<FtpServerProcess> server(new FtpServerProcess(kind));
+    server->m_tlsCert = TlsCert;
     if (!server->Launch(error)) {
         *error = std::string(FtpServerKindName(kind)) + ": " + *error + "\n" + server->Log();
         return nullptr;
@@ -435,10 +456,10 @@ std::unique_ptr<FtpServerProcess> FtpServerProcess::StartProxy(FtpServerKind bac
     return proxy;
 }
 
-std::unique_ptr<FtpServerProcess> StartFtpServer(FtpServerKind kind)
+std::unique_ptr<FtpServerProcess> StartFtpServer(FtpServerKind kind, const std::string &TlsCert)
 {
     std::string error;
-    std::unique_ptr<FtpServerProcess> server = FtpServerProcess::Start(kind, &error);
+    std::unique_ptr<FtpServerProcess> server = FtpServerProcess::Start(kind, &error, TlsCert);
     if (!server)
         ADD_FAILURE() << "cannot start " << FtpServerKindName(kind) << ": " << error;
     return server;

@@ -24,7 +24,10 @@ const char *FtpServerKindName(FtpServerKind kind);
 // server's own log), so a test that needs the server fails loudly instead of skipping.
 class FtpServerProcess {
 public:
-    static std::unique_ptr<FtpServerProcess> Start(FtpServerKind kind, std::string *error);
+    // TlsCert names a certificate of TlsCerts.h ("server", "expired", ...): the server then
+    // offers FTP over TLS with it (pyftpdlib never does), and requires it where it can.
+    static std::unique_ptr<FtpServerProcess> Start(FtpServerKind kind, std::string *error,
+                                                   const std::string &TlsCert = {});
     // A forward FTP proxy (proftpd with mod_proxy) that takes "USER user@host:port" and
     // passes the session on to a backend server of the given kind, started with it.
     static std::unique_ptr<FtpServerProcess> StartProxy(FtpServerKind backend, std::string *error);
@@ -51,6 +54,7 @@ public:
 private:
     explicit FtpServerProcess(FtpServerKind kind);
     bool Launch(std::string *error);
+    std::string TlsConfig() const;                 // the vsftpd or proftpd lines for m_tlsCert
     bool LaunchProxy(const FtpServerProcess &backend, std::string *error);
     bool Spawn(const std::string &program, const std::vector<std::string> &args, bool preloadSsl,
                std::string *error);
@@ -65,11 +69,12 @@ private:
     std::string m_user;
     std::string m_password;
     std::unique_ptr<FtpServerProcess> m_backend;   // set for a proxy
+    std::string m_tlsCert;                         // certificate name; empty: plain FTP only
 };
 
 // Starts a server and records a test failure with the reason when it cannot; use as
 //   auto server = StartFtpServer(FtpServerKind::Vsftpd); ASSERT_TRUE(server);
-std::unique_ptr<FtpServerProcess> StartFtpServer(FtpServerKind kind);
+std::unique_ptr<FtpServerProcess> StartFtpServer(FtpServerKind kind, const std::string &TlsCert = {});
 std::unique_ptr<FtpServerProcess> StartFtpProxy(FtpServerKind backend);
 
 } // namespace zarvel::test

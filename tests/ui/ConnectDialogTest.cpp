@@ -5,10 +5,12 @@
 #include <gtest/gtest.h>
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -186,10 +188,13 @@ TEST_F(ConnectDialog, saveThenReloadRoundTripsEveryFieldThroughTheStore)
     form->chkSavePassword->click();
     EXPECT_TRUE(form->chkAutoConnect->isEnabled());
     form->chkAutoConnect->click();
+    EXPECT_EQ(form->ComboEncryption->currentText(), "Use explicit FTP over TLS if available");
+    form->ComboEncryption->setCurrentText("Require explicit FTP over TLS");
     form->btnSave->click();
     Answer();
     EXPECT_EQ(form->Settings.HostName, "tandem1") << "Save must not change the held settings";
     EXPECT_EQ(keyring.items["ops2@tandem2:2121"], "secret");
+    EXPECT_EQ(store->ReadString("Encryption"), "Require");
 
     // Reload brings back what Save stored, over whatever was typed since.
     for (QLineEdit *edit : {form->EditHost, form->EditUserID, form->EditPassword, form->EditSubvol,
@@ -199,8 +204,10 @@ TEST_F(ConnectDialog, saveThenReloadRoundTripsEveryFieldThroughTheStore)
     form->chkSavePassword->setChecked(false);
     form->SetAutoConnectAllowed(false);
     form->SetProxyControls(false);
+    form->ComboEncryption->setCurrentText("Only use plain FTP (insecure)");
     form->btnReload->click();
     Answer();
+    EXPECT_EQ(form->ComboEncryption->currentText(), "Require explicit FTP over TLS");
     EXPECT_EQ(form->EditHost->text(), "tandem2");
     EXPECT_EQ(form->EditPort->text(), "2121");
     EXPECT_EQ(form->EditUserID->text(), "ops2");

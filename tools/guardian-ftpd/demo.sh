@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Starts the NonStop-style FTP server with sample subvolumes on a free loopback port,
-# runs Zarvel connected to it, and stops the server when Zarvel exits.
+# runs Zarvel connected to it over FTP over TLS, and stops the server when Zarvel exits.
 #   demo.sh ZARVEL_BINARY [extra Zarvel keywords]
 # The server's root is a temporary folder, removed at the end; set GUARDIAN_FTPD_ROOT
 # to keep the files in a folder of your own between runs.
@@ -28,12 +28,16 @@ trap cleanup EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM
 
-GUARDIAN_FTPD_PASSWORD=$password guardian_start "$work" --root "$root" --user "$user" --home "$home" --demo
+# The session runs encrypted: a throwaway authority and a certificate for 127.0.0.1, made
+# for this run; only this Zarvel process trusts that authority (SSL_CERT_FILE).
+/usr/bin/python3 "$here/../tls/make_certs.py" "$work/tls"
+GUARDIAN_FTPD_PASSWORD=$password guardian_start "$work" --root "$root" --user "$user" --home "$home" --demo \
+    --tls "$work/tls/server.pem" "$work/tls/server.key"
 port=$guardian_port
 echo "demo.sh: NonStop-style FTP server on 127.0.0.1:$port (user $user, a password made for this run)"
 
 # Blanks separate Zarvel's keywords; none of these values holds a blank or a comma.
 status=0
-ZARVEL_PASSWORD=$password "$zarvel" HostName 127.0.0.1 HostPort "$port" UserID "$user" \
+ZARVEL_PASSWORD=$password SSL_CERT_FILE="$work/tls/ca.pem" "$zarvel" HostName 127.0.0.1 HostPort "$port" UserID "$user" \
     InitialSubvol "$home" AutoConnect "$@" || status=$?
 exit "$status"

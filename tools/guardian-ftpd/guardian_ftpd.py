@@ -3,6 +3,7 @@
 
     guardian_ftpd.py --root DIR --port N --user U --password P --home '$DATA01.ZDEMO'
                      [--demo] [--summary] [--owner G,U] [--security RWEP] [--verbose]
+                     [--tls CERT KEY]
 
 With a single --user and no --password, the password is taken from the environment
 variable GUARDIAN_FTPD_PASSWORD, which other users cannot see in the process list.
@@ -17,6 +18,7 @@ import signal
 import sys
 
 from pyftpdlib.authorizers import DummyAuthorizer
+from pyftpdlib.handlers import FTPHandler
 from pyftpdlib.log import config_logging
 from pyftpdlib.servers import FTPServer
 
@@ -73,6 +75,8 @@ def parse_args(argv):
     p.add_argument("--security", type=_security, default="nnnn",
                    help="security string of new files")
     p.add_argument("--verbose", action="store_true", help="log the FTP dialogue on stderr")
+    p.add_argument("--tls", nargs=2, metavar=("CERT", "KEY"),
+                   help="offer explicit FTP over TLS (AUTH TLS) with this certificate and key (PEM)")
     args = p.parse_args(argv)
     # From the environment, the password stays out of the process list (argv is public).
     env_password = os.environ.get("GUARDIAN_FTPD_PASSWORD")
@@ -115,7 +119,16 @@ def main(argv=None):
     for user, password in zip(args.user, args.password):
         authorizer.add_user(user, password, root, perm="elradfmw")
 
-    handler = type("SessionHandler", (GuardianHandler,), {})
+    bases, extra = (GuardianHandler,), {}
+    if args.tls:
+        # Debian's python3-openssl behind pyftpdlib's TLS handler; imported only when asked for.
+        from pyftpdlib.handlers import TLS_FTPHandler
+        bases = (GuardianHandler, TLS_FTPHandler)
+        # The Guardian command table first in line would hide AUTH, PBSZ and PROT.
+        tls_cmds = {k: v for k, v in TLS_FTPHandler.proto_cmds.items() if k not in FTPHandler.proto_cmds}
+        extra = {"certfile": os.path.abspath(args.tls[0]), "keyfile": os.path.abspath(args.tls[1]),
+                 "proto_cmds": {**GuardianHandler.proto_cmds, **tls_cmds}}
+    handler = type("SessionHandler", bases, extra)
     handler.authorizer = authorizer
     handler.store = store
     handler.home_subvol = args.home

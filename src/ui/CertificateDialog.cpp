@@ -1,0 +1,53 @@
+#include "ui/CertificateDialog.h"
+#include "ui/UserMessages.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+QString CertificateDetailsText(const TCertificateQuestion &q)
+{
+    const TTlsPeerInfo &p = q.Peer;
+    return "Host: " + TextForDisplay(q.Host) + ":" + QString::number(q.Port)
+        + "\nSubject: " + TextForDisplay(p.Subject)
+        + "\nIssuer: " + TextForDisplay(p.Issuer)
+        + "\nValid from: " + TextForDisplay(p.NotBefore)
+        + "\nValid until: " + TextForDisplay(p.NotAfter)
+        + "\nSHA-256 fingerprint: " + TextForDisplay(p.Fingerprint)
+        + "\nReason: " + TextForDisplay(p.Reason);
+}
+
+TFormCertificate::TFormCertificate(const TCertificateQuestion &question, QWidget *parent) : QDialog(parent)
+{
+    setObjectName("FormCertificate");
+    setWindowTitle("Certificate");
+    LabelWarning = new QLabel(
+        question.Changed
+            ? "WARNING: the server presents a DIFFERENT certificate than the one you trusted for this host "
+              "before. Someone may be intercepting the connection. Trust it only if you know why it changed."
+            : "The server's certificate could not be verified. Nothing more is sent to the server "
+              "unless you trust it.");
+    LabelWarning->setWordWrap(true);
+    LabelWarning->setAccessibleName(LabelWarning->text());
+    LabelDetails = new QLabel(CertificateDetailsText(question));
+    LabelDetails->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    LabelDetails->setAccessibleName(LabelDetails->text());
+    BtnTrust = new QPushButton("Trust this certificate");
+    BtnTrustOnce = new QPushButton("Trust once");
+    BtnCancel = new QPushButton("Cancel");
+    BtnCancel->setDefault(true); // Enter never trusts by accident
+    connect(BtnTrust, &QPushButton::clicked, this, [this] { Answer_ = trustRemember; accept(); });
+    connect(BtnTrustOnce, &QPushButton::clicked, this, [this] { Answer_ = trustOnce; accept(); });
+    connect(BtnCancel, &QPushButton::clicked, this, &QDialog::reject);
+
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(BtnTrust);
+    buttons->addWidget(BtnTrustOnce);
+    buttons->addWidget(BtnCancel);
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(LabelWarning);
+    layout->addWidget(LabelDetails);
+    layout->addLayout(buttons);
+}

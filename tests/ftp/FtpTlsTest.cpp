@@ -1,0 +1,227 @@
+// FTP over TLS in the engine against the scripted peer: AUTH TLS and what a refusal means
+// under each policy, a handshake that fails, the certificate decision, PBSZ/PROT P.
+#include "ftp/FtpClient.h"
+#include "net/Socket.h"
+#include "support/FtpScriptData.h"
+#include "support/FtpScriptPeer.h"
+#include "support/TlsCerts.h"
+
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include <string>
+#include <vector>
+
+using zarvel::test::TlsCertFile;
+using zarvel::test::TlsKeyFile;
+using zarvel::test::TrustTestAuthority;
+
+namespace {
+
+class FtpTls : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        TrustTestAuthority(true);
+        cli.SetHostName("127.0.0.1");
+        cli.SetPort(peer.PortText().toStdString());
+        cli.SetUserName("u");
+        cli.SetPassWord("p");
+        cli.SetTimeout(10);
+        cli.OnTlsNote = [this](TCustomFtpCli *, int level, const std::string &text) {
+            notes.push_back(std::to_string(level) + " " + text);
+        };
+    }
+
+    // Greeting, AUTH TLS accepted, the handshake with the given certificate.
+    void Handshake(const char *cert = "server")
+    {
+        peer.Send("220 hi\r\n").Reply("AUTH TLS", "234 go ahead\r\n")
+            .StartTls(QString::fromStdString(TlsCertFile(cert)), QString::fromStdString(TlsKeyFile(cert)));
+    }
+
+    bool NoteStarts(const std::string &prefix) const
+    {
+        for (const std::string &n : notes)
+            if (n.rfind(prefix, 0) == 0)
+                return true;
+        return false;
+    }
+
+    FtpScriptPeer peer;
+    TFtpClient cli;
+    std::vector<std::string> notes;
+};
+
+// ---- a refused AUTH: Require ends before USER, IfAvailable goes on in plain ----
+
+struct TRefusal {
+    const char *Reply;
+    TFtpEncryption Mode;
+};
+
+class FtpTlsRefused : public FtpTls, public testing::WithParamInterface<TRefusal> {};
+
+TEST_P(FtpTlsRefused, requireNeverSendsTheLoginIfAvailableGoesOnWithAWarning)
+{
+    const TRefusal &c = GetParam();
+    cli.SetEncryption(c.Mode);
+    peer.Send("220 hi\r\n").Reply("AUTH TLS", QByteArray(c.Reply) + "\r\n");
+    if (c.Mode == ftpEncryptRequire) {
+        peer.ExpectClose();
+        EXPECT_FALSE(cli.Connect());
+        EXPECT_NE(cli.ErrorMessage().find("the server does not offer FTP over TLS"), std::string::npos)
+            << cli.ErrorMessage();
+        EXPECT_TRUE(peer.WaitFinished());
+        EXPECT_EQ(peer.Commands(), QList<QByteArray>{"AUTH TLS"});
+        EXPECT_FALSE(cli.GetConnected());
+        return;
+    }
+    peer.Reply("USER u", "331 pw\r\n").Reply("PASS p", "230 ok\r\n");
+    EXPECT_TRUE(cli.Connect()) << cli.ErrorMessage();
+    EXPECT_TRUE(peer.WaitFinished());
+    EXPECT_FALSE(cli.Encrypted());
+    EXPECT_FALSE(cli.DataProtected());
+    EXPECT_TRUE(NoteStarts("0 The server does not offer FTP over TLS")) << testing::PrintToString(notes);
+}
+
+INSTANTIATE_TEST_SUITE_P(Replies, FtpTlsRefused,
+                         testing::Values(TRefusal{"500 AUTH not understood", ftpEncryptRequire},
+                                         TRefusal{"530 Please login first", ftpEncryptRequire},
+                                         TRefusal{"421 Service not available", ftpEncryptRequire},
+                                         TRefusal{"500 AUTH not understood", ftpEncryptIfAvailable},
+                                         TRefusal{"431 Unavailable", ftpEncryptIfAvailable}));
+
+TEST_F(FtpTls, noneSendsNoAuth)
+{
+    cli.SetEncryption(ftpEncryptNone);
+    peer.Send("220 hi\r\n").Reply("USER u", "331 pw\r\n").Reply("PASS p", "230 ok\r\n");
+    EXPECT_TRUE(cli.Connect()) << cli.ErrorMessage();
+    EXPECT_TRUE(peer.WaitFinished());
+    EXPECT_EQ(peer.Commands(), (QList<QByteArray>{"USER u", "PASS p"}));
+}
+
+// No fallback to plain once the server said 234: that would be the downgrade an attacker forces.
+TEST_F(FtpTls, garbageAfter234EndsTheConnectionUnderEitherPolicy)
+{
+    for (TFtpEncryption mode : {ftpEncryptRequire, ftpEncryptIfAvailable}) {
+        FtpScriptPeer p;
+        cli.SetPort(p.PortText().toStdString());
+        cli.SetEncryption(mode);
+        p.Send("220 hi\r\n").Reply("AUTH TLS", "234 go\r\nthis is no TLS handshake at all\r\n").ExpectClose();
+        EXPECT_FALSE(cli.Connect()) << mode;
+        EXPECT_NE(cli.ErrorMessage().find("TLS handshake failed"), std::string::npos) << cli.ErrorMessage();
+        EXPECT_TRUE(p.WaitFinished());
+        EXPECT_EQ(p.Commands(), QList<QByteArray>{"AUTH TLS"});
+    }
+}
+
+TEST_F(FtpTls, loginRunsEncryptedThenProtectsTheData)
+{
+    cli.SetEncryption(ftpEncryptRequire);
+    Handshake();
+    peer.Reply("USER u", "331 pw\r\n").Reply("PASS p", "230 ok\r\n").Reply("PBSZ 0", "200 PBSZ=0\r\n")
+        .Reply("PROT P", "200 Protection set\r\n");
+    ASSERT_TRUE(cli.Connect()) << cli.ErrorMessage();
+    EXPECT_TRUE(peer.WaitFinished());
+    EXPECT_TRUE(cli.Encrypted());
+    EXPECT_TRUE(cli.DataProtected());
+    EXPECT_TRUE(NoteStarts("1 Encrypted with TLS 1.3, ")) << testing::PrintToString(notes);
+    EXPECT_EQ(cli.TlsPeer().Protocol, "TLS 1.3");
+}
+
+TEST_F(FtpTls, refusedProtEndsUnderRequireAndWarnsUnderIfAvailable)
+{
+    for (TFtpEncryption mode : {ftpEncryptRequire, ftpEncryptIfAvailable}) {
+        FtpScriptPeer p;
+        notes.clear();
+        cli.SetPort(p.PortText().toStdString());
+        cli.SetEncryption(mode);
+        p.Send("220 hi\r\n").Reply("AUTH TLS", "234 go ahead\r\n")
+            .StartTls(QString::fromStdString(TlsCertFile("server")), QString::fromStdString(TlsKeyFile("server")))
+            .Reply("USER u", "331 pw\r\n").Reply("PASS p", "230 ok\r\n").Reply("PBSZ 0", "200 ok\r\n")
+            .Reply("PROT P", "536 Not allowed\r\n");
+        if (mode == ftpEncryptRequire) {
+            p.ExpectClose();
+            EXPECT_FALSE(cli.Connect());
+            EXPECT_NE(cli.ErrorMessage().find("refused to protect data connections"), std::string::npos)
+                << cli.ErrorMessage();
+        } else {
+            EXPECT_TRUE(cli.Connect()) << cli.ErrorMessage();
+            EXPECT_TRUE(cli.Encrypted());
+            EXPECT_FALSE(cli.DataProtected());
+            EXPECT_TRUE(NoteStarts("0 The server refused PROT P")) << testing::PrintToString(notes);
+            cli.Abort();
+        }
+        EXPECT_TRUE(p.WaitFinished());
+    }
+}
+
+// A certificate OpenSSL cannot verify goes to OnVerifyCertificate; no answer is a refusal.
+TEST_F(FtpTls, unverifiedCertificateAsksAndARefusalSendsNothingMore)
+{
+    TrustTestAuthority(false);
+    cli.SetEncryption(ftpEncryptIfAvailable);
+    std::vector<std::string> asked;
+    cli.OnVerifyCertificate = [&](TCustomFtpCli *, const TTlsPeerInfo &peerInfo, bool &accept) {
+        asked.push_back(peerInfo.Reason);
+        accept = false;
+    };
+    Handshake();
+    peer.ExpectClose();
+    EXPECT_FALSE(cli.Connect());
+    EXPECT_TRUE(peer.WaitFinished());
+    EXPECT_EQ(asked, std::vector<std::string>{"unable to get local issuer certificate"});
+    EXPECT_EQ(peer.Commands(), QList<QByteArray>{"AUTH TLS"});
+    EXPECT_EQ(cli.ErrorMessage(), "534 Certificate not accepted: unable to get local issuer certificate");
+}
+
+TEST_F(FtpTls, acceptedCertificateGoesOnToTheLogin)
+{
+    TrustTestAuthority(false);
+    cli.SetEncryption(ftpEncryptRequire);
+    cli.OnVerifyCertificate = [](TCustomFtpCli *, const TTlsPeerInfo &, bool &accept) { accept = true; };
+    Handshake();
+    peer.Reply("USER u", "230 in\r\n").Reply("PBSZ 0", "200 ok\r\n").Reply("PROT P", "200 ok\r\n");
+    EXPECT_TRUE(cli.Connect()) << cli.ErrorMessage();
+    EXPECT_TRUE(peer.WaitFinished());
+    EXPECT_TRUE(cli.DataProtected());
+}
+
+// A download whose TLS stream ends without close_notify may be cut short: only the server's
+// final reply can vouch for it.
+TEST_F(FtpTls, downloadCutWithoutCloseNotifyStandsOrFallsWithTheFinalReply)
+{
+    QTemporaryDir dir;
+    const QString cert = QString::fromStdString(TlsCertFile("server")), key = QString::fromStdString(TlsKeyFile("server"));
+    for (const bool complete : {false, true}) {
+        FtpScriptPeer p;
+        FtpScriptData data{p};
+        std::vector<std::string> display;
+        cli.OnDisplay = [&](TCustomFtpCli *, std::string &m) { display.push_back(m); };
+        cli.SetPort(p.PortText().toStdString());
+        cli.SetEncryption(ftpEncryptRequire);
+        cli.SetPassive(true);
+        p.Send("220 hi\r\n").Reply("AUTH TLS", "234 go ahead\r\n").StartTls(cert, key)
+            .Reply("USER u", "230 in\r\n").Reply("PBSZ 0", "200 ok\r\n").Reply("PROT P", "200 ok\r\n");
+        ASSERT_TRUE(cli.Connect()) << cli.ErrorMessage();
+        data.ExpectPasv();
+        p.Reply("RETR f.bin", "150 go\r\n");
+        data.UseTls(cert, key);
+        data.Open().Send(QByteArray(50000, 'z')).CutTls();
+        p.Delay(100).Send(complete ? "226 Transfer complete.\r\n" : "426 Connection closed; transfer aborted.\r\n");
+        cli.SetHostFileName("f.bin");
+        cli.SetLocalFileName(dir.filePath("f.bin").toStdString());
+        EXPECT_EQ(cli.Get(), complete) << cli.ErrorMessage();
+        EXPECT_TRUE(p.WaitFinished());
+        EXPECT_EQ(cli.ReplyCode(), complete ? 226 : 426);
+        EXPECT_NE(std::find(display.begin(), display.end(), "! The encrypted data stream ended without close_notify"),
+                  display.end());
+        EXPECT_TRUE(cli.DataSocket()->TlsPeer().Fingerprint == cli.TlsPeer().Fingerprint);
+        cli.Abort();
+    }
+}
+
+} // namespace
