@@ -24,8 +24,10 @@ void TSavedPassword::LoadAtStartup(ConnectionSettings &held)
     if (!oldPassword.empty()) {
         dialog_.ShowStartupPassword(true, oldPassword);
         Migrate(item, oldPassword);
-    } else if (!item.UserID.empty() && !item.Host.empty()) {
-        ReadAtStartup(item, held);
+    } else if (const KeyringItem login{held.UserID, held.HostName, held.HostPort};
+               !login.UserID.empty() && !login.Host.empty()) {
+        // The login start-up settled on: a chosen site's or the command line's.
+        ReadAtStartup(login, held);
     }
 }
 

@@ -472,7 +472,10 @@ void TFormConnect::btnSaveAsClick()
     if (site.empty())
         return;
     try {
-        SaveSite(Store, site, Fields());
+        const ConnectFields fields = Fields();
+        SaveSite(Store, site, fields);
+        // A site keeps no password: the keyring holds it by user, host and port.
+        Passwords.Save(fields);
     } catch (const EConvertError &e) {
         Messages.Simple(this, TextForDisplay(e.what()));
         return;

@@ -87,7 +87,7 @@ TEST(Sites, settingsFromBeforeSitesBecomeTheFirstSiteOnce)
     ConnectionSettings site;
     ASSERT_TRUE(LoadSiteSettings(&store, "tandem1", site));
     EXPECT_EQ(site.InitialSubvol, "$DATA1.SRC");
-    EXPECT_EQ(site.Password, "pw-tandem1") << "the password is scrambled anew with the site's user";
+    EXPECT_EQ(site.Password, "") << "a site keeps no password: the keyring holds it by login";
     EXPECT_EQ(MigrateToSites(&store), "") << "once there are sites, nothing more";
 }
 
