@@ -22,6 +22,9 @@ TFormConfig::TFormConfig(QWidget *parent) : QDialog(parent)
     chkSoundConfirmations->setToolTip("Select to play a sound following successful file transfers");
     CSpinEdit = new QSpinBox;
     CSpinEdit->setRange(0, 3);
+    // Text that is not a number (a cleared field) counts as 0: from a range starting at 0,
+    // the nearest-value correction of unreadable text gives exactly that.
+    CSpinEdit->setCorrectionMode(QAbstractSpinBox::CorrectToNearestValue);
     CSpinEdit->setToolTip("Specifies the amount of information placed in the log window");
     editTouchFileBase = new QLineEdit;
     editTouchFileBase->setToolTip("Base name of file to be 'touched' following succesful file "

@@ -525,7 +525,10 @@ void TFormConnect::done(int result)
 void TFormConnect::showEvent(QShowEvent *event)
 {
     // A window restored by the window manager is no new showing.
-    if (!event->spontaneous())
+    if (!event->spontaneous()) {
         FormShow();
+        // Each showing starts on Connect, so Enter or Space connects with the values shown.
+        btnConnect->setFocus(Qt::OtherFocusReason);
+    }
     QDialog::showEvent(event);
 }

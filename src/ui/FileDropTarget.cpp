@@ -8,6 +8,16 @@
 #include <QUrl>
 #include <QWidget>
 
+namespace {
+
+bool IsDragOrDrop(const QEvent *event)
+{
+    const QEvent::Type type = event->type();
+    return type == QEvent::DragEnter || type == QEvent::DragMove || type == QEvent::Drop;
+}
+
+} // namespace
+
 TDragFilesTrg::TDragFilesTrg(QObject *parent) : QObject(parent) {}
 
 TDragFilesTrg::~TDragFilesTrg()
@@ -22,6 +32,8 @@ void TDragFilesTrg::SetEnabled(bool on)
         FReceiver->setAcceptDrops(on);
     if (FTarget)
         FTarget->setAcceptDrops(on);
+    if (FStandIn)
+        FStandIn->setAcceptDrops(on || FStandInAcceptedDrops);
 }
 
 void TDragFilesTrg::SetTarget(QWidget *target)
@@ -49,6 +61,11 @@ void TDragFilesTrg::Attach()
     FTargetAcceptedDrops = FTarget->acceptDrops();
     FReceiverAcceptedDrops = FReceiver->acceptDrops();
     FReceiver->installEventFilter(this);
+    if (!FTarget->isWindow() && FTarget->parentWidget()) {
+        FStandIn = FTarget->parentWidget();
+        FStandInAcceptedDrops = FStandIn->acceptDrops();
+        FStandIn->installEventFilter(this);
+    }
     SetEnabled(FEnabled);
 }
 
@@ -60,6 +77,11 @@ void TDragFilesTrg::Detach()
     }
     if (FTarget)
         FTarget->setAcceptDrops(FTargetAcceptedDrops);
+    if (FStandIn) {
+        FStandIn->removeEventFilter(this);
+        FStandIn->setAcceptDrops(FStandInAcceptedDrops);
+    }
+    FStandIn = nullptr;
     FReceiver = nullptr;
     FTarget = nullptr;
 }
@@ -81,29 +103,54 @@ QStringList TDragFilesTrg::LocalPaths(const QMimeData *data)
 
 bool TDragFilesTrg::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched != FReceiver)
+    QPoint at;
+    if (watched == FStandIn) {
+        // Anything but a drag over the disabled target is the stand-in's own business; drags
+        // elsewhere on it are refused unless it takes drops itself.
+        if (!OverDisabledTarget(event, at)) {
+            if (!IsDragOrDrop(event) || FStandInAcceptedDrops)
+                return QObject::eventFilter(watched, event);
+            event->ignore();
+            return true;
+        }
+    } else if (watched != FReceiver) {
         return QObject::eventFilter(watched, event);
+    }
     switch (event->type()) {
     case QEvent::DragEnter:
-    case QEvent::DragMove: {
-        auto *drag = static_cast<QDragMoveEvent *>(event);
-        if (FEnabled && !LocalPaths(drag->mimeData()).isEmpty())
-            drag->acceptProposedAction();
-        else
-            drag->ignore();
-        return true;
-    }
+    case QEvent::DragMove:
+        return Drag(event);
     case QEvent::DragLeave:
         return true;
     case QEvent::Drop:
-        Drop(static_cast<QDropEvent *>(event));
+        if (watched == FReceiver)
+            at = FReceiver->mapTo(FTarget, static_cast<QDropEvent *>(event)->position().toPoint());
+        Drop(static_cast<QDropEvent *>(event), at);
         return true;
     default:
         return QObject::eventFilter(watched, event);
     }
 }
 
-void TDragFilesTrg::Drop(QDropEvent *event)
+bool TDragFilesTrg::OverDisabledTarget(QEvent *event, QPoint &at) const
+{
+    if (!IsDragOrDrop(event) || !FTarget || FTarget->isEnabled())
+        return false;
+    at = FTarget->mapFrom(FStandIn, static_cast<QDropEvent *>(event)->position().toPoint());
+    return FTarget->rect().contains(at);
+}
+
+bool TDragFilesTrg::Drag(QEvent *event)
+{
+    auto *drag = static_cast<QDragMoveEvent *>(event);
+    if (FEnabled && !LocalPaths(drag->mimeData()).isEmpty())
+        drag->acceptProposedAction();
+    else
+        drag->ignore();
+    return true;
+}
+
+void TDragFilesTrg::Drop(QDropEvent *event, QPoint at)
 {
     const QStringList paths = FEnabled ? LocalPaths(event->mimeData()) : QStringList();
     if (paths.isEmpty()) {
@@ -113,7 +160,7 @@ void TDragFilesTrg::Drop(QDropEvent *event)
     }
     event->acceptProposedAction();
     Files = paths;
-    FDropPoint = FReceiver->mapTo(FTarget, event->position().toPoint());
+    FDropPoint = at;
     QMetaObject::invokeMethod(this, [this]() {
         if (OnDrop)
             OnDrop(this);

@@ -42,12 +42,20 @@ private:
     void Attach();                                // intercept the target's drops
     void Detach();                                // restore the target as it was
     QWidget *DropReceiver() const;                // the widget the desktop delivers drops to
-    void Drop(QDropEvent *event);
+    // Whether a drag event on the stand-in is one over the disabled target; `at` is the point
+    // in the target's coordinates.
+    bool OverDisabledTarget(QEvent *event, QPoint &at) const;
+    bool Drag(QEvent *event);                     // enter or move: accepted when the files can be taken
+    void Drop(QDropEvent *event, QPoint at);
 
     bool FEnabled = false;                        // accept drops
     QPointer<QWidget> FTarget;                    // the control; cleared by Qt when it is destroyed
     QPointer<QWidget> FReceiver;                  // the widget whose events are intercepted
     bool FReceiverAcceptedDrops = false;          // its own setting, restored on detach
     bool FTargetAcceptedDrops = false;            // the target's own setting, restored on detach
+    // Qt delivers no drag to a disabled control but to its nearest enabled parent accepting
+    // drops; the target's parent stands in so drops still arrive while the target is off.
+    QPointer<QWidget> FStandIn;
+    bool FStandInAcceptedDrops = false;           // its own setting, restored on detach
     QPoint FDropPoint;                            // last drop position
 };

@@ -14,6 +14,10 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
+#include <algorithm>
+#include <dirent.h>
+#include <sys/stat.h>
+
 namespace {
 
 QPushButton *Button(const char *name, const QString &caption)
@@ -108,6 +112,30 @@ void TLocalPCGroup::RefreshFiles()
     folder.setSorting(QDir::Name | QDir::IgnoreCase);
     FileListBoxPC->clear();
     FileListBoxPC->addItems(folder.entryList());
+    if (OnSkipped)
+        for (const std::string &name : UndecodableFiles())
+            OnSkipped(name);
+}
+
+std::vector<std::string> TLocalPCGroup::UndecodableFiles() const
+{
+    std::vector<std::string> names;
+    DIR *folder = ::opendir(".");
+    if (!folder)
+        return names;
+    const QStringList patterns = FilterPatterns();
+    while (const dirent *entry = ::readdir(folder)) {
+        const QByteArray bytes(entry->d_name);
+        const QString decoded = QFile::decodeName(bytes);
+        if (QFile::encodeName(decoded) == bytes || !QDir::match(patterns, decoded))
+            continue;
+        struct stat status {};
+        if (::fstatat(::dirfd(folder), entry->d_name, &status, 0) == 0 && S_ISREG(status.st_mode))
+            names.push_back(bytes.toStdString());
+    }
+    ::closedir(folder);
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 void TLocalPCGroup::SetFilterPC(const std::string &filter)

@@ -7,6 +7,10 @@
 #include <QGroupBox>
 #include <QHash>
 
+#include <functional>
+#include <string>
+#include <vector>
+
 class QComboBox;
 class QListWidget;
 
@@ -37,6 +41,9 @@ public:
     bool SetFolder(const QString &path);
     // The patterns of the selected PC filter entry.
     QStringList FilterPatterns() const;
+    // Told, at each filling of the file list, of every file the filter lets through whose
+    // name is not UTF-8: Qt cannot name it by its bytes, so it is left out of the list.
+    std::function<void(const std::string &name)> OnSkipped;
 
     QComboBox *DriveComboBoxPC;      // mounted volumes
     QListWidget *DirectoryListBoxPC; // the current folder, its parents and its children
@@ -54,6 +61,7 @@ private:
     void DriveChosen(int index);                // go to that volume's last folder
     void FolderChosen(QListWidgetItem *item);   // go to the folder of the item
     QString VolumeOf(const QString &path) const; // mount point holding the path
+    std::vector<std::string> UndecodableFiles() const; // current folder's files Qt cannot name, through the filter
 
     QHash<QString, QString> lastFolder_;        // per volume: the folder last shown on it
 };

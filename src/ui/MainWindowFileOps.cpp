@@ -27,6 +27,9 @@ void TFormMain::WireFileOperationsAndHelp()
     connect(GroupBoxPC->BtnMkDirPC, &QPushButton::clicked, this, GuardedSlot(&TFormMain::BtnMkDirPCClick));
     connect(GroupBoxPC->BtnRmDirPC, &QPushButton::clicked, this, GuardedSlot(&TFormMain::BtnRmDirPCClick));
     connect(HelpItem, &QAction::triggered, this, GuardedSlot(&TFormMain::Help1Click));
+    GroupBoxPC->OnSkipped = [this](const std::string &name) {
+        Log(0, "PC file " + name + " not listed: its name is not UTF-8");
+    };
 }
 
 TFileOperationViews TFormMain::FileOperationViews()

@@ -66,6 +66,9 @@ TTransferGroup::TTransferGroup(QWidget *parent) : QGroupBox("Transfer", parent)
     DLExtensionSize->setObjectName("DLExtensionSize");
     DLExtensionSize->setRange(0, 8);
     DLExtensionSize->setValue(0);
+    // Text that is not a number (a cleared field) counts as 0: from a range starting at 0,
+    // the nearest-value correction of unreadable text gives exactly that.
+    DLExtensionSize->setCorrectionMode(QAbstractSpinBox::CorrectToNearestValue);
     DLExtensionSize->setToolTip("Automatically creates filename extensions by inserting a period "
                                 "before the penultimate number of characters specified");
     DLAddFileCode = new QCheckBox;

@@ -109,4 +109,14 @@ TEST_F(ConfigureDialog, okTakesEveryControlIntoTheSettings)
     EXPECT_EQ(form.Settings.TouchFileBase, "") << "an empty base name is kept as typed";
 }
 
+TEST_F(ConfigureDialog, logLevelTextThatIsNotANumberCountsAsZero)
+{
+    EXPECT_TRUE(Run([&] {
+        form.CSpinEdit->findChild<QLineEdit *>()->clear();
+        form.OKBtn->click();
+    }));
+    EXPECT_EQ(form.Settings.LogLevel, 0) << "a cleared field is no reason to keep level 2";
+    EXPECT_EQ(form.CSpinEdit->text(), "0");
+}
+
 } // namespace

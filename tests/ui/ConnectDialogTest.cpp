@@ -136,10 +136,14 @@ TEST_F(ConnectDialog, showFillsFieldsFromSettingsAndCancelDiscardsEdits)
     EXPECT_FALSE(form->chkAutoConnect->isEnabled());
     EXPECT_FALSE(form->chkAutoConnect->isChecked());
 
+    EXPECT_EQ(form->focusWidget(), form->btnConnect) << "the dialog opens on Connect";
+
+    form->EditHost->setFocus();
     form->EditHost->setText("typed");
     form->btnCancel->click();
     Show();
     EXPECT_EQ(form->EditHost->text(), "tandem1");
+    EXPECT_EQ(form->focusWidget(), form->btnConnect) << "also where the last showing left the focus elsewhere";
 }
 
 TEST_F(ConnectDialog, portIsCheckedOnEveryChangeUpTo65535)

@@ -15,7 +15,9 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFocusEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -73,6 +75,18 @@ protected:
     TFormMain::Windows windows;
     TLocalPCGroup *pc = nullptr;
 };
+
+TEST_F(MainWindowLayout, extensionSizeTextThatIsNotANumberCountsAsZeroWhenLeft)
+{
+    QSpinBox *size = form->GroupBoxMode->DLExtensionSize;
+    size->setValue(3);
+    size->findChild<QLineEdit *>()->clear();
+    QFocusEvent leave(QEvent::FocusOut, Qt::TabFocusReason);
+    QCoreApplication::sendEvent(size, &leave);
+    EXPECT_EQ(size->value(), 0);
+    EXPECT_EQ(size->text(), "0");
+    EXPECT_EQ(form->GroupBoxMode->CurrentOptions().DLExtensionSize, 0);
+}
 
 TEST_F(MainWindowLayout, transferControlsStartWithTheirDefaultsCaptionsAndHints)
 {

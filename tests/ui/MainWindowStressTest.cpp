@@ -4,6 +4,7 @@
 // The scripted peer plays the server where the moment matters.
 #include "ui/MainWindowFixture.h"
 #include "ui/ConnectDialog.h"
+#include "ui/LocalPCGroup.h"
 #include "ui/TandemGroup.h"
 #include "ui/TransferGroup.h"
 #include "support/FtpScriptData.h"
@@ -235,6 +236,24 @@ TEST_F(MainWindowStress, nameThatIsNotUtf8DownloadsUnderItsOwnBytes)
             hidden.push_back(entry->d_name);
     ::closedir(folder);
     EXPECT_TRUE(hidden.empty()) << (hidden.empty() ? "" : hidden.front());
+}
+
+// Qt cannot name a PC file whose name is not UTF-8, so the PC list leaves it out; the log says so.
+TEST_F(MainWindowStress, pcFileWhoseNameIsNotUtf8IsNamedInTheLogAsNotListed)
+{
+    const std::string odd = pcDir.path().toStdString() + "/CAF\xc9";
+    const int fd = ::open(odd.c_str(), O_WRONLY | O_CREAT, 0644);
+    ASSERT_GE(fd, 0);
+    ::close(fd);
+    PutPcFile("PLAIN", "p");
+    Click(form->GroupBoxPC->BtnRefreshPC);
+    ::unlink(odd.c_str()); // Qt could not remove it with the folder
+
+    QListWidget *list = form->GroupBoxPC->FileListBoxPC;
+    EXPECT_EQ(list->findItems("PLAIN", Qt::MatchExactly).size(), 1);
+    EXPECT_TRUE(list->findItems("CAF", Qt::MatchStartsWith).isEmpty()) << "no lossy name to act on";
+    EXPECT_TRUE(LogText().contains(QString::fromLatin1("PC file CAF\xc9 not listed: its name is not UTF-8")))
+        << LogText().toStdString();
 }
 
 // A download whose local writes fail tells the local cause, not the server's 426 that our

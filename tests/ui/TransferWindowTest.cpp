@@ -20,6 +20,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
+#include <QWindow>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QProgressBar>
@@ -255,14 +256,32 @@ TEST_F(TransferWindowTest, dropOfFilesFolderAndVanishedPathUploadsTheFiles)
         EXPECT_TRUE(RemoteNames().contains(name)) << name;
 }
 
-TEST_F(TransferWindowTest, dropWhileNotConnectedIsRefused)
+TEST_F(TransferWindowTest, dropWhileNotConnectedStillReachesTheUploadHandler)
 {
+    PutPcFile("X", "x\n");
     form->show();
+    QListWidget *list = form->GroupBoxTandem->ListBoxTanFiles;
+    ASSERT_FALSE(list->isEnabled());
     QMimeData data;
     data.setUrls({QUrl::fromLocalFile(PcPath("X"))});
-    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(form->GroupBoxTandem->ListBoxTanFiles->viewport(), &enter);
-    EXPECT_FALSE(enter.isAccepted() && form->GroupBoxTandem->ListBoxTanFiles->isEnabled());
+    // Through the window, as the desktop delivers it: Qt routes drags past disabled controls.
+    const QPoint at = list->mapTo(form.get(), list->rect().center());
+    QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(form->windowHandle(), &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(form->windowHandle(), &drop);
+    EXPECT_TRUE(drop.isAccepted());
+    ASSERT_TRUE(WaitUntil([this] { return StatusText().contains("upload"); }));
+
+    EXPECT_EQ(form->ListBoxTanFilesTrg->FileCount(), 1);
+    EXPECT_EQ(StatusText(), "0 file(s) uploaded successfully. Failed to upload 0 file(s)");
+    EXPECT_FALSE(QFileInfo::exists(PcPath(".zarvel.xfer.up")));
+
+    const QPoint beside = form->GroupBoxTandem->BtnRefreshTandem->mapTo(form.get(), QPoint(2, 2));
+    QDragEnterEvent elsewhere(beside, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(form->windowHandle(), &elsewhere);
+    EXPECT_FALSE(elsewhere.isAccepted()) << "only the list takes files";
 }
 
 TEST_F(TransferWindowTest, pcRefreshShowsNewFilesAndCtrlASelectsThemAll)
