@@ -63,6 +63,7 @@ public:
         Fields.SavePassword = !value.empty();
     }
     void SetPassive(bool value) override { Fields.Passive = value; }
+    void SetEncryption(const std::string &value) override { Fields.Encryption = value; }
 };
 
 } // namespace
