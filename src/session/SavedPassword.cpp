@@ -24,10 +24,12 @@ void TSavedPassword::LoadAtStartup(ConnectionSettings &held)
     if (!oldPassword.empty()) {
         dialog_.ShowStartupPassword(true, oldPassword);
         Migrate(item, oldPassword);
-    } else if (const KeyringItem login{held.UserID, held.HostName, held.HostPort};
-               !login.UserID.empty() && !login.Host.empty()) {
-        // The login start-up settled on: a chosen site's or the command line's.
-        ReadAtStartup(login, held);
+    } else {
+        // The login start-up settled on (a chosen site's or the command line's) when it has one.
+        const KeyringItem settled{held.UserID, held.HostName, held.HostPort};
+        const KeyringItem &login = settled.UserID.empty() || settled.Host.empty() ? item : settled;
+        if (!login.UserID.empty() && !login.Host.empty())
+            ReadAtStartup(login, held);
     }
 }
 

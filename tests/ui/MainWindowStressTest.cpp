@@ -42,7 +42,7 @@ protected:
         DestroyWindow();
         CreateWindow(store);
         ASSERT_TRUE(form->LoadStartupSettings("HostName 127.0.0.1 HostPort " + peer.PortText().toStdString()
-                                              + " UserID u Password p InitialSubvol $DATA.SUB"));
+                                              + " UserID u Password p InitialSubvol $DATA.SUB Encryption None"));
         form->Session().FTPCLI.SetTimeout(5);
         form->show();
     }
