@@ -1,5 +1,6 @@
 #include "ui/MainWindow.h"
 #include "ui/MainWindowTransfers.h"
+#include "ui/PadlockPicture.h"
 #include "ui/AboutBox.h"
 #include "ui/ConfigureDialog.h"
 #include "ui/LocalPCGroup.h"
@@ -132,7 +133,9 @@ void TFormMain::CreateStatusBar()
     statusBar()->setAccessibleName("Status bar");
     statusBar()->addWidget(StatusMessage);
     statusBar()->addWidget(StatusCount);
-    StatusLock = new QLabel(QString::fromUtf8("\xF0\x9F\x94\x92")); // a padlock
+    StatusLock = new QLabel;
+    StatusLock->setPixmap(PadlockPicture(*StatusLock));
+    StatusLock->setFixedSize(StatusLock->pixmap().deviceIndependentSize().toSize());
     StatusLock->setObjectName("StatusLock");
     StatusLock->setAccessibleName("Not encrypted");
     StatusLock->hide();
