@@ -39,6 +39,20 @@ downloaded as PROG.C.
 binary download, for example MYOBJ,100; a later upload in Auto
 mode reads it back and sends the file as binary with that code.
 
+KEYS
+====
+  F5        refresh the list that has the focus (both lists
+            when neither has it)
+  Enter     download the selected remote files, or upload the
+            selected PC files
+  Delete    delete the selection of the list that has the focus
+  F2        rename it
+  F1        this help
+  Ctrl+Q    exit
+Each key acts through its button, so it does nothing while the
+button is off. Files dragged from one list to the other are
+copied: downloaded or uploaded.
+
 STARTUP COMMAND LINE
 ====================
 zarvel [option[,option...]]
@@ -56,6 +70,12 @@ beginning. An option is one of:
   Encryption mode             Require, IfAvailable or None:
                               FTP over TLS always, when the
                               server offers it, or never
+  DataConnection mode         Active (the default) or Passive
+                              (for firewalls, NAT and VPNs)
+  KeepAlive seconds           NOOP after that many idle
+                              seconds; 0 never
+  Site name                   a connection saved in the
+                              connect dialog's site list
   AUTOCONNECT
   TOUCHDOWN
   TOUCHUP

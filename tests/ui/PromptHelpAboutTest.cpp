@@ -169,10 +169,11 @@ TEST(HelpWindow, everyHeadingIsUnderlinedToItsOwnLengthInOrder)
         EXPECT_EQ(lines[i], QString(lines[i - 1].size(), '=')) << "under " << lines[i - 1].toStdString();
         headings << lines[i - 1];
     }
-    EXPECT_EQ(headings, (QStringList{"FILE TRANSFER OPTIONS", "TRANSFER FILE TYPES", "UPLOAD", "DOWNLOAD",
+    EXPECT_EQ(headings, (QStringList{"FILE TRANSFER OPTIONS", "TRANSFER FILE TYPES", "UPLOAD", "DOWNLOAD", "KEYS",
                                      "STARTUP COMMAND LINE", "ABOUT ZARVEL", "COPYRIGHT", "DISCLAIMER"}));
     for (const char *keyword : {"HostName", "HostPort", "UserID", "Password", "ProxyName", "InitialSubvol",
-                                "AUTOCONNECT", "TOUCHDOWN", "TOUCHUP"})
+                                "Encryption", "DataConnection", "KeepAlive", "Site", "AUTOCONNECT", "TOUCHDOWN",
+                                "TOUCHUP"})
         EXPECT_TRUE(TFormHelp::HelpText().contains(keyword)) << keyword;
 }
 
