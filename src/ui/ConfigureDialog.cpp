@@ -1,4 +1,5 @@
 #include "ui/ConfigureDialog.h"
+#include "ui/BuddyLabel.h"
 #include "ui/UserMessages.h"
 
 #include <QCheckBox>
@@ -55,27 +56,21 @@ TFormConfig::TFormConfig(QWidget *parent) : QDialog(parent)
 
     auto *page = new QWidget;
     auto *grid = new QGridLayout(page);
-    // Each label carries its field's mnemonic (Alt+letter focuses the field).
-    const auto label = [](const char *text, QWidget *buddy) {
-        auto *caption = new QLabel(text);
-        caption->setBuddy(buddy);
-        return caption;
-    };
-    grid->addWidget(label("&Sound\nConfirmations", chkSoundConfirmations), 0, 0);
+    grid->addWidget(BuddyLabel("&Sound\nConfirmations", chkSoundConfirmations), 0, 0);
     grid->addWidget(chkSoundConfirmations, 0, 1);
-    grid->addWidget(label("&Log Level", CSpinEdit), 1, 0);
+    grid->addWidget(BuddyLabel("&Log Level", CSpinEdit), 1, 0);
     grid->addWidget(CSpinEdit, 1, 1, Qt::AlignLeft);
-    grid->addWidget(label("&High Water Marker", editTouchFileBase), 2, 0);
+    grid->addWidget(BuddyLabel("&High Water Marker", editTouchFileBase), 2, 0);
     auto *marker = new QHBoxLayout;
     marker->addWidget(editTouchFileBase);
     marker->addWidget(chkTouchDown);
     marker->addWidget(chkTouchUp);
     grid->addLayout(marker, 2, 1);
-    grid->addWidget(label("&PC Filter", txtFilterPC), 3, 0);
+    grid->addWidget(BuddyLabel("&PC Filter", txtFilterPC), 3, 0);
     grid->addWidget(txtFilterPC, 3, 1);
-    grid->addWidget(label("&Tandem Filter", txtFilterTandem), 4, 0);
+    grid->addWidget(BuddyLabel("&Tandem Filter", txtFilterTandem), 4, 0);
     grid->addWidget(txtFilterTandem, 4, 1);
-    grid->addWidget(label("&Keep-alive", spinKeepAlive), 5, 0);
+    grid->addWidget(BuddyLabel("&Keep-alive", spinKeepAlive), 5, 0);
     grid->addWidget(spinKeepAlive, 5, 1, Qt::AlignLeft);
     grid->setRowStretch(6, 1);
 

@@ -1,4 +1,5 @@
 #include "ui/ConnectDialog.h"
+#include "ui/BuddyLabel.h"
 #include "session/SettingsStore.h"
 #include "session/Sites.h"
 #include "session/StartupSettings.h"
@@ -98,30 +99,22 @@ TFormConnect::TFormConnect(TUserMessages &messages, QWidget *parent)
     EditSubvol->setToolTip("Initial subvolume to be set on remote host");
 
     auto *fields = new QGridLayout;
-    // Each label carries its field's mnemonic (Alt+letter focuses the field).
-    const auto label = [](const char *text, QWidget *buddy) {
-        auto *caption = new QLabel(text);
-        caption->setBuddy(buddy);
-        return caption;
-    };
-    fields->addWidget(label("&Host", EditHost), 0, 0);
+    fields->addWidget(BuddyLabel("&Host", EditHost), 0, 0);
     fields->addWidget(EditHost, 0, 1);
-    fields->addWidget(label("P&ort", EditPort), 0, 2);
+    fields->addWidget(BuddyLabel("P&ort", EditPort), 0, 2);
     fields->addWidget(EditPort, 0, 3);
-    fields->addWidget(label("&User ID", EditUserID), 1, 0);
+    fields->addWidget(BuddyLabel("&User ID", EditUserID), 1, 0);
     fields->addWidget(EditUserID, 1, 1, 1, 3);
-    fields->addWidget(label("Pass&word", EditPassword), 2, 0);
+    fields->addWidget(BuddyLabel("Pass&word", EditPassword), 2, 0);
     fields->addWidget(EditPassword, 2, 1, 1, 3);
-    fields->addWidget(label("&Initial Subvolume", EditSubvol), 3, 0);
+    fields->addWidget(BuddyLabel("&Initial Subvolume", EditSubvol), 3, 0);
     fields->addWidget(EditSubvol, 3, 1, 1, 3);
     ComboEncryption = new QComboBox;
     // The stored keyword rides along with each choice.
     ComboEncryption->addItem("Require explicit FTP over TLS", "Require");
     ComboEncryption->addItem("Use explicit FTP over TLS if available", "IfAvailable");
     ComboEncryption->addItem("Only use plain FTP (insecure)", "None");
-    auto *encryptionLabel = new QLabel("Encr&yption");
-    encryptionLabel->setBuddy(ComboEncryption);
-    fields->addWidget(encryptionLabel, 4, 0);
+    fields->addWidget(BuddyLabel("Encr&yption", ComboEncryption), 4, 0);
     fields->addWidget(ComboEncryption, 4, 1, 1, 3);
 
     // The check box sits where the group's title would be.
