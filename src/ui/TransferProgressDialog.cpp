@@ -51,29 +51,65 @@ TFormTransfer::TFormTransfer(QWidget *parent) : QDialog(parent)
     LBatch->setMinimumWidth(
         LBatch->fontMetrics().horizontalAdvance("File 9999 of 9999, 99999999999 of 99999999999 bytes, 99:59:59 remaining"));
     setFixedSize(QSize(306, 120).expandedTo(sizeHint()));
+    FRepaintTimer.setSingleShot(true);
+    connect(&FRepaintTimer, &QTimer::timeout, this, &TFormTransfer::ApplyReported);
 }
 
 void TFormTransfer::SetFileInfo(const std::string &text, qint64 total)
 {
-    // A long PC name loses its middle, so the start and the size stay in view; the tip has it all.
-    const QString line = TextForDisplay(text);
-    LFileinfo->setText(LFileinfo->fontMetrics().elidedText(line, Qt::ElideMiddle, LFileinfo->minimumWidth()));
-    LFileinfo->setToolTip(line);
+    FFileLine = TextForDisplay(text);
+    FFileLineChanged = true;
     FTotal = total;
-    ShowProgress(0, std::string());
+    FCount = 0;
+    FStatus.clear();
+    Present();
 }
 
 void TFormTransfer::ShowProgress(qint64 count, const std::string &text)
 {
-    const qint64 percent = ProgressPercent(count, FTotal);
-    LPercent->setText(QString::number(percent) + '%');
-    LStatus->setText(QString::fromStdString(text));
-    ProgressBar->setValue(static_cast<int>(std::clamp<qint64>(percent, 0, 100)));
+    FCount = count;
+    FStatus = QString::fromStdString(text);
+    Present();
 }
 
 void TFormTransfer::ShowBatchProgress(const std::string &text)
 {
-    LBatch->setText(QString::fromStdString(text));
+    FBatch = QString::fromStdString(text);
+    Present();
+}
+
+void TFormTransfer::Present()
+{
+    // Hidden, nothing is drawn: the controls may follow every report.
+    if (!isVisible()) {
+        ApplyReported();
+        return;
+    }
+    if (FRepaintTimer.isActive())
+        return;
+    const qint64 interval = TProgressMeter::RepaintInterval.count();
+    const qint64 since = FSinceApplied.isValid() ? FSinceApplied.elapsed() : interval;
+    if (since >= interval)
+        ApplyReported();
+    else
+        FRepaintTimer.start(int(interval - since));
+}
+
+void TFormTransfer::ApplyReported()
+{
+    FRepaintTimer.stop();
+    FSinceApplied.start();
+    if (FFileLineChanged) {
+        // A long PC name loses its middle, so the start and the size stay in view; the tip has it all.
+        FFileLineChanged = false;
+        LFileinfo->setText(LFileinfo->fontMetrics().elidedText(FFileLine, Qt::ElideMiddle, LFileinfo->minimumWidth()));
+        LFileinfo->setToolTip(FFileLine);
+    }
+    const qint64 percent = ProgressPercent(FCount, FTotal);
+    LPercent->setText(QString::number(percent) + '%');
+    LStatus->setText(FStatus);
+    ProgressBar->setValue(static_cast<int>(std::clamp<qint64>(percent, 0, 100)));
+    LBatch->setText(FBatch);
 }
 
 void TFormTransfer::ShowDialog()
@@ -91,6 +127,12 @@ void TFormTransfer::closeEvent(QCloseEvent *event)
     if (Aborter)
         Aborter->AbortTransfer();
     event->accept();
+}
+
+void TFormTransfer::hideEvent(QHideEvent *event)
+{
+    ApplyReported();
+    QDialog::hideEvent(event);
 }
 
 void TFormTransfer::reject()

@@ -1,6 +1,7 @@
 // The "File Transfer" dialog and the dropped-files target, as a user meets them: every way of
-// closing the dialog aborts the transfer once and only a batch may hide it quietly; drops of
-// local files arrive whole and in order, anything else is refused.
+// closing the dialog aborts the transfer once and only a batch may hide it quietly; on screen
+// it draws a flood of reports a few times and ends on the last one; drops of local files
+// arrive whole and in order, anything else is refused.
 #include "ui/TransferProgressDialog.h"
 #include "ui/FileDropTarget.h"
 
@@ -13,6 +14,7 @@
 #include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTest>
 #include <QUrl>
 
 #include <functional>
@@ -33,6 +35,11 @@ protected:
         dialog.SetFileInfo("Downloading binary file MYOBJ (30000000 bytes)", 30000000);
         dialog.ShowDialog();
         QApplication::processEvents();
+    }
+    // The reported values reach the controls: at the next repaint time while shown.
+    void Drawn(const char *percent)
+    {
+        EXPECT_TRUE(QTest::qWaitFor([&] { return dialog.LPercent->text() == percent; })) << percent;
     }
     TFormTransfer dialog;
     CountingAborter aborter;
@@ -55,11 +62,13 @@ TEST_F(TransferDialogTest, percentTextAndBarFollowTheCountOver32Bits)
     for (const ProgressRow &row : rows) {
         dialog.SetFileInfo("line", row.total);
         dialog.ShowProgress(row.count, "17920 (12.35 kbps)");
+        Drawn(row.percent);
         EXPECT_EQ(dialog.LPercent->text().toStdString(), row.percent) << row.count << "/" << row.total;
         EXPECT_EQ(dialog.ProgressBar->value(), row.bar) << row.count << "/" << row.total;
         EXPECT_EQ(dialog.LStatus->text(), "17920 (12.35 kbps)");
     }
     dialog.SetFileInfo("Uploading ascii file PROG.C (1234 bytes)", 1234);
+    Drawn("0%");
     EXPECT_EQ(dialog.LFileinfo->text(), "Uploading ascii file PROG.C (1234 bytes)");
     EXPECT_EQ(dialog.LPercent->text(), "0%") << "a new file starts at 0";
     EXPECT_EQ(dialog.LStatus->text(), "");
@@ -69,12 +78,47 @@ TEST_F(TransferDialogTest, longFileLineKeepsItsStartAndSizeInViewAndWholeInTheTi
 {
     const std::string line = "Uploading binary file " + std::string(200, 'n') + ".o (12345 bytes)";
     dialog.SetFileInfo(line, 12345);
+    dialog.HideDialog(); // hidden, the controls take every report at once
     const QString shown = dialog.LFileinfo->text();
     EXPECT_TRUE(shown.startsWith("Uploading binary file n")) << shown.toStdString();
     EXPECT_TRUE(shown.endsWith("(12345 bytes)")) << shown.toStdString();
     EXPECT_LT(shown.size(), qsizetype(line.size()));
     EXPECT_EQ(dialog.LFileinfo->toolTip().toStdString(), line);
     EXPECT_LE(dialog.width(), 700) << "the dialog does not grow with the name";
+}
+
+TEST_F(TransferDialogTest, floodOfReportsIsDrawnAFewTimesAndEndsOnTheLastOne)
+{
+    // The bar repaints itself at once on every new value: drawn per report, a batch of small
+    // files spent most of its time here.
+    struct PaintCounter : QObject {
+        int paints = 0;
+        bool eventFilter(QObject *, QEvent *e) override
+        {
+            paints += e->type() == QEvent::Paint;
+            return false;
+        }
+    } counter;
+    dialog.ProgressBar->installEventFilter(&counter);
+    constexpr int files = 2000;
+    for (int i = 1; i <= files; ++i) {
+        const std::string name = "F" + std::to_string(i);
+        dialog.SetFileInfo("Downloading binary file " + name + " (4096 bytes)", 4096);
+        dialog.ShowProgress(i % 2 ? 2048 : 4096, std::to_string(i));
+        dialog.ShowBatchProgress("File " + std::to_string(i) + " of 2000");
+    }
+    EXPECT_LT(counter.paints, files / 10);
+    Drawn("100%");
+    EXPECT_EQ(dialog.LFileinfo->text(), "Downloading binary file F2000 (4096 bytes)");
+    EXPECT_EQ(dialog.LStatus->text(), "2000");
+    EXPECT_EQ(dialog.LBatch->text(), "File 2000 of 2000");
+
+    // Hidden by the batch between two repaints, the controls still end on the last report.
+    dialog.ShowProgress(1024, "last");
+    dialog.ShowBatchProgress("File 2000 of 2000, done");
+    dialog.HideDialog();
+    EXPECT_EQ(dialog.LPercent->text(), "25%");
+    EXPECT_EQ(dialog.LBatch->text(), "File 2000 of 2000, done");
 }
 
 TEST_F(TransferDialogTest, everyWayOfClosingAbortsOnce)
