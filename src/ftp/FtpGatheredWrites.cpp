@@ -4,7 +4,8 @@
 
 TGatheredWrites::TGatheredWrites(QIODevice &File)
     : FFile(File)
-    , FBuf(std::make_unique<char[]>(GatherBytes))
+    // Not zeroed: every download has one, and clearing 256 KB cost a small file more than its data.
+    , FBuf(std::make_unique_for_overwrite<char[]>(GatherBytes))
 {
 }
 

@@ -406,6 +406,12 @@ int WSocketResolveProto(const std::string &Proto)
     if (!Name.empty() && std::isdigit(static_cast<unsigned char>(Name[0])))
         return LeadingNumber(Name);
     WSocketGetProc("getprotobyname");
+    // The numbers of TCP and UDP are fixed: every socket asked the protocols file for them,
+    // which cost a new data connection about a fifth of a small file's time.
+    if (Name == "tcp" || Name == "TCP")
+        return IPPROTO_TCP;
+    if (Name == "udp" || Name == "UDP")
+        return IPPROTO_UDP;
     protoent Ent{}, *Res = nullptr;
     char Buf[1024];
     getprotobyname_r(Name.c_str(), &Ent, Buf, sizeof Buf, &Res);

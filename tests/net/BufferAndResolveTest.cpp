@@ -139,6 +139,7 @@ TEST(Resolve, portsAndProtocols)
               "WSocketResolvePort: Cannot convert port '" + Name31 + "', Error #11004");
     EXPECT_EQ(WSocketResolveProto("tcp"), 6);
     EXPECT_EQ(WSocketResolveProto(" udp "), 17);
+    EXPECT_EQ(WSocketResolveProto("TCP"), 6);
     EXPECT_EQ(WSocketResolveProto("17"), 17);
     EXPECT_EQ(MessageOf([] { WSocketResolveProto(""); }), "WSocketResolveProto: Invalid Protocol.");
     EXPECT_EQ(MessageOf([] { WSocketResolveProto(std::string(32, 'x')); }), "WSocketResolveProto: Invalid Protocol.");
