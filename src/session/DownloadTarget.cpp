@@ -127,6 +127,13 @@ bool TDownloadTarget::StartOver(std::string &error)
     return false;
 }
 
+void TDownloadTarget::StartWriteback()
+{
+    // Only a hint: Commit's fsync is what makes the file durable, and reports any failure.
+    if (handle_ >= 0)
+        ::sync_file_range(handle_, 0, 0, SYNC_FILE_RANGE_WRITE);
+}
+
 bool TDownloadTarget::StillOurs() const
 {
     struct stat now {};

@@ -34,9 +34,13 @@ public:
     bool Open(std::string &error);
     int Handle() const { return handle_; }        // for the FTP client; owned here
     const std::string &PartialName() const { return partial_; }
+    const std::string &PcName() const { return pcName_; }
     qint64 Size() const;                          // bytes in the partial file now (-1: unknown)
     bool StartOver(std::string &error);           // empties the partial file
     void KeepPartial() { keep_ = true; }          // the bytes stay for a later resume
+    // Starts writing the file to disk without waiting: a group of files started so is then
+    // made durable by one flush of the file system's journal rather than one per file.
+    void StartWriteback();
     // Gives the file its final mode, makes it durable and replaces the PC name with it in one
     // step. False with a message, the PC name untouched, and the partial file removed.
     bool Commit(std::string &error);

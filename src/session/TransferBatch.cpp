@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <memory>
 #include <stdexcept>
 #include <sys/stat.h>
 
@@ -23,6 +24,13 @@ TTransferBatch::TTransferBatch(TFtpClient &client, TransferBatchWindow &window, 
                                TProgressReporter &progress)
     : client_(client), window_(window), dialog_(dialog), progress_(progress)
 {
+    // A download counts once its file is saved under its PC name.
+    commits_.SetOutcome([this](const std::string &, const std::string &error) {
+        if (error.empty())
+            ++result_.Ok;
+        else
+            Fail(error);
+    });
 }
 
 BatchResult TTransferBatch::Download(const std::vector<std::string> &listingLines)
@@ -33,6 +41,7 @@ BatchResult TTransferBatch::Download(const std::vector<std::string> &listingLine
     for (const std::string &line : listingLines)
         sizes_.push_back(std::max<qint64>(ListingLineSize(line), 0));
     RunSteps(listingLines.size(), [&](std::size_t i) { DownloadLine(listingLines[i]); });
+    commits_.CommitAll();
     if (result_.Stopped || result_.Ok > 0)
         window_.RefreshPcFiles();
     window_.SetMainWindowEnabled(true);
@@ -123,6 +132,7 @@ bool TTransferBatch::SwitchMode(TransferMode mode)
 
 void TTransferBatch::DownloadLine(const std::string &line)
 {
+    commits_.CommitIfDue(TDownloadCommits::Clock::now());
     ShowDialogForBatch();
     const std::int32_t fileCode = ListingLineFileCode(line);
     const std::string hostName = ListingLineName(line);
@@ -139,34 +149,33 @@ void TTransferBatch::DownloadLine(const std::string &line)
         Fail(hostName + " not downloaded: \"" + pcName + "\" is not a plain PC file name");
         return;
     }
-    TDownloadTarget target(pcName);
+    // The same name again (two lines, one PC name): its part stays locked until committed.
+    if (commits_.Holds(pcName))
+        commits_.CommitAll();
+    auto target = std::make_unique<TDownloadTarget>(pcName);
     std::string error;
-    if (!target.Open(error)) {
+    if (!target->Open(error)) {
         Fail(error);
         return;
     }
-    const bool got = Fetch(target, hostName, mode, size);
+    const bool got = Fetch(*target, hostName, mode, size);
     progress_.Flush();
     if (!got || !window_.IsConnected()) {
         // A binary part is kept for the next try, which resumes where it ends.
-        if (mode == TransferMode::Binary && target.Size() > 0)
-            target.KeepPartial();
+        if (mode == TransferMode::Binary && target->Size() > 0)
+            target->KeepPartial();
         CountFailure("download");
         return;
     }
-    const qint64 received = target.Size();
+    const qint64 received = target->Size();
     if (mode == TransferMode::Binary && size > 0 && received != size) {
         if (received < size)
-            target.KeepPartial();
+            target->KeepPartial();
         Fail(hostName + " not downloaded: " + std::to_string(received) + " bytes arrived, the listing says " +
              std::to_string(size));
         return;
     }
-    if (!target.Commit(error)) {
-        Fail(error);
-        return;
-    }
-    ++result_.Ok;
+    commits_.Hold(std::move(target), TDownloadCommits::Clock::now());
 }
 
 bool TTransferBatch::Fetch(TDownloadTarget &target, const std::string &hostName, TransferMode mode, qint64 size)

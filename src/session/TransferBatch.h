@@ -3,6 +3,7 @@
 // name rule and its own count, behind the progress dialog with Cancel. The windows are seen
 // through TransferBatchWindow and TransferProgressView only, so batches run without a display.
 #include "session/ConnectionSettings.h"
+#include "session/DownloadCommits.h"
 #include "session/LogSink.h"
 #include "session/TransferRules.h"
 
@@ -79,4 +80,5 @@ private:
     BatchResult result_;                               // counts of the running batch
     std::vector<qint64> sizes_;                        // listed size of each file of the batch
     std::size_t next_ = 0;                             // index of the file the batch takes up next
+    TDownloadCommits commits_;                         // complete downloads not yet renamed into place
 };

@@ -1,7 +1,9 @@
 // The partial file a download is written to: it lives beside the PC name, vanishes unless
 // committed or kept for a resume, is the owner's alone while it fills, is never anything but
 // a file of the user's own, and a commit replaces the old file whole, keeping its permissions,
-// only once the file is safely on disk.
+// only once the file is safely on disk. Complete downloads held for a group commit reach
+// their names only when the group is full or has waited long enough, each with its outcome.
+#include "session/DownloadCommits.h"
 #include "session/DownloadTarget.h"
 
 #include <gtest/gtest.h>
@@ -15,6 +17,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <functional>
+#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -190,6 +193,71 @@ TEST_F(DownloadTargetTest, folderThatTakesNoFileIsReportedBeforeAnyTransfer)
     std::string error;
     EXPECT_FALSE(target.Open(error));
     EXPECT_EQ(error.rfind("Unable to create a file for X in this folder", 0), 0u) << error;
+}
+
+// --- Group commits ----------------------------------------------------------------------------
+
+class DownloadCommitsTest : public DownloadTargetTest {
+protected:
+    std::unique_ptr<TDownloadTarget> Complete(const std::string &name, const std::string &bytes)
+    {
+        auto target = std::make_unique<TDownloadTarget>(name);
+        std::string error;
+        EXPECT_TRUE(target->Open(error)) << error;
+        EXPECT_EQ(::write(target->Handle(), bytes.data(), bytes.size()), ssize_t(bytes.size()));
+        return target;
+    }
+    void SetUp() override
+    {
+        DownloadTargetTest::SetUp();
+        commits.SetOutcome([this](const std::string &name, const std::string &error) {
+            outcomes.push_back(name + ":" + error);
+        });
+    }
+    TDownloadCommits commits;
+    std::vector<std::string> outcomes;
+    const TDownloadCommits::Clock::time_point t0{};
+};
+
+TEST_F(DownloadCommitsTest, heldFilesReachTheirNamesWhenTheGroupHasWaitedOrIsFull)
+{
+    using std::chrono::milliseconds;
+    commits.Hold(Complete("A", "first"), t0);
+    commits.Hold(Complete("B", "second"), t0 + milliseconds(60));
+    commits.CommitIfDue(t0 + TDownloadCommits::MaxWait - milliseconds(1));
+    EXPECT_TRUE(outcomes.empty());
+    EXPECT_EQ(Entries(), (QStringList{".A.zarvel-part", ".B.zarvel-part"})) << "no name replaced before the commit";
+    EXPECT_TRUE(commits.Holds("B"));
+    EXPECT_FALSE(commits.Holds("C"));
+
+    commits.CommitIfDue(t0 + TDownloadCommits::MaxWait);
+    EXPECT_EQ(outcomes, (std::vector<std::string>{"A:", "B:"})) << "oldest first, every one reported";
+    EXPECT_EQ(Read("A"), "first");
+    EXPECT_EQ(Read("B"), "second");
+    EXPECT_FALSE(commits.Holds("B"));
+
+    // A full group goes at once, whatever the clock says.
+    outcomes.clear();
+    for (std::size_t i = 0; i < TDownloadCommits::MaxHeld; ++i)
+        commits.Hold(Complete("F" + std::to_string(i), "x"), t0);
+    EXPECT_EQ(outcomes.size(), TDownloadCommits::MaxHeld);
+    EXPECT_EQ(Entries().filter("zarvel-part"), QStringList{});
+}
+
+TEST_F(DownloadCommitsTest, failedCommitIsReportedAndTheRestOfTheGroupStillArrives)
+{
+    QDir(dir.path()).mkdir("DIR");
+    {
+        TDownloadCommits last;
+        last.SetOutcome([this](const std::string &name, const std::string &error) { outcomes.push_back(name + ":" + error); });
+        last.Hold(Complete("DIR", "lost"), t0);
+        last.Hold(Complete("KEPT", "kept"), t0);
+    } // the batch ends: what is held is committed, not dropped
+    ASSERT_EQ(outcomes.size(), 2u);
+    EXPECT_EQ(outcomes[0].rfind("DIR:Unable to save DIR: ", 0), 0u) << outcomes[0];
+    EXPECT_EQ(outcomes[1], "KEPT:");
+    EXPECT_EQ(Read("KEPT"), "kept");
+    EXPECT_EQ(Entries().filter("zarvel-part"), QStringList{}) << "the failed one's part is removed";
 }
 
 } // namespace

@@ -213,6 +213,18 @@ TEST_F(TransferBatchTest, mixedDownloadSwitchesTypeOnlyOnChangeAndNamesEachFile)
     EXPECT_FALSE(PcEntries().join(' ').contains(".zarvel-")) << PcEntries().join(' ').toStdString();
 }
 
+TEST_F(TransferBatchTest, sameFileTwiceInOneBatchArrivesTwiceThoughTheFirstWaitsForItsCommit)
+{
+    Seed("MYOBJ", 100, Pattern(5000));
+
+    const BatchResult result = batch.Download({Line("MYOBJ", 100, 5000), Line("MYOBJ", 100, 5000)});
+
+    EXPECT_EQ(result.Ok, 2) << window.AtLevel(0).size();
+    EXPECT_EQ(result.Failed, 0);
+    EXPECT_EQ(Pc("MYOBJ,100"), Pattern(5000));
+    EXPECT_FALSE(PcEntries().join(' ').contains(".zarvel-")) << PcEntries().join(' ').toStdString();
+}
+
 TEST_F(TransferBatchTest, refusedFileMidBatchKeepsExistingPcFileAndTheOthersArrive)
 {
     Seed("FIRST", 0, Pattern(5000));
