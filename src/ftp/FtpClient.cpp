@@ -2,6 +2,7 @@
 // helpers shared by the engine (exception names, the millisecond tick).
 #include "ftp/FtpClient.h"
 #include "ftp/FtpGatheredWrites.h"
+#include "ftp/FtpReadAhead.h"
 
 #include "net/Socket.h"
 

@@ -30,6 +30,7 @@ class QEventLoop;
 class QObject;
 class QFile;
 class TGatheredWrites;
+class TReadAhead;
 class QTimer;
 class TCustomWSocket;
 class TWSocket;
@@ -412,11 +413,12 @@ protected:
     // ---- Engine state (data side) ----
     std::unique_ptr<QFile> FLocalStream;                   // local file of the transfer, may be none
     std::unique_ptr<TGatheredWrites> FLocalWrites;         // a download's writes to FLocalStream
+    std::unique_ptr<TReadAhead> FLocalReads;               // an upload's reads of FLocalStream
     std::string FPasvReply;                                // last 227 reply while Passive
     std::string FDataCommand;                              // "RETR", "LIST" or "NLST"
     int FDataCloseError = 0;                               // error of the data connection's close
     FtpListingTail FListingTail;                           // the listing's unfinished line
-    char FSendBlock[1514];                                 // one upload block
+    static constexpr qint64 SendBlockBytes = 1514;         // one upload block, sent per report
     char FRecvChunk[2048];                                 // one receive chunk
     TDataDirection FDataDirection = dataNone;              // the transfer step running, if any
     int FAcceptedHandle = -1;                              // the server's connection, accepted before the transfer step

@@ -9,6 +9,7 @@
 // connection with its handlers, so nothing that happens on it later can change the verdict.
 #include "ftp/FtpClient.h"
 #include "ftp/FtpGatheredWrites.h"
+#include "ftp/FtpReadAhead.h"
 #include "ftp/FtpTransferText.h"
 #include "net/Socket.h"
 
@@ -251,6 +252,7 @@ void TCustomFtpCli::DestroyLocalStream()
         FLocalWrites->Flush();
         FLocalWrites.reset();
     }
+    FLocalReads.reset();
     if (FLocalStream) {
         FLocalStream->close();
         FLocalStream.reset();
@@ -635,7 +637,8 @@ void TCustomFtpCli::DoPutAppendAsync()
     DestroyLocalStream();
     auto file = std::make_unique<QFile>();
     FEndOfFile = false;
-    if (!OpenLocalFile(*file, FLocalFileName, QIODevice::ReadOnly) || (FRestartOffset > 0 && !file->seek(FRestartOffset))) {
+    if (!OpenLocalFile(*file, FLocalFileName, QIODevice::ReadOnly | QIODevice::Unbuffered) ||
+        (FRestartOffset > 0 && !file->seek(FRestartOffset))) {
         FErrorMessage = "426 Unable to open local file " + FLocalFileName;
         FReplyCode = 426;
         TriggerDisplay("! " + FErrorMessage);
@@ -646,6 +649,7 @@ void TCustomFtpCli::DoPutAppendAsync()
     struct stat status {};
     FLocalSizeAtOpen = ::fstat(file->handle(), &status) == 0 ? qint64(status.st_size) : -1;
     FLocalStream = std::move(file);
+    FLocalReads = std::make_unique<TReadAhead>(*FLocalStream);
 
     FDataDirection = dataUpload;
     WaitForDataConnection();
@@ -687,7 +691,8 @@ void TCustomFtpCli::DataSocketPutDataSent(TCustomWSocket *, int Error)
     }
     if (FEndOfFile || !FStoreAccepted || !FSendSessionOpen || !DataReady())
         return;
-    const qint64 count = FLocalStream->read(FSendBlock, qint64(sizeof FSendBlock));
+    qint64 count = 0;
+    const char *block = FLocalReads->Next(SendBlockBytes, count);
     const qint64 sent = std::max<qint64>(FRestartOffset, 0) + FTransferCount;
     if (count < 0) {
         CutUpload("Error reading file", 426, "426 Error reading file " + FLocalFileName);
@@ -695,7 +700,7 @@ void TCustomFtpCli::DataSocketPutDataSent(TCustomWSocket *, int Error)
         CutUpload("File changed while it was sent", 426, "426 File " + FLocalFileName + " changed while it was sent");
     } else if (count > 0) {
         FTransferCount += count;
-        data->Send(FSendBlock, int(count));
+        data->Send(block, int(count));
     } else {
         FEndOfFile = true;
         data->Close();  // the end of the data

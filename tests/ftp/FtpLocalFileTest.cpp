@@ -2,6 +2,7 @@
 // whatever the name points at by then; an upload that did not carry its whole file, as it was
 // when opened, fails and ends with a reset, so a server cannot take the part for the file.
 #include "FtpTransferFixture.h"
+#include "ftp/FtpReadAhead.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -64,8 +65,8 @@ class UploadEnd : public FtpTransfer, public testing::WithParamInterface<UploadE
 TEST_P(UploadEnd, onlyTheWholeFileEndsInOrder)
 {
     const UploadEndRow &row = GetParam();
-    // Larger than the local file's read buffer, so a change after the first block shows.
-    const QByteArray payload = Pattern(1514 * 40);
+    // Larger than what the upload reads ahead, so a change after the first blocks shows.
+    const QByteArray payload = Pattern(TReadAhead::ReadBytes + 1514 * 40);
     const std::string name = row.what == Interference::ReadError ? "/proc/self/mem" : Local("up");
     if (row.what != Interference::ReadError)
         WriteAll(name, payload);

@@ -1,0 +1,73 @@
+// An upload's reads ahead: the blocks handed out are the file's bytes, in order, whatever the
+// block size against the read size; the end comes as 0, a failing file as -1.
+#include "ftp/FtpReadAhead.h"
+
+#include <gtest/gtest.h>
+
+#include <QBuffer>
+#include <QByteArray>
+
+#include <string>
+
+namespace {
+
+struct TReadRow {
+    const char *Name;
+    qint64 FileBytes;
+    qint64 Block;
+};
+
+void PrintTo(const TReadRow &R, std::ostream *Os) { *Os << R.Name; }
+
+QByteArray Bytes(qint64 Len)
+{
+    QByteArray b(Len, '\0');
+    for (qint64 i = 0; i < Len; ++i)
+        b[i] = char(i * 131 % 251);
+    return b;
+}
+
+} // namespace
+
+class ReadAhead : public testing::TestWithParam<TReadRow> {};
+
+TEST_P(ReadAhead, blocksAreTheFilesBytesInOrderThenTheEnd)
+{
+    QByteArray Content = Bytes(GetParam().FileBytes);
+    QBuffer File(&Content);
+    ASSERT_TRUE(File.open(QIODevice::ReadOnly));
+    TReadAhead R(File);
+    std::string Got;
+    qint64 Count = 0;
+    for (int Turns = 0; Turns < 1000000; ++Turns) {
+        const char *Block = R.Next(GetParam().Block, Count);
+        ASSERT_GE(Count, 0);
+        if (Count == 0)
+            break;
+        if (Got.size() + size_t(Count) < size_t(Content.size())) {
+            ASSERT_EQ(Count, GetParam().Block) << "short only at the end, at " << Got.size();
+        }
+        Got.append(Block, size_t(Count));
+    }
+    EXPECT_TRUE(Got == Content.toStdString()) << Got.size() << " of " << Content.size();
+    EXPECT_EQ(R.Next(GetParam().Block, Count), R.Next(GetParam().Block, Count)) << "the end stays the end";
+    EXPECT_EQ(Count, 0);
+}
+
+constexpr qint64 RB = TReadAhead::ReadBytes;
+INSTANTIATE_TEST_SUITE_P(Table, ReadAhead,
+                         testing::Values(TReadRow{"empty", 0, 1514},
+                                         TReadRow{"oneShortBlock", 100, 1514},
+                                         TReadRow{"blocksAcrossManyReads", 3 * RB + 777, 1514},
+                                         TReadRow{"blockDividesTheReadSize", 2 * RB, 4096},
+                                         TReadRow{"blockAsLargeAsTheRoom", RB + 1, RB}),
+                         [](const testing::TestParamInfo<TReadRow> &I) { return std::string(I.param.Name); });
+
+TEST(ReadAheadFailure, unreadableFileGivesMinusOne)
+{
+    QBuffer File; // never opened: every read fails
+    TReadAhead R(File);
+    qint64 Count = 0;
+    R.Next(1514, Count);
+    EXPECT_EQ(Count, -1);
+}
