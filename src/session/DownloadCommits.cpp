@@ -2,46 +2,94 @@
 
 #include "session/DownloadTarget.h"
 
+#include <algorithm>
+
 TDownloadCommits::~TDownloadCommits()
 {
     CommitAll();
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        stop_ = true;
+    }
+    changed_.notify_all();
+    if (worker_.joinable())
+        worker_.join();
 }
 
-void TDownloadCommits::Hold(std::unique_ptr<TDownloadTarget> target, Clock::time_point now)
+void TDownloadCommits::Hold(std::unique_ptr<TDownloadTarget> target)
 {
-    if (held_.empty())
-        oldest_ = now;
     target->StartWriteback();
+    std::unique_lock<std::mutex> guard(lock_);
+    if (!worker_.joinable())
+        worker_ = std::thread([this] { Work(); });
+    changed_.wait(guard, [this] { return held_.size() + committing_.size() < MaxHeld; });
     held_.push_back(std::move(target));
-    if (held_.size() >= MaxHeld)
-        CommitAll();
-    else
-        CommitIfDue(now);
+    guard.unlock();
+    changed_.notify_all();
 }
 
-void TDownloadCommits::CommitIfDue(Clock::time_point now)
+bool TDownloadCommits::Holds(const std::string &pcName)
 {
-    if (!held_.empty() && now - oldest_ >= MaxWait)
-        CommitAll();
+    std::lock_guard<std::mutex> guard(lock_);
+    if (std::find(committing_.begin(), committing_.end(), pcName) != committing_.end())
+        return true;
+    return std::any_of(held_.begin(), held_.end(), [&](const auto &t) { return t->PcName() == pcName; });
 }
 
-bool TDownloadCommits::Holds(const std::string &pcName) const
+void TDownloadCommits::Collect()
 {
-    for (const auto &target : held_)
-        if (target->PcName() == pcName)
-            return true;
-    return false;
+    std::vector<TDone> done;
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        done.swap(done_);
+    }
+    Report(std::move(done));
 }
 
 void TDownloadCommits::CommitAll()
 {
-    // Taken out first: an outcome handler that throws leaves nothing half-committed behind.
-    std::vector<std::unique_ptr<TDownloadTarget>> group;
-    group.swap(held_);
-    for (auto &target : group) {
-        std::string error;
-        const bool saved = target->Commit(error);
-        if (outcome_)
-            outcome_(target->PcName(), saved ? std::string() : error);
+    std::vector<TDone> done;
+    {
+        std::unique_lock<std::mutex> guard(lock_);
+        changed_.wait(guard, [this] { return held_.empty() && committing_.empty(); });
+        done.swap(done_);
+    }
+    Report(std::move(done));
+}
+
+void TDownloadCommits::Report(std::vector<TDone> done)
+{
+    if (outcome_)
+        for (const TDone &d : done)
+            outcome_(d.pcName, d.error);
+}
+
+void TDownloadCommits::Work()
+{
+    std::unique_lock<std::mutex> guard(lock_);
+    for (;;) {
+        changed_.wait(guard, [this] { return stop_ || !held_.empty(); });
+        if (held_.empty())
+            return;
+        // Everything gathered meanwhile is one group: the first fsync flushes the journal for all.
+        std::vector<std::unique_ptr<TDownloadTarget>> group;
+        for (auto &t : held_) {
+            committing_.push_back(t->PcName());
+            group.push_back(std::move(t));
+        }
+        held_.clear();
+        guard.unlock();
+        std::vector<TDone> done;
+        for (auto &target : group) {
+            std::string error;
+            const bool saved = target->Commit(error);
+            done.push_back({target->PcName(), saved ? std::string() : error});
+            target.reset();
+        }
+        guard.lock();
+        for (TDone &d : done)
+            done_.push_back(std::move(d));
+        committing_.clear();
+        changed_.notify_all();
     }
 }

@@ -1,45 +1,61 @@
 #pragma once
-// Complete downloads whose commit (made durable, then renamed over the PC name) waits a
-// moment, so that a group of small files pays one flush of the file system's journal instead
-// of one each: a download made durable on its own cost a small file more than its transfer
-// (fsync 0.3 to 3 ms for a 4 KiB file that arrived in 1 ms). Each held file's writing starts
-// at once; the PC name is replaced only after its file is durable, as for a single download.
-#include <chrono>
+// Complete downloads committed (made durable, then renamed over the PC name) by a worker
+// thread while the batch goes on with the next files. Made durable one by one on the
+// batch's own thread, a file of a few KB waited for a flush of the file system's journal
+// that, on a disk busy with other writes, took longer than its transfer many times over
+// (0.3 ms quiet, 3 ms and more busy, where the file itself took 1 ms). The worker takes
+// what has gathered as one group, so one journal flush serves many files. Each file is
+// still durable before its name is replaced, exactly as a single download's.
+//
+// Outcomes are reported on the caller's thread only, from Collect and CommitAll.
+#include <condition_variable>
 #include <cstddef>
+#include <deque>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
+#include <utility>
 #include <vector>
 
 class TDownloadTarget;
 
 class TDownloadCommits {
 public:
-    using Clock = std::chrono::steady_clock;
-    static constexpr std::size_t MaxHeld = 64;               // files held at most
-    static constexpr std::chrono::milliseconds MaxWait{100}; // the oldest held file waits at most this
+    static constexpr std::size_t MaxHeld = 64;     // held, not yet committed, at most: each holds a descriptor
 
-    // Called with each committed file's PC name, and the error ("" when it was saved).
+    // Told of each committed file: its PC name and the error ("" when it was saved).
     using Outcome = std::function<void(const std::string &pcName, const std::string &error)>;
 
     TDownloadCommits() = default;
-    ~TDownloadCommits();                                      // commits what is still held
+    ~TDownloadCommits();                           // commits what is still held, then stops the worker
     TDownloadCommits(const TDownloadCommits &) = delete;
     TDownloadCommits &operator=(const TDownloadCommits &) = delete;
 
     void SetOutcome(Outcome outcome) { outcome_ = std::move(outcome); }
-    // Takes a complete, checked download and starts writing it to disk; commits the group
-    // when it is full or its oldest file has waited MaxWait.
-    void Hold(std::unique_ptr<TDownloadTarget> target, Clock::time_point now);
-    // Commits the group once its oldest file has waited MaxWait (a long transfer in between).
-    void CommitIfDue(Clock::time_point now);
-    // A held file of this PC name: its partial file is locked until it is committed.
-    bool Holds(const std::string &pcName) const;
-    // Commits every held file, oldest first, reporting each to the outcome.
-    void CommitAll();
+    // Takes a complete, checked download: its writing to disk starts now, its commit on the
+    // worker. Waits while MaxHeld are held already.
+    void Hold(std::unique_ptr<TDownloadTarget> target);
+    // A held file of this PC name not yet committed: its partial file is locked until then.
+    bool Holds(const std::string &pcName);
+    void Collect();                                // reports what the worker has committed so far
+    void CommitAll();                              // waits for every held file, then reports them
 
 private:
-    std::vector<std::unique_ptr<TDownloadTarget>> held_;      // oldest first
-    Clock::time_point oldest_{};                             // when the oldest was held
-    Outcome outcome_;                                        // told of each commit
+    struct TDone {
+        std::string pcName;                        // the file's PC name
+        std::string error;                         // why its commit failed, "" when saved
+    };
+    void Work();                                   // the worker: commits what is held, group by group
+    void Report(std::vector<TDone> done);          // the outcome of each, in order
+
+    Outcome outcome_;                              // told of each commit
+    std::mutex lock_;                              // guards everything below
+    std::condition_variable changed_;              // something was held, committed or stopped
+    std::deque<std::unique_ptr<TDownloadTarget>> held_; // oldest first, not yet taken by the worker
+    std::vector<std::string> committing_;          // PC names of the group the worker is committing
+    std::vector<TDone> done_;                      // committed, not yet reported
+    bool stop_ = false;                            // the worker ends
+    std::thread worker_;                           // started with the first held file
 };

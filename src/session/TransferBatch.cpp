@@ -132,7 +132,7 @@ bool TTransferBatch::SwitchMode(TransferMode mode)
 
 void TTransferBatch::DownloadLine(const std::string &line)
 {
-    commits_.CommitIfDue(TDownloadCommits::Clock::now());
+    commits_.Collect();
     ShowDialogForBatch();
     const std::int32_t fileCode = ListingLineFileCode(line);
     const std::string hostName = ListingLineName(line);
@@ -175,7 +175,7 @@ void TTransferBatch::DownloadLine(const std::string &line)
              std::to_string(size));
         return;
     }
-    commits_.Hold(std::move(target), TDownloadCommits::Clock::now());
+    commits_.Hold(std::move(target));
 }
 
 bool TTransferBatch::Fetch(TDownloadTarget &target, const std::string &hostName, TransferMode mode, qint64 size)

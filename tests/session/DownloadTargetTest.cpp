@@ -19,6 +19,7 @@
 #include <functional>
 #include <memory>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -195,11 +196,11 @@ TEST_F(DownloadTargetTest, folderThatTakesNoFileIsReportedBeforeAnyTransfer)
     EXPECT_EQ(error.rfind("Unable to create a file for X in this folder", 0), 0u) << error;
 }
 
-// --- Group commits ----------------------------------------------------------------------------
+// --- Commits on the worker ---------------------------------------------------------------------
 
 class DownloadCommitsTest : public DownloadTargetTest {
 protected:
-    std::unique_ptr<TDownloadTarget> Complete(const std::string &name, const std::string &bytes)
+    static std::unique_ptr<TDownloadTarget> Complete(const std::string &name, const std::string &bytes)
     {
         auto target = std::make_unique<TDownloadTarget>(name);
         std::string error;
@@ -207,52 +208,47 @@ protected:
         EXPECT_EQ(::write(target->Handle(), bytes.data(), bytes.size()), ssize_t(bytes.size()));
         return target;
     }
-    void SetUp() override
+    void Record(TDownloadCommits &commits)
     {
-        DownloadTargetTest::SetUp();
         commits.SetOutcome([this](const std::string &name, const std::string &error) {
             outcomes.push_back(name + ":" + error);
         });
     }
-    TDownloadCommits commits;
     std::vector<std::string> outcomes;
-    const TDownloadCommits::Clock::time_point t0{};
 };
 
-TEST_F(DownloadCommitsTest, heldFilesReachTheirNamesWhenTheGroupHasWaitedOrIsFull)
+TEST_F(DownloadCommitsTest, everyHeldFileArrivesReportedInOrderOnTheCallersThread)
 {
-    using std::chrono::milliseconds;
-    commits.Hold(Complete("A", "first"), t0);
-    commits.Hold(Complete("B", "second"), t0 + milliseconds(60));
-    commits.CommitIfDue(t0 + TDownloadCommits::MaxWait - milliseconds(1));
-    EXPECT_TRUE(outcomes.empty());
-    EXPECT_EQ(Entries(), (QStringList{".A.zarvel-part", ".B.zarvel-part"})) << "no name replaced before the commit";
-    EXPECT_TRUE(commits.Holds("B"));
-    EXPECT_FALSE(commits.Holds("C"));
-
-    commits.CommitIfDue(t0 + TDownloadCommits::MaxWait);
-    EXPECT_EQ(outcomes, (std::vector<std::string>{"A:", "B:"})) << "oldest first, every one reported";
-    EXPECT_EQ(Read("A"), "first");
-    EXPECT_EQ(Read("B"), "second");
-    EXPECT_FALSE(commits.Holds("B"));
-
-    // A full group goes at once, whatever the clock says.
-    outcomes.clear();
-    for (std::size_t i = 0; i < TDownloadCommits::MaxHeld; ++i)
-        commits.Hold(Complete("F" + std::to_string(i), "x"), t0);
-    EXPECT_EQ(outcomes.size(), TDownloadCommits::MaxHeld);
+    TDownloadCommits commits;
+    const auto caller = std::this_thread::get_id();
+    commits.SetOutcome([&](const std::string &name, const std::string &error) {
+        EXPECT_EQ(std::this_thread::get_id(), caller) << name;
+        outcomes.push_back(name + ":" + error);
+    });
+    // More than may be held at once: the holder waits for the worker, nothing is lost.
+    std::vector<std::string> expected;
+    for (std::size_t i = 0; i < TDownloadCommits::MaxHeld + 5; ++i) {
+        const std::string name = "F" + std::to_string(i);
+        commits.Hold(Complete(name, name));
+        expected.push_back(name + ":");
+        commits.Collect();
+    }
+    commits.CommitAll();
+    EXPECT_EQ(outcomes, expected);
+    EXPECT_FALSE(commits.Holds("F0"));
+    EXPECT_EQ(Read("F3"), "F3");
     EXPECT_EQ(Entries().filter("zarvel-part"), QStringList{});
 }
 
-TEST_F(DownloadCommitsTest, failedCommitIsReportedAndTheRestOfTheGroupStillArrives)
+TEST_F(DownloadCommitsTest, failedCommitIsReportedAndTheRestStillArriveWhenTheBatchEnds)
 {
     QDir(dir.path()).mkdir("DIR");
     {
-        TDownloadCommits last;
-        last.SetOutcome([this](const std::string &name, const std::string &error) { outcomes.push_back(name + ":" + error); });
-        last.Hold(Complete("DIR", "lost"), t0);
-        last.Hold(Complete("KEPT", "kept"), t0);
-    } // the batch ends: what is held is committed, not dropped
+        TDownloadCommits commits;
+        Record(commits);
+        commits.Hold(Complete("DIR", "lost"));
+        commits.Hold(Complete("KEPT", "kept"));
+    } // the batch ends: what is held is committed and reported, not dropped
     ASSERT_EQ(outcomes.size(), 2u);
     EXPECT_EQ(outcomes[0].rfind("DIR:Unable to save DIR: ", 0), 0u) << outcomes[0];
     EXPECT_EQ(outcomes[1], "KEPT:");
