@@ -34,10 +34,13 @@ bool TCustomWSocket::RegisterHandle(bool Listening, const char *Context)
     }
     FListening = Listening;
     FNotifiers = std::make_unique<TNotifiers>();
-    FNotifiers->Read = std::make_unique<QSocketNotifier>(FHSocket, QSocketNotifier::Read);
-    FNotifiers->Write = std::make_unique<QSocketNotifier>(FHSocket, QSocketNotifier::Write);
-    FNotifiers->Read->setEnabled(false);
-    FNotifiers->Write->setEnabled(false);
+    // Made without a socket and given it, they start disabled: made with it, each was
+    // registered with the event loop and taken out again at once, two wake-ups of the loop
+    // per notifier and new socket (a data connection per file).
+    FNotifiers->Read = std::make_unique<QSocketNotifier>(QSocketNotifier::Read);
+    FNotifiers->Write = std::make_unique<QSocketNotifier>(QSocketNotifier::Write);
+    FNotifiers->Read->setSocket(FHSocket);
+    FNotifiers->Write->setSocket(FHSocket);
     const quint64 Generation = FGeneration;
     QObject::connect(FNotifiers->Read.get(), &QSocketNotifier::activated, [this, Generation] {
         if (Generation == FGeneration)
