@@ -23,7 +23,9 @@ class TDownloadTarget;
 
 class TDownloadCommits {
 public:
-    static constexpr std::size_t MaxHeld = 64;     // held, not yet committed, at most: each holds a descriptor
+    // Held, not yet committed, at most: each holds a descriptor, well under the usual limit of
+    // 1024. A busy disk may take 300 ms for one group: 64 then capped a batch at 200 files/s.
+    static constexpr std::size_t MaxHeld = 256;
 
     // Told of each committed file: its PC name and the error ("" when it was saved).
     using Outcome = std::function<void(const std::string &pcName, const std::string &error)>;
