@@ -58,7 +58,7 @@ void TCustomFtpCli::ConnectAttemptTimedOut()
     if (FState != ftpWaitingBanner || FControlOpen)
         return;
     try {
-        TryNextAddress("no answer in " + std::to_string(FConnectTimeout) + " seconds");
+        TryNextAddress("no answer within " + std::to_string(FConnectTimeout) + " s");
     } catch (const std::exception &E) {
         HandleBackGroundException(E);
     }
