@@ -298,7 +298,7 @@ TEST_P(DataConnectionSession, choiceSendsItsCommandListsAndSurvivesSaveReloadAnd
     RunModal(form->ConnectItem, windows.FormConnect, [&] { windows.FormConnect->btnConnect->click(); });
     ASSERT_TRUE(WaitUntil([this] { return form->Session().Connected; }) && WaitUntilIdle());
     EXPECT_EQ(RemoteNames().size(), qsizetype(SampleFiles().size()));
-    EXPECT_EQ(LogText().contains("> PASV"), passive) << LogText().toStdString();
+    EXPECT_EQ(LogText().contains("> EPSV"), passive) << LogText().toStdString();
     EXPECT_EQ(LogText().contains("> PORT"), !passive);
     EXPECT_TRUE(messages.shown.isEmpty()) << messages.shown.join("; ").toStdString();
 }
