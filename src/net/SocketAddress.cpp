@@ -1,4 +1,5 @@
 #include "net/SocketAddress.h"
+#include "net/Resolution.h"
 
 #include <arpa/inet.h>
 
@@ -8,16 +9,6 @@ namespace {
 
 const sockaddr_in &AsIn4(const sockaddr_storage &S) { return reinterpret_cast<const sockaddr_in &>(S); }
 const sockaddr_in6 &AsIn6(const sockaddr_storage &S) { return reinterpret_cast<const sockaddr_in6 &>(S); }
-
-std::string TrimBlanks(const std::string &S)
-{
-    size_t b = 0, e = S.size();
-    while (b < e && S[b] == ' ')
-        ++b;
-    while (e > b && S[e - 1] == ' ')
-        --e;
-    return S.substr(b, e - b);
-}
 
 } // namespace
 
@@ -126,12 +117,12 @@ std::string WSocketStripBrackets(const std::string &Text)
 bool WSocketIsIPv6Literal(const std::string &Text)
 {
     in6_addr A{};
-    return inet_pton(AF_INET6, WSocketStripBrackets(TrimBlanks(Text)).c_str(), &A) == 1;
+    return inet_pton(AF_INET6, WSocketStripBrackets(WSocketTrim(Text)).c_str(), &A) == 1;
 }
 
 std::optional<TSockAddr> WSocketParseAddress(const std::string &Text)
 {
-    const std::string Trimmed = TrimBlanks(Text);
+    const std::string Trimmed = WSocketTrim(Text);
     in6_addr A6{};
     if (inet_pton(AF_INET6, WSocketStripBrackets(Trimmed).c_str(), &A6) == 1)
         return TSockAddr::FromIPv6(A6);

@@ -33,13 +33,6 @@ struct TResolverScope {
     ~TResolverScope() { WSocketSetResolver(nullptr); }
 };
 
-in6_addr V6(const char *Text)
-{
-    in6_addr A{};
-    inet_pton(AF_INET6, Text, &A);
-    return A;
-}
-
 std::string MessageOf(const std::function<void()> &Act)
 {
     try {
@@ -76,19 +69,6 @@ TEST(AddressText, literalsOfBothFamilies)
             EXPECT_EQ(A->IsIPv6(), R.IPv6) << '"' << R.Text << '"';
         }
     }
-}
-
-TEST(AddressText, sameHostComparesFamilyAndAddressNeverThePort)
-{
-    const TSockAddr Loop6 = TSockAddr::FromIPv6(in6addr_loopback, 21);
-    EXPECT_TRUE(Loop6.SameHost(TSockAddr::FromIPv6(in6addr_loopback, 40000)));
-    EXPECT_FALSE(Loop6.SameHost(TSockAddr::FromIPv6(V6("::2"), 21)));
-    EXPECT_FALSE(Loop6.SameHost(TSockAddr::FromIPv4(htonl(INADDR_LOOPBACK), 21)));
-    // The mapped form is another family's record: a listener never sees both for one peer.
-    EXPECT_FALSE(TSockAddr::FromIPv6(V6("::ffff:127.0.0.1")).SameHost(TSockAddr::FromIPv4(htonl(INADDR_LOOPBACK))));
-    EXPECT_TRUE(TSockAddr::FromIPv4(htonl(0x7f000002)).IsLoopback());
-    EXPECT_TRUE(Loop6.IsLoopback());
-    EXPECT_FALSE(TSockAddr::FromIPv6(V6("::2")).IsLoopback());
 }
 
 TEST(Resolve, lookupAnswersKeepBothFamiliesIpv6First)
@@ -163,24 +143,4 @@ TEST(WsocketIpv6, listenAcceptAndConnectOverLoopback)
     ASSERT_TRUE(PumpUntil([&] { return Log.Count("DataAvailable(0):over six") == 1; })) << Log.Joined();
     Client.Close();
     Accepted.Close();
-}
-
-TEST(WsocketIpv6, refusedConnectReportsConnectionRefused)
-{
-    SKIP_WITHOUT_IPV6_LOOPBACK();
-    // A port nothing listens on: bound once, released.
-    TWSocket Probe;
-    Probe.SetAddr("::1");
-    Probe.SetPort("0");
-    Probe.Listen();
-    const std::string Port = Probe.GetXPort();
-    Probe.Close();
-    TEventLog Log;
-    TWSocket S;
-    Log.Attach(S);
-    S.SetAddr("::1");
-    S.SetPort(Port);
-    S.Connect();
-    ASSERT_TRUE(PumpUntil([&] { return S.State() == wsClosed; })) << Log.Joined();
-    EXPECT_EQ(Log.Count("SessionConnected(10061)"), 1) << Log.Joined();
 }
