@@ -7,12 +7,12 @@
 // Files: FtpClient.cpp holds the component and its properties; FtpRequestLifecycle.cpp the
 // request lifecycle and the one place a request ends; FtpControlConnection.cpp the control
 // connection, reply assembly and the command sequencer; FtpConnectAddresses.cpp the walk over
-// the addresses of the host's name; FtpOperations.cpp the single-command
-// and high-level operations (GetAsync, DirAsync ...: they only name their steps) and the step
-// sequencer; FtpClientSync.cpp holds TFtpClient; FtpDataPort.cpp the data step (PortAsync:
-// EPSV or PASV, EPRT or PORT) and where data connections may go; FtpDataTransfer.cpp the rest
-// of the data side: RestAsync, ExecGetAsync, ExecDirAsync, ExecLsAsync, ExecPutAsync, ExecAppendAsync, Progress,
-// TransfertStats, TriggerDisplayFile, TriggerReadyToTransmit and every member of the "Data
+// the addresses of the host's name; FtpOperations.cpp the single-command and high-level
+// operations (GetAsync, DirAsync ...: they only name their steps) and the step sequencer;
+// FtpClientSync.cpp holds TFtpClient; FtpDataPort.cpp the data step (PortAsync: EPSV or PASV,
+// EPRT or PORT) and where data connections may go; FtpDataTransfer.cpp the rest of the data
+// side: RestAsync, ExecGetAsync, ExecDirAsync, ExecLsAsync, ExecPutAsync, ExecAppendAsync,
+// Progress, TransfertStats, TriggerDisplayFile, TriggerReadyToTransmit and every member of the "Data
 // connection and transfers" section below. The pure reply parsers live in FtpReplyParser.h.
 
 #include "ftp/FtpReplyParser.h"
@@ -31,12 +31,12 @@
 
 class QEventLoop;
 class QObject;
-class TSockAddr;
 class QFile;
 class TGatheredWrites;
 class QTimer;
 class TCustomWSocket;
 class TWSocket;
+class TSockAddr;
 class TTlsClientContext;
 struct TTlsPeerInfo;
 
@@ -418,7 +418,7 @@ protected:
     std::size_t FConnectIndex = 0;                         // the one being tried
     std::unique_ptr<QTimer> FConnectTimer;                 // ends an attempt that takes too long
     bool FSwitchingAddress = false;                        // closing a failed attempt: no session event
-    int FConnectTimeout = 15;
+    int FConnectTimeout = 15;                              // seconds per address (ConnectTimeout)
     bool FEpsvRefused = false;                             // the server refused EPSV this session: PASV
     bool FControlOpen = false;                             // TCP connection of the control is open
     bool FRequestRunning = false;                          // a request has started and not ended
