@@ -8,6 +8,7 @@
 
 #include <QFile>
 #include <QObject>
+#include <QTimer>
 
 #include <chrono>
 #include <cxxabi.h>
@@ -38,6 +39,9 @@ TCustomFtpCli::TCustomFtpCli()
       FControlSocket(std::make_unique<TWSocket>()),
       FDataSocket(std::make_unique<TWSocket>())
 {
+    FConnectTimer = std::make_unique<QTimer>();
+    FConnectTimer->setSingleShot(true);
+    QObject::connect(FConnectTimer.get(), &QTimer::timeout, [this] { ConnectAttemptTimedOut(); });
     FControlSocket->OnDnsLookupDone = [this](TCustomWSocket *S, int E) { ControlSocketDnsLookupDone(S, E); };
     FControlSocket->OnSessionConnected = [this](TCustomWSocket *S, int E) { ControlSocketSessionConnected(S, E); };
     FControlSocket->OnDataAvailable = [this](TCustomWSocket *S, int E) { ControlSocketDataAvailable(S, E); };

@@ -6,11 +6,13 @@
 //
 // Files: FtpClient.cpp holds the component and its properties; FtpRequestLifecycle.cpp the
 // request lifecycle and the one place a request ends; FtpControlConnection.cpp the control
-// connection, reply assembly and the command sequencer; FtpOperations.cpp the single-command
-// and high-level operations (GetAsync, DirAsync ...: they only name their steps) and the step
-// sequencer; FtpClientSync.cpp holds TFtpClient; FtpDataTransfer.cpp the data side: PortAsync,
-// RestAsync, ExecGetAsync, ExecDirAsync, ExecLsAsync, ExecPutAsync, ExecAppendAsync, Progress,
-// TransfertStats, TriggerDisplayFile, TriggerReadyToTransmit and every member of the "Data
+// connection, reply assembly and the command sequencer; FtpConnectAddresses.cpp the walk over
+// the addresses of the host's name; FtpOperations.cpp the single-command and high-level
+// operations (GetAsync, DirAsync ...: they only name their steps) and the step sequencer;
+// FtpClientSync.cpp holds TFtpClient; FtpDataPort.cpp the data step (PortAsync: EPSV or PASV,
+// EPRT or PORT) and where data connections may go; FtpDataTransfer.cpp the rest of the data
+// side: RestAsync, ExecGetAsync, ExecDirAsync, ExecLsAsync, ExecPutAsync, ExecAppendAsync,
+// Progress, TransfertStats, TriggerDisplayFile, TriggerReadyToTransmit and every member of the "Data
 // connection and transfers" section below. The pure reply parsers live in FtpReplyParser.h.
 
 #include "ftp/FtpReplyParser.h"
@@ -25,6 +27,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 class QEventLoop;
 class QObject;
@@ -34,6 +37,7 @@ class TReadAhead;
 class QTimer;
 class TCustomWSocket;
 class TWSocket;
+class TSockAddr;
 class TTlsClientContext;
 struct TTlsPeerInfo;
 
@@ -168,8 +172,13 @@ public:
     qint64 TransferCount() const { return FTransferCount; }            // bytes moved in this transfer
     TFtpFct CurrentStep() const { return FCurrentStep; }               // step in flight; after a failure, the one that failed
     TFtpRequest RequestType() const { return FRequestType; }           // request running or last finished
-    bool Passive() const { return FPassive; }                          // PASV (true) or PORT data connections
+    // Passive (true) or active data connections: passive is EPSV (PASV on IPv4 once the
+    // server refused EPSV), active is PORT on IPv4 and EPRT on IPv6.
+    bool Passive() const { return FPassive; }
     void SetPassive(bool v);
+    int ConnectTimeout() const { return FConnectTimeout; }            // seconds each address of the host may take; 0: the system's own limit
+    void SetConnectTimeout(int v) { FConnectTimeout = v; }
+    const std::string &ConnectedAddress() const { return FDnsResult; } // the address the control connection went to
     TFtpDisplayFileMode DisplayFileMode() const { return FDisplayFileMode; }
     void SetDisplayFileMode(TFtpDisplayFileMode v);
     TFtpEncryption Encryption() const { return FEncryption; }         // AUTH TLS policy of the next Open
@@ -207,7 +216,7 @@ public:
     void TriggerListingLineDropped(qint64 Length);         // OnListingLineDropped
     virtual void TriggerError(const std::string &Msg);     // OnError
     virtual bool Progress();                               // OnProgress; true when aborted
-    virtual void PortAsync();                              // data step: PORT or PASV
+    virtual void PortAsync();                              // data step: EPSV/PASV or PORT/EPRT
     virtual void TransfertStats();                         // statistics line at the end of a transfer
     virtual void HandleBackGroundException(const std::exception &E); // OnBgException
     virtual void OpenAsync();                  // name lookup, connect, greeting
@@ -275,7 +284,9 @@ protected:
     void FailOnReply();                                    // end with the reply just received
     static int FailureCode(int Code) { return Code != 0 ? Code : 500; } // a code 0 is no success
     virtual void RequestEnded() {}                         // after a request ended; the wait wakes
-    virtual void RestartTimeLimit() {}                     // the user was asked: the wait's limit starts again
+    // The user was asked, or another address is tried: the wait's limit starts again, and
+    // lasts at least AtLeastMs.
+    virtual void RestartTimeLimit(qint64 AtLeastMs = 0) { (void)AtLeastMs; }
     void SetErrorMessage();                                // ErrorMessage := LastReply if empty
     void SetErrorMessageText(const std::string &Text) { FErrorMessage = Text; } // replaces it
     void HandleError(const std::string &Msg);              // OnError or FtpException; the caller stops
@@ -295,6 +306,10 @@ protected:
     void DoneQuitAsync();                                  // DoneHook of QUIT: close the connection
     void ControlSocketDnsLookupDone(TCustomWSocket *Sender, int Error);
     void ControlSocketSessionConnected(TCustomWSocket *Sender, int Error);
+    void ConnectAddress();                                 // connect to FConnectAddresses[FConnectIndex]
+    bool TryNextAddress(const std::string &Why);           // that address failed: the next one, if any
+    void ConnectAttemptTimedOut();                         // the connect timer: this address took too long
+    std::string ConnectTarget() const;                     // the name connected to, as typed (host or proxy)
     void ControlSocketDataAvailable(TCustomWSocket *Sender, int Error);
     void ControlSocketSessionClosed(TCustomWSocket *Sender, int Error);
     bool HandleReplyLine(int Error);                       // act on one reply line; true: stop reading
@@ -346,8 +361,11 @@ protected:
     void CutUpload(const std::string &Shown, int Code, const std::string &Text); // fail the upload; the server sees a reset
     bool OpenLocalDownload();                              // the local file of a download, at its offset
     void NoteTransferFault(int Code, const std::string &Text); // first local fault: fails the transfer
-    bool ConnectPassiveData(quint16 DataPort, int FailCode); // connect to the 227 port at the control address
+    bool ConnectPassiveData(quint16 DataPort, int FailCode); // connect to the 229/227 port at the control address
     bool DataPeerIsServer();                               // the accepted peer is the control's peer
+    bool ControlIsIPv6();                                  // the control connection runs over IPv6
+    std::string ActiveDataCommand(const TSockAddr &Local, const TSockAddr &Remote, quint16 Port); // PORT or EPRT
+    void NextEpsvAsync();                                  // reply to EPSV: its port, or PASV after a refusal
 
     // Deferred notifications of the component's event endpoint.
     static constexpr int WM_FTP_REQUEST_DONE = 1025;
@@ -396,7 +414,13 @@ protected:
     TStep FNextStep = nullptr;                             // handler of the next final reply
     TStep FDoneHook = nullptr;                             // called instead of the done signal
     FtpReplyBuffer FReplyBuffer;                           // control bytes not yet split into lines
-    std::string FDnsResult;                                // address the name lookup gave
+    std::string FDnsResult;                                // address the control connection goes (went) to
+    std::vector<std::string> FConnectAddresses;            // the name's addresses, in the order tried
+    std::size_t FConnectIndex = 0;                         // the one being tried
+    std::unique_ptr<QTimer> FConnectTimer;                 // ends an attempt that takes too long
+    bool FSwitchingAddress = false;                        // closing a failed attempt: no session event
+    int FConnectTimeout = 15;                              // seconds per address (ConnectTimeout)
+    bool FEpsvRefused = false;                             // the server refused EPSV this session: PASV
     bool FControlOpen = false;                             // TCP connection of the control is open
     bool FRequestRunning = false;                          // a request has started and not ended
     TFtpFctSet FStepsRun = 0;                              // steps the running request has started
@@ -414,7 +438,7 @@ protected:
     std::unique_ptr<QFile> FLocalStream;                   // local file of the transfer, may be none
     std::unique_ptr<TGatheredWrites> FLocalWrites;         // a download's writes to FLocalStream
     std::unique_ptr<TReadAhead> FLocalReads;               // an upload's reads of FLocalStream
-    std::string FPasvReply;                                // last 227 reply while Passive
+    std::string FPasvReply;                                // last 229 or 227 reply while Passive
     std::string FDataCommand;                              // "RETR", "LIST" or "NLST"
     int FDataCloseError = 0;                               // error of the data connection's close
     FtpListingTail FListingTail;                           // the listing's unfinished line
@@ -494,7 +518,7 @@ protected:
     bool Synchronize(void (TCustomFtpCli::*Proc)());       // start a request, false on exception
     bool WaitUntilReady();                                 // run the loop until done, timed out or left
     void RequestEnded() override;                          // wakes the wait
-    void RestartTimeLimit() override;
+    void RestartTimeLimit(qint64 AtLeastMs = 0) override;
     void WakeWait();                                       // ends the running wait's loop pass
 
     int FTimeout = 15;

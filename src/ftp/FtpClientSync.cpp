@@ -44,10 +44,10 @@ bool TFtpClient::Synchronize(void (TCustomFtpCli::*Proc)())
     return WaitUntilReady();
 }
 
-void TFtpClient::RestartTimeLimit()
+void TFtpClient::RestartTimeLimit(qint64 AtLeastMs)
 {
     if (FTimeout > 0)
-        FDeadline = FtpTickCount() + qint64(FTimeout) * 1000;
+        FDeadline = FtpTickCount() + std::max(qint64(FTimeout) * 1000, AtLeastMs);
 }
 
 void TFtpClient::RequestEnded()

@@ -29,6 +29,7 @@ void TCustomFtpCli::OpenAsync()
     }
     BeginStep(ftpOpenAsync);
     FDataProtected = false;
+    FEpsvRefused = false;
     FReplyBuffer.Clear();
     FDnsResult.clear();
     StateChange(ftpDnsLookup);
@@ -52,30 +53,13 @@ void TCustomFtpCli::ControlSocketDnsLookupDone(TCustomWSocket *, int Error)
         TriggerRequestDone(500, Error);
         return;
     }
-    FDnsResult = FControlSocket->DnsResult();
+    // An address literal gives no list: it is the one address.
+    FConnectAddresses = FControlSocket->DnsResultList();
+    if (FConnectAddresses.empty())
+        FConnectAddresses = {FControlSocket->DnsResult()};
+    FConnectIndex = 0;
     StateChange(ftpWaitingBanner);
-    try {
-        FControlSocket->SetAddr(FDnsResult);
-        FControlSocket->SetProto("tcp");
-        FControlSocket->SetPort(FPort);
-        FControlSocket->Connect();
-    } catch (const std::exception &E) {
-        FailStep(500, "500 " + ExceptionClassName(E) + ": " + E.what());
-    }
-}
-
-void TCustomFtpCli::ControlSocketSessionConnected(TCustomWSocket *, int Error)
-{
-    if (Error == 0) {
-        FControlOpen = true;
-        return;     // the greeting is awaited in ftpWaitingBanner
-    }
-    FLastReply = WinsockErrorReply(Error);
-    FReplyCode = 500;
-    SetErrorMessage();
-    TriggerRequestDone(500, Error);
-    CloseControl();
-    StateChange(ftpReady);
+    ConnectAddress();
 }
 
 void TCustomFtpCli::CloseControl()
@@ -170,6 +154,8 @@ bool TCustomFtpCli::HandleReplyLine(int Error)
 
 void TCustomFtpCli::ControlSocketSessionClosed(TCustomWSocket *, int Error)
 {
+    if (FSwitchingAddress)
+        return;     // a failed attempt closed: the next address is tried, the request goes on
     // The server went away while a reply was awaited: that request failed, whatever it had
     // gathered so far (otherwise a half-done request would report success).
     const bool replyAwaited = (FState == ftpWaitingBanner || FState == ftpWaitingResponse) &&

@@ -1,4 +1,4 @@
-// The data side of the FTP engine: the data step (PORT or PASV), REST, the receive steps
+// The data side of the FTP engine after the data step (FtpDataPort.cpp): REST, the receive steps
 // RETR/LIST/NLST, the upload steps STOR/APPE, progress, and the end of a transfer, which
 // needs both the data connection's close and the final reply, in either order.
 //
@@ -61,56 +61,6 @@ std::string NoDataPortReply(int Code, const std::string &PasvReply)
 }
 
 } // namespace
-
-// ---- Data step ---------------------------------------------------------------------------
-
-void TCustomFtpCli::PortAsync()
-{
-    if (!CheckCommand())
-        return;
-    BeginStep(ftpPortAsync);
-    FCurrentStep = ftpFctPort;
-    // A new transfer: nothing of the one before may reach it.
-    DropDataConnection();
-    FTransferCount = 0;
-    FTransferFault = 0;
-    FTransferFaultText.clear();
-    FFinalReplyOk = false;
-    FDataClosed = false;
-    TWSocket *data = FDataSocket.get();
-    data->SetProto("tcp");
-    data->SetAddr("0.0.0.0");
-    data->SetPort("0");
-
-    std::string cmd = "PASV";
-    if (!FPassive) {
-        sockaddr_in local{}, remote{};
-        int len = sizeof local;
-        FControlSocket->GetSockName(local, len);
-        len = sizeof remote;
-        const bool loopback = FControlSocket->GetPeerName(remote, len) == 0 &&
-                              ntohl(remote.sin_addr.s_addr) == INADDR_LOOPBACK;
-        // Listen only where the server reaches us: the control connection's own address.
-        data->SetAddr(WSocketDottedText(local.sin_addr.s_addr));
-        data->SetLingerOnOff(wsLingerOn);
-        data->SetLingerTimeout(10);
-        // Some servers connect as soon as PORT arrives, before the transfer command.
-        data->OnSessionAvailable = [this](TCustomWSocket *S, int E) { DataSocketSessionAvailable(S, E); };
-        quint16 dataPort = 0;
-        try {
-            data->Listen();
-            sockaddr_in sin{};
-            len = sizeof sin;
-            data->GetSockName(sin, len);
-            dataPort = ntohs(sin.sin_port);
-        } catch (const std::exception &E) {
-            FailStep(550, "550 " + ExceptionClassName(E) + ": " + E.what());
-            return;
-        }
-        cmd = FtpPortCommand(ntohl(local.sin_addr.s_addr), dataPort, loopback);
-    }
-    ExecAsync(ftpPortAsync, cmd, {200, 227}, nullptr);
-}
 
 // ---- Restart step ------------------------------------------------------------------------
 
@@ -178,32 +128,6 @@ void TCustomFtpCli::NoteTransferFault(int Code, const std::string &Text)
         FTransferFault = Code;
         FTransferFaultText = Text;
     }
-}
-
-bool TCustomFtpCli::ConnectPassiveData(quint16 DataPort, int FailCode)
-{
-    TWSocket *data = FDataSocket.get();
-    // Always the control connection's address: a 227 reply cannot send our data elsewhere.
-    data->SetPort(std::to_string(DataPort));
-    data->SetAddr(FControlSocket->Addr());
-    data->SetLingerOnOff(wsLingerOff);
-    data->SetLingerTimeout(0);
-    data->OnSessionConnected = [this](TCustomWSocket *S, int E) { DataSocketSessionConnected(S, E); };
-    try {
-        data->Connect();
-    } catch (const std::exception &E) {
-        FailStep(FailCode, std::to_string(FailCode) + " " + ExceptionClassName(E) + ": " + E.what());
-        return false;
-    }
-    return true;
-}
-
-bool TCustomFtpCli::DataPeerIsServer()
-{
-    sockaddr_in server{};
-    int len = sizeof server;
-    return FControlSocket->GetPeerName(server, len) == 0 &&
-           FDataSocket->Sin().sin_addr.s_addr == server.sin_addr.s_addr;
 }
 
 void TCustomFtpCli::WaitForDataConnection()
@@ -308,7 +232,7 @@ void TCustomFtpCli::DataSocketSessionAvailable(TCustomWSocket *, int)
     if (!DataPeerIsServer()) {
         // Anyone may reach the announced port first; only the server gets to send or receive.
         ::close(handle);
-        TriggerDisplay("! Data connection from " + WSocketDottedText(data->Sin().sin_addr.s_addr) +
+        TriggerDisplay("! Data connection from " + data->Sin().Text() +
                        " refused: not the server's address");
         return;
     }
@@ -454,7 +378,7 @@ void TCustomFtpCli::DoGetAsync(TFtpRequest RqType)
 
     // A bad 227 reply is found before the local file is touched, so nothing is truncated.
     quint16 port = 0;
-    if (FPassive && !FtpPasvPort(FPasvReply, port)) {
+    if (FPassive && !FtpPassivePort(FPasvReply, port)) {
         FailStep(550, NoDataPortReply(550, FPasvReply));
         return;
     }
@@ -655,7 +579,7 @@ void TCustomFtpCli::DoPutAppendAsync()
     WaitForDataConnection();
     if (FPassive) {
         quint16 port = 0;
-        if (!FtpPasvPort(FPasvReply, port)) {
+        if (!FtpPassivePort(FPasvReply, port)) {
             FailStep(426, NoDataPortReply(426, FPasvReply));
             return;
         }

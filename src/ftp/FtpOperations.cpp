@@ -4,6 +4,8 @@
 
 #include "net/Socket.h"
 
+#include <QTimer>
+
 // ---------------------------------------------------------------------------------------------
 // Single-command operations. The checks come before CurrentStep changes, so a refused request
 // leaves the running one untouched.
@@ -175,6 +177,7 @@ void TCustomFtpCli::DoneQuitAsync()
 void TCustomFtpCli::AbortAsync()
 {
     const bool wasLookup = FState == ftpDnsLookup;
+    FConnectTimer->stop();
     StateChange(ftpAbort);
     // A request cut short has not succeeded, whatever its replies said so far.
     if (FRequestRunning) {

@@ -39,6 +39,39 @@ bool FtpPasvPort(const std::string &reply, quint16 &port)
     return true;
 }
 
+bool FtpEpsvPort(const std::string &reply, quint16 &port)
+{
+    std::size_t pos = reply.find('(');
+    if (pos == std::string::npos || pos + 4 >= reply.size())
+        return false;
+    const char delimiter = reply[pos + 1];
+    if (delimiter < 33 || delimiter > 126 || (delimiter >= '0' && delimiter <= '9'))
+        return false;
+    if (reply[pos + 2] != delimiter || reply[pos + 3] != delimiter)
+        return false;
+    pos += 4;
+    const std::size_t start = pos;
+    long value = 0;
+    while (pos < reply.size() && reply[pos] >= '0' && reply[pos] <= '9' && pos - start < 6)
+        value = value * 10 + (reply[pos++] - '0');
+    if (pos == start || value < 1 || value > 65535)
+        return false;
+    if (pos + 1 >= reply.size() || reply[pos] != delimiter || reply[pos + 1] != ')')
+        return false;
+    port = quint16(value);
+    return true;
+}
+
+bool FtpPassivePort(const std::string &reply, quint16 &port)
+{
+    return reply.compare(0, 3, "229") == 0 ? FtpEpsvPort(reply, port) : FtpPasvPort(reply, port);
+}
+
+std::string FtpEprtCommand(bool ipv6, const std::string &address, quint16 port)
+{
+    return std::string("EPRT |") + (ipv6 ? "2" : "1") + "|" + address + "|" + std::to_string(port) + "|";
+}
+
 std::string FtpPortCommand(std::uint32_t localAddr, quint16 port, bool remoteIsLoopback)
 {
     if (remoteIsLoopback)

@@ -1,5 +1,5 @@
 #pragma once
-// Pure helpers of the data side: the port inside a 227 reply, the PORT command, the
+// Pure helpers of the data side: the port inside a 227 or 229 reply, the PORT and EPRT commands, the
 // statistics line and the splitting of listing chunks into lines. No sockets, so they can be
 // table-tested.
 
@@ -14,6 +14,18 @@
 // always goes to the control connection's address. False when the reply lacks the
 // parenthesised six numbers or a number is out of 0..255.
 bool FtpPasvPort(const std::string &reply, quint16 &port);
+
+// The data port of a 229 reply (RFC 2428): "(<d><d><d>port<d>)" with one delimiter character
+// d (printable, not a digit) used all four times. False when the parentheses, the delimiters or
+// the port are missing or wrong, or the port is 0 or above 65535.
+bool FtpEpsvPort(const std::string &reply, quint16 &port);
+
+// The port of a passive reply of either kind: a 229 reply by FtpEpsvPort, any other by FtpPasvPort.
+bool FtpPassivePort(const std::string &reply, quint16 &port);
+
+// "EPRT |f|address|port|" (RFC 2428), f being 1 for IPv4 and 2 for IPv6; the address is the
+// numeric text without brackets.
+std::string FtpEprtCommand(bool ipv6, const std::string &address, quint16 port);
 
 // "PORT a,b,c,d,p1,p2" for a local IPv4 address in host byte order. When the server is
 // reached over loopback the address sent is 127,0,0,1 whatever the local end says.

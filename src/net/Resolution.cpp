@@ -54,6 +54,9 @@ int GaiToWSA(int Rc)
     case EAI_NONAME: return WSAHOST_NOT_FOUND;
     case EAI_AGAIN: return WSATRY_AGAIN;
     case EAI_NODATA: return WSANO_DATA;
+    // The name exists, but not in the family asked for (an IPv6-only name, say).
+    case EAI_ADDRFAMILY: return WSANO_DATA;
+    case EAI_FAMILY: return WSAEAFNOSUPPORT;
     case EAI_SYSTEM: return WSocketErrnoToWSA(errno);
     default: return WSANO_RECOVERY;
     }
@@ -137,10 +140,17 @@ int WSocketLookupAnswer(const QHostInfo &Info, bool Reverse, THostEntry &Entry)
     default: return WSANO_RECOVERY;
     }
     Entry.Name = Info.hostName().toStdString();
-    for (const QHostAddress &A : Info.addresses())
-        if (A.protocol() == QAbstractSocket::IPv4Protocol)
+    for (const QHostAddress &A : Info.addresses()) {
+        if (A.protocol() == QAbstractSocket::IPv4Protocol) {
             Entry.Addresses.push_back(htonl(A.toIPv4Address()));
-    if (!Reverse && Entry.Addresses.empty())
+        } else if (A.protocol() == QAbstractSocket::IPv6Protocol) {
+            const Q_IPV6ADDR Bytes = A.toIPv6Address();
+            in6_addr A6{};
+            std::memcpy(&A6, &Bytes, sizeof A6);
+            Entry.Addresses6.push_back(A6);
+        }
+    }
+    if (!Reverse && Entry.Empty())
         return WSANO_DATA;
     // Qt names an address that has no reverse name by the address itself: no name found.
     if (Reverse && (Entry.Name.empty() || !QHostAddress(Info.hostName()).isNull()))
@@ -218,10 +228,20 @@ int WSocket_SetLastErrorFromErrno()
 
 // ---- resolver seam ------------------------------------------------------------------------
 
+std::vector<std::string> THostEntry::AddressTexts() const
+{
+    std::vector<std::string> Texts;
+    for (const in6_addr &A : Addresses6)
+        Texts.push_back(TSockAddr::FromIPv6(A).Text());
+    for (uint32_t A : Addresses)
+        Texts.push_back(WSocketDottedText(A));
+    return Texts;
+}
+
 std::optional<THostEntry> TWSocketResolver::GetHostByName(const std::string &Name, int &Error)
 {
     addrinfo Hints{};
-    Hints.ai_family = AF_INET;
+    Hints.ai_family = AF_UNSPEC;
     Hints.ai_socktype = SOCK_STREAM;
     Hints.ai_flags = AI_CANONNAME;
     addrinfo *Res = nullptr;
@@ -234,15 +254,24 @@ std::optional<THostEntry> TWSocketResolver::GetHostByName(const std::string &Nam
     for (addrinfo *p = Res; p; p = p->ai_next) {
         if (p->ai_canonname && Entry.Name.empty())
             Entry.Name = p->ai_canonname;
-        const uint32_t A = reinterpret_cast<sockaddr_in *>(p->ai_addr)->sin_addr.s_addr;
+        const auto A = TSockAddr::FromRaw(p->ai_addr, p->ai_addrlen);
+        if (!A)
+            continue;
         bool Seen = false;
+        if (A->IsIPv6()) {
+            for (const in6_addr &x : Entry.Addresses6)
+                Seen = Seen || std::memcmp(&x, &A->IPv6(), sizeof x) == 0;
+            if (!Seen)
+                Entry.Addresses6.push_back(A->IPv6());
+            continue;
+        }
         for (uint32_t x : Entry.Addresses)
-            Seen = Seen || x == A;
+            Seen = Seen || x == A->IPv4();
         if (!Seen)
-            Entry.Addresses.push_back(A);
+            Entry.Addresses.push_back(A->IPv4());
     }
     freeaddrinfo(Res);
-    if (Entry.Addresses.empty()) {
+    if (Entry.Empty()) {
         Error = WSANO_DATA;
         return std::nullopt;
     }
@@ -250,27 +279,28 @@ std::optional<THostEntry> TWSocketResolver::GetHostByName(const std::string &Nam
     return Entry;
 }
 
-std::optional<THostEntry> TWSocketResolver::GetHostByAddr(uint32_t Addr, int &Error)
+std::optional<THostEntry> TWSocketResolver::GetHostByAddr(const TSockAddr &Addr, int &Error)
 {
-    sockaddr_in Sin{};
-    Sin.sin_family = AF_INET;
-    Sin.sin_addr.s_addr = Addr;
     char Host[NI_MAXHOST];
-    const int Rc = getnameinfo(reinterpret_cast<sockaddr *>(&Sin), sizeof Sin, Host, sizeof Host,
-                               nullptr, 0, NI_NAMEREQD);
+    const int Rc = getnameinfo(Addr.Raw(), Addr.Length(), Host, sizeof Host, nullptr, 0, NI_NAMEREQD);
     if (Rc != 0) {
         Error = GaiToWSA(Rc);
         return std::nullopt;
     }
     Error = 0;
-    return THostEntry{Host, {Addr}};
+    THostEntry Entry{Host, {}, {}};
+    if (Addr.IsIPv6())
+        Entry.Addresses6.push_back(Addr.IPv6());
+    else
+        Entry.Addresses.push_back(Addr.IPv4());
+    return Entry;
 }
 
 int TWSocketResolver::StartLookup(const std::string &Name, bool Reverse, TDone Done, int &Error)
 {
     // QHostInfo answers a dotted address with a reverse lookup and a name with a forward one.
     const QString Target = QString::fromStdString(Name);
-    if (Reverse && QHostAddress(Target).protocol() != QAbstractSocket::IPv4Protocol) {
+    if (Reverse && QHostAddress(Target).isNull()) {
         Error = WSAEINVAL;
         return 0;
     }
@@ -367,11 +397,36 @@ uint32_t WSocketResolveHost(const std::string &InAddr)
     int Error = 0;
     auto Entry = WSocketResolver().GetHostByName(Name, Error);
     if (!Entry || Entry->Addresses.empty()) {
+        if (Entry)
+            Error = WSANO_DATA; // IPv6 addresses only: none this IPv4 helper can return
         WSocket_WSASetLastError(Error);
         throw ESocketException(Format("WSocketResolveHost: Cannot convert host address '%s', Error #%d",
                                       InAddr, Error));
     }
     return Entry->Addresses.front();
+}
+
+TSockAddr WSocketResolveHostAddr(const std::string &InAddr)
+{
+    if (InAddr.empty() || InAddr.size() > 256)
+        throw ESocketException("WSocketResolveHost: '" + InAddr + "' Invalid Hostname.");
+    if (WSocketIsIPv6Literal(InAddr))
+        return *WSocketParseAddress(InAddr);
+    const std::string Name = WSocketTrim(InAddr);
+    if (WSocketIsDottedIP(Name))
+        return TSockAddr::FromIPv4(WSocketResolveHost(InAddr));
+    WSocketGetProc("");
+    int Error = 0;
+    auto Entry = WSocketResolver().GetHostByName(Name, Error);
+    if (!Entry || Entry->Empty()) {
+        WSocket_WSASetLastError(Error);
+        throw ESocketException(Format("WSocketResolveHost: Cannot convert host address '%s', Error #%d",
+                                      InAddr, Error));
+    }
+    // IPv4 first here, as this blocking path always answered: IPv6 comes only where nothing else does.
+    if (!Entry->Addresses.empty())
+        return TSockAddr::FromIPv4(Entry->Addresses.front());
+    return TSockAddr::FromIPv6(Entry->Addresses6.front());
 }
 
 int WSocketResolvePort(const std::string &Port, const std::string &Proto)
@@ -435,7 +490,7 @@ std::optional<THostEntry> WSocketGetHostByName(const std::string &Name)
 std::optional<THostEntry> WSocketGetHostByAddr(const std::string &Addr)
 {
     WSocketGetProc("gethostbyaddr");
-    auto A = WSocketParseDotted(Addr);
+    auto A = WSocketParseAddress(Addr);
     if (!A) {
         WSocket_WSASetLastError(WSAEINVAL);
         return std::nullopt;
@@ -469,8 +524,7 @@ const std::vector<std::string> &LocalIPList()
     static std::vector<std::string> List;
     List.clear();
     if (auto Entry = WSocketGetHostByName(LocalHostName()))
-        for (uint32_t A : Entry->Addresses)
-            List.push_back(WSocketDottedText(A));
+        List = Entry->AddressTexts();
     return List;
 }
 

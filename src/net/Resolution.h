@@ -4,6 +4,7 @@
 // the load path are kept for the cases that can still occur.
 #pragma once
 
+#include "net/SocketAddress.h"
 #include "net/SocketErrors.h"
 
 #include <cstdint>
@@ -48,10 +49,15 @@ int WSocket_SetLastErrorFromErrno();
 
 // ---- resolver seam ----------------------------------------------------------------------
 
-// One host entry: official name and IPv4 addresses in network byte order, resolver order.
+// One host entry: official name, IPv4 addresses in network byte order and IPv6 addresses,
+// each list in resolver order.
 struct THostEntry {
     std::string Name;
     std::vector<uint32_t> Addresses;
+    std::vector<in6_addr> Addresses6;
+    bool Empty() const { return Addresses.empty() && Addresses6.empty(); }
+    // Every address as text, IPv6 first (the order connections try them), then IPv4.
+    std::vector<std::string> AddressTexts() const;
 };
 
 // Stands between the socket layer and the machine's resolver, so tests can answer or fail
@@ -62,9 +68,9 @@ public:
     virtual ~TWSocketResolver() = default;
     // Blocking forward lookup.
     virtual std::optional<THostEntry> GetHostByName(const std::string &Name, int &Error);
-    // Blocking reverse lookup of an address in network order.
-    virtual std::optional<THostEntry> GetHostByAddr(uint32_t Addr, int &Error);
-    // Starts an asynchronous lookup (reverse when Reverse, Name then being a dotted address);
+    // Blocking reverse lookup of an address of either family.
+    virtual std::optional<THostEntry> GetHostByAddr(const TSockAddr &Addr, int &Error);
+    // Starts an asynchronous lookup (reverse when Reverse, Name then being an address literal);
     // Done runs later from the event loop, never inside this call. Returns a lookup id > 0,
     // or 0 with Error set when the lookup cannot start.
     virtual int StartLookup(const std::string &Name, bool Reverse, TDone Done, int &Error);
@@ -88,11 +94,14 @@ bool WSocketIsDottedIP(const std::string &S);                  // n.n.n.n with b
 // (the broadcast address 255.255.255.255 parses).
 std::optional<uint32_t> WSocketParseDotted(const std::string &S);
 std::string WSocketDottedText(uint32_t AddrNetOrder);          // canonical n.n.n.n
-uint32_t WSocketResolveHost(const std::string &InAddr);         // network order; raises
+uint32_t WSocketResolveHost(const std::string &InAddr);         // IPv4, network order; raises
+// Either family: an IPv6 literal (brackets allowed) or dotted address as it stands, a name
+// to its first IPv4 address, or its first IPv6 one when it has none; raises as above.
+TSockAddr WSocketResolveHostAddr(const std::string &InAddr);
 int WSocketResolvePort(const std::string &Port, const std::string &Proto); // host order; raises, also for a number above 65535
 int WSocketResolveProto(const std::string &Proto);              // protocol number; raises
 std::optional<THostEntry> WSocketGetHostByName(const std::string &Name); // blocking
-std::optional<THostEntry> WSocketGetHostByAddr(const std::string &Addr); // blocking reverse
+std::optional<THostEntry> WSocketGetHostByAddr(const std::string &Addr); // blocking reverse, either family
 std::string WSocketResolveIp(const std::string &IpAddr);        // official name or empty
 std::string LocalHostName();                                    // raises on failure
-const std::vector<std::string> &LocalIPList();                  // refilled on every call
+const std::vector<std::string> &LocalIPList();                  // refilled on every call, IPv6 first

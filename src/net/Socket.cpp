@@ -54,8 +54,7 @@ TCustomWSocket::~TCustomWSocket()
 
 void TCustomWSocket::AssignDefaultValue()
 {
-    Fsin = sockaddr_in{};
-    Fsin.sin_family = AF_INET;
+    Fsin = TSockAddr();
     FAddrAssigned = false;
     FPortAssigned = false;
     FProtoStr = "tcp";
@@ -125,6 +124,10 @@ void TCustomWSocket::SetLocalAddr(const std::string &Value)
         return;
     }
     const std::string Text = Value.empty() ? std::string("0.0.0.0") : Value;
+    if (WSocketIsIPv6Literal(Text)) {
+        FLocalAddr = WSocketParseAddress(Text)->Text();
+        return;
+    }
     const auto Parsed = WSocketIsDottedIP(Text) ? WSocketParseDotted(Text) : std::nullopt;
     if (!Parsed) {
         RaiseException("SetLocalAddr(): Invalid IP address");
@@ -142,13 +145,11 @@ void TCustomWSocket::SetSendFlags(TSocketSendFlags Value)
     FSendFlags = Value;
 }
 
-bool TCustomWSocket::ConnectedPeer(sockaddr_in &Name, const char *Context)
+bool TCustomWSocket::ConnectedPeer(TSockAddr &Name, const char *Context)
 {
     if (FState != wsConnected)
         return false;
-    socklen_t Len = sizeof Name;
-    if (getpeername(FHSocket, reinterpret_cast<sockaddr *>(&Name), &Len) != 0) {
-        WSocket_SetLastErrorFromErrno();
+    if (GetPeerName(Name) != 0) {
         SocketError(Context);
         return false;
     }
@@ -157,14 +158,14 @@ bool TCustomWSocket::ConnectedPeer(sockaddr_in &Name, const char *Context)
 
 std::string TCustomWSocket::PeerAddr()
 {
-    sockaddr_in Name{};
-    return ConnectedPeer(Name, "GetPeerName") ? WSocketDottedText(Name.sin_addr.s_addr) : "error";
+    TSockAddr Name;
+    return ConnectedPeer(Name, "GetPeerName") ? Name.Text() : "error";
 }
 
 std::string TCustomWSocket::PeerPort()
 {
-    sockaddr_in Name{};
-    return ConnectedPeer(Name, "GetPeerPort") ? std::to_string(ntohs(Name.sin_port)) : "error";
+    TSockAddr Name;
+    return ConnectedPeer(Name, "GetPeerPort") ? std::to_string(Name.Port()) : "error";
 }
 
 int TCustomWSocket::GetRcvdCount()

@@ -1,5 +1,5 @@
-// The asynchronous socket: an event-driven, non-blocking IPv4 socket object for streams and
-// datagrams. Operations start work and return; outcomes arrive as events from the Qt event
+// The asynchronous socket: an event-driven, non-blocking IPv4 or IPv6 socket object for streams
+// and datagrams. Operations start work and return; outcomes arrive as events from the Qt event
 // loop of the thread that created the socket. Class chain:
 //   TCustomWSocket -> TCustomSocksWSocket -> TCustomLineWSocket -> TCustomSyncWSocket -> TWSocket
 //
@@ -62,20 +62,20 @@ public:
     TCustomWSocket &operator=(const TCustomWSocket &) = delete;
 
     // ---- properties -------------------------------------------------------------------
-    const std::string &Addr() const { return FAddrStr; }      // remote host, or bind address of a listener
+    const std::string &Addr() const { return FAddrStr; }      // remote host, or bind address of a listener (IPv6 literals with or without brackets)
     void SetAddr(const std::string &Value);
     const std::string &Port() const { return FPortStr; }      // remote port, or listening port ("0" = any)
     void SetPort(const std::string &Value);
     const std::string &Proto() const { return FProtoStr; }    // "tcp", "udp" or a protocol number
     void SetProto(const std::string &Value);
-    const std::string &LocalAddr() const { return FLocalAddr; } // address bound before connecting
+    const std::string &LocalAddr() const { return FLocalAddr; } // address bound before connecting (either family)
     void SetLocalAddr(const std::string &Value);
     const std::string &LocalPort() const { return FLocalPortStr; } // port bound before connecting; the bound port after
     void SetLocalPort(const std::string &Value);
-    std::string PeerAddr();                                   // dotted peer address; "error" unless connected
+    std::string PeerAddr();                                   // dotted (or IPv6) peer address; "error" unless connected
     std::string PeerPort();                                   // decimal peer port; "error" unless connected
     const std::string &DnsResult() const { return FDnsResult; } // first result of the last lookup
-    const std::vector<std::string> &DnsResultList() const { return FDnsResultList; } // every address found
+    const std::vector<std::string> &DnsResultList() const { return FDnsResultList; } // every address found, IPv6 first
     TSocketState State() const { return FState; }
     qint64 ReadCount() const { return FReadCount; }           // bytes taken by Receive since the last close
     int RcvdCount() { return GetRcvdCount(); }                // bytes readable now; -1 on error
@@ -92,7 +92,7 @@ public:
     void SetLingerTimeout(int Value) { FLingerTimeout = Value; }
     TSocket HSocket() const { return FHSocket; }              // the platform handle, INVALID_SOCKET if none
     TSocket ASocket() const { return FASocket; }              // handle of the last accepted connection
-    const sockaddr_in &Sin() const { return Fsin; }           // remote address record (bind address of a listener)
+    const TSockAddr &Sin() const { return Fsin; }             // remote address record (bind address of a listener)
     int BufSize() const { return FBufSize; }                  // block size of the send queue (1514)
     bool AllSent() const { return FAllSent; }                 // the send queue is drained
     bool Paused() const { return FPaused; }                   // readiness notification stopped by Pause
@@ -138,6 +138,8 @@ public:
     virtual void CancelDnsLookup();                          // cancels a pending lookup: OnDnsLookupDone(10004)
     virtual int GetPeerName(sockaddr_in &Name, int &NameLen); // platform peer name when connected, else -1
     virtual int GetSockName(sockaddr_in &Name, int &NameLen); // platform local name of the handle
+    int GetPeerName(TSockAddr &Name);                        // as above, either family
+    int GetSockName(TSockAddr &Name);                        // as above, either family
     virtual std::string GetXPort();                          // bound local port, or "error"
     virtual void Shutdown(int How);                          // 0 receive, 1 send, 2 both
     virtual void Pause();                                    // stops readiness notification
@@ -234,7 +236,7 @@ private:
     void RecycleFront();                     // frees the drained first block of the queue
     bool PeerHasClosed(int &Error);          // whether the peer closed (or reset) the connection
     // The peer's address while connected; false when not connected or after a report.
-    bool ConnectedPeer(sockaddr_in &Name, const char *Context);
+    bool ConnectedPeer(TSockAddr &Name, const char *Context);
     // Start of a lookup: reports an empty name (false); else cancels a pending one and clears
     // the results.
     bool ForgetDnsLookup(const std::string &Name);
@@ -271,7 +273,7 @@ private:
     std::string FAddrStr, FPortStr, FProtoStr = "tcp";
     bool FAddrAssigned = false, FPortAssigned = false, FProtoAssigned = true;
     bool FAddrResolved = false, FPortResolved = false, FProtoResolved = false, FLocalPortResolved = false;
-    sockaddr_in Fsin{};
+    TSockAddr Fsin;
     int FType = 0;          // SOCK_STREAM or SOCK_DGRAM
     int FProto = 6;         // protocol number
     std::string FLocalAddr = "0.0.0.0", FLocalPortStr = "0";

@@ -13,11 +13,12 @@
 namespace {
 
 // Errors with which a connect attempt fails at once on a local address; the outcome still
-// arrives as a connect completion, as for any other connect.
+// arrives as a connect completion, as for any other connect. An IPv6 address on a machine
+// without IPv6 routes fails with the last three.
 bool IsConnectOutcome(int Error)
 {
     return Error == WSAECONNREFUSED || Error == WSAETIMEDOUT || Error == WSAEHOSTUNREACH ||
-           Error == 10051 /* network unreachable */;
+           Error == WSAENETUNREACH || Error == WSAEADDRNOTAVAIL || Error == WSAENETDOWN;
 }
 
 } // namespace
@@ -32,7 +33,7 @@ void TCustomWSocket::ResolveRemote(bool LocalPortToo)
         FProtoResolved = true;
     }
     if (!FPortResolved) {
-        Fsin.sin_port = htons(static_cast<uint16_t>(WSocketResolvePort(FPortStr, FProtoStr)));
+        Fsin.SetPort(static_cast<uint16_t>(WSocketResolvePort(FPortStr, FProtoStr)));
         FPortResolved = true;
     }
     if (LocalPortToo && !FLocalPortResolved) {
@@ -40,29 +41,31 @@ void TCustomWSocket::ResolveRemote(bool LocalPortToo)
         FLocalPortResolved = true;
     }
     if (!FAddrResolved) {
-        Fsin.sin_addr.s_addr = WSocketResolveHost(FAddrStr);
+        const uint16_t Port = Fsin.Port();
+        Fsin = WSocketResolveHostAddr(FAddrStr);
+        Fsin.SetPort(Port);
         FAddrResolved = true;
     }
 }
 
 bool TCustomWSocket::BindSocket()
 {
-    sockaddr_in Local{};
-    Local.sin_family = AF_INET;
-    Local.sin_port = htons(static_cast<uint16_t>(FLocalPortNum));
-    Local.sin_addr.s_addr = WSocketResolveHost(FLocalAddr);
-    if (bind(FHSocket, reinterpret_cast<sockaddr *>(&Local), sizeof Local) != 0) {
+    TSockAddr Local = WSocketResolveHostAddr(FLocalAddr);
+    // The default "any" address stands for either family: the remote address's one.
+    if (Local.IsAny() && Local.Family() != Fsin.Family())
+        Local = Fsin.IsIPv6() ? TSockAddr::FromIPv6(in6addr_any) : TSockAddr::FromIPv4(INADDR_ANY);
+    Local.SetPort(static_cast<uint16_t>(FLocalPortNum));
+    if (bind(FHSocket, Local.Raw(), Local.Length()) != 0) {
         const int Error = WSocket_SetLastErrorFromErrno();
         RaiseExceptionFmt("winsock.bind failed, error #%d", Error);
         return false;
     }
-    socklen_t Len = sizeof Local;
-    if (getsockname(FHSocket, reinterpret_cast<sockaddr *>(&Local), &Len) != 0) {
-        const int Error = WSocket_SetLastErrorFromErrno();
+    if (GetSockName(Local) != 0) {
+        const int Error = WSocket_WSAGetLastError();
         RaiseExceptionFmt("winsock.getsockname failed, error #%d", Error);
         return false;
     }
-    FLocalPortNum = ntohs(Local.sin_port);
+    FLocalPortNum = Local.Port();
     FLocalPortStr = std::to_string(FLocalPortNum);
     return true;
 }
@@ -95,7 +98,7 @@ void TCustomWSocket::Connect()
     ClearSendQueue();
     WSocketGetProc("socket");
     ReleaseHandle(); // a handle a failed Listen left behind
-    FHSocket = ::socket(AF_INET, FType | SOCK_NONBLOCK | SOCK_CLOEXEC, FProto);
+    FHSocket = ::socket(Fsin.Family(), FType | SOCK_NONBLOCK | SOCK_CLOEXEC, FProto);
     if (FHSocket < 0) {
         FHSocket = INVALID_SOCKET;
         WSocket_SetLastErrorFromErrno();
@@ -111,7 +114,7 @@ void TCustomWSocket::Connect()
     if (FType == SOCK_DGRAM) {
         if (!BindSocket())
             return;
-        if (Fsin.sin_addr.s_addr == INADDR_BROADCAST &&
+        if (!Fsin.IsIPv6() && Fsin.IPv4() == INADDR_BROADCAST &&
             setsockopt(FHSocket, SOL_SOCKET, SO_BROADCAST, &On, sizeof On) != 0) {
             WSocket_SetLastErrorFromErrno();
             SocketError("setsockopt(SO_BROADCAST)");
@@ -142,7 +145,7 @@ void TCustomWSocket::Connect()
         TriggerSessionConnected(0);
         return;
     }
-    if (::connect(FHSocket, reinterpret_cast<sockaddr *>(&Fsin), sizeof Fsin) == 0) {
+    if (::connect(FHSocket, Fsin.Raw(), Fsin.Length()) == 0) {
         ChangeState(wsConnecting);
         ArmWrite(true); // completion comes as the first writable report
         return;
@@ -176,6 +179,11 @@ void TCustomWSocket::DnsLookup(const std::string &HostName)
     WSocketGetProc("WSAAsyncGetHostByName");
     // Whatever the address parser takes ("127.1" too) is an address, answered here; the
     // broadcast address reads as the parser's failure value and goes to the resolver.
+    if (WSocketIsIPv6Literal(HostName)) {
+        FDnsResult = WSocketParseAddress(HostName)->Text();
+        TriggerDNSLookupDone(0);
+        return;
+    }
     if (const auto A = WSocketParseDotted(HostName); A && *A != INADDR_NONE) {
         FDnsResult = WSocketDottedText(*A);
         TriggerDNSLookupDone(0);
@@ -191,6 +199,10 @@ void TCustomWSocket::ReverseDnsLookup(const std::string &HostAddr)
     WSocketGetProc("WSAAsyncGetHostByAddr");
     if (const auto A = WSocketParseDotted(HostAddr)) {
         StartDnsLookup(WSocketDottedText(*A), HostAddr, true);
+        return;
+    }
+    if (WSocketIsIPv6Literal(HostAddr)) {
+        StartDnsLookup(WSocketParseAddress(HostAddr)->Text(), HostAddr, true);
         return;
     }
     WSocket_WSASetLastError(WSAEINVAL);
@@ -245,8 +257,7 @@ void TCustomWSocket::DnsCompleted(int Id, bool Reverse, int Error, const THostEn
             FDnsResult = Entry.Name;
             FDnsResultList = {Entry.Name};
         } else {
-            for (uint32_t A : Entry.Addresses)
-                FDnsResultList.push_back(WSocketDottedText(A));
+            FDnsResultList = Entry.AddressTexts();
             if (!FDnsResultList.empty())
                 FDnsResult = FDnsResultList.front();
         }
@@ -296,13 +307,32 @@ int TCustomWSocket::GetSockName(sockaddr_in &Name, int &NameLen)
     return Rc;
 }
 
+int TCustomWSocket::GetPeerName(TSockAddr &Name)
+{
+    if (FState != wsConnected)
+        return -1;
+    socklen_t Len = sizeof(sockaddr_storage);
+    const int Rc = getpeername(FHSocket, reinterpret_cast<sockaddr *>(Name.Storage()), &Len);
+    if (Rc != 0)
+        WSocket_SetLastErrorFromErrno();
+    return Rc;
+}
+
+int TCustomWSocket::GetSockName(TSockAddr &Name)
+{
+    socklen_t Len = sizeof(sockaddr_storage);
+    const int Rc = getsockname(FHSocket, reinterpret_cast<sockaddr *>(Name.Storage()), &Len);
+    if (Rc != 0)
+        WSocket_SetLastErrorFromErrno();
+    return Rc;
+}
+
 std::string TCustomWSocket::GetXPort()
 {
     if (FState != wsBound && FState != wsConnected && FState != wsListening)
         return "error";
-    sockaddr_in Name{};
-    int Len = sizeof Name;
-    if (GetSockName(Name, Len) != 0)
+    TSockAddr Name;
+    if (GetSockName(Name) != 0)
         return "error";
-    return std::to_string(ntohs(Name.sin_port));
+    return std::to_string(Name.Port());
 }

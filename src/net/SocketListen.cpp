@@ -38,7 +38,7 @@ void TCustomWSocket::Listen()
     ClearSendQueue();
     WSocketGetProc("socket");
     ReleaseHandle(); // a handle an earlier failed Listen left behind
-    FHSocket = ::socket(AF_INET, FType | SOCK_NONBLOCK | SOCK_CLOEXEC, FProto);
+    FHSocket = ::socket(Fsin.Family(), FType | SOCK_NONBLOCK | SOCK_CLOEXEC, FProto);
     if (FHSocket < 0) {
         FHSocket = INVALID_SOCKET;
         WSocket_SetLastErrorFromErrno();
@@ -49,7 +49,7 @@ void TCustomWSocket::Listen()
     FAllSent = true;
     FCloseInvoked = false;
 
-    if (::bind(FHSocket, reinterpret_cast<sockaddr *>(&Fsin), sizeof Fsin) != 0) {
+    if (::bind(FHSocket, Fsin.Raw(), Fsin.Length()) != 0) {
         const int Error = WSocket_SetLastErrorFromErrno();
         // State is still wsClosed, so Close would not touch the handle: release it here.
         ReleaseHandle();
@@ -88,9 +88,9 @@ TSocket TCustomWSocket::Accept()
         SocketError("not a listening socket");
         return INVALID_SOCKET;
     }
-    sockaddr_in Peer{};
-    socklen_t Len = sizeof Peer;
-    const int Handle = ::accept4(FHSocket, reinterpret_cast<sockaddr *>(&Peer), &Len, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    TSockAddr Peer;
+    socklen_t Len = sizeof(sockaddr_storage);
+    const int Handle = ::accept4(FHSocket, Peer.Raw(), &Len, SOCK_NONBLOCK | SOCK_CLOEXEC);
     if (FListening && FNotifiers)
         ArmRead(true); // the next waiting connection is reported again
     if (Handle < 0) {

@@ -108,7 +108,7 @@ int TCustomWSocket::RawSend(const void *Data, int Len)
     ssize_t n;
     if (FType == SOCK_DGRAM)
         n = ::sendto(FHSocket, Data, static_cast<size_t>(Len), Flags,
-                     reinterpret_cast<const sockaddr *>(&Fsin), sizeof Fsin);
+                     Fsin.Raw(), Fsin.Length());
     else
         n = ::send(FHSocket, Data, static_cast<size_t>(Len), Flags);
     if (n < 0)

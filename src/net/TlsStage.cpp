@@ -1,5 +1,6 @@
 // The TLS stage: OpenSSL 3 in non-blocking mode over the socket's handle.
 #include "net/TlsStage.h"
+#include "net/SocketAddress.h"
 
 #include <openssl/err.h>
 #include <openssl/evp.h>
@@ -110,10 +111,12 @@ TTlsStage::TTlsStage(std::shared_ptr<TTlsClientContext> Context, int Handle, con
     }
     SSL_set_bio(Ssl, ReadBio, WriteBio);
     in_addr Ip{};
-    const bool IsAddress = inet_pton(AF_INET, PeerName.c_str(), &Ip) == 1;
+    // An IPv6 literal is matched against the certificate's IP entries, as an IPv4 one is.
+    const std::string Literal = WSocketStripBrackets(PeerName);
+    const bool IsAddress = inet_pton(AF_INET, PeerName.c_str(), &Ip) == 1 || WSocketIsIPv6Literal(Literal);
     X509_VERIFY_PARAM *Param = SSL_get0_param(Ssl);
     if (IsAddress) {
-        X509_VERIFY_PARAM_set1_ip_asc(Param, PeerName.c_str());
+        X509_VERIFY_PARAM_set1_ip_asc(Param, Literal.c_str());
     } else if (!PeerName.empty()) {
         SSL_set_tlsext_host_name(Ssl, PeerName.c_str());
         X509_VERIFY_PARAM_set_hostflags(Param, X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS);

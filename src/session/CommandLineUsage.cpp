@@ -22,7 +22,7 @@ constexpr std::array<KeywordHelp, 13> kKeywordHelp = {{
     {"AutoConnect", "", "connect at start-up"},
     {"TouchDown", "", "maintain the download marker file for this run"},
     {"TouchUp", "", "maintain the upload marker file for this run"},
-    {"DataConnection", "Active|Passive", "PORT (the default) or PASV data connections"},
+    {"DataConnection", "Active|Passive", "PORT/EPRT (default) or EPSV/PASV connections"},
     {"KeepAlive", "SECONDS", "NOOP after this many idle seconds; 0 never"},
     {"Site", "NAME", "the saved site to connect to (from the connect dialog)"},
     {"Encryption", "MODE", "FTP over TLS: Require, IfAvailable (default) or None"},

@@ -128,7 +128,7 @@ TFormConnect::TFormConnect(TUserMessages &messages, QWidget *parent)
     LabelProxyHost->setBuddy(EditProxyHost);
 
     chkPassive = new QCheckBox("Passive &mode");
-    chkPassive->setToolTip("Data connections made by Zarvel (PASV): for firewalls, NAT and VPNs");
+    chkPassive->setToolTip("Data connections made by Zarvel (EPSV, or PASV): for firewalls, NAT and VPNs");
 
     chkSavePassword = new QCheckBox;
     auto *savePasswordLabel = new QLabel("I&nclude Password");

@@ -61,7 +61,9 @@ Options are separated by commas or blanks. Keywords do not
 depend on letter case and may be shortened to any unique
 beginning. An option is one of:
 
-  HostName host-address       the NonStop host
+  HostName host-address       the NonStop host: a name, or an
+                              IPv4 or IPv6 address (::1 or
+                              [::1])
   HostPort port-number        the port of its FTP server
   UserID user-name            the user to log in as
   Password password           that user's password

@@ -79,34 +79,54 @@ INSTANTIATE_TEST_SUITE_P(Orders, DownloadEnd,
 
 TEST_F(FtpTransfer, passiveConnectsToControlAddressNotTheOneIn227)
 {
-    // The peer listens on 127.0.0.1 only; a client that obeyed the reply would be refused.
-    DataStep(true, "127,0,0,2");
-    peer.Reply("RETR f", "150 go\r\n");
-    data.Open().Send("abc").Close();
-    peer.Delay(50).Send("226 ok\r\n");
-    cli.SetHostFileName("f");
-    cli.SetLocalFileName(Local("f"));
-    ASSERT_TRUE(cli.Get()) << cli.ErrorMessage();
-    EXPECT_EQ(ReadAll(Local("f")), "abc");
-    EXPECT_EQ(data.DataConnections(), 1);
+    // A server without EPSV: refused once, then PASV for the rest of the session. The peer
+    // listens on 127.0.0.1 only; a client that obeyed the 227 reply would be refused.
+    data.RefuseEpsv();
+    for (const char *name : {"f", "g"}) {
+        DataStep(true, "127,0,0,2");
+        peer.Reply(QByteArray("RETR ") + name, "150 go\r\n");
+        data.Open().Send(name).Close();
+        peer.Delay(50).Send("226 ok\r\n");
+        cli.SetHostFileName(name);
+        cli.SetLocalFileName(Local(name));
+        ASSERT_TRUE(cli.Get()) << cli.ErrorMessage();
+        EXPECT_EQ(ReadAll(Local(name)), name);
+    }
+    EXPECT_EQ(data.DataConnections(), 2);
+    EXPECT_EQ(peer.Commands().count("EPSV"), 1);
+    EXPECT_EQ(peer.Commands().count("PASV"), 2);
+    EXPECT_TRUE(Displayed("! The server refused EPSV: PASV for the rest of this session"));
 }
 
-TEST_F(FtpTransfer, malformed227FailsCleanlyAndLeavesLocalFileAlone)
+TEST_F(FtpTransfer, malformedPassiveRepliesFailCleanlyAndLeaveLocalFileAlone)
 {
+    // Every row: the transfer fails before the local file is touched, no data connection is
+    // tried, and the control connection stays usable.
+    const std::vector<std::pair<QByteArray, QByteArray>> rows = {
+        {"EPSV", "229 Entering Extended Passive Mode (|||0|)"},
+        {"EPSV", "229 Entering Extended Passive Mode (|||65536|)"},
+        {"EPSV", "229 Entering Extended Passive Mode (|!|2121|)"},
+        {"EPSV", "229 Entering Extended Passive Mode |||2121|"},
+        {"PASV", "227 Entering Passive Mode"},
+    };
     WriteAll(Local("keep"), "old contents");
     cli.SetPassive(true);
-    peer.Reply("PASV", "227 Entering Passive Mode\r\n");
-    cli.SetHostFileName("f");
-    cli.SetLocalFileName(Local("keep"));
-    EXPECT_FALSE(cli.Get());
-    EXPECT_EQ(cli.State(), ftpReady);
-    EXPECT_EQ(cli.ReplyCode(), 550);
-    EXPECT_NE(cli.ErrorMessage().find("passive reply"), std::string::npos) << cli.ErrorMessage();
-    EXPECT_EQ(ReadAll(Local("keep")), "old contents");
-    EXPECT_FALSE(HeldOpen(Local("keep")));
-    // the control connection is still usable
-    peer.Reply("PWD", "257 \"/x\"\r\n");
-    EXPECT_TRUE(cli.Pwd()) << cli.ErrorMessage();
+    for (const auto &[command, reply] : rows) {
+        if (command == "PASV")
+            peer.Reply("EPSV", "502 EPSV not implemented\r\n");
+        peer.Reply(command, reply + "\r\n");
+        cli.SetHostFileName("f");
+        cli.SetLocalFileName(Local("keep"));
+        EXPECT_FALSE(cli.Get()) << reply.toStdString();
+        EXPECT_EQ(cli.State(), ftpReady);
+        EXPECT_EQ(cli.ReplyCode(), 550);
+        EXPECT_NE(cli.ErrorMessage().find("passive reply"), std::string::npos) << cli.ErrorMessage();
+        EXPECT_EQ(ReadAll(Local("keep")), "old contents");
+        EXPECT_FALSE(HeldOpen(Local("keep")));
+        peer.Reply("PWD", "257 \"/x\"\r\n");
+        EXPECT_TRUE(cli.Pwd()) << cli.ErrorMessage();
+    }
+    EXPECT_EQ(data.DataConnections(), 0);
 }
 
 // ---- Failures of a download ----------------------------------------------------------------
@@ -147,12 +167,11 @@ TEST_F(FtpTransfer, refusedPassiveDataConnectionFailsBothWays)
         ASSERT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
         deadPort = probe.serverPort();
     }
-    const QByteArray reply = "227 Entering Passive Mode (127,0,0,1," + QByteArray::number(deadPort >> 8) + "," +
-                             QByteArray::number(deadPort & 0xFF) + ").\r\n";
+    const QByteArray reply = "229 Entering Extended Passive Mode (|||" + QByteArray::number(deadPort) + "|)\r\n";
     // no transfer command goes out without its data connection, so no late reply to it can
     // be taken for the answer to the next command
     cli.SetPassive(true);
-    peer.Reply("PASV", reply);
+    peer.Reply("EPSV", reply);
     cli.SetHostFileName("f");
     cli.SetLocalFileName(Local("f"));
     EXPECT_FALSE(cli.Get());
@@ -164,7 +183,7 @@ TEST_F(FtpTransfer, refusedPassiveDataConnectionFailsBothWays)
     EXPECT_EQ(cli.ReplyDirectory(), "/here");
     // an upload sends STOR only once its data connection is open
     WriteAll(Local("up"), "x");
-    peer.Reply("PASV", reply);
+    peer.Reply("EPSV", reply);
     cli.SetLocalFileName(Local("up"));
     EXPECT_FALSE(cli.Put());
     EXPECT_EQ(cli.ErrorMessage(), "Unable to establish data connection, error #10061");
@@ -735,7 +754,7 @@ TEST_P(SessionOperation, sendsItsStepsInOrderAndQuits)
     peer.Send("220 hi\r\n").Reply("USER u", "331 pw\r\n").Reply("PASS p", "230 ok\r\n");
     for (const char *c : row.commands) {
         const QByteArray command(c);
-        if (command == "PASV") {
+        if (command == "EPSV") {
             data.ExpectPasv();
         } else if (command.startsWith("RETR") || command.startsWith("LIST") || command.startsWith("NLST")) {
             peer.Reply(command, "150 go\r\n");
@@ -790,21 +809,21 @@ TEST_P(SessionOperation, sendsItsStepsInOrderAndQuits)
 INSTANTIATE_TEST_SUITE_P(
     Operations, SessionOperation,
     testing::Values(
-        SessionOp{"Receive", &TFtpClient::Receive, "d", {"CWD d", "TYPE I", "PASV", "RETR f"}, DataPart::Download,
+        SessionOp{"Receive", &TFtpClient::Receive, "d", {"CWD d", "TYPE I", "EPSV", "RETR f"}, DataPart::Download,
                   ftpReceiveAsync},
-        SessionOp{"ReceiveWithoutDir", &TFtpClient::Receive, "", {"TYPE I", "PASV", "RETR f"}, DataPart::Download,
+        SessionOp{"ReceiveWithoutDir", &TFtpClient::Receive, "", {"TYPE I", "EPSV", "RETR f"}, DataPart::Download,
                   ftpReceiveAsync},
-        SessionOp{"RestartGet", &TFtpClient::RestartGet, "d", {"CWD d", "TYPE I", "PASV", "REST 2", "RETR f"},
+        SessionOp{"RestartGet", &TFtpClient::RestartGet, "d", {"CWD d", "TYPE I", "EPSV", "REST 2", "RETR f"},
                   DataPart::Download, ftpRestartGetAsync},
-        SessionOp{"Transmit", &TFtpClient::Transmit, "d", {"CWD d", "TYPE I", "PASV", "STOR f"}, DataPart::Upload,
+        SessionOp{"Transmit", &TFtpClient::Transmit, "d", {"CWD d", "TYPE I", "EPSV", "STOR f"}, DataPart::Upload,
                   ftpPutAsync},
-        SessionOp{"RestartPut", &TFtpClient::RestartPut, "d", {"CWD d", "TYPE I", "PASV", "REST 1", "STOR f"},
+        SessionOp{"RestartPut", &TFtpClient::RestartPut, "d", {"CWD d", "TYPE I", "EPSV", "REST 1", "STOR f"},
                   DataPart::Upload, ftpPutAsync},
-        SessionOp{"AppendFile", &TFtpClient::AppendFile, "d", {"CWD d", "TYPE I", "PASV", "APPE f"},
+        SessionOp{"AppendFile", &TFtpClient::AppendFile, "d", {"CWD d", "TYPE I", "EPSV", "APPE f"},
                   DataPart::Upload, ftpAppendAsync},
-        SessionOp{"Directory", &TFtpClient::Directory, "d", {"CWD d", "PASV", "LIST f"}, DataPart::Download,
+        SessionOp{"Directory", &TFtpClient::Directory, "d", {"CWD d", "EPSV", "LIST f"}, DataPart::Download,
                   ftpDirectoryAsync},
-        SessionOp{"List", &TFtpClient::List, "d", {"CWD d", "PASV", "NLST f"}, DataPart::Download, ftpListAsync}),
+        SessionOp{"List", &TFtpClient::List, "d", {"CWD d", "EPSV", "NLST f"}, DataPart::Download, ftpListAsync}),
     [](const testing::TestParamInfo<SessionOp> &i) { return std::string(i.param.name); });
 
 } // namespace

@@ -1,4 +1,4 @@
-// Table tests of the data side's pure helpers: the 227 port, the PORT command, the
+// Table tests of the data side's pure helpers: the 227 and 229 ports, the PORT and EPRT commands, the
 // statistics line and the listing line splitter.
 #include "ftp/FtpTransferText.h"
 
@@ -47,7 +47,54 @@ INSTANTIATE_TEST_SUITE_P(
                     PasvCase{"227 (a,b,c,d,e,f)", false, 0},
                     PasvCase{"", false, 0}));
 
-// ---- PORT command ------------------------------------------------------------------------
+// ---- 229 replies (EPSV) --------------------------------------------------------------------
+
+class EpsvPort : public testing::TestWithParam<PasvCase> {};
+
+TEST_P(EpsvPort, takesThePortBetweenMatchingDelimitersOrFailsCleanly)
+{
+    const PasvCase &c = GetParam();
+    quint16 port = 0;
+    ASSERT_EQ(FtpPassivePort(c.reply, port), c.ok) << c.reply;
+    if (c.ok) {
+        EXPECT_EQ(port, c.port) << c.reply;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Replies, EpsvPort,
+    testing::Values(PasvCase{"229 Entering Extended Passive Mode (|||6446|)", true, 6446},
+                    PasvCase{"229 (!!!1!)", true, 1},
+                    PasvCase{"229 ok (###65535#).", true, 65535},
+                    // a 227 still goes by its own rules
+                    PasvCase{"227 (127,0,0,1,4,1)", true, 1025},
+                    // wrong or mixed delimiters, a delimiter that is a digit or a blank
+                    PasvCase{"229 (||6446|)", false, 0},
+                    PasvCase{"229 (|||6446!)", false, 0},
+                    PasvCase{"229 (|!|6446|)", false, 0},
+                    PasvCase{"229 (11164461)", false, 0},
+                    PasvCase{"229 (   6446 )", false, 0},
+                    // port 0, above 65535, missing, not a number
+                    PasvCase{"229 (|||0|)", false, 0},
+                    PasvCase{"229 (|||65536|)", false, 0},
+                    PasvCase{"229 (|||99999999999|)", false, 0},
+                    PasvCase{"229 (||||)", false, 0},
+                    PasvCase{"229 (|||x|)", false, 0},
+                    // missing parentheses
+                    PasvCase{"229 Entering Extended Passive Mode |||6446|", false, 0},
+                    PasvCase{"229 (|||6446|", false, 0},
+                    PasvCase{"229 (|||6446|.", false, 0},
+                    PasvCase{"229 (", false, 0},
+                    PasvCase{"229", false, 0}));
+
+// ---- PORT and EPRT commands ----------------------------------------------------------------
+
+TEST(EprtCommand, familyAddressAndPortBetweenBars)
+{
+    EXPECT_EQ(FtpEprtCommand(true, "::1", 6446), "EPRT |2|::1|6446|");
+    EXPECT_EQ(FtpEprtCommand(true, "2001:db8::a", 65535), "EPRT |2|2001:db8::a|65535|");
+    EXPECT_EQ(FtpEprtCommand(false, "10.0.0.1", 21), "EPRT |1|10.0.0.1|21|");
+}
 
 TEST(PortCommand, bytesOfAddressThenPortHighAndLow)
 {

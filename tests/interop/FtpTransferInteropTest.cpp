@@ -1,9 +1,11 @@
 // Transfers with the engine against real servers, in active and passive mode: round trips of
 // empty, one-byte and 10 MB files, a listing of 10,000 names, a missing file, a resumed
-// download, an abort in the middle of a big download, and the way through an FTP proxy.
+// download, an abort in the middle of a big download, and the way through an FTP proxy; the
+// servers on ::1 (EPSV and EPRT), round trips and a listing.
 #include "ftp/FtpClient.h"
 #include "net/Socket.h"
 #include "support/FtpServers.h"
+#include "support/Ipv6Loopback.h"
 #include "support/TlsCerts.h"
 
 #include <QCryptographicHash>
@@ -65,14 +67,17 @@ struct Setup {
     FtpServerKind server;
     bool passive;
     bool tls = false;   // Encryption Require against the server with TLS required
+    bool ipv6 = false;  // the server listens on ::1
 };
 
 class RealTransfer : public testing::TestWithParam<Setup> {
 protected:
     void SetUp() override
     {
+        if (GetParam().ipv6 && !HaveIpv6Loopback())
+            GTEST_SKIP() << NoIpv6LoopbackReason();
         TrustTestAuthority(GetParam().tls);
-        server = StartFtpServer(GetParam().server, GetParam().tls ? "server" : "");
+        server = StartFtpServer(GetParam().server, GetParam().tls ? "server" : "", GetParam().ipv6);
         ASSERT_TRUE(server);
         cli.SetEncryption(GetParam().tls ? ftpEncryptRequire : ftpEncryptNone);
         cli.SetHostName(server->Host());
@@ -224,6 +229,49 @@ INSTANTIATE_TEST_SUITE_P(Servers, RealTransfer,
                          testing::Values(Setup{FtpServerKind::PyFtpdLib, true}, Setup{FtpServerKind::PyFtpdLib, false},
                                          Setup{FtpServerKind::Vsftpd, true}, Setup{FtpServerKind::Vsftpd, false},
                                          Setup{FtpServerKind::Vsftpd, true, true}, Setup{FtpServerKind::Vsftpd, false, true}),
+                         [](const testing::TestParamInfo<Setup> &i) {
+                             return std::string(FtpServerKindName(i.param.server)) +
+                                    (i.param.passive ? "_passive" : "_active") + (i.param.tls ? "_tls" : "");
+                         });
+
+// ---- Over IPv6 -------------------------------------------------------------------------------
+
+class RealTransferIpv6 : public RealTransfer {};
+
+TEST_P(RealTransferIpv6, roundTripsAndAListingOverIpv6)
+{
+    ASSERT_EQ(cli.ControlSocket()->PeerAddr(), "::1");
+    for (const qint64 size : {qint64(0), qint64(1), qint64(3) * 1024 * 1024 + 7}) {
+        SCOPED_TRACE("size " + std::to_string(size));
+        const std::string name = "six" + std::to_string(size);
+        WriteRandom(Local(name), size);
+        ASSERT_TRUE(Put(Local(name), name)) << cli.ErrorMessage() << "\n" << server->Log();
+        EXPECT_EQ(Sha256(Remote(name)), Sha256(Local(name)));
+        ASSERT_TRUE(Get(name, Local(name + ".back"))) << cli.ErrorMessage() << "\n" << server->Log();
+        EXPECT_EQ(Sha256(Local(name + ".back")), Sha256(Local(name)));
+        EXPECT_EQ(cli.DataSocket()->TlsSessionReused(), GetParam().tls);
+    }
+    std::vector<std::string> lines;
+    cli.OnDisplayFile = [&](TCustomFtpCli *, std::string &line) { lines.push_back(line); };
+    cli.SetDisplayFileFlag(true);
+    cli.SetLocalFileName("");
+    cli.SetHostFileName("");
+    ASSERT_TRUE(cli.Dir()) << cli.ErrorMessage();
+    int named = 0;
+    for (const std::string &line : lines)
+        named += line.size() > 4 && line.find(" six") != std::string::npos ? 1 : 0;
+    EXPECT_EQ(named, 3);
+}
+
+INSTANTIATE_TEST_SUITE_P(Servers, RealTransferIpv6,
+                         testing::Values(Setup{FtpServerKind::PyFtpdLib, true, false, true},
+                                         Setup{FtpServerKind::PyFtpdLib, false, false, true},
+                                         Setup{FtpServerKind::Vsftpd, true, false, true},
+                                         Setup{FtpServerKind::Vsftpd, false, false, true},
+                                         Setup{FtpServerKind::Proftpd, true, false, true},
+                                         Setup{FtpServerKind::Proftpd, false, false, true},
+                                         Setup{FtpServerKind::Vsftpd, true, true, true},
+                                         Setup{FtpServerKind::Vsftpd, false, true, true}),
                          [](const testing::TestParamInfo<Setup> &i) {
                              return std::string(FtpServerKindName(i.param.server)) +
                                     (i.param.passive ? "_passive" : "_active") + (i.param.tls ? "_tls" : "");

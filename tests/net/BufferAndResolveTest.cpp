@@ -55,7 +55,9 @@ TEST(ErrorDesc, errnoMapsOntoTheWindowsNumbering)
     const std::pair<int, int> Rows[] = {
         {0, 0}, {EWOULDBLOCK, 10035}, {EINPROGRESS, 10035}, {ECONNREFUSED, 10061},
         {ECONNRESET, 10054}, {EPIPE, 10054}, {ENOTCONN, 10057}, {EADDRINUSE, 10048},
-        {ENOTSOCK, 10038}, {EBADF, 10038}, {EINVAL, 10022}, {ETIMEDOUT, 10060}};
+        {ENOTSOCK, 10038}, {EBADF, 10038}, {EINVAL, 10022}, {ETIMEDOUT, 10060},
+        // what an IPv6 address fails with on a machine without IPv6
+        {EAFNOSUPPORT, 10047}, {EADDRNOTAVAIL, 10049}, {ENETUNREACH, 10051}};
     for (const auto &[Errno, Wsa] : Rows)
         EXPECT_EQ(WSocketErrnoToWSA(Errno), Wsa) << Errno;
 }
@@ -201,7 +203,8 @@ TEST(DnsLookup, dottedTextIsAnsweredInsideTheCall)
     // may wait for (or reach) a resolver.
     const std::pair<const char *, const char *> Rows[] = {
         {"10.1.2.3", "10.1.2.3"}, {" 10.1.2.3 ", "10.1.2.3"}, {"127.1", "127.0.0.1"}, {"10.1", "10.0.0.1"},
-        {"10.1.2", "10.1.0.2"},
+        {"10.1.2", "10.1.0.2"}, {"::1", "::1"}, {"[::1]", "::1"}, {" [0:0::1] ", "::1"},
+        {"::ffff:127.0.0.1", "::ffff:127.0.0.1"},
     };
     TFailingResolver R;
     TResolverScope Scope(&R);

@@ -111,8 +111,8 @@ TEST(WsocketListen, eachWaitingConnectionIsReportedAgainAfterAccept)
     PumpFor(30);
     EXPECT_EQ(Reports, 2);
     EXPECT_EQ(S.State(), wsListening);
-    sockaddr_in Peer = S.Sin(); // Accept stored the last peer's address
-    EXPECT_EQ(Peer.sin_addr.s_addr, htonl(INADDR_LOOPBACK));
+    const TSockAddr Peer = S.Sin(); // Accept stored the last peer's address
+    EXPECT_EQ(Peer.IPv4(), htonl(INADDR_LOOPBACK));
     for (TSocket H : Accepted)
         ::close(H);
     ::close(A);

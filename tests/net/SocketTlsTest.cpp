@@ -218,6 +218,10 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, WsocketTlsVerify,
     testing::Values(TVerifyCase{"server", true, "127.0.0.1", true, ""},
                     TVerifyCase{"server", true, "localhost", true, ""},
+                    // IPv6 literals are matched as addresses, brackets or not.
+                    TVerifyCase{"server", true, "::1", true, ""},
+                    TVerifyCase{"server", true, "[::1]", true, ""},
+                    TVerifyCase{"other", true, "[::1]", false, "IP address mismatch"},
                     TVerifyCase{"other", true, "127.0.0.1", false, "IP address mismatch"},
                     TVerifyCase{"server", true, "other.invalid", false, "hostname mismatch"},
                     TVerifyCase{"expired", true, "127.0.0.1", false, "certificate has expired"},

@@ -87,6 +87,11 @@ TEST(CommandLine, optionsApplyInOrderAndErrorsStopWithEarlierOnesKept)
         {"HostPort x", "", With([](auto &c) { c.HostPort = 0; }), Touch(false, false)},
         {"hostp 21x", "", With([](auto &c) { c.HostPort = 21; }), Touch(false, false)},
         {"HostName a HostName b", "", With([](auto &c) { c.HostName = "b"; }), Touch(false, false)},
+        // IPv6 literals, with or without brackets, are kept as typed (colons separate nothing).
+        {"hostn ::1 pr [fe80::1]", "", With([](auto &c) { c.HostName = "::1"; c.ProxyName = "[fe80::1]"; }),
+         Touch(false, false)},
+        {"HostName [2001:db8::a],u x", "", With([](auto &c) { c.HostName = "[2001:db8::a]"; c.UserID = "x"; }),
+         Touch(false, false)},
         // A value that looks like a keyword is still the value.
         {"HostName UserID", "", With([](auto &c) { c.HostName = "UserID"; }), Touch(false, false)},
         {"pa autoconnect", "", With([](auto &c) { c.Password = "autoconnect"; }), Touch(false, false)},

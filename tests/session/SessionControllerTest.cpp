@@ -192,7 +192,7 @@ TEST_F(SessionController, encryptionShowsInTheLockAndItsAbsenceInTheLog)
         .StartTls(QString::fromStdString(zarvel::test::TlsCertFile("server")),
                   QString::fromStdString(zarvel::test::TlsKeyFile("server")))
         .Reply("USER u", "230 in\r\n").Reply("PBSZ 0", "200 ok\r\n").Reply("PROT P", "200 ok\r\n")
-        .Reply("PWD", "257 \"$DATA.SUB\" is current\r\n").Reply("PASV", "425 no data today\r\n").AllowUnfinished();
+        .Reply("PWD", "257 \"$DATA.SUB\" is current\r\n").Reply("EPSV", "425 no data today\r\n").AllowUnfinished();
     settings.Passive = true;
     session.ConnectToHost();
     EXPECT_EQ(window.lock.rfind("TLS 1.3, TLS_", 0), 0u) << window.lock;

@@ -109,9 +109,24 @@ void FtpScriptData::EndOfStream()
 
 FtpScriptData &FtpScriptData::ExpectPasv(const QByteArray &AddressNumbers)
 {
+    if (!FRefuseEpsv) {
+        FPeer.Expect("EPSV");
+        FPeer.Then([this](FtpScriptPeer &P, std::function<void()> Next) {
+            if (!FListener.isListening() && !FListener.listen(P.Address(), 0))
+                ADD_FAILURE() << "scripted data peer cannot listen";
+            P.Control()->write("229 Entering Extended Passive Mode (|||" + QByteArray::number(FListener.serverPort()) +
+                               "|)\r\n");
+            Next();
+        });
+        return *this;
+    }
+    if (!FEpsvRefused) {
+        FEpsvRefused = true;
+        FPeer.Reply("EPSV", "500 'EPSV': command not understood.\r\n");
+    }
     FPeer.Expect("PASV");
     FPeer.Then([this, AddressNumbers](FtpScriptPeer &P, std::function<void()> Next) {
-        if (!FListener.isListening() && !FListener.listen(QHostAddress::LocalHost, 0))
+        if (!FListener.isListening() && !FListener.listen(P.Address(), 0))
             ADD_FAILURE() << "scripted data peer cannot listen";
         const quint16 port = FListener.serverPort();
         P.Control()->write("227 Entering Passive Mode (" + AddressNumbers + "," + QByteArray::number(port >> 8) +
@@ -141,6 +156,30 @@ FtpScriptData &FtpScriptData::ExpectPort(bool ConnectFirst)
     return *this;
 }
 
+FtpScriptData &FtpScriptData::ExpectEprt(const QByteArray &Refusal)
+{
+    FPeer.ExpectPrefix("EPRT |2|");
+    FPeer.Then([this](FtpScriptPeer &P, std::function<void()> Next) {
+        FPortLine = P.LastCommand();
+        const QList<QByteArray> parts = FPortLine.mid(5).split('|');
+        // "|2|address|port|" splits into "", "2", address, port, ""
+        if (parts.size() == 5 && !QHostAddress(QString::fromLatin1(parts[2])).isNull()) {
+            FActiveAddress = QHostAddress(QString::fromLatin1(parts[2]));
+            // A mapped address is reached over IPv4, so a stranger bound to 127.0.0.2 can try it too.
+            bool mapped = false;
+            const quint32 v4 = FActiveAddress.toIPv4Address(&mapped);
+            if (mapped)
+                FActiveAddress = QHostAddress(v4);
+            FActivePort = quint16(parts[3].toInt());
+        } else {
+            ADD_FAILURE() << "scripted data peer: bad EPRT line " << FPortLine.toStdString();
+        }
+        Next();
+    });
+    FPeer.Send(Refusal.isEmpty() ? QByteArray("200 EPRT command successful.\r\n") : Refusal + "\r\n");
+    return *this;
+}
+
 FtpScriptData &FtpScriptData::Open()
 {
     FPeer.Then([this](FtpScriptPeer &, std::function<void()> Opened) {
@@ -166,7 +205,7 @@ FtpScriptData &FtpScriptData::Open()
                 disconnect(failed);  // later errors are the client's close, not a failed connect
                 Next();
             });
-            s->connectToHost(QHostAddress::LocalHost, FActivePort);
+            s->connectToHost(FActiveAddress, FActivePort);
             return;
         }
         if (FDataConnections > FTaken) {
@@ -280,7 +319,7 @@ FtpScriptData &FtpScriptData::Intrude(const QByteArray &Bytes, const QHostAddres
             if (s->state() != QAbstractSocket::ConnectedState)
                 Next();   // refused at once is fine too: the stranger got nowhere
         });
-        s->connectToHost(QHostAddress::LocalHost, FActivePort);
+        s->connectToHost(FActiveAddress, FActivePort);
     });
     return *this;
 }

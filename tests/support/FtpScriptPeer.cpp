@@ -50,10 +50,10 @@ FtpScriptPeer &FtpScriptPeer::StartTls(const QString &CertFile, const QString &K
     });
 }
 
-FtpScriptPeer::FtpScriptPeer()
+FtpScriptPeer::FtpScriptPeer(const QHostAddress &Address) : FAddress(Address)
 {
     connect(&FServer, &QTcpServer::newConnection, this, [this] { OnNewConnection(); });
-    if (!FServer.listen(QHostAddress::LocalHost, 0))
+    if (!FServer.listen(Address, 0))
         ADD_FAILURE() << "scripted peer cannot listen: " << FServer.errorString().toStdString();
 }
 

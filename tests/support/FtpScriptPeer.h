@@ -1,11 +1,12 @@
 #pragma once
-// A scripted FTP server for protocol tests: a loopback listener on a free port that plays a
+// A scripted FTP server for protocol tests: a loopback listener (127.0.0.1, or ::1) on a free port that plays a
 // dialogue step by step (expect this command line, send these exact bytes, split or merged,
 // wait, close). A command line the script does not expect fails the running test, and so does
 // a script left unfinished when the peer is destroyed (unless AllowUnfinished was called).
 // Built on Qt's own sockets so that a fault in our socket layer cannot hide in the peer.
 
 #include <QByteArray>
+#include <QHostAddress>
 #include <QList>
 #include <QObject>
 #include <QTcpServer>
@@ -40,10 +41,11 @@ public:
     // it. Steps that need to wait (for a command, a timer, a data connection) call Next later.
     using Action = std::function<void(FtpScriptPeer &Peer, std::function<void()> Next)>;
 
-    FtpScriptPeer();
+    explicit FtpScriptPeer(const QHostAddress &Address = QHostAddress::LocalHost);
     ~FtpScriptPeer() override;
 
     quint16 Port() const;                                   // the free port it listens on
+    QHostAddress Address() const { return FAddress; }       // the address it listens on
     QByteArray PortText() const { return QByteArray::number(Port()); }
 
     // ---- Building the script ----
@@ -78,6 +80,7 @@ private:
     void DeliverLines();
     void Write(const QByteArray &Bytes);
 
+    QHostAddress FAddress;
     FtpScriptServer FServer;
     QTcpSocket *FControl = nullptr;
     std::deque<Action> FSteps;

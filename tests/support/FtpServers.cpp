@@ -62,21 +62,40 @@ bool WriteFile(const std::string &path, const std::string &text, std::string *er
     return true;
 }
 
+// The loopback address of the family, with a port.
+sockaddr_storage LoopbackAddress(bool ipv6, quint16 port, socklen_t *len)
+{
+    sockaddr_storage storage{};
+    if (ipv6) {
+        auto &in6 = reinterpret_cast<sockaddr_in6 &>(storage);
+        in6.sin6_family = AF_INET6;
+        in6.sin6_addr = in6addr_loopback;
+        in6.sin6_port = htons(port);
+        *len = sizeof in6;
+    } else {
+        auto &in = reinterpret_cast<sockaddr_in &>(storage);
+        in.sin_family = AF_INET;
+        in.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        in.sin_port = htons(port);
+        *len = sizeof in;
+    }
+    return storage;
+}
+
 // A port the system considers free right now; the server binds it a moment later, and a
 // lost race shows as the server exiting, which Start() retries.
-quint16 FreeLoopbackPort()
+quint16 FreeLoopbackPort(bool ipv6)
 {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    const int fd = ::socket(ipv6 ? AF_INET6 : AF_INET, SOCK_STREAM, 0);
     if (fd < 0)
         return 0;
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof addr;
+    socklen_t len = 0;
+    sockaddr_storage addr = LoopbackAddress(ipv6, 0, &len);
     quint16 port = 0;
-    if (::bind(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) == 0 &&
+    if (::bind(fd, reinterpret_cast<sockaddr *>(&addr), len) == 0 &&
         ::getsockname(fd, reinterpret_cast<sockaddr *>(&addr), &len) == 0)
-        port = ntohs(addr.sin_port);
+        port = ntohs(ipv6 ? reinterpret_cast<sockaddr_in6 &>(addr).sin6_port
+                          : reinterpret_cast<sockaddr_in &>(addr).sin_port);
     ::close(fd);
     return port;
 }
@@ -243,14 +262,12 @@ bool FtpServerProcess::WaitForBanner(std::string *error)
             *error = "server exited (port taken or bad configuration)";
             return false;
         }
-        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        addr.sin_port = htons(m_port);
+        const int fd = ::socket(m_ipv6 ? AF_INET6 : AF_INET, SOCK_STREAM, 0);
+        socklen_t len = 0;
+        const sockaddr_storage addr = LoopbackAddress(m_ipv6, m_port, &len);
         timeval tv{5, 0};
         ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
-        if (::connect(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) == 0) {
+        if (::connect(fd, reinterpret_cast<const sockaddr *>(&addr), len) == 0) {
             std::string line;
             char c;
             while (line.size() < 1024 && ::recv(fd, &c, 1, 0) == 1 && c != '\n')
@@ -283,10 +300,11 @@ bool FtpServerProcess::Launch(std::string *error)
     case FtpServerKind::PyFtpdLib: {
         const std::string script = std::string(ZARVEL_SOURCE_DIR) + "/tests/support/pyftpd_server.py";
         if (!Spawn("/usr/bin/python3",
-                   {script, "--root", root, "--user", m_user, "--password", m_password, "--log", Dir("server.log")},
+                   {script, "--root", root, "--user", m_user, "--password", m_password, "--log", Dir("server.log"),
+                    "--address", Host()},
                    false, error))
             return false;
-        return WaitForPortLine("pyftpd listening on 127.0.0.1:", error);
+        return WaitForPortLine(m_ipv6 ? "pyftpd listening on [::1]:" : "pyftpd listening on 127.0.0.1:", error);
     }
     case FtpServerKind::Guardian: {
         const std::string script = std::string(ZARVEL_SOURCE_DIR) + "/tools/guardian-ftpd/guardian_ftpd.py";
@@ -295,12 +313,14 @@ bool FtpServerProcess::Launch(std::string *error)
             return false;
         }
         std::vector<std::string> args{script, "--root", root, "--port", "0", "--user", m_user,
-                                      "--password", m_password, "--home", "$DATA01.ZDEMO", "--verbose"};
+                                      "--password", m_password, "--home", "$DATA01.ZDEMO", "--verbose",
+                                      "--address", Host()};
         if (!m_tlsCert.empty())
             args.insert(args.end(), {"--tls", TlsCertFile(m_tlsCert), TlsKeyFile(m_tlsCert)});
         if (!Spawn("/usr/bin/python3", args, false, error))
             return false;
-        return WaitForPortLine("guardian-ftpd listening on 127.0.0.1:", error);
+        return WaitForPortLine(m_ipv6 ? "guardian-ftpd listening on [::1]:" : "guardian-ftpd listening on 127.0.0.1:",
+                               error);
     }
     case FtpServerKind::Vsftpd:
     case FtpServerKind::Proftpd:
@@ -319,16 +339,16 @@ bool FtpServerProcess::Launch(std::string *error)
 
     // The port is chosen here, so a lost race with another process is retried.
     for (int attempt = 0; attempt < 3; ++attempt) {
-        m_port = FreeLoopbackPort();
+        m_port = FreeLoopbackPort(m_ipv6);
         std::string program, config;
         std::vector<std::string> args;
         if (m_kind == FtpServerKind::Vsftpd) {
             program = ServersDir() + "/usr/sbin/vsftpd";
-            config = "listen=YES\nlisten_ipv6=NO\nlisten_address=127.0.0.1\nlisten_port=" + PortText() +
+            config = ListenConfig() + "listen_port=" + PortText() +
                      "\nbackground=NO\nseccomp_sandbox=NO\nanonymous_enable=NO\nlocal_enable=YES\n"
                      "write_enable=YES\nlocal_umask=022\nlocal_root=" + root +
                      "\nchroot_local_user=YES\nallow_writeable_chroot=YES\nsecure_chroot_dir=" + Dir("empty") +
-                     "\nconnect_from_port_20=NO\npasv_enable=YES\npasv_address=127.0.0.1\nport_enable=YES\n"
+                     "\nconnect_from_port_20=NO\npasv_enable=YES\nport_enable=YES\n"
                      "pam_service_name=zarvel-test-ftp\nxferlog_enable=NO\ndirmessage_enable=NO\nuserlist_enable=NO\n"
                      "tcp_wrappers=NO\nuse_localtime=NO\nvsftpd_log_file=" + Dir("server.log") +
                      "\nftpd_banner=Zarvel test vsftpd ready.\n" + TlsConfig();
@@ -343,8 +363,7 @@ bool FtpServerProcess::Launch(std::string *error)
                 return false;
             ::chmod(Dir("passwd").c_str(), 0600);
             config = "ServerName \"Zarvel test proftpd\"\nServerType standalone\nDefaultServer on\nPort " +
-                     PortText() +
-                     "\nDefaultAddress 127.0.0.1\nSocketBindTight on\nUseIPv6 off\nUser nobody\nGroup nogroup\n"
+                     PortText() + "\n" + ListenConfig() + "SocketBindTight on\nUser nobody\nGroup nogroup\n"
                      "Umask 022\nMaxInstances 64\nPidFile " + Dir("proftpd.pid") + "\nScoreboardFile " +
                      Dir("scoreboard") + "\nDelayTable none\nDelayEngine off\nUseReverseDNS off\nWtmpLog off\n"
                      "TransferLog none\nSystemLog " + Dir("server.log") + "\nAuthOrder mod_auth_file.c\n"
@@ -365,6 +384,16 @@ bool FtpServerProcess::Launch(std::string *error)
         Stop();
     }
     return false;
+}
+
+std::string FtpServerProcess::ListenConfig() const
+{
+    // vsftpd: listen_ipv6 for ::1 (and listen off, the two exclude each other). pasv_address
+    // names an IPv4 address for PASV replies only: EPSV replies name no address.
+    if (m_kind == FtpServerKind::Vsftpd)
+        return m_ipv6 ? "listen=NO\nlisten_ipv6=YES\nlisten_address6=::1\n"
+                      : "listen=YES\nlisten_ipv6=NO\nlisten_address=127.0.0.1\npasv_address=127.0.0.1\n";
+    return m_ipv6 ? "DefaultAddress ::1\nUseIPv6 on\n" : "DefaultAddress 127.0.0.1\nUseIPv6 off\n";
 }
 
 std::string FtpServerProcess::TlsConfig() const
@@ -406,7 +435,7 @@ bool FtpServerProcess::LaunchProxy(const FtpServerProcess &backend, std::string 
         return false;
     }
     for (int attempt = 0; attempt < 3; ++attempt) {
-        m_port = FreeLoopbackPort();
+        m_port = FreeLoopbackPort(false);
         // Forward proxying is off by default for clients outside private networks;
         // the class turns it on for loopback clients.
         const std::string config =
@@ -431,10 +460,11 @@ bool FtpServerProcess::LaunchProxy(const FtpServerProcess &backend, std::string 
 }
 
 std::unique_ptr<FtpServerProcess> FtpServerProcess::Start(FtpServerKind kind, std::string *error,
-                                                          const std::string &TlsCert)
+                                                          const std::string &TlsCert, bool Ipv6)
 {
     std::unique_ptr<FtpServerProcess> server(new FtpServerProcess(kind));
     server->m_tlsCert = TlsCert;
+    server->m_ipv6 = Ipv6;
     if (!server->Launch(error)) {
         *error = std::string(FtpServerKindName(kind)) + ": " + *error + "\n" + server->Log();
         return nullptr;
@@ -456,10 +486,10 @@ std::unique_ptr<FtpServerProcess> FtpServerProcess::StartProxy(FtpServerKind bac
     return proxy;
 }
 
-std::unique_ptr<FtpServerProcess> StartFtpServer(FtpServerKind kind, const std::string &TlsCert)
+std::unique_ptr<FtpServerProcess> StartFtpServer(FtpServerKind kind, const std::string &TlsCert, bool Ipv6)
 {
     std::string error;
-    std::unique_ptr<FtpServerProcess> server = FtpServerProcess::Start(kind, &error, TlsCert);
+    std::unique_ptr<FtpServerProcess> server = FtpServerProcess::Start(kind, &error, TlsCert, Ipv6);
     if (!server)
         ADD_FAILURE() << "cannot start " << FtpServerKindName(kind) << ": " << error;
     return server;

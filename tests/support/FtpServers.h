@@ -1,5 +1,6 @@
-// Real FTP servers for the tests: each runs as its own process on a free loopback port,
-// serves a temporary folder to one test user and is stopped by its process id.
+// Real FTP servers for the tests: each runs as its own process on a free loopback port
+// (127.0.0.1, or ::1 when asked), serves a temporary folder to one test user and is stopped
+// by its process id.
 #pragma once
 
 #include <QTemporaryDir>
@@ -26,8 +27,9 @@ class FtpServerProcess {
 public:
     // TlsCert names a certificate of TlsCerts.h ("server", "expired", ...): the server then
     // offers FTP over TLS with it (pyftpdlib never does), and requires it where it can.
+    // Ipv6: the server listens on ::1 instead of 127.0.0.1.
     static std::unique_ptr<FtpServerProcess> Start(FtpServerKind kind, std::string *error,
-                                                   const std::string &TlsCert = {});
+                                                   const std::string &TlsCert = {}, bool Ipv6 = false);
     // A forward FTP proxy (proftpd with mod_proxy) that takes "USER user@host:port" and
     // passes the session on to a backend server of the given kind, started with it.
     static std::unique_ptr<FtpServerProcess> StartProxy(FtpServerKind backend, std::string *error);
@@ -39,7 +41,7 @@ public:
     void Stop();                                   // SIGTERM to the process group, SIGKILL after 3 s
     FtpServerKind Kind() const { return m_kind; }
     bool IsProxy() const { return m_backend != nullptr; }
-    std::string Host() const { return "127.0.0.1"; }
+    std::string Host() const { return m_ipv6 ? "::1" : "127.0.0.1"; }
     quint16 Port() const { return m_port; }        // the control port (the proxy's for a proxy)
     std::string PortText() const { return std::to_string(m_port); }
     std::string User() const { return m_user; }
@@ -60,6 +62,7 @@ private:
                std::string *error);
     bool WaitForPortLine(const std::string &prefix, std::string *error);
     bool WaitForBanner(std::string *error);
+    std::string ListenConfig() const;              // the vsftpd or proftpd lines of the address
     std::string Dir(const char *name) const;
 
     FtpServerKind m_kind;
@@ -70,11 +73,13 @@ private:
     std::string m_password;
     std::unique_ptr<FtpServerProcess> m_backend;   // set for a proxy
     std::string m_tlsCert;                         // certificate name; empty: plain FTP only
+    bool m_ipv6 = false;                           // listens on ::1
 };
 
 // Starts a server and records a test failure with the reason when it cannot; use as
 //   auto server = StartFtpServer(FtpServerKind::Vsftpd); ASSERT_TRUE(server);
-std::unique_ptr<FtpServerProcess> StartFtpServer(FtpServerKind kind, const std::string &TlsCert = {});
+std::unique_ptr<FtpServerProcess> StartFtpServer(FtpServerKind kind, const std::string &TlsCert = {},
+                                                 bool Ipv6 = false);
 std::unique_ptr<FtpServerProcess> StartFtpProxy(FtpServerKind backend);
 
 } // namespace zarvel::test

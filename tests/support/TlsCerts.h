@@ -1,6 +1,6 @@
 // Throwaway certificates for the TLS tests, made once per test program by
 // tools/tls/make_certs.py: an authority (ca), and leaf certificates "server" and "server2"
-// (127.0.0.1 and localhost), "other" (another name only) and "expired".
+// (127.0.0.1, ::1 and localhost), "other" (another name only) and "expired".
 #pragma once
 
 #include <string>

@@ -1,7 +1,7 @@
-"""Loopback FTP server for the tests: pyftpdlib on a free port of 127.0.0.1.
+"""Loopback FTP server for the tests: pyftpdlib on a free port of 127.0.0.1 (or ::1).
 
-Prints "pyftpd listening on 127.0.0.1:PORT" as its first line, then serves ROOT to one
-user with every permission until it is terminated.
+Prints "pyftpd listening on 127.0.0.1:PORT" (or "[::1]:PORT") as its first line, then
+serves ROOT to one user with every permission until it is terminated.
 """
 import argparse
 import logging
@@ -18,6 +18,7 @@ def main():
     parser.add_argument("--user", required=True)
     parser.add_argument("--password", required=True)
     parser.add_argument("--port", type=int, default=0)
+    parser.add_argument("--address", choices=("127.0.0.1", "::1"), default="127.0.0.1")
     parser.add_argument("--log", default=None)
     parser.add_argument("--max-rate", type=int, default=0, help="bytes per second each way; 0: no limit")
     args = parser.parse_args()
@@ -35,9 +36,10 @@ def main():
         dtp.read_limit = args.max_rate
         dtp.write_limit = args.max_rate
         handler.dtp_handler = dtp
-    server = FTPServer(("127.0.0.1", args.port), handler)
+    server = FTPServer((args.address, args.port), handler)
     server.max_cons = 64
-    print("pyftpd listening on 127.0.0.1:%d" % server.address[1], flush=True)
+    shown = "[%s]" % args.address if ":" in args.address else args.address
+    print("pyftpd listening on %s:%d" % (shown, server.address[1]), flush=True)
     try:
         server.serve_forever(handle_exit=True)
     finally:

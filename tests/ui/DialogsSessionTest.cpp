@@ -5,6 +5,8 @@
 #include "ui/MainWindowFixture.h"
 #include "ui/ConnectDialog.h"
 #include "ui/TandemGroup.h"
+#include "ui/TransferGroup.h"
+#include "support/Ipv6Loopback.h"
 
 #include <QAction>
 #include <QApplication>
@@ -80,6 +82,34 @@ TEST_F(DialogsSession, connectFromTheFileMenuOpensASessionOnAPortAbove32767)
     EXPECT_EQ(form->windowTitle(), "Zarvel - 127.0.0.1");
     EXPECT_EQ(RemoteNames().size(), qsizetype(SampleFiles().size()));
     EXPECT_EQ(form->GroupBoxTandem->ComboBoxTanSubvol->currentText(), kHome);
+    EXPECT_TRUE(messages.shown.isEmpty()) << messages.shown.join("; ").toStdString();
+}
+
+TEST_F(DialogsSession, bracketedIpv6LiteralConnectsListsAndDownloadsOverEprt)
+{
+    SKIP_WITHOUT_IPV6_LOOPBACK();
+    MoveServerToIpv6();
+    DestroyWindow();
+    CreateWindow("int LogLevel=2\n");
+    ASSERT_TRUE(form->LoadStartupSettings(""));
+    form->show();
+    RunModal(form->ConnectItem, windows.FormConnect, [&] {
+        TypeServer(*windows.FormConnect);
+        windows.FormConnect->EditHost->setText("[::1]");
+        windows.FormConnect->btnConnect->click();
+    });
+    ASSERT_TRUE(WaitUntil([this] { return form->Session().Connected; }) && WaitUntilIdle())
+        << messages.shown.join("; ").toStdString();
+    EXPECT_EQ(form->windowTitle(), "Zarvel - [::1]"); // the host as typed
+    EXPECT_EQ(RemoteNames().size(), qsizetype(SampleFiles().size()));
+    EXPECT_TRUE(LogText().contains("> EPRT |2|::1|")) << LogText().toStdString();
+    form->GroupBoxMode->DLExtensionSize->setValue(1);
+    SelectRemote({"PROGC"});
+    Click(form->GroupBoxMode->BtnDownload);
+    EXPECT_EQ(StatusText(), "1 file(s) downloaded");
+    QFile got(PcPath("PROG.C"));
+    ASSERT_TRUE(got.open(QIODevice::ReadOnly));
+    EXPECT_EQ(got.readAll().replace("\r\n", "\n"), "contents of PROGC\n");
     EXPECT_TRUE(messages.shown.isEmpty()) << messages.shown.join("; ").toStdString();
 }
 
@@ -298,7 +328,7 @@ TEST_P(DataConnectionSession, choiceSendsItsCommandListsAndSurvivesSaveReloadAnd
     RunModal(form->ConnectItem, windows.FormConnect, [&] { windows.FormConnect->btnConnect->click(); });
     ASSERT_TRUE(WaitUntil([this] { return form->Session().Connected; }) && WaitUntilIdle());
     EXPECT_EQ(RemoteNames().size(), qsizetype(SampleFiles().size()));
-    EXPECT_EQ(LogText().contains("> PASV"), passive) << LogText().toStdString();
+    EXPECT_EQ(LogText().contains("> EPSV"), passive) << LogText().toStdString();
     EXPECT_EQ(LogText().contains("> PORT"), !passive);
     EXPECT_TRUE(messages.shown.isEmpty()) << messages.shown.join("; ").toStdString();
 }

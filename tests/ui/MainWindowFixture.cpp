@@ -48,10 +48,23 @@ void MainWindowFixture::SetUp()
     savedFolder_ = QDir::currentPath();
     server = StartFtpServer(FtpServerKind::Guardian);
     ASSERT_TRUE(server);
+    PutSampleFiles();
+    CreateWindow();
+}
+
+void MainWindowFixture::PutSampleFiles()
+{
     for (const auto &[name, code] : SampleFiles())
         PutRemoteFile(kHome, name, code, QByteArray::fromStdString("contents of " + name + "\n"));
     PutRemoteFile(kOther, "OTHERC", 101, "other\n");
-    CreateWindow();
+}
+
+void MainWindowFixture::MoveServerToIpv6()
+{
+    server->Stop();
+    server = StartFtpServer(FtpServerKind::Guardian, {}, true);
+    ASSERT_TRUE(server);
+    PutSampleFiles();
 }
 
 void MainWindowFixture::TearDown()

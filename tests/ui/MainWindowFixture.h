@@ -38,6 +38,10 @@ protected:
 
     // Starts the server with the sample files (SampleFiles) and builds the windows.
     void SetUp() override;
+    // Replaces the server by one on ::1 with the same files (the caller skips the test when
+    // the machine has no IPv6 on loopback).
+    void MoveServerToIpv6();
+    void PutSampleFiles();                        // SampleFiles in kHome, OTHERC in kOther
     // Destroys the windows first, then stops the server.
     void TearDown() override;
 

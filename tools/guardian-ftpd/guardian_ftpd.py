@@ -3,13 +3,14 @@
 
     guardian_ftpd.py --root DIR --port N --user U --password P --home '$DATA01.ZDEMO'
                      [--demo] [--summary] [--owner G,U] [--security RWEP] [--verbose]
-                     [--tls CERT KEY]
+                     [--tls CERT KEY] [--address 127.0.0.1|::1]
 
 With a single --user and no --password, the password is taken from the environment
 variable GUARDIAN_FTPD_PASSWORD, which other users cannot see in the process list.
 
-Listens on 127.0.0.1 only; --port 0 picks a free port. The first line on stdout is
-"guardian-ftpd listening on 127.0.0.1:PORT". SIGTERM or SIGINT stops it cleanly."""
+Listens on 127.0.0.1 only (or, with --address ::1, on IPv6 loopback only); --port 0 picks
+a free port. The first line on stdout is "guardian-ftpd listening on 127.0.0.1:PORT" (or
+"[::1]:PORT"). SIGTERM or SIGINT stops it cleanly."""
 
 import argparse
 import logging
@@ -27,7 +28,8 @@ from guardian_handler import GuardianHandler
 from guardian_names import GuardianNameError, Subvol, check_part, check_volume
 from guardian_store import GuardianStore, format_owner
 
-LISTEN_ADDRESS = "127.0.0.1"
+# Loopback only: the server is for the demo and the tests, never for the network.
+LISTEN_ADDRESSES = ("127.0.0.1", "::1")
 
 
 def _home(text):
@@ -60,7 +62,9 @@ def _security(text):
 def parse_args(argv):
     p = argparse.ArgumentParser(description="NonStop-style FTP server (Guardian personality)")
     p.add_argument("--root", required=True, help="folder that holds the volumes")
-    p.add_argument("--port", type=int, default=0, help="port on 127.0.0.1 (0: a free one)")
+    p.add_argument("--port", type=int, default=0, help="port on the address (0: a free one)")
+    p.add_argument("--address", choices=LISTEN_ADDRESSES, default="127.0.0.1",
+                   help="loopback address to listen on, IPv4 or IPv6")
     p.add_argument("--user", action="append", required=True,
                    help="user name (repeat with --password for more users)")
     p.add_argument("--password", action="append", default=[],
@@ -134,11 +138,12 @@ def main(argv=None):
     handler.home_subvol = args.home
     handler.summary = args.summary
 
-    server = FTPServer((LISTEN_ADDRESS, args.port), handler)
+    server = FTPServer((args.address, args.port), handler)
     port = server.socket.getsockname()[1]
     signal.signal(signal.SIGTERM, _stop)
     signal.signal(signal.SIGINT, _stop)
-    print(f"guardian-ftpd listening on {LISTEN_ADDRESS}:{port}", flush=True)
+    shown = f"[{args.address}]" if ":" in args.address else args.address
+    print(f"guardian-ftpd listening on {shown}:{port}", flush=True)
     _serve_until_stopped(server)
     return 0
 

@@ -4,7 +4,7 @@
     make_certs.py DIR
 
 Writes into DIR, as PEM: ca.pem (a certificate authority) and, each with its .key,
-  server.pem   for 127.0.0.1 and localhost, signed by the authority
+  server.pem   for 127.0.0.1, ::1 and localhost, signed by the authority
   server2.pem  the same names, another key: a certificate that "changed"
   other.pem    for other.invalid only: a name that does not match
   expired.pem  for 127.0.0.1, signed by the authority, expired yesterday
@@ -40,9 +40,16 @@ def _name(common):
                       x509.NameAttribute(NameOID.COMMON_NAME, common)])
 
 
+def _alt_name(n):
+    try:
+        return x509.IPAddress(ipaddress.ip_address(n))
+    except ValueError:
+        return x509.DNSName(n)
+
+
 def _leaf(ca_cert, ca_key, common, names, not_before, not_after):
     key = _key()
-    alt = [x509.IPAddress(ipaddress.ip_address(n)) if n[0].isdigit() else x509.DNSName(n) for n in names]
+    alt = [_alt_name(n) for n in names]
     cert = (x509.CertificateBuilder()
             .subject_name(_name(common)).issuer_name(ca_cert.subject)
             .public_key(key.public_key()).serial_number(x509.random_serial_number())
@@ -69,7 +76,7 @@ def main(folder):
                                             encipher_only=False, decipher_only=False), critical=True)
                .sign(ca_key, hashes.SHA256()))
     _write(folder, "ca", ca_cert, None)
-    local = ["127.0.0.1", "localhost"]
+    local = ["127.0.0.1", "::1", "localhost"]
     _write(folder, "server", *_leaf(ca_cert, ca_key, "127.0.0.1", local, now - day, now + 30 * day))
     _write(folder, "server2", *_leaf(ca_cert, ca_key, "127.0.0.1", local, now - day, now + 30 * day))
     _write(folder, "other", *_leaf(ca_cert, ca_key, "other.invalid", ["other.invalid"], now - day, now + 30 * day))

@@ -29,10 +29,11 @@ class Server:
             self.proc.wait(5)
             raise RuntimeError("server did not start: " + self.proc.stderr.read())
         self.port = int(self.first_line.rsplit(":", 1)[1])
+        self.address = "::1" if "--address" in extra and "::1" in extra else "127.0.0.1"
 
     def connect(self, login=True):
         ftp = ftplib.FTP(timeout=10)
-        ftp.connect("127.0.0.1", self.port)
+        ftp.connect(self.address, self.port)
         if login:
             ftp.login(USER, PASSWORD)
         return ftp

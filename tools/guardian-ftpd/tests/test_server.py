@@ -66,6 +66,30 @@ def test_listens_on_loopback_only(server):
     assert out.stdout.split()[3] == f"127.0.0.1:{server.port}"
 
 
+def _ipv6_loopback():
+    try:
+        with socket.socket(socket.AF_INET6, socket.SOCK_STREAM) as s:
+            s.bind(("::1", 0))
+        return True
+    except OSError:
+        return False
+
+
+@pytest.mark.skipif(not _ipv6_loopback(), reason="no IPv6 on the loopback interface")
+def test_ipv6_loopback_serves_both_data_modes(start_server):
+    server = start_server("--address", "::1")
+    assert server.first_line == f"guardian-ftpd listening on [::1]:{server.port}"
+    ftp = server.connect()
+    assert ftp.sock.getpeername()[0] == "::1"
+    # ftplib speaks EPSV and EPRT over IPv6.
+    for passive in (True, False):
+        ftp.set_pasv(passive)
+        data = os.urandom(70000)
+        store(ftp, "SIX" + str(int(passive)), data)
+        assert retr(ftp, "SIX" + str(int(passive))) == data
+    ftp.quit()
+
+
 def test_sigterm_with_sessions_open(start_server):
     server = start_server()
     idle = server.connect()
