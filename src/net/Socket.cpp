@@ -73,6 +73,7 @@ void TCustomWSocket::AssignDefaultValue()
     FAllSent = true;
     FPaused = false;
     FReadCount = 0;
+    FWriteCount = 0;
     FCloseInvoked = false;
 }
 
