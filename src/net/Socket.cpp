@@ -73,7 +73,6 @@ void TCustomWSocket::AssignDefaultValue()
     FAllSent = true;
     FPaused = false;
     FReadCount = 0;
-    FWriteCount = 0;
     FCloseInvoked = false;
 }
 

@@ -284,7 +284,6 @@ private:
     TSocketState FState = wsClosed;
     bool FListening = false;           // the handle is registered as a listener
     qint64 FReadCount = 0;
-    qint64 FWriteCount = 0;            // bytes the platform took since the last open
     int FLastError = 0;
     bool FMultiThreaded = false;
     TWSocketOptions FComponentOptions = 0;

@@ -119,7 +119,6 @@ int TCustomWSocket::RawSend(const void *Data, int Len)
 int TCustomWSocket::GatherSend(int &Offered)
 {
     constexpr size_t MaxBlocks = 64;
-    constexpr qint64 Boundary = 65536;
     iovec Parts[MaxBlocks];
     size_t Count = 0;
     Offered = 0;
@@ -130,16 +129,8 @@ int TCustomWSocket::GatherSend(int &Offered)
         const char *p = Block->Peek(Len);
         if (Len <= 0)
             continue;
-        // Stop at the stream's next 64 KiB boundary, so the peer reads, and writes to its
-        // disk, in pieces that start on page boundaries.
-        const int Room = int(Boundary - (FWriteCount + Offered) % Boundary);
-        const bool Last = Len >= Room;
-        if (Last)
-            Len = Room;
         Parts[Count++] = iovec{const_cast<char *>(p), static_cast<size_t>(Len)};
         Offered += Len;
-        if (Last)
-            break;
     }
     msghdr Msg{};
     Msg.msg_iov = Parts;
@@ -234,7 +225,6 @@ void TCustomWSocket::TryToSend()
                 return;
             }
         }
-        FWriteCount += n;
         if (Gather)
             RemoveSent(n);
         else
