@@ -168,9 +168,10 @@ void TTransferBatch::DownloadLine(const std::string &line)
         return;
     }
     const qint64 received = target->Size();
-    if (mode == TransferMode::Binary && size > 0 && received != size) {
-        if (received < size)
-            target->KeepPartial();
+    // Short of the listing is a cut the server did not report; longer is a file that grew
+    // since the listing was read, and arrived whole.
+    if (mode == TransferMode::Binary && size > 0 && received < size) {
+        target->KeepPartial();
         Fail(hostName + " not downloaded: " + std::to_string(received) + " bytes arrived, the listing says " +
              std::to_string(size));
         return;

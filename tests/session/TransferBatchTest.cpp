@@ -314,15 +314,19 @@ TEST_F(TransferBatchTest, asciiDownloadOrAPartLongerThanTheListingStartsOver)
     EXPECT_EQ(PcEntries(), (QStringList{".zarvel.xfer.down", "NOTES", "SMALL,0"}));
 }
 
-// The listing gives the size a binary file must arrive with; a server that ends early with a
-// success reply does not get a short file committed.
-TEST_F(TransferBatchTest, binaryFileShorterThanItsListingFailsAndKeepsItsPart)
+// The listing gives the size a binary file must at least arrive with; a server that ends early
+// with a success reply does not get a short file committed. A file that grew on the host after
+// the listing was read arrives whole and is saved.
+TEST_F(TransferBatchTest, binaryFileShorterThanItsListingFailsAndKeepsItsPartOneThatGrewIsSaved)
 {
     Seed("CUT", 0, Pattern(3000));
-    const BatchResult result = batch.Download({Line("CUT", 0, 4000)});
+    Seed("GREW", 0, Pattern(6000));
+    const BatchResult result = batch.Download({Line("CUT", 0, 4000), Line("GREW", 0, 5000)});
     EXPECT_EQ(result.Failed, 1);
+    EXPECT_EQ(result.Ok, 1);
     EXPECT_EQ(window.AtLevel(0), std::vector<std::string>{"CUT not downloaded: 3000 bytes arrived, the listing says 4000"});
-    EXPECT_EQ(PcEntries(), QStringList{".CUT,0.zarvel-part"});
+    EXPECT_EQ(Pc("GREW,0"), Pattern(6000));
+    EXPECT_EQ(PcEntries(), (QStringList{".CUT,0.zarvel-part", "GREW,0"}));
 }
 
 TEST_F(TransferBatchTest, serverGoneDuringSecondOfFiveFilesStopsWithOneDoneOneFailed)
