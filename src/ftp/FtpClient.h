@@ -323,6 +323,7 @@ protected:
     bool StartAuthTls();                                   // after the greeting: AUTH TLS unless None
     void NextAuthAsync();                                  // reply to AUTH TLS
     void ControlSocketTlsDone(TCustomWSocket *Sender, int Error);
+    void NoteNotEncrypted(const std::string &Why);         // logged, and told to the window's lock
     void EndOpenInPlain(const std::string &Why);           // IfAvailable without TLS: logged, Open ends well
     void RefuseOpen(const std::string &Text);              // ends the connection before USER
     void ProtectAfterLogin();                              // DoneHook of PASS/USER: PBSZ 0, PROT P

@@ -47,7 +47,7 @@ void TCustomFtpCli::NextAuthAsync()
     FNextStep = &TCustomFtpCli::DisplayLastResponse;
     FControlSocket->OnTlsDone = [this](TCustomWSocket *S, int E) { ControlSocketTlsDone(S, E); };
     // With a proxy the TLS peer is the proxy, and its name is what the certificate must show.
-    FControlSocket->StartTls(FTlsContext, FConnectionType == ftpProxy ? FProxyServer : FHostName);
+    FControlSocket->StartTls(FTlsContext, ConnectTarget());
 }
 
 void TCustomFtpCli::ControlSocketTlsDone(TCustomWSocket *, int Error)
@@ -78,11 +78,16 @@ void TCustomFtpCli::ControlSocketTlsDone(TCustomWSocket *, int Error)
     TriggerRequestDone(0);
 }
 
-void TCustomFtpCli::EndOpenInPlain(const std::string &Why)
+void TCustomFtpCli::NoteNotEncrypted(const std::string &Why)
 {
     TriggerDisplay("! " + Why);
     if (OnTlsNote)
         OnTlsNote(this, 0, Why);
+}
+
+void TCustomFtpCli::EndOpenInPlain(const std::string &Why)
+{
+    NoteNotEncrypted(Why);
     StateChange(ftpConnected);
     TriggerRequestDone(0);
 }
@@ -126,16 +131,10 @@ void TCustomFtpCli::NextProtAsync()
         return;
     }
     if (FEncryption == ftpEncryptRequire) {
-        const std::string text = "534 Encryption is required, but the server refused to protect data connections";
-        TriggerDisplay("! " + text);
-        CloseControl();
-        FailStep(534, text);
+        RefuseOpen("534 Encryption is required, but the server refused to protect data connections");
         return;
     }
-    const std::string why = "The server refused PROT P: file data and listings travel NOT encrypted";
-    TriggerDisplay("! " + why);
-    if (OnTlsNote)
-        OnTlsNote(this, 0, why);
+    NoteNotEncrypted("The server refused PROT P: file data and listings travel NOT encrypted");
     FLastReply = "230 Logged in";
     FReplyCode = 230;
     TriggerRequestDone(0);
@@ -151,7 +150,7 @@ void TCustomFtpCli::StartDataTls()
     FDataTlsPending = true;
     // The client is the TLS client whichever side opened the TCP connection, and resumes the
     // control connection's session: servers refuse data connections from anyone else.
-    data->StartTls(FTlsContext, FConnectionType == ftpProxy ? FProxyServer : FHostName, FControlSocket.get());
+    data->StartTls(FTlsContext, ConnectTarget(), FControlSocket.get());
 }
 
 void TCustomFtpCli::DataSocketTlsDone(TCustomWSocket *, int Error)

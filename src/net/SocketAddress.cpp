@@ -95,13 +95,6 @@ bool TSockAddr::SameHost(const TSockAddr &Other) const
     return IPv4() == Other.IPv4();
 }
 
-bool TSockAddr::IsLoopback() const
-{
-    if (IsIPv6())
-        return IN6_IS_ADDR_LOOPBACK(&IPv6());
-    return (ntohl(IPv4()) >> 24) == 127;
-}
-
 bool TSockAddr::IsAny() const
 {
     return IsIPv6() ? IN6_IS_ADDR_UNSPECIFIED(&IPv6()) : IPv4() == INADDR_ANY;

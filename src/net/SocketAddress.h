@@ -32,7 +32,6 @@ public:
     // "127.0.0.1" or "::1" (no brackets, no zone): the text a literal parses back from.
     std::string Text() const;
     bool SameHost(const TSockAddr &Other) const;            // same family and address, ports aside
-    bool IsLoopback() const;                                // 127.0.0.0/8 or ::1
     bool IsAny() const;                                     // 0.0.0.0 or ::
 
 private:

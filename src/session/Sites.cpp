@@ -9,11 +9,7 @@ constexpr std::string_view kSitesPrefix = "Site.";
 // Every site has a host name: Save refuses none and writes it first.
 constexpr std::string_view kMarkerValue = ".HostName";
 
-bool StartsWith(const std::string &text, std::string_view start)
-{
-    return text.compare(0, start.size(), start) == 0;
-}
-
+// Capitals only: the escaping writes no other, so "%2a" is not a name it made.
 int HexDigit(char c)
 {
     if (c >= '0' && c <= '9')
@@ -126,7 +122,7 @@ std::vector<std::string> TSiteSettingsStore::Names()
     if (!store_)
         return names;
     for (const std::string &name : store_->Names())
-        if (StartsWith(name, prefix_))
+        if (name.starts_with(prefix_))
             names.push_back(name.substr(prefix_.size()));
     return names;
 }
@@ -142,7 +138,7 @@ std::vector<std::string> SiteNames(TSettingsStore *store)
     if (!store)
         return sites;
     for (const std::string &name : store->Names()) {
-        if (!StartsWith(name, kSitesPrefix) || name.size() <= kSitesPrefix.size() + kMarkerValue.size()
+        if (!name.starts_with(kSitesPrefix) || name.size() <= kSitesPrefix.size() + kMarkerValue.size()
             || name.compare(name.size() - kMarkerValue.size(), kMarkerValue.size(), kMarkerValue) != 0)
             continue;
         const std::string_view escaped =

@@ -40,7 +40,7 @@ BatchResult TTransferBatch::Download(const std::vector<std::string> &listingLine
     sizes_.clear();
     for (const std::string &line : listingLines)
         sizes_.push_back(std::max<qint64>(ListingLineSize(line), 0));
-    RunSteps(listingLines.size(), [&](std::size_t i) { DownloadLine(listingLines[i]); });
+    RunSteps(listingLines.size(), [&](std::size_t i) { DownloadLine(listingLines[i], i); });
     commits_.CommitAll();
     if (result_.Stopped || result_.Ok > 0)
         window_.RefreshPcFiles();
@@ -58,7 +58,7 @@ BatchResult TTransferBatch::Upload(const std::vector<std::string> &paths)
         struct stat status {};
         sizes_.push_back(::stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode) ? qint64(status.st_size) : 0);
     }
-    RunSteps(paths.size(), [&](std::size_t i) { UploadPath(paths[i]); });
+    RunSteps(paths.size(), [&](std::size_t i) { UploadPath(paths[i], i); });
     window_.ListTandemFiles();
     window_.SetMainWindowEnabled(true);
     Summary("upload", result_.Failed > 0 || result_.Stopped, 1);
@@ -71,7 +71,6 @@ void TTransferBatch::Begin()
         window_.ClearLogWindow();
     result_ = BatchResult{};
     switcher_ = TransferModeSwitcher{};
-    next_ = 0;
 }
 
 bool TTransferBatch::RefusedWhileBusy(std::size_t files, const char *verb)
@@ -98,7 +97,7 @@ void TTransferBatch::RunSteps(std::size_t count, const std::function<void(std::s
     EndDialog();
 }
 
-void TTransferBatch::ShowDialogForBatch()
+void TTransferBatch::ShowDialogForBatch(std::size_t index)
 {
     if (!dialog_.IsShown()) {
         dialog_.SetFileInfo(std::string(), kPlaceholderTotal);
@@ -108,12 +107,8 @@ void TTransferBatch::ShowDialogForBatch()
         for (const qint64 size : sizes_)
             total += size;
         progress_.StartBatch(int(sizes_.size()), total);
-        progress_.NextFile(sizes_.empty() ? 0 : sizes_.front());
-        next_ = 1;
-        return;
     }
-    progress_.NextFile(next_ < sizes_.size() ? sizes_[next_] : 0);
-    ++next_;
+    progress_.NextFile(index < sizes_.size() ? sizes_[index] : 0);
 }
 
 bool TTransferBatch::SwitchMode(TransferMode mode)
@@ -130,10 +125,10 @@ bool TTransferBatch::SwitchMode(TransferMode mode)
     return ok;
 }
 
-void TTransferBatch::DownloadLine(const std::string &line)
+void TTransferBatch::DownloadLine(const std::string &line, std::size_t index)
 {
     commits_.Collect();
-    ShowDialogForBatch();
+    ShowDialogForBatch(index);
     const std::int32_t fileCode = ListingLineFileCode(line);
     const std::string hostName = ListingLineName(line);
     const qint64 size = ListingLineSize(line);
@@ -211,9 +206,9 @@ bool TTransferBatch::Fetch(TDownloadTarget &target, const std::string &hostName,
     return got;
 }
 
-void TTransferBatch::UploadPath(const std::string &path)
+void TTransferBatch::UploadPath(const std::string &path, std::size_t index)
 {
-    ShowDialogForBatch();
+    ShowDialogForBatch(index);
     const std::string name(PcFileNameOfPath(path));
     struct stat status {};
     if (::stat(path.c_str(), &status) != 0)

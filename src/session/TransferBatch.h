@@ -60,12 +60,12 @@ private:
     // Begin, then `step` for each of `count` items until the batch stops (an exception stops
     // it with an error box), then EndDialog.
     void RunSteps(std::size_t count, const std::function<void(std::size_t)> &step);
-    void ShowDialogForBatch();                         // each file: its number; the first one: dialog up, window off
+    void ShowDialogForBatch(std::size_t index);                       // each file: its number; the first one: dialog up, window off
     bool SwitchMode(TransferMode mode);                // TYPE when the mode changed; quits on failure
-    void DownloadLine(const std::string &line);        // one file of a download
+    void DownloadLine(const std::string &line, std::size_t index); // file number index of a download
     // Receives one host file into the target: resumed in binary when a part is there.
     bool Fetch(TDownloadTarget &target, const std::string &hostName, TransferMode mode, qint64 size);
-    void UploadPath(const std::string &path);          // one file of an upload
+    void UploadPath(const std::string &path, std::size_t index);   // file number index of an upload
     void StartFile(const char *verb, const std::string &name, qint64 size); // the dialog's file line
     void Fail(const std::string &why);                 // a file refused here: counted and logged
     void CountFailure(const std::string &what);        // a failed file: log, and stop if the session is gone
@@ -79,6 +79,5 @@ private:
     TransferModeSwitcher switcher_;                    // the mode the server was last asked for
     BatchResult result_;                               // counts of the running batch
     std::vector<qint64> sizes_;                        // listed size of each file of the batch
-    std::size_t next_ = 0;                             // index of the file the batch takes up next
     TDownloadCommits commits_;                         // complete downloads not yet renamed into place
 };

@@ -21,6 +21,8 @@
 
 namespace {
 
+const QSize kDialogSize(442, 330); // the smallest the dialog is ever shown
+
 std::string Bytes(const QLineEdit *edit)
 {
     return edit->text().toStdString();
@@ -73,8 +75,7 @@ TFormConnect::TFormConnect(TUserMessages &messages, QWidget *parent)
     ComboBoxSites->setToolTip("Choose a saved site to fill every field");
     ComboBoxSites->setAccessibleName("Site");
     ComboBoxSites->setMinimumWidth(180);
-    auto *sitesLabel = new QLabel("&Site");
-    sitesLabel->setBuddy(ComboBoxSites);
+    auto *sitesLabel = BuddyLabel("&Site", ComboBoxSites);
     btnSaveAs = new QPushButton("Save &As...");
     btnSaveAs->setAutoDefault(false);
     btnSaveAs->setToolTip("Store the fields as a site under a name");
@@ -217,8 +218,8 @@ TFormConnect::TFormConnect(TUserMessages &messages, QWidget *parent)
 
     SetProxyControls(false);
     SetAutoConnectAllowed(false);
-    resize(442, 330);
-    setFixedSize(sizeHint().expandedTo(QSize(442, 330)));
+    resize(kDialogSize);
+    setFixedSize(sizeHint().expandedTo(kDialogSize));
 }
 
 void TFormConnect::SetEncryptionChoice(const std::string &keyword)
@@ -278,7 +279,7 @@ void TFormConnect::SetKeyringNote(const std::string &text)
     LabelKeyringNote->show();
     // The note wraps within the dialog's width; the dialog grows downwards to hold it.
     const int width = this->width();
-    setFixedSize(width, std::max(layout()->totalHeightForWidth(width), 294));
+    setFixedSize(width, std::max(layout()->totalHeightForWidth(width), kDialogSize.height()));
 }
 
 void TFormConnect::ShowStoreProblem(const std::string &text)

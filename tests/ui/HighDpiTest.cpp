@@ -5,6 +5,7 @@
 #include "ui/MainWindow.h"
 #include "ui/LogWindow.h"
 #include "ui/TransferProgressDialog.h"
+#include "ui/WindowAssembly.h"
 
 #include <gtest/gtest.h>
 #include <QApplication>
@@ -37,13 +38,7 @@ TEST(HighDpi, DISABLED_picturesCarryThePixelRatioOfTheScaledScreen)
     RecordedMessages messages;
     RecordedSounds sounds;
     TFormMain form(messages, sounds, dir.filePath("Zarvel.conf"));
-    TFormMain::Windows windows;
-    windows.AboutBox = new TAboutBox(&form);
-    windows.FormConnect = new TFormConnect(messages, &form);
-    windows.FormStatus = new TFormStatus(&form);
-    windows.FormConfig = new TFormConfig(&form);
-    windows.FormTransfer = new TFormTransfer(&form);
-    form.AttachWindows(windows);
+    const TFormMain::Windows windows = AttachNewWindows(form, messages);
     windows.AboutBox->Splash();
     form.show();
     for (const QWidget *window : std::initializer_list<const QWidget *>{
