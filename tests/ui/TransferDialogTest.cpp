@@ -6,6 +6,7 @@
 #include "ui/FileDropTarget.h"
 
 #include <gtest/gtest.h>
+#include <QAccessible>
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -112,6 +113,11 @@ TEST_F(TransferDialogTest, floodOfReportsIsDrawnAFewTimesAndEndsOnTheLastOne)
     EXPECT_EQ(dialog.LFileinfo->text(), "Downloading binary file F2000 (4096 bytes)");
     EXPECT_EQ(dialog.LStatus->text(), "2000");
     EXPECT_EQ(dialog.LBatch->text(), "File 2000 of 2000");
+    // A screen reader hears what is drawn, not an older report.
+    const auto spoken = [](QWidget *label) { return QAccessible::queryAccessibleInterface(label)->text(QAccessible::Name); };
+    EXPECT_EQ(spoken(dialog.LBatch), "File 2000 of 2000");
+    EXPECT_EQ(spoken(dialog.LStatus), "2000");
+    EXPECT_EQ(spoken(dialog.LPercent), "100%");
 
     // Hidden by the batch between two repaints, the controls still end on the last report.
     dialog.ShowProgress(1024, "last");
