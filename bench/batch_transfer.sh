@@ -28,6 +28,7 @@ for b in "$engine" "$batch"; do [ -x "$b" ] || { echo "missing $b: build the ben
 export QT_QPA_PLATFORM=offscreen
 
 . "$here/lib/ftp_server.sh"
+. "$here/lib/in_turn.sh"
 bench_work zarvel-batch-bench
 serve=$work/serve
 mkdir -p "$serve" "$work/dl" "$work/many-local"
@@ -90,7 +91,7 @@ if [ "$bytes" -gt 0 ]; then
     echo
     echo "$size_mib MiB, one file: per round, batch/engine rate and engine/batch processor time"
     for r in $(seq "$rounds"); do
-        for tool in engine quiet batch; do
+        for tool in $(in_turn "$r" engine quiet batch); do
             rm -f "$work/dl/big.bin"
             case $tool in
                 engine) measure engine-get 'cmp -s "$serve/big.bin" "$work/dl/big.bin"' -- "$engine" "${login[@]}" --active get big.bin big.bin ;;
@@ -129,15 +130,18 @@ check_many_put='[ "$(ls "$serve" | grep -c "^u")" = 1000 ] && cmp -s "$work/many
 echo
 echo "1,000 files of 4 KiB: per round, files per second (batch, lftp, ratio) and processor seconds"
 printf '  %-6s %-9s %8s %8s %7s %8s %8s %7s\n' round "" batch lftp ratio "batch s" "lftp s" ratio
+many() {  # tool direction: one batch of 1,000 files
+    case $1/$2 in
+        batch/get) rm -f "$work/dl"/s*; measure batch-mget "$check_many_get" -- "$batch" "${login[@]}" get "@$work/many.get" ;;
+        lftp/get) rm -f "$work/dl"/s*; measure lftp-mget "$check_many_get" -- lftp -c "$lftp_base; mget s[0-9]*" ;;
+        batch/put) rm -f "$serve"/u*; measure batch-mput "$check_many_put" -- "$batch" "${login[@]}" put "@$work/many.put" ;;
+        lftp/put) rm -f "$serve"/u*; measure lftp-mput "$check_many_put" -- lftp -c "$lftp_base; lcd $work/many-local; mput u*" ;;
+    esac
+}
 for r in $(seq "$rounds"); do
-    rm -f "$work/dl"/s*
-    measure batch-mget "$check_many_get" -- "$batch" "${login[@]}" get "@$work/many.get"
-    rm -f "$work/dl"/s*
-    measure lftp-mget "$check_many_get" -- lftp -c "$lftp_base; mget s[0-9]*"
-    rm -f "$serve"/u*
-    measure batch-mput "$check_many_put" -- "$batch" "${login[@]}" put "@$work/many.put"
-    rm -f "$serve"/u*
-    measure lftp-mput "$check_many_put" -- lftp -c "$lftp_base; lcd $work/many-local; mput u*"
+    for dir in get put; do
+        for tool in $(in_turn "$r" batch lftp); do many "$tool" "$dir"; done
+    done
     rm -f "$serve"/u*
     for dir in get put; do
         label=download

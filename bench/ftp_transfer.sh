@@ -25,6 +25,7 @@ password=zarvel-ftp-test
 [ -x "$driver" ] || { echo "missing $driver: build the bench target first" >&2; exit 1; }
 
 . "$here/lib/ftp_server.sh"
+. "$here/lib/in_turn.sh"
 bench_work zarvel-bench
 serve=$work/serve
 mkdir -p "$serve"
@@ -99,11 +100,12 @@ printf '%-5s %-11s %-4s %-8s %9s %9s %10s   %s\n' round tool dir mode "MB/s" "cp
 tools_of() { if [ "$1" = tls ]; then echo zarvel_tls curl_tls; else echo zarvel curl lftp; fi; }
 # curl's active FTPS against this vsftpd does not finish here: TLS rows are passive only.
 modes_of() { if [ "$1" = tls ]; then echo passive; else echo passive active; fi; }
+
 for round in $(seq "$rounds"); do
     for sec in "${securities[@]}"; do
         for dir in get put; do
             for mode in $(modes_of "$sec"); do
-                for t in $(tools_of "$sec"); do
+                for t in $(in_turn "$round" $(tools_of "$sec")); do
                     run "$t-$dir-$mode" "${t%_tls}" "$dir" "$mode" "$sec"
                 done
             done

@@ -524,7 +524,7 @@ protected:
 
     int FTimeout = 15;
     bool FMultiThreaded = false;
-    qint64 FDeadline = 0;                                  // ms of the monotonic clock
+    qint64 FDeadline = 0;                                  // ms of the coarse monotonic clock
     std::unique_ptr<QTimer> FWakeTimer;                    // wakes the blocked loop at the deadline
     QEventLoop *FWaitLoop = nullptr;                       // the loop the running wait blocks in
     bool FWoken = false;                                   // the engine or the timer ended that loop's pass

@@ -2,14 +2,27 @@
 // event loop until the request is over or the server stayed silent for Timeout seconds. The
 // wait blocks in the loop (no spinning), woken by events or by a timer at the deadline.
 #include "ftp/FtpClient.h"
+#include "net/CoarseClock.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QTimer>
 
 #include <algorithm>
+#include <chrono>
 #include <climits>
 #include <utility>
+
+namespace {
+
+// Milliseconds of the clock the deadline runs on: read once per block of a transfer.
+qint64 DeadlineTicks()
+{
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(TCoarseClock::now().time_since_epoch()).count();
+}
+
+} // namespace
 
 TFtpClient::TFtpClient()
     : FWakeTimer(std::make_unique<QTimer>())
@@ -26,7 +39,7 @@ bool TFtpClient::Progress()
     bool aborted = TCustomFtpCli::Progress();
     // Data moving proves the server alive: the limit bounds silence, not the transfer.
     if (FTimeout > 0)
-        FDeadline = FtpTickCount() + qint64(FTimeout) * 1000;
+        FDeadline = DeadlineTicks() + qint64(FTimeout) * 1000;
     return aborted;
 }
 
@@ -47,7 +60,7 @@ bool TFtpClient::Synchronize(void (TCustomFtpCli::*Proc)())
 void TFtpClient::RestartTimeLimit(qint64 AtLeastMs)
 {
     if (FTimeout > 0)
-        FDeadline = FtpTickCount() + std::max(qint64(FTimeout) * 1000, AtLeastMs);
+        FDeadline = DeadlineTicks() + std::max(qint64(FTimeout) * 1000, AtLeastMs);
 }
 
 void TFtpClient::RequestEnded()
@@ -69,14 +82,14 @@ bool TFtpClient::WaitUntilReady()
     // ends every loop running, this one too, and that must end the request as a failure.
     QEventLoop loop;
     QEventLoop *const outer = std::exchange(FWaitLoop, &loop);
-    FDeadline = FtpTickCount() + qint64(FTimeout) * 1000;
+    FDeadline = DeadlineTicks() + qint64(FTimeout) * 1000;
     bool ended = false;
     for (;;) {
         if (!FRequestRunning) {
             ended = true;
             break;
         }
-        const qint64 now = FtpTickCount();
+        const qint64 now = DeadlineTicks();
         if (!QCoreApplication::instance() || QCoreApplication::closingDown() ||
             (FTimeout > 0 && now > FDeadline))
             break;

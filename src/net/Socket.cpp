@@ -198,6 +198,7 @@ int TCustomWSocket::PendingBytes()
 void TCustomWSocket::NewGeneration()
 {
     ++FGeneration;
+    FStreamSent = 0;
     EndTls();
     FAheadHead = FAheadCount = 0; // read ahead from the old connection
 }

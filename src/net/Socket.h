@@ -100,7 +100,9 @@ public:
 
     // ---- events (first parameter: the socket) -----------------------------------------
     TDataAvailable OnDataAvailable;       // data can be read
-    TDataSent OnDataSent;                 // a writable report found the send queue drained
+    // A writable report found the send queue drained (but for a tail under StreamAlign bytes
+    // that a sender streaming blocks holds back for its next ones, sent at once if none come).
+    TDataSent OnDataSent;
     TSendData OnSendData;                 // inside a send: the platform accepted BytesSent bytes
     TSessionConnected OnSessionConnected; // outgoing connection done (Error 0) or failed
     TSessionClosed OnSessionClosed;       // the connection ended (once per connection)
@@ -230,7 +232,10 @@ private:
     // Drain: at the peer's close, read everything. Pending: bytes the caller just found
     // waiting, read ahead included (0 if it did not ask).
     void ReceiveLoop(int Error, bool Drain = false, int Pending = 0);
-    void TryToSend();
+    void TryToSend() { SendQueued(false); }
+    // Sends the queue. HoldTail (mid-stream, more blocks coming): the bytes past the stream's
+    // last StreamAlign boundary wait for them. True when it stopped so, with a tail held.
+    bool SendQueued(bool HoldTail);
     void ClearSendQueue();
     std::unique_ptr<TBuffer> NewBlock();     // a spare drained block, or a new one
     void RecycleFront();                     // frees the drained first block of the queue
@@ -246,7 +251,8 @@ private:
     void ReleaseHandle();                    // closes and forgets the handle without any event
     int RawSend(const void *Data, int Len);  // the platform write, no event
     // One platform write of the unsent bytes of the first blocks; Offered gets their count.
-    int GatherSend(int &Offered);
+    // ToBoundary: only those up to the stream's last StreamAlign boundary (none: 0, no write).
+    int GatherSend(int &Offered, bool ToBoundary);
     void RemoveSent(int Count);              // drops Count sent bytes from the queue's front
     qint64 QueuedBytes() const;              // unsent bytes in the send queue
     void PostWritable();                     // a writable report from the loop's next pass
@@ -311,7 +317,12 @@ private:
     quint64 FSendLoopGeneration = 0;         // the connection the send loop runs for
     quint64 FSendCalls = 0;                  // Send calls so far: the send loop sees a handler send
     static constexpr int MaxDataSentTurns = 256;   // OnDataSent calls per writable report
-    static constexpr size_t CoalesceBlocks = 43;   // queued blocks (64 KB) the send loop hands over at once
+    static constexpr size_t CoalesceBlocks = 44;   // queued blocks (64 KiB and more) the send loop hands over at once
+    // Mid-stream writes end on these boundaries of the stream: a peer that writes to its file
+    // what each read returns then writes whole, aligned 64 KiB pieces, which costs a file
+    // system with large pages far less than pieces that straddle them.
+    static constexpr quint64 StreamAlign = 65536;
+    quint64 FStreamSent = 0;                 // bytes of this connection handed to the platform
 
     // receive read-ahead: one platform read serves many small Receive calls
     static constexpr int ReadAheadBytes = 262144; // bytes asked of the platform per read

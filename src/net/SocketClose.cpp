@@ -90,7 +90,7 @@ void TCustomWSocket::SendQueuedQuietly()
         return;
     }
     for (int Offered = 0; FType == SOCK_STREAM && QueuedBytes() > 0;) {
-        const int n = GatherSend(Offered);
+        const int n = GatherSend(Offered, false);
         if (n <= 0)
             return;
         RemoveSent(n);

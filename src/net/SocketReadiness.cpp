@@ -244,13 +244,16 @@ void TCustomWSocket::Writable(int Error)
 {
     std::weak_ptr<bool> Alive = FAlive;
     const quint64 Generation = FGeneration;
-    TryToSend();
-    if (Alive.expired() || FHSocket == INVALID_SOCKET || !FAllSent)
+    // A tail held back by the last pass waits for the blocks this one brings; a handler with
+    // nothing more to send lets the first turn below send it.
+    const bool TailHeld = SendQueued(true);
+    if (Alive.expired() || FHSocket == INVALID_SOCKET || (!FAllSent && !TailHeld))
         return;
     // The send loop: a handler that answers OnDataSent with a Send is told again, after its
     // call returned, that the queue is free, up to a bound per report; what it queued goes
-    // to the platform in one call per CoalesceBlocks. One report per small block cost a
-    // pass of the event loop and a system call for every 1514 bytes of an upload.
+    // to the platform in one call per CoalesceBlocks, cut on the stream's StreamAlign
+    // boundaries while the handler keeps sending. One report per small block cost a pass of
+    // the event loop and a system call for every 1514 bytes of an upload.
     for (int Turn = 1;; ++Turn) {
         const quint64 SendsBefore = FSendCalls;
         TriggerDataSentQueuing(Error);
@@ -258,10 +261,10 @@ void TCustomWSocket::Writable(int Error)
             return;
         const bool Sent = FSendCalls != SendsBefore;
         if (!Sent || Turn >= MaxDataSentTurns || FBufList.size() >= CoalesceBlocks) {
-            TryToSend();
+            const bool Held = SendQueued(Sent);
             if (Alive.expired() || Generation != FGeneration || FHSocket == INVALID_SOCKET)
                 return;
-            if (!Sent || !FAllSent)
+            if (!Sent || (!FAllSent && !Held))
                 return; // idle, or the write notifier reports room
             if (Turn >= MaxDataSentTurns) {
                 PostWritable(); // the rest from the loop's next pass

@@ -113,15 +113,18 @@ int TCustomWSocket::RawSend(const void *Data, int Len)
         n = ::send(FHSocket, Data, static_cast<size_t>(Len), Flags);
     if (n < 0)
         WSocket_SetLastErrorFromErrno();
+    else
+        FStreamSent += quint64(n);
     return static_cast<int>(n);
 }
 
-int TCustomWSocket::GatherSend(int &Offered)
+int TCustomWSocket::GatherSend(int &Offered, bool ToBoundary)
 {
-    constexpr size_t MaxBlocks = 64;
+    constexpr size_t MaxBlocks = 256;
+    static_assert(MaxBlocks > CoalesceBlocks, "a coalesced queue fits one write");
     iovec Parts[MaxBlocks];
     size_t Count = 0;
-    Offered = 0;
+    qint64 Total = 0;
     for (const auto &Block : FBufList) {
         if (Count == MaxBlocks)
             break;
@@ -130,14 +133,33 @@ int TCustomWSocket::GatherSend(int &Offered)
         if (Len <= 0)
             continue;
         Parts[Count++] = iovec{const_cast<char *>(p), static_cast<size_t>(Len)};
-        Offered += Len;
+        Total += Len;
     }
+    if (ToBoundary) {
+        const quint64 End = (FStreamSent + quint64(Total)) / StreamAlign * StreamAlign;
+        if (End <= FStreamSent) {
+            Offered = 0;
+            return 0;
+        }
+        Total = qint64(End - FStreamSent);
+        for (size_t i = 0, Left = size_t(Total); i < Count; ++i) {
+            if (Parts[i].iov_len >= Left) {
+                Parts[i].iov_len = Left;
+                Count = i + 1;
+                break;
+            }
+            Left -= Parts[i].iov_len;
+        }
+    }
+    Offered = int(Total);
     msghdr Msg{};
     Msg.msg_iov = Parts;
     Msg.msg_iovlen = Count;
     const ssize_t n = ::sendmsg(FHSocket, &Msg, MSG_NOSIGNAL);
     if (n < 0)
         WSocket_SetLastErrorFromErrno();
+    else
+        FStreamSent += quint64(n);
     return static_cast<int>(n);
 }
 
@@ -158,16 +180,16 @@ int TCustomWSocket::RealSend(const void *Data, int Len)
     return n;
 }
 
-void TCustomWSocket::TryToSend()
+bool TCustomWSocket::SendQueued(bool HoldTail)
 {
     if (FHSocket == INVALID_SOCKET)
-        return;
+        return false;
     if (FBufList.empty()) {
         FAllSent = true; // nothing queued is drained, also after a Send of nothing
-        return;
+        return false;
     }
     if (FInTryToSend)
-        return; // the running loop below picks up what a handler queued
+        return false; // the running loop below picks up what a handler queued
     FInTryToSend = true;
     std::weak_ptr<bool> Alive = FAlive;
     const quint64 Generation = FGeneration;
@@ -183,13 +205,15 @@ void TCustomWSocket::TryToSend()
     if (FTls) {
         if (!FTlsHandshaking) // else the queue waits for the handshake's end
             TlsSendLoop();
-        return;
+        return false;
     }
 
+    const bool Stream = FType == SOCK_STREAM && FSendFlags == wsSendNormal;
+    HoldTail = HoldTail && Stream;
     for (;;) {
         if (FBufList.empty()) {
             FAllSent = true;
-            return;
+            return false;
         }
         TBuffer *Block = FBufList.front().get();
         int Len = 0;
@@ -197,17 +221,17 @@ void TCustomWSocket::TryToSend()
         if (Len <= 0) {
             if (FBufList.size() == 1) {
                 FAllSent = true;
-                return;
+                return false;
             }
             RecycleFront();
             continue;
         }
-        const bool Gather = FBufList.size() > 1 && FType == SOCK_STREAM && FSendFlags == wsSendNormal;
+        const bool Gather = Stream && (FBufList.size() > 1 || HoldTail);
         if (Gather)
             Len = 0; // counted by GatherSend
-        const int n = Gather ? GatherSend(Len) : RawSend(p, Len);
+        const int n = Gather ? GatherSend(Len, HoldTail) : RawSend(p, Len);
         if (n == 0)
-            return;
+            return HoldTail && Len == 0;
         if (n < 0) {
             const int Error = WSocket_WSAGetLastError();
             switch (Error) {
@@ -216,13 +240,13 @@ void TCustomWSocket::TryToSend()
                 Close();
                 if (!Alive.expired())
                     TriggerSessionClosed(Error);
-                return;
+                return false;
             case WSAEWOULDBLOCK:
                 ArmWrite(true);
-                return;
+                return false;
             default:
                 SocketError("TryToSend failed");
-                return;
+                return false;
             }
         }
         if (Gather)
@@ -231,10 +255,10 @@ void TCustomWSocket::TryToSend()
             Block->Remove(n);
         TriggerSendData(n);
         if (Alive.expired() || Generation != FGeneration)
-            return;
+            return false;
         if (n < Len) {
             ArmWrite(true); // the platform's buffer is full: wait for space
-            return;
+            return false;
         }
     }
 }

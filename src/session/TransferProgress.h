@@ -3,6 +3,8 @@
 // count text, and the reporter that turns the FTP client's progress events into dialog
 // updates. The engine reports every few kilobytes; the reporter keeps the count and the rate
 // exact but repaints the dialog at most every RepaintInterval, so watching costs no speed.
+#include "net/CoarseClock.h"
+
 #include <QtGlobal>
 
 #include <chrono>
@@ -39,7 +41,7 @@ std::string BatchProgressText(int fileNumber, int fileCount, qint64 done, qint64
 // The rate of the current file, sampled at most once a second, and the repaint throttle.
 class TProgressMeter {
 public:
-    using Clock = std::chrono::steady_clock;
+    using Clock = TCoarseClock;                   // read for every block of a transfer
     static constexpr std::chrono::milliseconds RepaintInterval{40};
 
     void ResetRate() { rate_ = 0; }               // at the start of a batch: 0.00 until sampled

@@ -244,6 +244,39 @@ TEST(WsocketSend, blockPerReportArrivesWholeInOrderAndNeverInsideSend)
     ::close(Peer);
 }
 
+// An upload's blocks go to the platform in writes that end on the stream's 64 KiB boundaries,
+// so a peer that writes each read to its file writes aligned pieces; the tail of a handler
+// that stops sending without closing still goes out. A write the platform takes only in part
+// may end anywhere, hence the allowance.
+TEST(WsocketSend, streamedBlocksLeaveInWritesEndingOn64KiBBoundaries)
+{
+    TPeerListener L;
+    TWSocket S;
+    const int Peer = ConnectPair(S, L);
+    PumpFor(20);
+    const std::string Data = Pattern((4 << 20) + 1000);
+    size_t Offset = 0;
+    std::vector<size_t> Ends;
+    size_t Written = 0;
+    S.OnSendData = [&](TCustomWSocket *, int n) { Ends.push_back(Written += size_t(n)); };
+    auto SendBlock = [&](TCustomWSocket &Sender) {
+        const int n = static_cast<int>(std::min<size_t>(1514, Data.size() - Offset));
+        Sender.Send(Data.data() + Offset, n);
+        Offset += static_cast<size_t>(n);
+    };
+    S.OnDataSent = [&](TCustomWSocket *Sender, int) {
+        if (Offset < Data.size())
+            SendBlock(*Sender);
+    };
+    SendBlock(S);
+    const std::string Got = ReadAvailable(Peer, Data.size(), 30000);
+    EXPECT_TRUE(Got == Data);
+    ASSERT_GE(Ends.size(), 64u);
+    const auto Aligned = std::count_if(Ends.begin(), Ends.end(), [](size_t End) { return End % 65536 == 0; });
+    EXPECT_GE(Aligned * 10, static_cast<long>(Ends.size()) * 9) << Aligned << " of " << Ends.size();
+    ::close(Peer);
+}
+
 // Close while the platform's buffer is full: the queued rest still reaches the peer, in
 // order, followed by the end of the stream, while the socket is closed at once.
 TEST(WsocketClose, closeWithAFullPlatformBufferStillDeliversTheQueue)
