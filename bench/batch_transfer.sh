@@ -28,7 +28,7 @@ for b in "$engine" "$batch"; do [ -x "$b" ] || { echo "missing $b: build the ben
 export QT_QPA_PLATFORM=offscreen
 
 . "$here/lib/ftp_server.sh"
-. "$here/lib/in_turn.sh"
+. "$here/lib/rounds.sh"
 bench_work zarvel-batch-bench
 serve=$work/serve
 mkdir -p "$serve" "$work/dl" "$work/many-local"
@@ -58,6 +58,7 @@ measure() {
     local key=$1 check=$2; shift 3
     local secs cpus kib code
     sync
+    forget_time_wait
     read -r secs cpus kib code < <(cd "$work/dl" && "$py" "$here/measure.py" "$@")
     [ "$code" = 0 ] || { echo "$key: exit $code" >&2; exit 1; }
     eval "$check" || { echo "$key: result differs" >&2; exit 1; }
@@ -130,10 +131,19 @@ check_many_put='[ "$(ls "$serve" | grep -c "^u")" = 1000 ] && cmp -s "$work/many
 echo
 echo "1,000 files of 4 KiB: per round, files per second (batch, lftp, ratio) and processor seconds"
 printf '  %-6s %-9s %8s %8s %7s %8s %8s %7s\n' round "" batch lftp ratio "batch s" "lftp s" ratio
+# Each download batch gets a new, empty folder; the old ones go when the benchmark ends. Files
+# deleted just before made the file system search past their inodes for every new file, and
+# each tool paid for the files of the run before it.
+downloads=0
+fresh_dl() {
+    downloads=$((downloads + 1))
+    mv "$work/dl" "$work/dl-done.$downloads"
+    mkdir "$work/dl"
+}
 many() {  # tool direction: one batch of 1,000 files
     case $1/$2 in
-        batch/get) rm -f "$work/dl"/s*; measure batch-mget "$check_many_get" -- "$batch" "${login[@]}" get "@$work/many.get" ;;
-        lftp/get) rm -f "$work/dl"/s*; measure lftp-mget "$check_many_get" -- lftp -c "$lftp_base; mget s[0-9]*" ;;
+        batch/get) fresh_dl; measure batch-mget "$check_many_get" -- "$batch" "${login[@]}" get "@$work/many.get" ;;
+        lftp/get) fresh_dl; measure lftp-mget "$check_many_get" -- lftp -c "$lftp_base; mget s[0-9]*" ;;
         batch/put) rm -f "$serve"/u*; measure batch-mput "$check_many_put" -- "$batch" "${login[@]}" put "@$work/many.put" ;;
         lftp/put) rm -f "$serve"/u*; measure lftp-mput "$check_many_put" -- lftp -c "$lftp_base; lcd $work/many-local; mput u*" ;;
     esac

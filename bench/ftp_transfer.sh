@@ -25,7 +25,7 @@ password=zarvel-ftp-test
 [ -x "$driver" ] || { echo "missing $driver: build the bench target first" >&2; exit 1; }
 
 . "$here/lib/ftp_server.sh"
-. "$here/lib/in_turn.sh"
+. "$here/lib/rounds.sh"
 bench_work zarvel-bench
 serve=$work/serve
 mkdir -p "$serve"
@@ -81,6 +81,7 @@ run() {  # key tool direction mode security
         if [ "$dir" = get ]; then cmd+=("$url/big.bin"); else cmd+=("$url/$remote"); fi
     fi
     sync
+    forget_time_wait
     read -r secs cpus kib code < <("$py" "$here/measure.py" "${cmd[@]}")
     local target=$out; [ "$dir" = put ] && target=$serve/$remote
     local check=ok

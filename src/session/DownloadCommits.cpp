@@ -33,6 +33,8 @@ bool TDownloadCommits::Holds(const std::string &pcName)
     std::lock_guard<std::mutex> guard(lock_);
     if (std::find(committing_.begin(), committing_.end(), pcName) != committing_.end())
         return true;
+    if (std::any_of(done_.begin(), done_.end(), [&](const TDone &d) { return d.pcName == pcName; }))
+        return true;
     return std::any_of(held_.begin(), held_.end(), [&](const auto &t) { return t->PcName() == pcName; });
 }
 
@@ -43,7 +45,7 @@ void TDownloadCommits::Collect()
         std::lock_guard<std::mutex> guard(lock_);
         done.swap(done_);
     }
-    Report(std::move(done));
+    Finish(std::move(done));
 }
 
 void TDownloadCommits::CommitAll()
@@ -54,14 +56,18 @@ void TDownloadCommits::CommitAll()
         changed_.wait(guard, [this] { return held_.empty() && committing_.empty(); });
         done.swap(done_);
     }
-    Report(std::move(done));
+    Finish(std::move(done));
 }
 
-void TDownloadCommits::Report(std::vector<TDone> done)
+void TDownloadCommits::Finish(std::vector<TDone> done)
 {
-    if (outcome_)
-        for (const TDone &d : done)
+    for (TDone &d : done) {
+        if (d.target)
+            d.target->Rename(d.error);
+        d.target.reset();
+        if (outcome_)
             outcome_(d.pcName, d.error);
+    }
 }
 
 void TDownloadCommits::Work()
@@ -82,8 +88,9 @@ void TDownloadCommits::Work()
         std::vector<TDone> done;
         for (auto &target : group) {
             std::string error;
-            const bool saved = target->Commit(error);
-            done.push_back({target->PcName(), saved ? std::string() : error});
+            const bool settled = target->Settle(error);
+            std::string pcName = target->PcName();
+            done.push_back({settled ? std::move(target) : nullptr, std::move(pcName), error});
             target.reset();
         }
         guard.lock();

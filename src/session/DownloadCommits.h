@@ -1,13 +1,16 @@
 #pragma once
-// Complete downloads committed (made durable, then renamed over the PC name) by a worker
-// thread while the batch goes on with the next files. Made durable one by one on the
-// batch's own thread, a file of a few KB waited for a flush of the file system's journal
-// that, on a disk busy with other writes, took longer than its transfer many times over
-// (0.3 ms quiet, 3 ms and more busy, where the file itself took 1 ms). The worker takes
-// what has gathered as one group, so one journal flush serves many files. Each file is
-// still durable before its name is replaced, exactly as a single download's.
+// Complete downloads committed (made durable, then renamed over the PC name) while the
+// batch goes on with the next files. Made durable one by one on the batch's own thread, a
+// file of a few KB waited for a flush of the file system's journal that, on a disk busy with
+// other writes, took longer than its transfer many times over (0.3 ms quiet, 3 ms and more
+// busy, where the file itself took 1 ms). A worker thread makes durable what has gathered as
+// one group, so one journal flush serves many files. Each file is still durable before its
+// name is replaced, exactly as a single download's.
 //
-// Outcomes are reported on the caller's thread only, from Collect and CommitAll.
+// The renames, and the outcomes, happen on the caller's thread only, in Collect and
+// CommitAll: a rename on the worker waited for the folder's lock while the batch created its
+// next file there, and the kernel spent that wait spinning, a fifth of a small-file batch's
+// processor time.
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
@@ -41,23 +44,24 @@ public:
     void Hold(std::unique_ptr<TDownloadTarget> target);
     // A held file of this PC name not yet committed: its partial file is locked until then.
     bool Holds(const std::string &pcName);
-    void Collect();                                // reports what the worker has committed so far
-    void CommitAll();                              // waits for every held file, then reports them
+    void Collect();                                // renames and reports what the worker has settled
+    void CommitAll();                              // waits for every held file, then renames and reports
 
 private:
     struct TDone {
+        std::unique_ptr<TDownloadTarget> target;   // settled, to be renamed (none when settling failed)
         std::string pcName;                        // the file's PC name
-        std::string error;                         // why its commit failed, "" when saved
+        std::string error;                         // why its commit failed, "" so far
     };
-    void Work();                                   // the worker: commits what is held, group by group
-    void Report(std::vector<TDone> done);          // the outcome of each, in order
+    void Work();                                   // the worker: settles what is held, group by group
+    void Finish(std::vector<TDone> done);          // renames each settled file, and reports each in order
 
     Outcome outcome_;                              // told of each commit
     std::mutex lock_;                              // guards everything below
     std::condition_variable changed_;              // something was held, committed or stopped
     std::deque<std::unique_ptr<TDownloadTarget>> held_; // oldest first, not yet taken by the worker
-    std::vector<std::string> committing_;          // PC names of the group the worker is committing
-    std::vector<TDone> done_;                      // committed, not yet reported
+    std::vector<std::string> committing_;          // PC names of the group the worker is settling
+    std::vector<TDone> done_;                      // settled, not yet renamed and reported
     bool stop_ = false;                            // the worker ends
     std::thread worker_;                           // started with the first held file
 };

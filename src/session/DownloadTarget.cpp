@@ -150,7 +150,7 @@ void TDownloadTarget::Discard()
     ::close(std::exchange(handle_, -1));
 }
 
-bool TDownloadTarget::Commit(std::string &error)
+bool TDownloadTarget::Settle(std::string &error)
 {
     if (::fchmod(handle_, finalMode_) != 0) {
         error = "Unable to save " + pcName_ + ": " + Reason(errno);
@@ -165,6 +165,16 @@ bool TDownloadTarget::Commit(std::string &error)
         return false;
     }
     if (!ours) {
+        error = "Unable to save " + pcName_ + ": " + partial_ + " was replaced";
+        return false;
+    }
+    return true;
+}
+
+bool TDownloadTarget::Rename(std::string &error)
+{
+    // Again: the name may have been taken over since the file was settled.
+    if (!StillOurs()) {
         error = "Unable to save " + pcName_ + ": " + partial_ + " was replaced";
         return false;
     }

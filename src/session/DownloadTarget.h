@@ -43,7 +43,11 @@ public:
     void StartWriteback();
     // Gives the file its final mode, makes it durable and replaces the PC name with it in one
     // step. False with a message, the PC name untouched, and the partial file removed.
-    bool Commit(std::string &error);
+    bool Commit(std::string &error) { return Settle(error) && Rename(error); }
+    // Commit in two steps: the final mode, durable, closed; then the PC name replaced. Each
+    // fails as Commit does.
+    bool Settle(std::string &error);
+    bool Rename(std::string &error);
 
 private:
     bool StillOurs() const;                       // the name still holds the file we opened

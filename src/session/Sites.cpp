@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <utility>
 
 namespace {
 
@@ -174,12 +175,13 @@ bool LoadSite(TSettingsStore *store, const std::string &site, TConnectionFields 
 
 bool LoadSiteSettings(TSettingsStore *store, const std::string &site, ConnectionSettings &settings)
 {
-    if (!SiteExists(store, site))
-        return false;
     // Nothing of the connection loaded before (a password above all) may leak into the site.
-    settings = ConnectionSettings{};
-    THeldConnectionFields held(settings);
-    return LoadSite(store, site, held);
+    ConnectionSettings fresh;
+    THeldConnectionFields held(fresh);
+    if (!LoadSite(store, site, held))
+        return false;
+    settings = std::move(fresh);
+    return true;
 }
 
 bool DeleteSite(TSettingsStore *store, const std::string &site)

@@ -14,6 +14,7 @@
 #include <QTemporaryDir>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <fcntl.h>
 #include <functional>
@@ -223,8 +224,16 @@ TEST_F(DownloadCommitsTest, everyHeldFileArrivesReportedInOrderOnTheCallersThrea
     const auto caller = std::this_thread::get_id();
     commits.SetOutcome([&](const std::string &name, const std::string &error) {
         EXPECT_EQ(std::this_thread::get_id(), caller) << name;
+        EXPECT_TRUE(QFile::exists(dir.filePath(QString::fromStdString(name)))) << "reported before its rename";
         outcomes.push_back(name + ":" + error);
     });
+    // The folder changes on the caller's thread only: no name is taken before it collects.
+    commits.Hold(Complete("EARLY", "early"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_FALSE(QFile::exists(dir.filePath("EARLY")));
+    commits.CommitAll();
+    EXPECT_EQ(outcomes, std::vector<std::string>{"EARLY:"});
+    outcomes.clear();
     // More than may be held at once: the holder waits for the worker, nothing is lost.
     std::vector<std::string> expected;
     for (std::size_t i = 0; i < TDownloadCommits::MaxHeld + 5; ++i) {
