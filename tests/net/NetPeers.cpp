@@ -1,5 +1,7 @@
 #include "NetPeers.h"
 
+#include <gtest/gtest.h>
+
 #include <QCoreApplication>
 #include <QTimer>
 
@@ -179,4 +181,23 @@ std::string TEventLog::Joined() const
     for (const auto &I : Items)
         Out += I + "\n";
     return Out;
+}
+
+int ConnectPair(TWSocket &S, TPeerListener &L)
+{
+    S.SetProto("tcp");
+    S.SetAddr("127.0.0.1");
+    S.SetPort(L.PortStr());
+    S.Connect();
+    const int Peer = L.AcceptOne();
+    EXPECT_TRUE(PumpUntil([&] { return S.State() == wsConnected; }));
+    return Peer;
+}
+
+std::string Pattern(size_t n)
+{
+    std::string s(n, '\0');
+    for (size_t i = 0; i < n; ++i)
+        s[i] = static_cast<char>('a' + (i * 7 + i / 251) % 26);
+    return s;
 }

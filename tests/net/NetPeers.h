@@ -28,6 +28,10 @@ private:
     int FPort = 0;
 };
 
+// Connects S to 127.0.0.1 at the listener's port and returns the peer's accepted handle.
+int ConnectPair(TWSocket &S, TPeerListener &L);
+// n bytes of a pattern that shows any byte out of place.
+std::string Pattern(size_t n);
 // A loopback port nothing listens on (bound once, then released).
 int UnusedPort();
 // A blocking client connection to 127.0.0.1:Port, or -1.

@@ -58,7 +58,8 @@ struct TTlsClient {
     }
 };
 
-std::string Pattern(size_t Size)
+// Every byte value, in an order that shows any byte out of place.
+std::string BinaryPattern(size_t Size)
 {
     std::string Data(Size, '\0');
     for (size_t i = 0; i < Size; ++i)
@@ -72,7 +73,7 @@ TEST(WsocketTls, dataCrossesBothWaysAndEachSideEndsWithCloseNotify)
 {
     TrustTestAuthority(true);
     TTlsPeerServer Server("server");
-    const std::string Data = Pattern(300000);
+    const std::string Data = BinaryPattern(300000);
     bool ClientSentCloseNotify = false;
     Server.Serve([&](SSL *Ssl, int) {
         const std::string Got = SslReadAll(Ssl, Data.size());
@@ -100,7 +101,7 @@ TEST(WsocketTls, closeWithQueuedDataHandsCiphertextAndCloseNotifyToTheDrain)
 {
     TrustTestAuthority(true);
     TTlsPeerServer Server("server");
-    const std::string Data = Pattern(8 << 20);
+    const std::string Data = BinaryPattern(8 << 20);
     std::string Got;
     bool CloseNotify = false;
     Server.Serve([&](SSL *Ssl, int) {
