@@ -40,7 +40,7 @@ std::unique_ptr<TBuffer> TCustomWSocket::NewBlock()
 void TCustomWSocket::RecycleFront()
 {
     // A few drained blocks are kept so a steady stream does not allocate per block.
-    constexpr size_t MaxSpare = 256;
+    constexpr size_t MaxSpare = 8;
     if (FSpareBufs.size() < MaxSpare && FBufList.front()->Count() == 0)
         FSpareBufs.push_back(std::move(FBufList.front()));
     FBufList.pop_front();

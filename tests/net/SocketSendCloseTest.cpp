@@ -135,7 +135,7 @@ TEST(WsocketSend, streamedBlocksLeaveInWritesEndingOn64KiBBoundaries)
     TWSocket S;
     const int Peer = ConnectPair(S, L);
     PumpFor(20);
-    const std::string Data = Pattern((4 << 20) + 1000);
+    const std::string Data = Pattern((16 << 20) + 1000);
     size_t Offset = 0;
     std::vector<size_t> Ends;
     size_t Written = 0;
