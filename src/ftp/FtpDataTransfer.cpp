@@ -624,7 +624,7 @@ void TCustomFtpCli::DataSocketPutDataSent(TCustomWSocket *, int Error)
         CutUpload("File changed while it was sent", 426, "426 File " + FLocalFileName + " changed while it was sent");
     } else if (count > 0) {
         FTransferCount += count;
-        data->Send(block, int(count));
+        data->SendShared(FLocalReads->Chunk(), block, int(count));
     } else {
         FEndOfFile = true;
         data->Close();  // the end of the data

@@ -5,21 +5,35 @@
 
 TReadAhead::TReadAhead(QIODevice &File)
     : FFile(File)
-    , FBuf(std::make_unique_for_overwrite<char[]>(ReadBytes))
 {
+    FBuf = FreeChunk();
+}
+
+std::shared_ptr<const char[]> TReadAhead::FreeChunk()
+{
+    for (const auto &Chunk : FChunks)
+        if (Chunk.use_count() == 1)
+            return Chunk;
+    // A socket holds at most its queue's worth: a few chunks serve a whole upload.
+    FChunks.push_back(std::make_shared_for_overwrite<char[]>(ReadBytes));
+    return FChunks.back();
 }
 
 const char *TReadAhead::Next(qint64 Max, qint64 &Count)
 {
     Max = std::min(Max, ReadBytes);
     while (FEnd - FStart < Max && !FEof) {
-        // The unsent tail moves to the front: a few bytes, once per ReadBytes.
+        // The unsent tail moves to the front of a chunk nobody holds: a few bytes, once per
+        // ReadBytes. Blocks handed out before keep their bytes where they are.
         if (FStart > 0) {
-            std::memmove(FBuf.get(), FBuf.get() + FStart, size_t(FEnd - FStart));
+            const std::shared_ptr<const char[]> Old = FBuf;
+            FBuf = nullptr;
+            FBuf = FreeChunk();
+            std::memmove(Room(), Old.get() + FStart, size_t(FEnd - FStart));
             FEnd -= FStart;
             FStart = 0;
         }
-        const qint64 n = FFile.read(FBuf.get() + FEnd, ReadBytes - FEnd);
+        const qint64 n = FFile.read(Room() + FEnd, ReadBytes - FEnd);
         if (n < 0) {
             Count = -1;
             return nullptr;
@@ -28,7 +42,7 @@ const char *TReadAhead::Next(qint64 Max, qint64 &Count)
         FEnd += n;
     }
     Count = std::min(Max, FEnd - FStart);
-    const char *Block = FBuf.get() + FStart;
+    const char *Block = Room() + FStart;
     FStart += Count;
     return Block;
 }

@@ -130,6 +130,9 @@ public:
     virtual int ReceiveFrom(void *Buffer, int BufferSize, sockaddr_in &From, int &FromLen);
     int PeekData(void *Buffer, int BufferSize);              // as Receive, data stay pending
     virtual int Send(const void *Data, int Len);             // queues and sends; Len, 0, or -1
+    // As Send, without a copy: the queue holds Owner (whose memory holds Data) until the
+    // bytes are sent. Owner must not change them meanwhile.
+    int SendShared(const std::shared_ptr<const char[]> &Owner, const char *Data, int Len);
     virtual int SendTo(const sockaddr_in &Dest, int DestLen, const void *Data, int Len); // one datagram
     virtual int SendStr(const std::string &Str);             // Send of the text's bytes
     void SendText(const std::string &Str) { SendStr(Str); }  // SendStr without result
@@ -232,6 +235,8 @@ private:
     // Drain: at the peer's close, read everything. Pending: bytes the caller just found
     // waiting, read ahead included (0 if it did not ask).
     void ReceiveLoop(int Error, bool Drain = false, int Pending = 0);
+    bool StartQueueing();                    // Send's checks; false (reported) when not connected
+    int SendNowOrLater(int Len);             // Send after queueing: to the platform, or left to the loop
     void TryToSend() { SendQueued(false); }
     // Sends the queue. HoldTail (mid-stream, more blocks coming): the bytes past the stream's
     // last StreamAlign boundary wait for them. True when it stopped so, with a tail held.
@@ -320,7 +325,7 @@ private:
     quint64 FSendLoopGeneration = 0;         // the connection the send loop runs for
     quint64 FSendCalls = 0;                  // Send calls so far: the send loop sees a handler send
     static constexpr int MaxDataSentTurns = 256;   // OnDataSent calls per writable report
-    static constexpr size_t CoalesceBlocks = 5;    // queued blocks (256 KiB and more) the send loop hands over at once
+    static constexpr qint64 CoalesceBytes = 262144; // queued bytes the send loop hands over at once
     // Mid-stream writes end on these boundaries of the stream: a peer that writes to its file
     // what each read returns then writes whole, aligned 64 KiB pieces, which costs a file
     // system with large pages far less than pieces that straddle them.

@@ -251,7 +251,7 @@ void TCustomWSocket::Writable(int Error)
         return;
     // The send loop: a handler that answers OnDataSent with a Send is told again, after its
     // call returned, that the queue is free, up to a bound per report; what it queued goes
-    // to the platform in one call per CoalesceBlocks, cut on the stream's StreamAlign
+    // to the platform in one call per CoalesceBytes, cut on the stream's StreamAlign
     // boundaries while the handler keeps sending. One report per small block cost a pass of
     // the event loop and a system call for every 1514 bytes of an upload.
     for (int Turn = 1;; ++Turn) {
@@ -260,7 +260,7 @@ void TCustomWSocket::Writable(int Error)
         if (Alive.expired() || Generation != FGeneration || FHSocket == INVALID_SOCKET)
             return;
         const bool Sent = FSendCalls != SendsBefore;
-        if (!Sent || Turn >= MaxDataSentTurns || FBufList.size() >= CoalesceBlocks) {
+        if (!Sent || Turn >= MaxDataSentTurns || QueuedBytes() >= CoalesceBytes) {
             const bool Held = SendQueued(Sent);
             if (Alive.expired() || Generation != FGeneration || FHSocket == INVALID_SOCKET)
                 return;

@@ -41,7 +41,8 @@ void TCustomWSocket::RecycleFront()
 {
     // A few drained blocks are kept so a steady stream does not allocate per block.
     constexpr size_t MaxSpare = 8;
-    if (FSpareBufs.size() < MaxSpare && FBufList.front()->Count() == 0)
+    const TBuffer &Front = *FBufList.front();
+    if (FSpareBufs.size() < MaxSpare && Front.Count() == 0 && Front.BufSize() == FBufSize)
         FSpareBufs.push_back(std::move(FBufList.front()));
     FBufList.pop_front();
 }
@@ -56,17 +57,40 @@ void TCustomWSocket::DeleteBufferedData() { ClearSendQueue(); }
 
 int TCustomWSocket::Send(const void *Data, int Len)
 {
-    if (FState != wsConnected) {
-        WSocket_WSASetLastError(WSAENOTCONN);
-        SocketError("Send");
+    if (!StartQueueing())
         return -1;
-    }
-    FAllSent = false;
-    ++FSendCalls;
     if (Len <= 0)
         Len = 0;
     else
         PutDataInSendBuffer(Data, Len);
+    return SendNowOrLater(Len);
+}
+
+int TCustomWSocket::SendShared(const std::shared_ptr<const char[]> &Owner, const char *Data, int Len)
+{
+    if (!StartQueueing())
+        return -1;
+    if (Len <= 0 || !Owner)
+        Len = 0;
+    else if (FBufList.empty() || !FBufList.back()->Extend(Owner, Data, Len))
+        FBufList.push_back(std::make_unique<TBuffer>(Owner, Data, Len));
+    return SendNowOrLater(Len);
+}
+
+bool TCustomWSocket::StartQueueing()
+{
+    if (FState != wsConnected) {
+        WSocket_WSASetLastError(WSAENOTCONN);
+        SocketError("Send");
+        return false;
+    }
+    FAllSent = false;
+    ++FSendCalls;
+    return true;
+}
+
+int TCustomWSocket::SendNowOrLater(int Len)
+{
     // Inside OnDataSent the send loop sends what its handler queued, and tells it when
     // (unless the handler has since put another connection in place).
     if (FInDataSent && FSendLoopGeneration == FGeneration)
@@ -121,7 +145,7 @@ int TCustomWSocket::RawSend(const void *Data, int Len)
 int TCustomWSocket::GatherSend(int &Offered, bool ToBoundary)
 {
     constexpr size_t MaxBlocks = 256;
-    static_assert(MaxBlocks > CoalesceBlocks, "a coalesced queue fits one write");
+    static_assert(MaxBlocks * QueueBlockBytes > CoalesceBytes, "a coalesced queue fits one write");
     iovec Parts[MaxBlocks];
     size_t Count = 0;
     qint64 Total = 0;

@@ -1,5 +1,6 @@
 // An upload's reads ahead: the blocks handed out are the file's bytes, in order, whatever the
-// block size against the read size; the end comes as 0, a failing file as -1.
+// block size against the read size, and they keep them while their chunk is held (a socket
+// queues them without a copy); the end comes as 0, a failing file as -1.
 #include "ftp/FtpReadAhead.h"
 
 #include <gtest/gtest.h>
@@ -7,7 +8,9 @@
 #include <QBuffer>
 #include <QByteArray>
 
+#include <memory>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -37,18 +40,29 @@ TEST_P(ReadAhead, blocksAreTheFilesBytesInOrderThenTheEnd)
     QBuffer File(&Content);
     ASSERT_TRUE(File.open(QIODevice::ReadOnly));
     TReadAhead R(File);
-    std::string Got;
-    qint64 Count = 0;
+    struct THeld {
+        std::shared_ptr<const char[]> Chunk;
+        const char *Block;
+        qint64 Count;
+    };
+    std::vector<THeld> Held; // every block, with its chunk, until the end
+    qint64 Total = 0, Count = 0;
     for (int Turns = 0; Turns < 1000000; ++Turns) {
         const char *Block = R.Next(GetParam().Block, Count);
         ASSERT_GE(Count, 0);
         if (Count == 0)
             break;
-        if (Got.size() + size_t(Count) < size_t(Content.size())) {
-            ASSERT_EQ(Count, GetParam().Block) << "short only at the end, at " << Got.size();
+        if (Total + Count < Content.size()) {
+            ASSERT_EQ(Count, GetParam().Block) << "short only at the end, at " << Total;
         }
-        Got.append(Block, size_t(Count));
+        const char *Start = R.Chunk().get();
+        ASSERT_TRUE(Block >= Start && Block + Count <= Start + TReadAhead::ReadBytes) << "inside its chunk";
+        Held.push_back({R.Chunk(), Block, Count});
+        Total += Count;
     }
+    std::string Got;
+    for (const THeld &H : Held)
+        Got.append(H.Block, size_t(H.Count));
     EXPECT_TRUE(Got == Content.toStdString()) << Got.size() << " of " << Content.size();
     EXPECT_EQ(R.Next(GetParam().Block, Count), R.Next(GetParam().Block, Count)) << "the end stays the end";
     EXPECT_EQ(Count, 0);

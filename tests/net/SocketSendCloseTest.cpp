@@ -9,6 +9,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
+#include <memory>
 #include <utility>
 
 #include <sys/socket.h>
@@ -155,6 +157,32 @@ TEST(WsocketSend, streamedBlocksLeaveInWritesEndingOn64KiBBoundaries)
     ASSERT_GE(Ends.size(), 64u);
     const auto Aligned = std::count_if(Ends.begin(), Ends.end(), [](size_t End) { return End % 65536 == 0; });
     EXPECT_GE(Aligned * 10, static_cast<long>(Ends.size()) * 9) << Aligned << " of " << Ends.size();
+    ::close(Peer);
+}
+
+// Shared sends queue the owner's memory, not a copy: they keep their place among copied
+// sends, neighbouring pieces of one memory go out as one, and the owner is let go once sent.
+TEST(WsocketSend, sharedSendsKeepTheirPlaceAndReleaseTheirOwnerOnceSent)
+{
+    TPeerListener L;
+    TWSocket S;
+    const int Peer = ConnectPair(S, L);
+    PumpFor(20);
+    const std::string Bytes = Pattern(300000);
+    std::shared_ptr<const char[]> Owner(new char[Bytes.size()]);
+    std::memcpy(const_cast<char *>(Owner.get()), Bytes.data(), Bytes.size());
+    const char *p = Owner.get();
+    EXPECT_EQ(S.Send("head|", 5), 5);
+    EXPECT_EQ(S.SendShared(Owner, p, 100000), 100000);
+    EXPECT_EQ(S.SendShared(Owner, p + 100000, 150000), 150000);
+    EXPECT_EQ(S.Send("|mid|", 5), 5);
+    EXPECT_EQ(S.SendShared(Owner, p + 250000, 50000), 50000);
+    EXPECT_EQ(S.SendShared(nullptr, p, 10), 0);
+    const std::string Expected = "head|" + Bytes.substr(0, 250000) + "|mid|" + Bytes.substr(250000);
+    const std::string Got = ReadAvailable(Peer, Expected.size(), 10000);
+    EXPECT_TRUE(Got == Expected) << Got.size() << " of " << Expected.size();
+    EXPECT_TRUE(PumpUntil([&] { return S.AllSent(); }));
+    EXPECT_EQ(Owner.use_count(), 1) << "still held by the sent queue";
     ::close(Peer);
 }
 
