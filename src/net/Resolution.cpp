@@ -383,50 +383,61 @@ std::string WSocketDottedText(uint32_t AddrNetOrder)
     return Buf;
 }
 
-uint32_t WSocketResolveHost(const std::string &InAddr)
+namespace {
+
+void CheckHostText(const std::string &InAddr)
 {
     if (InAddr.empty() || InAddr.size() > 256)
         throw ESocketException("WSocketResolveHost: '" + InAddr + "' Invalid Hostname.");
+}
+
+// The addresses of a name (not a literal), or the exception of both resolving helpers when
+// it has none; with IPv4Only, a name with IPv6 addresses only has none.
+THostEntry LookUpHost(const std::string &InAddr, const std::string &Name, bool IPv4Only)
+{
     WSocketGetProc("");
-    const std::string Name = WSocketTrim(InAddr);
-    if (WSocketIsDottedIP(Name)) {
-        if (auto A = WSocketParseDotted(Name))
-            return *A;
-        throw ESocketException("WSocketResolveHost: '" + InAddr + "' Invalid IP address.");
-    }
     int Error = 0;
     auto Entry = WSocketResolver().GetHostByName(Name, Error);
-    if (!Entry || Entry->Addresses.empty()) {
-        if (Entry)
-            Error = WSANO_DATA; // IPv6 addresses only: none this IPv4 helper can return
+    if (Entry && (IPv4Only ? Entry->Addresses.empty() : Entry->Empty())) {
+        Error = WSANO_DATA;
+        Entry.reset();
+    }
+    if (!Entry) {
         WSocket_WSASetLastError(Error);
         throw ESocketException(Format("WSocketResolveHost: Cannot convert host address '%s', Error #%d",
                                       InAddr, Error));
     }
-    return Entry->Addresses.front();
+    return *Entry;
+}
+
+} // namespace
+
+uint32_t WSocketResolveHost(const std::string &InAddr)
+{
+    CheckHostText(InAddr);
+    const std::string Name = WSocketTrim(InAddr);
+    if (WSocketIsDottedIP(Name)) {
+        WSocketGetProc("");
+        if (auto A = WSocketParseDotted(Name))
+            return *A;
+        throw ESocketException("WSocketResolveHost: '" + InAddr + "' Invalid IP address.");
+    }
+    return LookUpHost(InAddr, Name, true).Addresses.front();
 }
 
 TSockAddr WSocketResolveHostAddr(const std::string &InAddr)
 {
-    if (InAddr.empty() || InAddr.size() > 256)
-        throw ESocketException("WSocketResolveHost: '" + InAddr + "' Invalid Hostname.");
+    CheckHostText(InAddr);
     if (WSocketIsIPv6Literal(InAddr))
         return *WSocketParseAddress(InAddr);
     const std::string Name = WSocketTrim(InAddr);
     if (WSocketIsDottedIP(Name))
         return TSockAddr::FromIPv4(WSocketResolveHost(InAddr));
-    WSocketGetProc("");
-    int Error = 0;
-    auto Entry = WSocketResolver().GetHostByName(Name, Error);
-    if (!Entry || Entry->Empty()) {
-        WSocket_WSASetLastError(Error);
-        throw ESocketException(Format("WSocketResolveHost: Cannot convert host address '%s', Error #%d",
-                                      InAddr, Error));
-    }
+    const THostEntry Entry = LookUpHost(InAddr, Name, false);
     // IPv4 first here, as this blocking path always answered: IPv6 comes only where nothing else does.
-    if (!Entry->Addresses.empty())
-        return TSockAddr::FromIPv4(Entry->Addresses.front());
-    return TSockAddr::FromIPv6(Entry->Addresses6.front());
+    if (!Entry.Addresses.empty())
+        return TSockAddr::FromIPv4(Entry.Addresses.front());
+    return TSockAddr::FromIPv6(Entry.Addresses6.front());
 }
 
 int WSocketResolvePort(const std::string &Port, const std::string &Proto)

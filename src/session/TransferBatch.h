@@ -60,7 +60,7 @@ private:
     // Begin, then `step` for each of `count` items until the batch stops (an exception stops
     // it with an error box), then EndDialog.
     void RunSteps(std::size_t count, const std::function<void(std::size_t)> &step);
-    void ShowDialogForBatch(std::size_t index);                       // each file: its number; the first one: dialog up, window off
+    void ShowDialogForBatch(std::size_t index);        // each file: its number; the first one: dialog up, window off
     bool SwitchMode(TransferMode mode);                // TYPE when the mode changed; quits on failure
     void DownloadLine(const std::string &line, std::size_t index); // file number index of a download
     // Receives one host file into the target: resumed in binary when a part is there.
