@@ -17,6 +17,7 @@
 
 #include "ftp/FtpReplyParser.h"
 #include "ftp/FtpTransferText.h"
+#include "net/SocketAddress.h"
 
 #include <QtGlobal>
 
@@ -37,7 +38,6 @@ class TReadAhead;
 class QTimer;
 class TCustomWSocket;
 class TWSocket;
-class TSockAddr;
 class TTlsClientContext;
 struct TTlsPeerInfo;
 
@@ -365,6 +365,7 @@ protected:
     bool ConnectPassiveData(quint16 DataPort, int FailCode); // connect to the 229/227 port at the control address
     bool DataPeerIsServer();                               // the accepted peer is the control's peer
     bool ControlIsIPv6();                                  // the control connection runs over IPv6
+    bool ControlNames();                                   // FControlLocal and FControlPeer are known
     std::string ActiveDataCommand(const TSockAddr &Local, const TSockAddr &Remote, quint16 Port); // PORT or EPRT
     void NextEpsvAsync();                                  // reply to EPSV: its port, or PASV after a refusal
 
@@ -422,6 +423,10 @@ protected:
     bool FSwitchingAddress = false;                        // closing a failed attempt: no session event
     int FConnectTimeout = 15;                              // seconds per address (ConnectTimeout)
     bool FEpsvRefused = false;                             // the server refused EPSV this session: PASV
+    // Both ends of the control connection, asked once per connection rather than per file.
+    TSockAddr FControlLocal;
+    TSockAddr FControlPeer;
+    bool FControlNamed = false;                            // the two above hold this connection's ends
     bool FControlOpen = false;                             // TCP connection of the control is open
     bool FRequestRunning = false;                          // a request has started and not ended
     TFtpFctSet FStepsRun = 0;                              // steps the running request has started
@@ -438,7 +443,7 @@ protected:
     // ---- Engine state (data side) ----
     std::unique_ptr<QFile> FLocalStream;                   // local file of the transfer, may be none
     std::unique_ptr<TGatheredWrites> FLocalWrites;         // a download's writes to FLocalStream
-    std::unique_ptr<TReadAhead> FLocalReads;               // an upload's reads of FLocalStream
+    std::unique_ptr<TReadAhead> FLocalReads;               // an upload's reads of FLocalStream, kept between files
     std::string FPasvReply;                                // last 229 or 227 reply while Passive
     std::string FDataCommand;                              // "RETR", "LIST" or "NLST"
     int FDataCloseError = 0;                               // error of the data connection's close

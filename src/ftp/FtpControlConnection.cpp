@@ -30,6 +30,7 @@ void TCustomFtpCli::OpenAsync()
     BeginStep(ftpOpenAsync);
     FDataProtected = false;
     FEpsvRefused = false;
+    FControlNamed = false;
     FReplyBuffer.Clear();
     FDnsResult.clear();
     StateChange(ftpDnsLookup);

@@ -40,9 +40,8 @@ void TCustomFtpCli::PortAsync()
         SendCommand("EPSV");
         return;
     }
-    TSockAddr local, remote;
-    FControlSocket->GetSockName(local);
-    FControlSocket->GetPeerName(remote);
+    ControlNames();
+    const TSockAddr &local = FControlLocal;
     // Listen only where the server reaches us: the control connection's own address.
     data->SetAddr(local.Text());
     data->SetLingerOnOff(wsLingerOn);
@@ -59,7 +58,7 @@ void TCustomFtpCli::PortAsync()
         FailStep(550, "550 " + ExceptionClassName(E) + ": " + E.what());
         return;
     }
-    ExecAsync(ftpPortAsync, ActiveDataCommand(local, remote, dataPort), {200, 227}, nullptr);
+    ExecAsync(ftpPortAsync, ActiveDataCommand(local, FControlPeer, dataPort), {200, 227}, nullptr);
 }
 
 std::string TCustomFtpCli::ActiveDataCommand(const TSockAddr &Local, const TSockAddr &Remote, quint16 Port)
@@ -117,8 +116,15 @@ bool TCustomFtpCli::ConnectPassiveData(quint16 DataPort, int FailCode)
     return true;
 }
 
+bool TCustomFtpCli::ControlNames()
+{
+    // A connection's ends never change: asked again only for the next connection.
+    if (!FControlNamed)
+        FControlNamed = FControlSocket->GetSockName(FControlLocal) == 0 && FControlSocket->GetPeerName(FControlPeer) == 0;
+    return FControlNamed;
+}
+
 bool TCustomFtpCli::DataPeerIsServer()
 {
-    TSockAddr server;
-    return FControlSocket->GetPeerName(server) == 0 && FDataSocket->Sin().SameHost(server);
+    return ControlNames() && FDataSocket->Sin().SameHost(FControlPeer);
 }

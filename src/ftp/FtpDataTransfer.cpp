@@ -176,7 +176,8 @@ void TCustomFtpCli::DestroyLocalStream()
         FLocalWrites->Flush();
         FLocalWrites.reset();
     }
-    FLocalReads.reset();
+    if (FLocalReads)
+        FLocalReads->Stop();
     if (FLocalStream) {
         FLocalStream->close();
         FLocalStream.reset();
@@ -573,7 +574,9 @@ void TCustomFtpCli::DoPutAppendAsync()
     struct stat status {};
     FLocalSizeAtOpen = ::fstat(file->handle(), &status) == 0 ? qint64(status.st_size) : -1;
     FLocalStream = std::move(file);
-    FLocalReads = std::make_unique<TReadAhead>(*FLocalStream);
+    if (!FLocalReads)
+        FLocalReads = std::make_unique<TReadAhead>();
+    FLocalReads->Start(*FLocalStream);
 
     FDataDirection = dataUpload;
     WaitForDataConnection();

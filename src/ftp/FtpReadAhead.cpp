@@ -3,9 +3,12 @@
 #include <algorithm>
 #include <cstring>
 
-TReadAhead::TReadAhead(QIODevice &File)
-    : FFile(File)
+void TReadAhead::Start(QIODevice &File)
 {
+    FFile = &File;
+    FStart = FEnd = 0;
+    FEof = false;
+    FBuf = nullptr;
     FBuf = FreeChunk();
 }
 
@@ -21,6 +24,10 @@ std::shared_ptr<const char[]> TReadAhead::FreeChunk()
 
 const char *TReadAhead::Next(qint64 Max, qint64 &Count)
 {
+    if (!FFile) {
+        Count = -1;
+        return nullptr;
+    }
     Max = std::min(Max, ReadBytes);
     while (FEnd - FStart < Max && !FEof) {
         // The unsent tail moves to the front of a chunk nobody holds: a few bytes, once per
@@ -33,7 +40,7 @@ const char *TReadAhead::Next(qint64 Max, qint64 &Count)
             FEnd -= FStart;
             FStart = 0;
         }
-        const qint64 n = FFile.read(Room() + FEnd, ReadBytes - FEnd);
+        const qint64 n = FFile->read(Room() + FEnd, ReadBytes - FEnd);
         if (n < 0) {
             Count = -1;
             return nullptr;

@@ -137,7 +137,7 @@ void TCustomWSocket::InternalClose(bool Shut, int Error)
             setsockopt(FHSocket, SOL_SOCKET, SO_LINGER, &Off, sizeof Off);
         }
         Drained = FTls && !FTlsHandshaking ? HandTlsToDrain() : HandQueueToDrain();
-        if (!Drained)
+        if (!Drained && !FListening) // a listening socket has no stream to end
             Shutdown(1);
     }
     UnregisterHandle();

@@ -132,12 +132,8 @@ void TCustomWSocket::Dup(TSocket NewHSocket)
     FCloseInvoked = false;
     FListening = false;
     SetLingerOption();
-    if (!RegisterHandle(false, "WSAAsyncSelect"))
+    if (!RegisterHandle(false, "WSAAsyncSelect")) // also takes the handle's socket type
         return;
-    int Type = SOCK_STREAM;
-    socklen_t TypeLen = sizeof Type;
-    if (getsockopt(FHSocket, SOL_SOCKET, SO_TYPE, &Type, &TypeLen) == 0)
-        FType = Type;
     ChangeState(wsConnected);
     ArmRead(true);
     ArmWrite(true); // an adopted connection is reported writable once

@@ -25,35 +25,34 @@ bool TCustomWSocket::RegisterHandle(bool Listening, const char *Context)
     UnregisterHandle();
     int Type = 0;
     socklen_t Len = sizeof Type;
+    // Sockets made here and accepted ones come non-blocking already: one call fewer per file.
     const int Flags = fcntl(FHSocket, F_GETFL);
     if (getsockopt(FHSocket, SOL_SOCKET, SO_TYPE, &Type, &Len) != 0 || Flags < 0 ||
-        fcntl(FHSocket, F_SETFL, Flags | O_NONBLOCK) != 0) {
+        (!(Flags & O_NONBLOCK) && fcntl(FHSocket, F_SETFL, Flags | O_NONBLOCK) != 0)) {
         WSocket_SetLastErrorFromErrno();
         SocketError(Context);
         return false;
     }
+    FType = Type;
     FListening = Listening;
     FNotifiers = std::make_unique<TNotifiers>();
     // Made without a socket and given it, they start disabled: made with it, each was
     // registered with the event loop and taken out again at once, two wake-ups of the loop
     // per notifier and new socket (a data connection per file).
-    FNotifiers->Read = std::make_unique<QSocketNotifier>(QSocketNotifier::Read);
-    FNotifiers->Write = std::make_unique<QSocketNotifier>(QSocketNotifier::Write);
     FNotifiers->Read->setSocket(FHSocket);
     FNotifiers->Write->setSocket(FHSocket);
     const quint64 Generation = FGeneration;
-    QObject::connect(FNotifiers->Read.get(), &QSocketNotifier::activated, [this, Generation] {
+    QObject::connect(FNotifiers->Read, &QSocketNotifier::activated, [this, Generation] {
         if (Generation == FGeneration)
             RunGuarded([this] { ReadReady(); });
     });
-    QObject::connect(FNotifiers->Write.get(), &QSocketNotifier::activated, [this, Generation] {
+    QObject::connect(FNotifiers->Write, &QSocketNotifier::activated, [this, Generation] {
         if (Generation == FGeneration)
             RunGuarded([this] { WriteReady(); });
     });
-    FNotifiers->CloseWatch = std::make_unique<QTimer>();
     FNotifiers->CloseWatch->setSingleShot(true);
     FNotifiers->CloseWatch->setInterval(CloseWatchMs);
-    QObject::connect(FNotifiers->CloseWatch.get(), &QTimer::timeout, [this, Generation] {
+    QObject::connect(FNotifiers->CloseWatch, &QTimer::timeout, [this, Generation] {
         if (Generation == FGeneration)
             RunGuarded([this] { WatchClose(); });
     });
@@ -65,25 +64,15 @@ void TCustomWSocket::UnregisterHandle()
 {
     if (!FNotifiers)
         return;
-    // The notifier may be the one whose signal is running: detach it now, delete it later.
-    for (auto *N : {&FNotifiers->Read, &FNotifiers->Write}) {
-        if (!*N)
-            continue;
-        (*N)->setEnabled(false);
-        QObject::disconnect(N->get(), nullptr, nullptr, nullptr);
-        if (QCoreApplication::instance())
-            N->release()->deleteLater();
-        else
-            N->reset();
+    // The notifier may be the one whose signal is running: detach them now, delete them later.
+    for (QSocketNotifier *N : {FNotifiers->Read, FNotifiers->Write}) {
+        N->setEnabled(false);
+        QObject::disconnect(N, nullptr, nullptr, nullptr);
     }
-    if (auto &W = FNotifiers->CloseWatch) {
-        W->stop();
-        QObject::disconnect(W.get(), nullptr, nullptr, nullptr);
-        if (QCoreApplication::instance())
-            W.release()->deleteLater();
-        else
-            W.reset();
-    }
+    FNotifiers->CloseWatch->stop();
+    QObject::disconnect(FNotifiers->CloseWatch, nullptr, nullptr, nullptr);
+    if (QCoreApplication::instance())
+        FNotifiers->Owner.release()->deleteLater();
     FNotifiers.reset();
     FReadArmed = FWriteArmed = false;
 }

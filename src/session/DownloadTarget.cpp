@@ -15,7 +15,7 @@ namespace {
 
 // The process's umask without changing it (umask(2) can only read by setting, and a thread
 // creating a file in between would get the wrong mode).
-mode_t CurrentUmask()
+mode_t ReadUmask()
 {
     std::ifstream status("/proc/self/status");
     std::string line;
@@ -24,6 +24,14 @@ mode_t CurrentUmask()
             return static_cast<mode_t>(std::stoul(line.substr(6), nullptr, 8));
     }
     return 022;
+}
+
+// Read once: this program never sets its umask, and reading /proc for every file of a batch
+// cost three system calls and the kernel's formatting of the whole status page.
+mode_t CurrentUmask()
+{
+    static const mode_t mask = ReadUmask();
+    return mask;
 }
 
 std::string Reason(int error) { return std::strerror(error); }

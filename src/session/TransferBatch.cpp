@@ -179,13 +179,16 @@ bool TTransferBatch::Fetch(TDownloadTarget &target, const std::string &hostName,
     client_.SetHostFileName(hostName);
     client_.SetLocalFileName(target.PartialName());
     // A restart offset in ASCII is not portable, and a part longer than the file is no part of it.
-    const qint64 part = target.Size();
+    qint64 part = target.Size();
     std::string error;
-    if (part > 0 && (mode != TransferMode::Binary || (size > 0 && part > size)) && !target.StartOver(error))
-        throw std::runtime_error(error);
+    if (part > 0 && (mode != TransferMode::Binary || (size > 0 && part > size))) {
+        if (!target.StartOver(error))
+            throw std::runtime_error(error);
+        part = 0;
+    }
     bool got = false;
     bool whole = true;
-    if (mode == TransferMode::Binary && target.Size() > 0) {
+    if (mode == TransferMode::Binary && part > 0) {
         window_.Log(1, "resuming " + hostName + " at " + std::to_string(part) + " bytes");
         client_.SetLocalFileHandle(target.Handle());
         client_.SetRestartOffset(part);

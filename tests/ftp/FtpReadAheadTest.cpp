@@ -85,3 +85,41 @@ TEST(ReadAheadFailure, unreadableFileGivesMinusOne)
     R.Next(1514, Count);
     EXPECT_EQ(Count, -1);
 }
+
+TEST(ReadAheadAcrossFiles, theNextFileReusesAFreeChunkAndNeverOneStillHeld)
+{
+    QByteArray First = Bytes(100), Second = Bytes(300).right(200), Third = Bytes(50);
+    QBuffer A(&First), B(&Second), C(&Third);
+    for (QBuffer *F : {&A, &B, &C})
+        ASSERT_TRUE(F->open(QIODevice::ReadOnly));
+    TReadAhead R;
+    qint64 Count = 0;
+    R.Next(1514, Count);
+    EXPECT_EQ(Count, -1) << "no file started";
+
+    R.Start(A);
+    const char *BlockA = R.Next(1514, Count);
+    ASSERT_EQ(Count, 100);
+    std::shared_ptr<const char[]> HeldA = R.Chunk(); // a socket still queues A's block
+    R.Stop();
+    R.Next(1514, Count);
+    EXPECT_EQ(Count, -1) << "stopped";
+
+    R.Start(B);
+    const char *BlockB = R.Next(1514, Count);
+    ASSERT_EQ(Count, 200);
+    EXPECT_NE(R.Chunk().get(), HeldA.get()) << "A's chunk is still held";
+    EXPECT_EQ(std::string(BlockA, 100), First.toStdString()) << "A's block kept its bytes";
+    EXPECT_EQ(std::string(BlockB, 200), Second.toStdString());
+    const char *ChunkB = R.Chunk().get();
+    R.Stop();
+
+    HeldA.reset();
+    R.Start(C);
+    const char *BlockC = R.Next(1514, Count);
+    ASSERT_EQ(Count, 50);
+    EXPECT_TRUE(R.Chunk().get() == ChunkB || R.Chunk().get() == BlockA) << "a free chunk, not a new one";
+    EXPECT_EQ(std::string(BlockC, 50), Third.toStdString());
+    R.Next(1514, Count);
+    EXPECT_EQ(Count, 0);
+}
