@@ -99,8 +99,10 @@ int TCustomWSocket::SendNowOrLater(int Len)
     TryToSend();
     if (Alive.expired())
         return Len;
-    if (FAllSent && FHSocket != INVALID_SOCKET)
-        PostWritable(); // OnDataSent comes from the loop, never from inside Send
+    // OnDataSent comes from the loop, never from inside Send; with nobody to tell (a control
+    // connection's commands) no pass of the loop is asked for.
+    if (FAllSent && FHSocket != INVALID_SOCKET && OnDataSent)
+        PostWritable();
     return Len;
 }
 
