@@ -298,6 +298,8 @@ protected:
     // ---- Control connection, commands, sequencer (FtpControlConnection.cpp, FtpOperations.cpp) ----
     void ExecAsync(TFtpRequest RqType, const std::string &Cmd, std::initializer_list<int> OkResponses,
                    TStep DoneAsync);                       // start one command
+    void SendExpecting(const std::string &Cmd, std::initializer_list<int> OkResponses,
+                       TStep DoneAsync);                   // send a command of the step, await its reply
     void NextExecAsync();                                  // NextStep of a plain command
     void ExtractMoreResults();                             // SIZE number, quoted directory name
     void HighLevelAsync(TFtpRequest RqType, TFtpFctSet Fcts); // start a multi-step operation

@@ -204,6 +204,11 @@ void TCustomFtpCli::ExecAsync(TFtpRequest RqType, const std::string &Cmd,
     if (!CheckCommand() || !CheckCommandText(Cmd))
         return;
     BeginStep(RqType);
+    SendExpecting(Cmd, OkResponses, DoneAsync);
+}
+
+void TCustomFtpCli::SendExpecting(const std::string &Cmd, std::initializer_list<int> OkResponses, TStep DoneAsync)
+{
     int i = 0;
     for (int c : OkResponses) {
         if (i >= 16)

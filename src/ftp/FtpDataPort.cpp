@@ -82,11 +82,7 @@ void TCustomFtpCli::NextEpsvAsync()
     if ((FReplyCode == 500 || FReplyCode == 502) && !ControlIsIPv6()) {
         FEpsvRefused = true;
         TriggerDisplay("! The server refused EPSV: PASV for the rest of this session");
-        FAcceptedCodes[0] = 200;
-        FAcceptedCodes[1] = 227;
-        FAcceptedCodes[2] = 0;
-        FNextStep = &TCustomFtpCli::NextExecAsync;
-        SendCommand("PASV");
+        SendExpecting("PASV", {200, 227}, nullptr);
         return;
     }
     SetErrorMessage();
