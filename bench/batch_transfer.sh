@@ -10,14 +10,21 @@
 # Every run is checked (cmp). Each round runs every tool back to back, so a ratio is taken
 # within a round (the load of a shared machine changes between rounds) and the median of the
 # per-round ratios is printed, beside each round's own figures. SIZE_MIB 0 skips part 1.
-#   usage: bench/batch_transfer.sh BUILD_DIR [SIZE_MIB] [ROUNDS]   (defaults 1024 and 5)
+# MODE chooses the data connections of every tool: active (the default) or passive.
+#   usage: bench/batch_transfer.sh BUILD_DIR [SIZE_MIB] [ROUNDS] [MODE]   (defaults 1024, 5, active)
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 root=$(cd "$here/.." && pwd)
-build=$(cd "${1:?usage: $0 BUILD_DIR [SIZE_MIB] [ROUNDS]}" && pwd)
+build=$(cd "${1:?usage: $0 BUILD_DIR [SIZE_MIB] [ROUNDS] [MODE]}" && pwd)
 size_mib=${2:-${ZARVEL_BENCH_MIB:-1024}}
 rounds=${3:-5}
+mode=${4:-active}
+case $mode in
+    active) batch_mode=() lftp_passive=off ;;
+    passive) batch_mode=(--passive) lftp_passive=on ;;
+    *) echo "MODE is active or passive, not $mode" >&2; exit 2 ;;
+esac
 engine=$build/bench/zarvel-ftp-transfer
 batch=$build/bench/zarvel-batch-transfer
 py=/usr/bin/python3
@@ -34,6 +41,7 @@ serve=$work/serve
 mkdir -p "$serve" "$work/dl" "$work/many-local"
 start_ftp_server "$serve"
 login=(--port "$port" --user "$user" --password "$password")
+batch_login=("${login[@]}" "${batch_mode[@]}")
 
 bytes=$((size_mib * 1048576))
 echo "Preparing ${size_mib} MiB of random bytes and 1,000 files of 4 KiB ..." >&2
@@ -84,7 +92,7 @@ rate() { awk -v b="$bytes" -v s="$(col "$1" 1)" 'BEGIN { printf "%.0f", b / 1e6 
 fps() { awk -v s="${2:-$(col "$1" 1)}" 'BEGIN { printf "%.0f", 1000 / s }'; }
 mib() { awk -v k="$(col "$1" 3)" 'BEGIN { printf "%.1f", k / 1024 }'; }
 
-echo "Batch benchmark on loopback against $server, active data connections, $rounds round(s)"
+echo "Batch benchmark on loopback against $server, $mode data connections, $rounds round(s)"
 if [ "$bytes" -gt 0 ]; then
     # engine: the bare engine in a console program; quiet: the batch in the windowed program
     # with the dialog shown but no progress events; batch: the batch as the user runs it.
@@ -95,15 +103,15 @@ if [ "$bytes" -gt 0 ]; then
         for tool in $(in_turn "$r" engine quiet batch); do
             rm -f "$work/dl/big.bin"
             case $tool in
-                engine) measure engine-get 'cmp -s "$serve/big.bin" "$work/dl/big.bin"' -- "$engine" "${login[@]}" --active get big.bin big.bin ;;
-                quiet) measure quiet-get 'cmp -s "$serve/big.bin" "$work/dl/big.bin"' -- "$batch" "${login[@]}" --no-progress get "big.bin:$bytes" ;;
-                batch) measure batch-get 'cmp -s "$serve/big.bin" "$work/dl/big.bin"' -- "$batch" "${login[@]}" get "big.bin:$bytes" ;;
+                engine) measure engine-get 'cmp -s "$serve/big.bin" "$work/dl/big.bin"' -- "$engine" "${login[@]}" "--$mode" get big.bin big.bin ;;
+                quiet) measure quiet-get 'cmp -s "$serve/big.bin" "$work/dl/big.bin"' -- "$batch" "${batch_login[@]}" --no-progress get "big.bin:$bytes" ;;
+                batch) measure batch-get 'cmp -s "$serve/big.bin" "$work/dl/big.bin"' -- "$batch" "${batch_login[@]}" get "big.bin:$bytes" ;;
             esac
             rm -f "$work/dl/big.bin" "$serve/up.bin" "$serve/bigup"
             case $tool in
-                engine) measure engine-put 'cmp -s "$serve/big.bin" "$serve/up.bin"' -- "$engine" "${login[@]}" --active put "$serve/big.bin" up.bin ;;
-                quiet) measure quiet-put 'cmp -s "$serve/big.bin" "$serve/bigup"' -- "$batch" "${login[@]}" --no-progress put "$work/bigup" ;;
-                batch) measure batch-put 'cmp -s "$serve/big.bin" "$serve/bigup"' -- "$batch" "${login[@]}" put "$work/bigup" ;;
+                engine) measure engine-put 'cmp -s "$serve/big.bin" "$serve/up.bin"' -- "$engine" "${login[@]}" "--$mode" put "$serve/big.bin" up.bin ;;
+                quiet) measure quiet-put 'cmp -s "$serve/big.bin" "$serve/bigup"' -- "$batch" "${batch_login[@]}" --no-progress put "$work/bigup" ;;
+                batch) measure batch-put 'cmp -s "$serve/big.bin" "$serve/bigup"' -- "$batch" "${batch_login[@]}" put "$work/bigup" ;;
             esac
             rm -f "$serve/up.bin" "$serve/bigup"
         done
@@ -112,7 +120,7 @@ if [ "$bytes" -gt 0 ]; then
             "$(ratio big-put batch-put engine-put 1)" "$(ratio big-put-cpu engine-put batch-put 2)"
     done
     rm -f "$work/bigup"
-    measure batch-small 'cmp -s "$serve/small.bin" "$work/dl/small.bin"' -- "$batch" "${login[@]}" get small.bin:4194304
+    measure batch-small 'cmp -s "$serve/small.bin" "$work/dl/small.bin"' -- "$batch" "${batch_login[@]}" get small.bin:4194304
     echo "  medians:"
     printf '  %-30s %8s %8s %10s\n' "" "MB/s" "cpu s" "peak MiB"
     for key in engine-get quiet-get batch-get engine-put quiet-put batch-put; do
@@ -125,7 +133,7 @@ if [ "$bytes" -gt 0 ]; then
 fi
 
 # 1,000 files of 4 KiB.
-lftp_base="set ftp:ssl-allow no; set xfer:clobber on; set ftp:passive-mode off; set net:max-retries 1; open -u $user,$password -p $port 127.0.0.1"
+lftp_base="set ftp:ssl-allow no; set xfer:clobber on; set ftp:passive-mode $lftp_passive; set net:max-retries 1; open -u $user,$password -p $port 127.0.0.1"
 check_many_get='[ "$(ls "$work/dl" | grep -c "^s[0-9]")" = 1000 ] && cmp -s "$serve/s0500" "$work/dl/s0500"'
 check_many_put='[ "$(ls "$serve" | grep -c "^u")" = 1000 ] && cmp -s "$work/many-local/u0500" "$serve/u0500"'
 echo
@@ -142,9 +150,9 @@ fresh_dl() {
 }
 many() {  # tool direction: one batch of 1,000 files
     case $1/$2 in
-        batch/get) fresh_dl; measure batch-mget "$check_many_get" -- "$batch" "${login[@]}" get "@$work/many.get" ;;
+        batch/get) fresh_dl; measure batch-mget "$check_many_get" -- "$batch" "${batch_login[@]}" get "@$work/many.get" ;;
         lftp/get) fresh_dl; measure lftp-mget "$check_many_get" -- lftp -c "$lftp_base; mget s[0-9]*" ;;
-        batch/put) rm -f "$serve"/u*; measure batch-mput "$check_many_put" -- "$batch" "${login[@]}" put "@$work/many.put" ;;
+        batch/put) rm -f "$serve"/u*; measure batch-mput "$check_many_put" -- "$batch" "${batch_login[@]}" put "@$work/many.put" ;;
         lftp/put) rm -f "$serve"/u*; measure lftp-mput "$check_many_put" -- lftp -c "$lftp_base; lcd $work/many-local; mput u*" ;;
     esac
 }

@@ -1,10 +1,11 @@
 // A download or upload batch the way the main window runs it: TTransferBatch with the real
 // "File Transfer" dialog on screen (offscreen is fine), progress through the throttled
 // reporter, for bench/batch_transfer.sh:
-//   zarvel-batch-transfer --port P --user U --password W [--no-progress] get NAME:SIZE... | put PATH...
+//   zarvel-batch-transfer --port P --user U --password W [--no-progress] [--passive] get NAME:SIZE... | put PATH...
 //   (a single argument @FILE reads the names or paths from FILE, one a line)
 // --no-progress leaves the client's progress event unset: the same program without the
-// dialog's updates, to tell their cost from that of a windowed application.
+// dialog's updates, to tell their cost from that of a windowed application. --passive
+// opens the data connections passively (EPSV), as the window's Passive mode does.
 // Downloads land in the current folder. Exits 0 when every file moved; prints the summary.
 #include "ftp/FtpClient.h"
 #include "session/TransferBatch.h"
@@ -81,6 +82,7 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     std::string port, user, password, verb;
     bool showProgress = true;
+    bool passive = false;
     std::vector<std::string> args;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
@@ -89,12 +91,13 @@ int main(int argc, char *argv[])
         else if (a == "--user") user = value();
         else if (a == "--password") password = value();
         else if (a == "--no-progress") showProgress = false;
+        else if (a == "--passive") passive = true;
         else if (verb.empty()) verb = a;
         else args.push_back(a);
     }
     const std::vector<std::string> items = Items(args);
     if ((verb != "get" && verb != "put") || port.empty() || items.empty()) {
-        std::fprintf(stderr, "usage: %s --port P --user U --password W [--no-progress] get NAME:SIZE... | put PATH...\n", argv[0]);
+        std::fprintf(stderr, "usage: %s --port P --user U --password W [--no-progress] [--passive] get NAME:SIZE... | put PATH...\n", argv[0]);
         return 2;
     }
 
@@ -103,6 +106,7 @@ int main(int argc, char *argv[])
     cli.SetPort(port);
     cli.SetUserName(user);
     cli.SetPassWord(password);
+    cli.SetPassive(passive);
     BenchWindow window;
     TFormTransfer dialog;
     Aborter aborter(cli);
