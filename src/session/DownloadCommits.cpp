@@ -1,6 +1,7 @@
 #include "session/DownloadCommits.h"
 
 #include "session/DownloadTarget.h"
+#include "session/FileSystemSync.h"
 
 #include <algorithm>
 
@@ -77,7 +78,7 @@ void TDownloadCommits::Work()
         changed_.wait(guard, [this] { return stop_ || !held_.empty(); });
         if (held_.empty())
             return;
-        // Everything gathered meanwhile is one group: the first fsync flushes the journal for all.
+        // Everything gathered meanwhile is one group, made durable together.
         std::vector<std::unique_ptr<TDownloadTarget>> group;
         for (auto &t : held_) {
             committing_.push_back(t->PcName());
@@ -86,9 +87,12 @@ void TDownloadCommits::Work()
         held_.clear();
         guard.unlock();
         std::vector<TDone> done;
+        // One sync of the file system for the whole group where that suits, else an fsync each.
+        const unsigned long long device = group.front()->Device();
+        const bool synced = FileSystemSync::SyncGroup(group.front()->Handle(), group.size());
         for (auto &target : group) {
             std::string error;
-            const bool settled = target->Settle(error);
+            const bool settled = target->Settle(error, synced && target->Device() == device);
             std::string pcName = target->PcName();
             done.push_back({settled ? std::move(target) : nullptr, std::move(pcName), error});
             target.reset();

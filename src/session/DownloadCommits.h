@@ -4,8 +4,9 @@
 // file of a few KB waited for a flush of the file system's journal that, on a disk busy with
 // other writes, took longer than its transfer many times over (0.3 ms quiet, 3 ms and more
 // busy, where the file itself took 1 ms). A worker thread makes durable what has gathered as
-// one group, so one journal flush serves many files. Each file is still durable before its
-// name is replaced, exactly as a single download's.
+// one group, with one sync of the file system where that suits (FileSystemSync), so one flush
+// of the disk serves many files. Each file is still durable before its name is replaced,
+// exactly as a single download's.
 //
 // The renames, and the outcomes, happen on the caller's thread only, in Collect and
 // CommitAll: a rename on the worker waited for the folder's lock while the batch created its

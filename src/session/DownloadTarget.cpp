@@ -51,6 +51,20 @@ int TDownloadTarget::SyncAndClose(int handle)
     return closed;
 }
 
+int TDownloadTarget::CloseSynced(int handle)
+{
+    // The sync wrote the file; a write error it met is recorded for the file, and only a wait
+    // on the file itself reports it (fsync would, but would flush the disk once more).
+    const int checked = ::sync_file_range(handle, 0, 0, SYNC_FILE_RANGE_WAIT_BEFORE);
+    const int checkError = errno;
+    const int closed = ::close(handle);
+    if (checked != 0) {
+        errno = checkError;
+        return -1;
+    }
+    return closed;
+}
+
 TDownloadTarget::TDownloadTarget(std::string pcName, FileFinisher finish)
     : pcName_(std::move(pcName)), partial_(PartialNameFor(pcName_)), finish_(finish)
 {
@@ -158,15 +172,16 @@ void TDownloadTarget::Discard()
     ::close(std::exchange(handle_, -1));
 }
 
-bool TDownloadTarget::Settle(std::string &error)
+bool TDownloadTarget::Settle(std::string &error, bool fileSystemSynced)
 {
+    const FileFinisher finish = fileSystemSynced && finish_ == &SyncAndClose ? &CloseSynced : finish_;
     if (::fchmod(handle_, finalMode_) != 0) {
         error = "Unable to save " + pcName_ + ": " + Reason(errno);
         Discard();
         return false;
     }
     const bool ours = StillOurs();
-    if (finish_(std::exchange(handle_, -1)) != 0) {
+    if (finish(std::exchange(handle_, -1)) != 0) {
         error = "Unable to save " + pcName_ + ": " + Reason(errno);
         if (ours)
             ::unlink(partial_.c_str());

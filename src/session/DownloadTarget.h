@@ -17,6 +17,9 @@ public:
     // Makes the written file durable and closes it: 0, or -1 with errno. A seam for tests.
     using FileFinisher = int (*)(int handle);
     static int SyncAndClose(int handle);          // fsync, then close; either failing fails
+    // After a sync of its whole file system: the write errors that sync met in this file, if
+    // any, then close; either failing fails.
+    static int CloseSynced(int handle);
 
     // pcName: a plain file name (see IsUnsafePcName) in the current folder.
     explicit TDownloadTarget(std::string pcName, FileFinisher finish = &SyncAndClose);
@@ -35,6 +38,7 @@ public:
     int Handle() const { return handle_; }        // for the FTP client; owned here
     const std::string &PartialName() const { return partial_; }
     const std::string &PcName() const { return pcName_; }
+    unsigned long long Device() const { return device_; } // of the file system holding it
     qint64 Size() const;                          // bytes in the partial file now (-1: unknown)
     bool StartOver(std::string &error);           // empties the partial file
     void KeepPartial() { keep_ = true; }          // the bytes stay for a later resume
@@ -45,8 +49,10 @@ public:
     // step. False with a message, the PC name untouched, and the partial file removed.
     bool Commit(std::string &error) { return Settle(error) && Rename(error); }
     // Commit in two steps: the final mode, durable, closed; then the PC name replaced. Each
-    // fails as Commit does.
-    bool Settle(std::string &error);
+    // fails as Commit does. fileSystemSynced: its file system was synced since it was
+    // written (FileSystemSync), so closing it checks for errors instead of syncing again;
+    // a test's stand-in finisher runs either way.
+    bool Settle(std::string &error, bool fileSystemSynced = false);
     bool Rename(std::string &error);
 
 private:

@@ -5,6 +5,7 @@
 // their names only when the group is full or has waited long enough, each with its outcome.
 #include "session/DownloadCommits.h"
 #include "session/DownloadTarget.h"
+#include "session/FileSystemSync.h"
 
 #include <gtest/gtest.h>
 
@@ -22,6 +23,7 @@
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -128,6 +130,37 @@ TEST_F(DownloadTargetTest, failureAtCloseKeepsTheOldFileAndSaysWhy)
     EXPECT_EQ(error, "Unable to save LIB,700: " + std::string(std::strerror(EIO)));
     EXPECT_EQ(Read("LIB,700"), "the good build");
     EXPECT_EQ(Entries(), QStringList{"LIB,700"});
+}
+
+// A group made durable by one sync of its file system: each file is then only checked for
+// the write errors that sync met and closed, and lands whole; a test's stand-in still runs.
+TEST_F(DownloadTargetTest, groupSyncedTogetherLandsWholeAndAStandInStillDecides)
+{
+    std::vector<std::unique_ptr<TDownloadTarget>> group;
+    for (const char *name : {"A,101", "B,101", "C,101"}) {
+        group.push_back(std::make_unique<TDownloadTarget>(name));
+        std::string error;
+        ASSERT_TRUE(group.back()->Open(error)) << error;
+        ASSERT_EQ(::write(group.back()->Handle(), name, 5), 5);
+        group.back()->StartWriteback();
+    }
+    TDownloadTarget failing("D,101", [](int handle) {
+        ::close(handle);
+        errno = EIO;
+        return -1;
+    });
+    std::string error;
+    ASSERT_TRUE(failing.Open(error)) << error;
+    FileSystemSync::SyncGroup(group.front()->Handle(), group.size()); // not every file system takes it
+    for (auto &target : group) {
+        ASSERT_TRUE(target->Settle(error, true)) << error;
+        ASSERT_TRUE(target->Rename(error)) << error;
+    }
+    EXPECT_EQ(Read("A,101"), "A,101");
+    EXPECT_EQ(Read("C,101"), "C,101");
+    EXPECT_FALSE(failing.Settle(error, true));
+    EXPECT_EQ(error, "Unable to save D,101: " + std::string(std::strerror(EIO)));
+    EXPECT_EQ(Entries(), (QStringList{"A,101", "B,101", "C,101"}));
 }
 
 TEST_F(DownloadTargetTest, keptPartialIsTakenUpByTheNextDownloadButNotByASecondAtOnce)
