@@ -12,7 +12,7 @@ TDownloadCommits::~TDownloadCommits()
         std::lock_guard<std::mutex> guard(lock_);
         stop_ = true;
     }
-    changed_.notify_all();
+    work_.notify_all();
     if (worker_.joinable())
         worker_.join();
 }
@@ -25,8 +25,11 @@ void TDownloadCommits::Hold(std::unique_ptr<TDownloadTarget> target)
         worker_ = std::thread([this] { Work(); });
     changed_.wait(guard, [this] { return held_.size() + committing_.size() < MaxHeld; });
     held_.push_back(std::move(target));
+    // Woken only for the first file of a group and for a full one, not for every file.
+    const bool wake = held_.size() == 1 || held_.size() == GroupFiles;
     guard.unlock();
-    changed_.notify_all();
+    if (wake)
+        work_.notify_one();
 }
 
 bool TDownloadCommits::Holds(const std::string &pcName)
@@ -54,7 +57,10 @@ void TDownloadCommits::CommitAll()
     std::vector<TDone> done;
     {
         std::unique_lock<std::mutex> guard(lock_);
+        hurry_ = true;
+        work_.notify_one();
         changed_.wait(guard, [this] { return held_.empty() && committing_.empty(); });
+        hurry_ = false;
         done.swap(done_);
     }
     Finish(std::move(done));
@@ -75,9 +81,10 @@ void TDownloadCommits::Work()
 {
     std::unique_lock<std::mutex> guard(lock_);
     for (;;) {
-        changed_.wait(guard, [this] { return stop_ || !held_.empty(); });
+        work_.wait(guard, [this] { return stop_ || !held_.empty(); });
         if (held_.empty())
             return;
+        work_.wait_for(guard, GroupWait, [this] { return stop_ || hurry_ || held_.size() >= GroupFiles; });
         // Everything gathered meanwhile is one group, made durable together.
         std::vector<std::unique_ptr<TDownloadTarget>> group;
         for (auto &t : held_) {

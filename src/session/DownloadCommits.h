@@ -12,6 +12,7 @@
 // CommitAll: a rename on the worker waited for the folder's lock while the batch created its
 // next file there, and the kernel spent that wait spinning, a fifth of a small-file batch's
 // processor time.
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
@@ -30,6 +31,12 @@ public:
     // Held, not yet committed, at most: each holds a descriptor, well under the usual limit of
     // 1024. A busy disk may take 300 ms for one group: 64 then capped a batch at 200 files/s.
     static constexpr std::size_t MaxHeld = 256;
+    // Files that come close together wait for each other to share one sync of the file system
+    // (FileSystemSync): a group is taken when this many are held, or this long after its first.
+    // Even a quick disk's fsync took as long as a small file's transfer, so each file made a
+    // group of its own, a flush and two wake-ups of the worker apiece.
+    static constexpr std::size_t GroupFiles = 32;
+    static constexpr std::chrono::milliseconds GroupWait{5};
 
     // Told of each committed file: its PC name and the error ("" when it was saved).
     using Outcome = std::function<void(const std::string &pcName, const std::string &error)>;
@@ -59,10 +66,12 @@ private:
 
     Outcome outcome_;                              // told of each commit
     std::mutex lock_;                              // guards everything below
-    std::condition_variable changed_;              // something was held, committed or stopped
+    std::condition_variable changed_;              // a group was committed: room to hold, or all done
+    std::condition_variable work_;                 // the worker's: a file to take, a full group, haste or the end
     std::deque<std::unique_ptr<TDownloadTarget>> held_; // oldest first, not yet taken by the worker
     std::vector<std::string> committing_;          // PC names of the group the worker is settling
     std::vector<TDone> done_;                      // settled, not yet renamed and reported
+    bool hurry_ = false;                           // CommitAll waits: what is held is taken at once
     bool stop_ = false;                            // the worker ends
     std::thread worker_;                           // started with the first held file
 };
