@@ -27,8 +27,9 @@ namespace {
 
 // Opens the local file by its bytes: a name that is not UTF-8 has no QString that Qt would
 // turn back into the same bytes, so it is opened here and handed to QFile as a descriptor.
-// Read only, read-write (existing file) or write only (created, truncated).
-bool OpenLocalFile(QFile &file, const std::string &name, QIODevice::OpenMode mode)
+// Read only, read-write (existing file) or write only (created, truncated). info: the
+// file's status as it was opened.
+bool OpenLocalFile(QFile &file, const std::string &name, QIODevice::OpenMode mode, struct stat &info)
 {
     int flags = O_CLOEXEC | O_RDONLY;
     if ((mode & QIODevice::ReadWrite) == QIODevice::ReadWrite)
@@ -38,7 +39,6 @@ bool OpenLocalFile(QFile &file, const std::string &name, QIODevice::OpenMode mod
     const int fd = ::open(name.c_str(), flags, 0666);
     if (fd < 0)
         return false;
-    struct stat info {};
     if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode) || !file.open(fd, mode & ~QIODevice::Truncate, QFileDevice::AutoCloseHandle)) {
         ::close(fd);
         return false;
@@ -417,12 +417,13 @@ bool TCustomFtpCli::OpenLocalDownload()
     } else {
         // By the name's own bytes: a name that is not UTF-8 must reach the same file.
         file = std::make_unique<QFile>();
+        struct stat info {};
         if (FRestartOffset > 0) {
             // Resume: the existing file, kept as it is, written from the offset on.
-            opened = OpenLocalFile(*file, FLocalFileName, QIODevice::ReadWrite | QIODevice::Unbuffered) &&
+            opened = OpenLocalFile(*file, FLocalFileName, QIODevice::ReadWrite | QIODevice::Unbuffered, info) &&
                      file->seek(FRestartOffset);
         } else {
-            opened = OpenLocalFile(*file, FLocalFileName, QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered);
+            opened = OpenLocalFile(*file, FLocalFileName, QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered, info);
         }
     }
     if (!opened)
@@ -562,7 +563,8 @@ void TCustomFtpCli::DoPutAppendAsync()
     DestroyLocalStream();
     auto file = std::make_unique<QFile>();
     FEndOfFile = false;
-    if (!OpenLocalFile(*file, FLocalFileName, QIODevice::ReadOnly | QIODevice::Unbuffered) ||
+    struct stat status {};
+    if (!OpenLocalFile(*file, FLocalFileName, QIODevice::ReadOnly | QIODevice::Unbuffered, status) ||
         (FRestartOffset > 0 && !file->seek(FRestartOffset))) {
         FErrorMessage = "426 Unable to open local file " + FLocalFileName;
         FReplyCode = 426;
@@ -570,9 +572,8 @@ void TCustomFtpCli::DoPutAppendAsync()
         TriggerRequestDone(426);
         return;
     }
-    // A file that changes while it is sent is no copy of anything: its size now is the yardstick.
-    struct stat status {};
-    FLocalSizeAtOpen = ::fstat(file->handle(), &status) == 0 ? qint64(status.st_size) : -1;
+    // A file that changes while it is sent is no copy of anything: its size at opening is the yardstick.
+    FLocalSizeAtOpen = qint64(status.st_size);
     FLocalStream = std::move(file);
     if (!FLocalReads)
         FLocalReads = std::make_unique<TReadAhead>();

@@ -45,7 +45,9 @@ const char *TReadAhead::Next(qint64 Max, qint64 &Count)
             Count = -1;
             return nullptr;
         }
-        FEof = n == 0;
+        // A file's read asks the platform again until it has all or the end (QFile): less
+        // than asked is the end, and asking once more cost two reads per small file.
+        FEof = n == 0 || (n < ReadBytes - FEnd && !FFile->isSequential());
         FEnd += n;
     }
     Count = std::min(Max, FEnd - FStart);
