@@ -36,26 +36,10 @@ mode_t CurrentUmask()
 
 std::string Reason(int error) { return std::strerror(error); }
 
-} // namespace
-
-int TDownloadTarget::SyncAndClose(int handle)
+// Closes a file after its last check (checked: that call's result, errno still its error):
+// the check's failure is the one reported, else close's.
+int CloseAfter(int handle, int checked)
 {
-    // A write error that shows only now (NFS, quota) must fail the download, not commit it.
-    const int synced = ::fsync(handle);
-    const int syncError = errno;
-    const int closed = ::close(handle);
-    if (synced != 0) {
-        errno = syncError;
-        return -1;
-    }
-    return closed;
-}
-
-int TDownloadTarget::CloseSynced(int handle)
-{
-    // The sync wrote the file; a write error it met is recorded for the file, and only a wait
-    // on the file itself reports it (fsync would, but would flush the disk once more).
-    const int checked = ::sync_file_range(handle, 0, 0, SYNC_FILE_RANGE_WAIT_BEFORE);
     const int checkError = errno;
     const int closed = ::close(handle);
     if (checked != 0) {
@@ -63,6 +47,21 @@ int TDownloadTarget::CloseSynced(int handle)
         return -1;
     }
     return closed;
+}
+
+} // namespace
+
+int TDownloadTarget::SyncAndClose(int handle)
+{
+    // A write error that shows only now (NFS, quota) must fail the download, not commit it.
+    return CloseAfter(handle, ::fsync(handle));
+}
+
+int TDownloadTarget::CloseSynced(int handle)
+{
+    // The sync wrote the file; a write error it met is recorded for the file, and only a wait
+    // on the file itself reports it (fsync would, but would flush the disk once more).
+    return CloseAfter(handle, ::sync_file_range(handle, 0, 0, SYNC_FILE_RANGE_WAIT_BEFORE));
 }
 
 TDownloadTarget::TDownloadTarget(std::string pcName, FileFinisher finish)

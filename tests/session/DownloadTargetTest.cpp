@@ -27,6 +27,14 @@
 
 namespace {
 
+// A finisher whose file met a write error it reports only at the end.
+int FailAtClose(int handle)
+{
+    ::close(handle);
+    errno = EIO;
+    return -1;
+}
+
 class DownloadTargetTest : public testing::Test {
 protected:
     void SetUp() override
@@ -118,11 +126,7 @@ TEST_F(DownloadTargetTest, commitOntoAFolderFailsWithTheSystemsReason)
 TEST_F(DownloadTargetTest, failureAtCloseKeepsTheOldFileAndSaysWhy)
 {
     Write("LIB,700", "the good build");
-    TDownloadTarget target("LIB,700", [](int handle) {
-        ::close(handle);
-        errno = EIO;
-        return -1;
-    });
+    TDownloadTarget target("LIB,700", &FailAtClose);
     std::string error;
     ASSERT_TRUE(target.Open(error)) << error;
     ASSERT_EQ(::write(target.Handle(), "short", 5), 5);
@@ -144,11 +148,7 @@ TEST_F(DownloadTargetTest, groupSyncedTogetherLandsWholeAndAStandInStillDecides)
         ASSERT_EQ(::write(group.back()->Handle(), name, 5), 5);
         group.back()->StartWriteback();
     }
-    TDownloadTarget failing("D,101", [](int handle) {
-        ::close(handle);
-        errno = EIO;
-        return -1;
-    });
+    TDownloadTarget failing("D,101", &FailAtClose);
     std::string error;
     ASSERT_TRUE(failing.Open(error)) << error;
     FileSystemSync::SyncGroup(group.front()->Handle(), group.size()); // not every file system takes it
