@@ -27,9 +27,9 @@ namespace {
 
 // Opens the local file by its bytes: a name that is not UTF-8 has no QString that Qt would
 // turn back into the same bytes, so it is opened here and handed to QFile as a descriptor.
-// Read only, read-write (existing file) or write only (created, truncated). info: the
-// file's status as it was opened.
-bool OpenLocalFile(QFile &file, const std::string &name, QIODevice::OpenMode mode, struct stat &info)
+// Read only, read-write (existing file) or write only (created, truncated). opened, when
+// given: the file's status as it was opened.
+bool OpenLocalFile(QFile &file, const std::string &name, QIODevice::OpenMode mode, struct stat *opened = nullptr)
 {
     int flags = O_CLOEXEC | O_RDONLY;
     if ((mode & QIODevice::ReadWrite) == QIODevice::ReadWrite)
@@ -39,10 +39,13 @@ bool OpenLocalFile(QFile &file, const std::string &name, QIODevice::OpenMode mod
     const int fd = ::open(name.c_str(), flags, 0666);
     if (fd < 0)
         return false;
+    struct stat info {};
     if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode) || !file.open(fd, mode & ~QIODevice::Truncate, QFileDevice::AutoCloseHandle)) {
         ::close(fd);
         return false;
     }
+    if (opened)
+        *opened = info;
     return true;
 }
 
@@ -417,13 +420,12 @@ bool TCustomFtpCli::OpenLocalDownload()
     } else {
         // By the name's own bytes: a name that is not UTF-8 must reach the same file.
         file = std::make_unique<QFile>();
-        struct stat info {};
         if (FRestartOffset > 0) {
             // Resume: the existing file, kept as it is, written from the offset on.
-            opened = OpenLocalFile(*file, FLocalFileName, QIODevice::ReadWrite | QIODevice::Unbuffered, info) &&
+            opened = OpenLocalFile(*file, FLocalFileName, QIODevice::ReadWrite | QIODevice::Unbuffered) &&
                      file->seek(FRestartOffset);
         } else {
-            opened = OpenLocalFile(*file, FLocalFileName, QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered, info);
+            opened = OpenLocalFile(*file, FLocalFileName, QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered);
         }
     }
     if (!opened)
@@ -564,7 +566,7 @@ void TCustomFtpCli::DoPutAppendAsync()
     auto file = std::make_unique<QFile>();
     FEndOfFile = false;
     struct stat status {};
-    if (!OpenLocalFile(*file, FLocalFileName, QIODevice::ReadOnly | QIODevice::Unbuffered, status) ||
+    if (!OpenLocalFile(*file, FLocalFileName, QIODevice::ReadOnly | QIODevice::Unbuffered, &status) ||
         (FRestartOffset > 0 && !file->seek(FRestartOffset))) {
         FErrorMessage = "426 Unable to open local file " + FLocalFileName;
         FReplyCode = 426;

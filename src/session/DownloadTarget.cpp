@@ -51,17 +51,14 @@ int CloseAfter(int handle, int checked)
 
 } // namespace
 
-int TDownloadTarget::SyncAndClose(int handle)
+int TDownloadTarget::SyncAndClose(int handle, bool fileSystemSynced)
 {
     // A write error that shows only now (NFS, quota) must fail the download, not commit it.
+    // After a file-system sync it is recorded for the file, and a wait on the file itself
+    // reports it (fsync would too, but would flush the disk once more).
+    if (fileSystemSynced)
+        return CloseAfter(handle, ::sync_file_range(handle, 0, 0, SYNC_FILE_RANGE_WAIT_BEFORE));
     return CloseAfter(handle, ::fsync(handle));
-}
-
-int TDownloadTarget::CloseSynced(int handle)
-{
-    // The sync wrote the file; a write error it met is recorded for the file, and only a wait
-    // on the file itself reports it (fsync would, but would flush the disk once more).
-    return CloseAfter(handle, ::sync_file_range(handle, 0, 0, SYNC_FILE_RANGE_WAIT_BEFORE));
 }
 
 TDownloadTarget::TDownloadTarget(std::string pcName, FileFinisher finish)
@@ -173,14 +170,13 @@ void TDownloadTarget::Discard()
 
 bool TDownloadTarget::Settle(std::string &error, bool fileSystemSynced)
 {
-    const FileFinisher finish = fileSystemSynced && finish_ == &SyncAndClose ? &CloseSynced : finish_;
     if (::fchmod(handle_, finalMode_) != 0) {
         error = "Unable to save " + pcName_ + ": " + Reason(errno);
         Discard();
         return false;
     }
     const bool ours = StillOurs();
-    if (finish(std::exchange(handle_, -1)) != 0) {
+    if (finish_(std::exchange(handle_, -1), fileSystemSynced) != 0) {
         error = "Unable to save " + pcName_ + ": " + Reason(errno);
         if (ours)
             ::unlink(partial_.c_str());

@@ -14,12 +14,12 @@
 
 class TDownloadTarget {
 public:
-    // Makes the written file durable and closes it: 0, or -1 with errno. A seam for tests.
-    using FileFinisher = int (*)(int handle);
-    static int SyncAndClose(int handle);          // fsync, then close; either failing fails
-    // After a sync of its whole file system: the write errors that sync met in this file, if
-    // any, then close; either failing fails.
-    static int CloseSynced(int handle);
+    // Makes the written file durable and closes it: 0, or -1 with errno. fileSystemSynced:
+    // its whole file system was synced since it was written (FileSystemSync). A seam for tests.
+    using FileFinisher = int (*)(int handle, bool fileSystemSynced);
+    // fsync, or after a file-system sync only the write errors that sync met in this file;
+    // then close. Either step failing fails.
+    static int SyncAndClose(int handle, bool fileSystemSynced);
 
     // pcName: a plain file name (see IsUnsafePcName) in the current folder.
     explicit TDownloadTarget(std::string pcName, FileFinisher finish = &SyncAndClose);
@@ -49,9 +49,7 @@ public:
     // step. False with a message, the PC name untouched, and the partial file removed.
     bool Commit(std::string &error) { return Settle(error) && Rename(error); }
     // Commit in two steps: the final mode, durable, closed; then the PC name replaced. Each
-    // fails as Commit does. fileSystemSynced: its file system was synced since it was
-    // written (FileSystemSync), so closing it checks for errors instead of syncing again;
-    // a test's stand-in finisher runs either way.
+    // fails as Commit does. fileSystemSynced goes to the finisher.
     bool Settle(std::string &error, bool fileSystemSynced = false);
     bool Rename(std::string &error);
 

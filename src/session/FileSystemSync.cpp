@@ -51,6 +51,7 @@ qint64 DirtyBytes(const std::string &MemInfo)
 bool SyncGroup(int Handle, std::size_t Files)
 {
     struct statfs fs {};
+    // A single file asks nothing of the system: Suits would refuse it anyway.
     if (Files < 2 || ::fstatfs(Handle, &fs) != 0)
         return false;
     return Suits(Files, long(fs.f_type), SystemDirtyBytes()) && ::syncfs(Handle) == 0;

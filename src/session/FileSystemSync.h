@@ -25,7 +25,7 @@ qint64 DirtyBytes(const std::string &MemInfo);
 
 // Syncs the file system of Handle for a group of Files, when that suits: true when it did
 // and the sync reported no error. A file of the group counts as synced only on the same file
-// system, and still has its own write errors to collect (TDownloadTarget::CloseSynced).
+// system, and still has its own write errors to collect (TDownloadTarget::SyncAndClose).
 bool SyncGroup(int Handle, std::size_t Files);
 
 } // namespace FileSystemSync

@@ -183,7 +183,7 @@ std::string TEventLog::Joined() const
     return Out;
 }
 
-int ConnectPair(TWSocket &S, TPeerListener &L)
+int ConnectPair(TWSocket &S, TPeerListener &L, int SendBuffer)
 {
     S.SetProto("tcp");
     S.SetAddr("127.0.0.1");
@@ -191,6 +191,9 @@ int ConnectPair(TWSocket &S, TPeerListener &L)
     S.Connect();
     const int Peer = L.AcceptOne();
     EXPECT_TRUE(PumpUntil([&] { return S.State() == wsConnected; }));
+    if (SendBuffer > 0) {
+        EXPECT_EQ(setsockopt(S.HSocket(), SOL_SOCKET, SO_SNDBUF, &SendBuffer, sizeof SendBuffer), 0);
+    }
     return Peer;
 }
 

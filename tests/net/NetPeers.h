@@ -29,7 +29,8 @@ private:
 };
 
 // Connects S to 127.0.0.1 at the listener's port and returns the peer's accepted handle.
-int ConnectPair(TWSocket &S, TPeerListener &L);
+// SendBuffer: S's platform send buffer in bytes, so a test fills it soon (0: as it comes).
+int ConnectPair(TWSocket &S, TPeerListener &L, int SendBuffer = 0);
 // n bytes of a pattern that shows any byte out of place.
 std::string Pattern(size_t n);
 // A loopback port nothing listens on (bound once, then released).

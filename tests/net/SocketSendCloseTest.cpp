@@ -62,9 +62,7 @@ TEST(WsocketSend, partialSendsResumeOnWritableAndKeepOrder)
 {
     TPeerListener L(4096);
     TWSocket S;
-    const int Peer = ConnectPair(S, L);
-    int Sndbuf = 4096;
-    setsockopt(S.HSocket(), SOL_SOCKET, SO_SNDBUF, &Sndbuf, sizeof Sndbuf);
+    const int Peer = ConnectPair(S, L, 4096);
     qint64 Accepted = 0;
     S.OnSendData = [&](TCustomWSocket *, int n) { Accepted += n; };
     int DataSent = 0;
@@ -92,9 +90,7 @@ TEST(WsocketSend, blockPerReportArrivesWholeInOrderAndNeverInsideSend)
 {
     TPeerListener L(4096);
     TWSocket S;
-    const int Peer = ConnectPair(S, L);
-    int Sndbuf = 4096;
-    setsockopt(S.HSocket(), SOL_SOCKET, SO_SNDBUF, &Sndbuf, sizeof Sndbuf);
+    const int Peer = ConnectPair(S, L, 4096);
     PumpFor(20);
     const std::string Data = Pattern(3 << 20);
     size_t Offset = 0;
@@ -253,9 +249,7 @@ TEST(WsocketSend, flushWaitsUntilTheQueueIsDrained)
 {
     TPeerListener L(4096);
     TWSocket S;
-    const int Peer = ConnectPair(S, L);
-    int Sndbuf = 4096;
-    setsockopt(S.HSocket(), SOL_SOCKET, SO_SNDBUF, &Sndbuf, sizeof Sndbuf);
+    const int Peer = ConnectPair(S, L, 4096);
     const std::string Data = Pattern(4 << 20);
     S.Send(Data.data(), static_cast<int>(Data.size()));
     ASSERT_FALSE(S.AllSent());
@@ -297,9 +291,7 @@ TEST(WsocketClose, closeDeliversEverythingSendAccepted)
 {
     TPeerListener L(4096);
     TWSocket S;
-    const int Peer = ConnectPair(S, L);
-    int Sndbuf = 65536;
-    setsockopt(S.HSocket(), SOL_SOCKET, SO_SNDBUF, &Sndbuf, sizeof Sndbuf);
+    const int Peer = ConnectPair(S, L, 65536);
     const std::string Data = Pattern(60000);
     S.Send(Data.data(), static_cast<int>(Data.size()));
     S.Flush();
