@@ -345,10 +345,17 @@ void TCustomWSocket::ReceiveLoop(int Error, bool Drain, int Pending)
             KnownPending -= static_cast<qint64>(FPlatformBytes - BytesBefore);
             if (FAheadCount > 0 || (FType == SOCK_STREAM && KnownPending > 0))
                 continue;
+            if (FTls) {
+                // TLS decrypts into the read-ahead, whose bytes are counted as they are
+                // decrypted: none are known to wait at the platform. Taking them for platform
+                // bytes kept a drain asking a stream that had ended, for ever.
+                KnownPending = 0;
+                if (PendingBytes() <= 0)
+                    return;
+                continue;
+            }
             int Count = 0;
-            if (FTls)
-                Count = PendingBytes();
-            else if (ioctl(FHSocket, FIONREAD, &Count) != 0) {
+            if (ioctl(FHSocket, FIONREAD, &Count) != 0) {
                 FLastError = WSocket_SetLastErrorFromErrno();
                 return;
             }
