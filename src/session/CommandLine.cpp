@@ -10,10 +10,12 @@ namespace {
 
 // In lookup order; the position (from 1) is what LookupKeyword returns.
 enum Keyword { kHostName = 1, kUserID, kPassword, kProxyName, kInitialSubvol, kHostPort,
-               kAutoConnect, kTouchDown, kTouchUp, kDataConnection, kKeepAlive, kSite, kEncryption };
-constexpr std::array<std::string_view, 14> kKeywords = {
+               kAutoConnect, kTouchDown, kTouchUp, kDataConnection, kKeepAlive, kSite, kEncryption,
+               kConfirmDelete };
+constexpr std::array<std::string_view, 15> kKeywords = {
     "HostName", "UserID", "Password", "ProxyName", "InitialSubvol", "HostPort",
-    "AutoConnect", "TouchDown", "TouchUp", "DataConnection", "KeepAlive", "Site", "Encryption", ""};
+    "AutoConnect", "TouchDown", "TouchUp", "DataConnection", "KeepAlive", "Site", "Encryption",
+    "ConfirmDelete", ""};
 
 bool TakesValue(int keyword)
 {
@@ -25,6 +27,13 @@ int DataConnectionValue(std::string_view text)
 {
     constexpr std::array<std::string_view, 2> values = {kDataConnectionActive, kDataConnectionPassive};
     return LookupKeyword(text, values, true);
+}
+
+// "On" or "Off", any letter case; 0 when neither.
+int OnOffValue(std::string_view text)
+{
+    constexpr std::array<std::string_view, 2> values = {"On", "Off"};
+    return LookupKeyword(text, values, false);
 }
 
 } // namespace
@@ -95,6 +104,11 @@ std::string ApplyCommandLine(std::string_view commandLine, ConnectionSettings &c
             if (!ParseEncryption(*value))
                 return "Invalid value for Encryption";
             connection.Encryption = EncryptionName(*ParseEncryption(*value));
+            break;
+        case kConfirmDelete:
+            if (OnOffValue(*value) <= 0)
+                return "Invalid value for ConfirmDelete";
+            general.ConfirmDelete = OnOffValue(*value) == 1;
             break;
         }
     }

@@ -47,6 +47,8 @@ std::string ApplyConfiguration(TSettingsStore *store, const GeneralSettings &bef
         write.Flag("TouchUp", after.TouchUp);
     if (after.KeepAlive != before.KeepAlive)
         write.Number("KeepAlive", after.KeepAlive);
+    if (after.ConfirmDelete != before.ConfirmDelete)
+        write.Flag("ConfirmDelete", after.ConfirmDelete);
 
     if (chosen.FilterPC != inForce.FilterPC) {
         window.ApplyFilterPC(chosen.FilterPC);

@@ -24,8 +24,8 @@ struct FilterTexts {
 };
 
 // After OK: writes each general value that differs from `before` (LogLevel,
-// SoundConfirmations, TouchFileBase, TouchDown, TouchUp, KeepAlive); a changed PC filter is applied at
-// once and written; a changed Tandem filter definition goes through SetTandemFilter and,
+// SoundConfirmations, TouchFileBase, TouchDown, TouchUp, KeepAlive, ConfirmDelete); a changed
+// PC filter is applied at once and written; a changed Tandem filter definition goes through SetTandemFilter and,
 // when accepted, is written and the remote list refreshed; a refused one is dropped without
 // a word. Every change takes effect even when the store fails to keep it; a failed integer
 // write is ignored. Returns the message of the first text that could not be written

@@ -23,6 +23,7 @@ struct GeneralSettings {
     bool TouchUp = false;            // maintain the upload marker file
     bool TouchDown = false;          // maintain the download marker file
     std::int32_t KeepAlive = 0;      // seconds between NOOPs of an idle session; 0: never
+    bool ConfirmDelete = true;       // ask before deleting files, on either side
 };
 
 // The stored texts of DataConnection.

@@ -8,6 +8,7 @@ class TLocalView;
 class TMessageBoxes;
 class TRemoteView;
 class TSounds;
+class TConfirmation;
 class TUserPrompt;
 
 // The session behind the remote list and the log window, as the host file operations see it.
@@ -44,4 +45,6 @@ struct TFileOperationViews {
     TMessageBoxes *Messages = nullptr;         // error boxes
     TSounds *Sounds = nullptr;                 // the warning sound
     LogSink *Log = nullptr;                    // counts and errors
+    TConfirmation *Confirm = nullptr;          // the question before a delete
+    bool ConfirmDelete = true;                 // ask it (the ConfirmDelete setting)
 };

@@ -1,4 +1,5 @@
 #include "session/HostFileOperations.h"
+#include "session/DeleteQuestion.h"
 #include "session/HostFiles.h"
 #include "session/ListingLine.h"
 #include "session/LogSink.h"
@@ -6,6 +7,7 @@
 #include "session/UserPrompt.h"
 
 #include <string>
+#include <vector>
 
 THostFileOperations::THostFileOperations(THostFiles &host, const TFileOperationViews &views)
     : Host(host), Views(views)
@@ -15,13 +17,18 @@ THostFileOperations::THostFileOperations(THostFiles &host, const TFileOperationV
 void THostFileOperations::DeleteSelected()
 {
     THostSessionView &session = *Views.HostSession;
+    // Taken before the first request: the list may be re-read while a request waits.
+    std::vector<std::string> names;
+    for (const std::string &line : Views.Remote->SelectedLines())
+        names.push_back(ListingLineName(line));
+    if (!names.empty() && Views.ConfirmDelete &&
+        !Views.Confirm->AskYesNo("Delete", DeleteQuestionText(names, "on", Views.Remote->SubvolText())))
+        return;
     if (session.LogLevel() == 0)
         session.ClearLog();
     int okCount = 0;
     int failedCount = 0;
-    // Taken before the first request: the list may be re-read while a request waits.
-    for (const std::string &line : Views.Remote->SelectedLines()) {
-        const std::string name = ListingLineName(line);
+    for (const std::string &name : names) {
         if (Host.Dele(name) && session.IsConnected()) {
             ++okCount;
             continue;

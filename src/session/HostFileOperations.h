@@ -8,10 +8,11 @@ class THostFiles;
 // Connected flag tells a lost session (the walk stops) from a refusal (it goes on).
 class THostFileOperations {
 public:
-    // Needs Remote, HostSession, Prompt, Messages, Sounds and Log of `views`.
+    // Needs Remote, HostSession, Prompt, Messages, Sounds, Log and Confirm of `views`.
     THostFileOperations(THostFiles &host, const TFileOperationViews &views);
 
-    // Deletes every selected host file; logs each refusal and a summary.
+    // Asks first (unless ConfirmDelete is off), then deletes every selected host file; logs
+    // each refusal and a summary.
     void DeleteSelected();
     // Asks a new name for each selected host file and renames it; errors in a box.
     void RenameSelected();

@@ -1,4 +1,5 @@
 #include "session/PCFileOperations.h"
+#include "session/DeleteQuestion.h"
 #include "session/SessionViews.h"
 #include "session/LogSink.h"
 #include "session/UserPrompt.h"
@@ -28,9 +29,17 @@ TPCFileOperations::TPCFileOperations(const TFileOperationViews &views) : Views(v
 
 void TPCFileOperations::DeleteSelected()
 {
+    const std::vector<std::string> names = Views.Local->SelectedNames();
+    if (names.empty())
+        return;
+    const std::string folder = Views.Local->CurrentFolder();
+    const bool toTrash = TrashAvailableFor(folder);
+    if (Views.ConfirmDelete &&
+        !Views.Confirm->AskYesNo("Delete", DeleteQuestionText(names, "in", folder) + "\n\n" + PcDeleteNote(toTrash)))
+        return;
     int deletedCount = 0;
-    for (const std::string &name : Views.Local->SelectedNames()) {
-        if (!name.empty() && QFile::remove(FileName(name)))
+    for (const std::string &name : names) {
+        if (!name.empty() && DeletePcFile(name, toTrash))
             ++deletedCount;
         else
             Views.Messages->ErrorDialog("Unable to delete '" + name + "'");

@@ -6,10 +6,11 @@
 // folders, in the process's current folder (the folder the PC lists show).
 class TPCFileOperations {
 public:
-    // Needs Local, Folders, Prompt, Messages, Sounds and Log of `views`.
+    // Needs Local, Folders, Prompt, Messages, Sounds, Log and Confirm of `views`.
     explicit TPCFileOperations(const TFileOperationViews &views);
 
-    // Deletes every selected file; one error box for each file that stays.
+    // Asks first (unless ConfirmDelete is off), then moves every selected file to the trash,
+    // or deletes it where the file system has none; one error box for each file that stays.
     void DeleteSelected();
     // Asks a new name for each selected file and renames (or moves) it. A name that is
     // taken is refused: a rename never replaces a file the user did not name.

@@ -71,6 +71,8 @@ void LoadGeneralSettings(TSettingsStore *store, GeneralSettings &general)
     general.TouchDown = ReadFlag(store, "TouchDown");
     general.TouchUp = ReadFlag(store, "TouchUp");
     general.KeepAlive = std::clamp(ReadNumber(store, "KeepAlive").value_or(0), 0, kMaxKeepAlive);
+    // On unless turned off: settings saved before the question existed get it too.
+    general.ConfirmDelete = ReadNumber(store, "ConfirmDelete").value_or(1) != 0;
 }
 
 StartupFilters LoadStartupFilters(TSettingsStore *store)

@@ -12,3 +12,12 @@ public:
     virtual bool PromptUser(const std::string &caption, const std::string &prompt,
                             std::string *value) = 0;
 };
+
+// A yes-or-no question before a step that cannot be taken back; No is the default answer, so
+// Enter or a slip of the hand keeps everything as it is.
+class TConfirmation {
+public:
+    virtual ~TConfirmation() = default;
+    // True only when the user answered Yes.
+    virtual bool AskYesNo(const std::string &caption, const std::string &text) = 0;
+};

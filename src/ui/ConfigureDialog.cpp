@@ -44,7 +44,11 @@ TFormConfig::TFormConfig(QWidget *parent) : QDialog(parent)
     spinKeepAlive->setToolTip("While connected and idle, send NOOP after this many seconds, so a lost "
                               "session shows at once and quiet connections are not dropped");
 
+    chkConfirmDelete = new QCheckBox;
+    chkConfirmDelete->setToolTip("Ask before deleting files; PC files go to the trash where there is one");
+
     chkSoundConfirmations->setAccessibleName("Sound Confirmations");
+    chkConfirmDelete->setAccessibleName("Confirm deletes");
     spinKeepAlive->setAccessibleName("Keep-alive");
     CSpinEdit->setAccessibleName("Log Level");
     editTouchFileBase->setAccessibleName("High Water Marker");
@@ -72,7 +76,9 @@ TFormConfig::TFormConfig(QWidget *parent) : QDialog(parent)
     grid->addWidget(txtFilterTandem, 4, 1);
     grid->addWidget(BuddyLabel("&Keep-alive", spinKeepAlive), 5, 0);
     grid->addWidget(spinKeepAlive, 5, 1, Qt::AlignLeft);
-    grid->setRowStretch(6, 1);
+    grid->addWidget(BuddyLabel("Con&firm deletes", chkConfirmDelete), 6, 0);
+    grid->addWidget(chkConfirmDelete, 6, 1);
+    grid->setRowStretch(7, 1);
 
     PageControl = new QTabWidget;
     PageControl->addTab(page, "General");
@@ -104,7 +110,8 @@ TFormConfig::TFormConfig(QWidget *parent) : QDialog(parent)
     setTabOrder(chkTouchUp, txtFilterPC);
     setTabOrder(txtFilterPC, txtFilterTandem);
     setTabOrder(txtFilterTandem, spinKeepAlive);
-    resize(520, 260);
+    setTabOrder(spinKeepAlive, chkConfirmDelete);
+    resize(520, 290);
 }
 
 bool TFormConfig::Execute(const FilterTexts &inForce)
@@ -131,6 +138,7 @@ void TFormConfig::FormShow()
     chkTouchUp->setChecked(Settings.TouchUp);
     editTouchFileBase->setText(TextForDisplay(Settings.TouchFileBase));
     spinKeepAlive->setValue(Settings.KeepAlive);
+    chkConfirmDelete->setChecked(Settings.ConfirmDelete);
 }
 
 void TFormConfig::OKBtnClick()
@@ -144,6 +152,7 @@ void TFormConfig::OKBtnClick()
     Settings.TouchDown = chkTouchDown->isChecked();
     Settings.TouchUp = chkTouchUp->isChecked();
     Settings.TouchFileBase = editTouchFileBase->text().toStdString();
+    Settings.ConfirmDelete = chkConfirmDelete->isChecked();
     accept();
 }
 
@@ -154,6 +163,7 @@ void TFormConfig::ResetBtnClick()
     chkTouchDown->setChecked(false);
     chkTouchUp->setChecked(false);
     spinKeepAlive->setValue(0);
+    chkConfirmDelete->setChecked(true);
     editTouchFileBase->setText(kDefaultTouchFileBase);
     txtFilterPC->setText(kDefaultFilterPC);
     txtFilterTandem->setText(kDefaultFilterTandem);

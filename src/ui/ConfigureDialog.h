@@ -40,6 +40,7 @@ public:
     QLineEdit *txtFilterPC;
     QLineEdit *txtFilterTandem;
     QSpinBox *spinKeepAlive;           // keep-alive seconds, 0 never
+    QCheckBox *chkConfirmDelete;       // ask before deleting files
     QPushButton *OKBtn;                // default button
     QPushButton *CancelBtn;            // Esc
     QPushButton *ResetBtn;

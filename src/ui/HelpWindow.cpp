@@ -39,6 +39,16 @@ downloaded as PROG.C.
 binary download, for example MYOBJ,100; a later upload in Auto
 mode reads it back and sends the file as binary with that code.
 
+DELETE
+======
+Delete asks first, naming the count and the first files:
+"Delete 3 files on $DATA01.ZDEMO: PROGC, PROGH, BUILDIT?".
+No is the default answer. PC files go to the desktop's trash,
+where they can be restored; on a file system without a trash
+the question says that the delete is final. Host files cannot
+be restored. "Confirm deletes" in File > Configure (or
+ConfirmDelete Off) turns the question off.
+
 KEYS
 ====
   F5        refresh the list that has the focus (both lists
@@ -78,6 +88,8 @@ beginning. An option is one of:
                               seconds; 0 never
   Site name                   a connection saved in the
                               connect dialog's site list
+  ConfirmDelete On|Off        ask before deleting files (On,
+                              the default) or not
   AUTOCONNECT
   TOUCHDOWN
   TOUCHUP
@@ -111,9 +123,9 @@ DISCLAIMER
 ==========
 Zarvel is provided "as is", without warranty of any kind,
 express or implied. Its maker is not liable for any damage or
-loss of data arising from its use. Delete and rename act at
-once, without asking for confirmation, and cannot be undone:
-keep copies of the files that matter.
+loss of data arising from its use. Host files that are deleted
+or replaced cannot be restored: keep copies of the files that
+matter.
 )";
 
 } // namespace

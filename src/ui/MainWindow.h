@@ -35,6 +35,7 @@ class TUserMessages;
 class TFormMain : public QMainWindow,
                   public LogSink,
                   public TUserPrompt,
+                  private TConfirmation,
                   private TStartupWindows,
                   private TSessionWindow,
                   private TStatusPanels,
@@ -111,6 +112,8 @@ public:
     void Help1Click();            // the help window, modal, destroyed after it closes
     // The one-line prompt dialog, owned by this window, through the message seam.
     bool PromptUser(const std::string &caption, const std::string &prompt, std::string *value) override;
+    // The question before a delete, Yes or No, through the message seam.
+    bool AskYesNo(const std::string &caption, const std::string &text) override;
 
     // Transfers (MainWindowTransfers.cpp).
     void BtnDownloadClick();       // downloads the selected remote files

@@ -43,6 +43,8 @@ TFileOperationViews TFormMain::FileOperationViews()
     views.Messages = this;
     views.Sounds = &Sounds_;
     views.Log = Session_.get();
+    views.Confirm = this;
+    views.ConfirmDelete = HeldGeneralSettings().ConfirmDelete;
     return views;
 }
 
@@ -92,6 +94,11 @@ bool TFormMain::PromptUser(const std::string &caption, const std::string &prompt
     if (value)
         *value = AnswerBytes(*value, shown);
     return true;
+}
+
+bool TFormMain::AskYesNo(const std::string &caption, const std::string &text)
+{
+    return Messages.Confirm(this, TextForDisplay(caption), TextForDisplay(text));
 }
 
 bool TFormMain::IsConnected() const

@@ -48,6 +48,14 @@ void TUserMessages::ShowException(QWidget *parent, const QString &text)
     Show(parent, QMessageBox::Critical, kProgramCaption, text);
 }
 
+bool TUserMessages::Confirm(QWidget *parent, const QString &caption, const QString &text)
+{
+    QMessageBox box(QMessageBox::Question, caption, text, QMessageBox::Yes | QMessageBox::No, parent);
+    box.setDefaultButton(QMessageBox::No);
+    box.setEscapeButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+}
+
 TTrustAnswer TUserMessages::AskCertificateTrust(QWidget *parent, const TCertificateQuestion &question)
 {
     TFormCertificate dialog(question, parent);

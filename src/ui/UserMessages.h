@@ -26,6 +26,8 @@ public:
     // holds it and OK copies the typed text back; without one only OK and Cancel show.
     // True on OK; Cancel and the close box leave `value` alone.
     virtual bool Prompt(QWidget *parent, const QString &caption, const QString &prompt, QString *value);
+    // A question with Yes and No, No the default button, the application's title; true on Yes.
+    virtual bool Confirm(QWidget *parent, const QString &caption, const QString &text);
     // The certificate trust dialog (TFormCertificate); the user's answer.
     virtual TTrustAnswer AskCertificateTrust(QWidget *parent, const TCertificateQuestion &question);
 };

@@ -64,6 +64,13 @@ GeneralSettings Touch(bool down, bool up, std::int32_t keepAlive = 0)
     return g;
 }
 
+GeneralSettings WithoutDeleteQuestion()
+{
+    GeneralSettings g = Touch(false, false);
+    g.ConfirmDelete = false;
+    return g;
+}
+
 void ExpectSame(const ConnectionSettings &a, const ConnectionSettings &b)
 {
     EXPECT_EQ(a.HostName, b.HostName);
@@ -127,6 +134,10 @@ TEST(CommandLine, optionsApplyInOrderAndErrorsStopWithEarlierOnesKept)
         {"k 300", "", Stored(), Touch(false, false, 300)},
         {"KeepAlive -5", "", Stored(), Touch(false, false, 0)},
         {"keepalive 9999999", "", Stored(), Touch(false, false, kMaxKeepAlive)},
+        // The delete question: On or Off in any case; "c" is unique.
+        {"c off", "", Stored(), WithoutDeleteQuestion()},
+        {"ConfirmDelete OFF confirmdelete on", "", Stored(), Touch(false, false)},
+        {"c no", "Invalid value for ConfirmDelete", Stored(), Touch(false, false)},
         // Without a site loader every site is unknown.
         {"s test", "Unknown site: test", Stored(), Touch(false, false)},
     };
@@ -140,6 +151,7 @@ TEST(CommandLine, optionsApplyInOrderAndErrorsStopWithEarlierOnesKept)
         EXPECT_EQ(general.TouchUp, row.general.TouchUp);
         EXPECT_EQ(general.TouchFileBase, row.general.TouchFileBase);
         EXPECT_EQ(general.KeepAlive, row.general.KeepAlive);
+        EXPECT_EQ(general.ConfirmDelete, row.general.ConfirmDelete);
     }
 }
 

@@ -12,6 +12,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include <algorithm>
@@ -28,7 +29,7 @@ using Transcript = std::vector<std::string>;
 // The window, the user and the host in one: every call lands in the transcript.
 class ScriptedSession : public TRemoteView, public THostSessionView, public TLocalView,
                         public TPCFolderView, public TMessageBoxes, public TSounds,
-                        public TUserPrompt, public LogSink, public THostFiles {
+                        public TUserPrompt, public TConfirmation, public LogSink, public THostFiles {
 public:
     Transcript said;
     std::vector<std::string> tandemLines;                   // selected remote lines
@@ -39,10 +40,12 @@ public:
     std::deque<std::optional<std::string>> answers;         // nullopt: Cancel
     std::map<std::string, std::string> refusals;            // host name -> error text
     std::string dropsOn;                                    // the request that loses the session
+    bool confirmDelete = false;                             // the ConfirmDelete setting
+    std::string subvol = "$DATA01.ZDEMO";                   // the subvolume box's text
 
     TFileOperationViews Views()
     {
-        return {this, this, this, this, this, this, this, this};
+        return {this, this, this, this, this, this, this, this, this, confirmDelete};
     }
 
     std::vector<std::string> SelectedLines() const override { return tandemLines; }
@@ -66,7 +69,7 @@ public:
     // Nothing else of the window may be touched by a file operation.
     void ClearFiles() override { said.push_back("unexpected ClearFiles"); }
     void AddFile(const std::string &) override { said.push_back("unexpected AddFile"); }
-    std::string SubvolText() const override { return {}; }
+    std::string SubvolText() const override { return subvol; }
     void SetSubvolText(const std::string &) override { said.push_back("unexpected SetSubvolText"); }
     void AddSubvolHistory(const std::string &) override { said.push_back("unexpected AddSubvolHistory"); }
     void SetFilterItems(const std::vector<FilterItem> &) override { said.push_back("unexpected SetFilterItems"); }
@@ -88,6 +91,13 @@ public:
         if (answer && value)
             *value = *answer;
         return answer.has_value();
+    }
+
+    // Answered from `answers` as well: any text is Yes, nullopt No.
+    bool AskYesNo(const std::string &caption, const std::string &text) override
+    {
+        std::string *none = nullptr;
+        return PromptUser(caption, text, none);
     }
 
     bool Dele(const std::string &name) override { return Request("DELE " + name, name); }
@@ -167,6 +177,23 @@ TEST_F(HostFileOperationsTest, lostSessionStopsDeleteWalkAndListsWhatWasDeleted)
     EXPECT_EQ(session.said, (Transcript{
         "clear log", "DELE A", "DELE B", "log0: B deletion aborted: Host Disconnected", "list", "sound",
         "log1: 1 file(s) deleted successfully. Failed to delete 1 file(s)"}));
+}
+
+TEST_F(HostFileOperationsTest, deleteAsksOnceNamingCountAndFirstFilesAndNoSendsNothing)
+{
+    session.confirmDelete = true;
+    session.tandemLines = {Line("PROGC"), Line("PROGH"), Line("BUILDIT"), Line("MYOBJ"), Line("TOOLO")};
+    session.answers = {std::nullopt, "yes"};
+    THostFileOperations asking(session, session.Views());
+    asking.DeleteSelected();
+    const std::string question =
+        "ask Delete | Delete 5 files on $DATA01.ZDEMO: PROGC, PROGH, BUILDIT and 2 more?";
+    EXPECT_EQ(session.said, (Transcript{question}));
+
+    session.tandemLines.resize(1);
+    asking.DeleteSelected();
+    EXPECT_EQ(session.said, (Transcript{question, "ask Delete | Delete 1 file on $DATA01.ZDEMO: PROGC?",
+                                        "clear log", "DELE PROGC", "list", "log1: 1 file(s) deleted"}));
 }
 
 TEST_F(HostFileOperationsTest, renameAsksEachNameCancelSkipsRefusalBoxesAndGoesOn)
@@ -255,6 +282,29 @@ TEST_F(PCFileOperationsTest, deleteWithoutSuccessNeitherLogsNorRereads)
     session.pcNames = {"gone.c"};
     operations.DeleteSelected();
     EXPECT_EQ(session.said, (Transcript{"box: Unable to delete 'gone.c'"}));
+}
+
+TEST_F(PCFileOperationsTest, deleteAsksThenMovesFilesToTheTrashOfTheDataFolder)
+{
+    QTemporaryDir data;
+    const QByteArray saved = qgetenv("XDG_DATA_HOME");
+    qputenv("XDG_DATA_HOME", data.path().toUtf8());
+    Put("a.c", "a");
+    Put("b.c", "b");
+    session.confirmDelete = true;
+    session.pcNames = {"a.c", "b.c"};
+    session.answers = {std::nullopt, "yes"};
+    TPCFileOperations asking(session.Views());
+    asking.DeleteSelected();
+    asking.DeleteSelected();
+    qputenv("XDG_DATA_HOME", saved);
+
+    const std::string question = "ask Delete | Delete 2 files in " + QDir::currentPath().toStdString() +
+                                 ": a.c, b.c?\n\nDeleted files go to the trash.";
+    EXPECT_EQ(session.said, (Transcript{question, question, "log1: 2 files deleted", "refresh files"}));
+    EXPECT_FALSE(QFile::exists("a.c"));
+    EXPECT_EQ(Content(data.filePath("Trash/files/a.c")), "a");
+    EXPECT_EQ(Content(data.filePath("Trash/files/b.c")), "b");
 }
 
 TEST_F(PCFileOperationsTest, renameNeverReplacesAnExistingFileFolderOrLink)

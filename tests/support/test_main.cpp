@@ -1,6 +1,6 @@
 // Entry point of every test program: a Qt application on the offscreen platform, with
-// the per-user config location moved to a temporary folder so no test touches real settings,
-// and the session bus moved away so none touches the user's keyring.
+// the per-user config and data locations moved to a temporary folder so no test touches real
+// settings or the real trash, and the session bus moved away so none touches the user's keyring.
 #include <QApplication>
 #include <QTemporaryDir>
 #include <gmock/gmock.h>
@@ -16,6 +16,8 @@ int main(int argc, char *argv[])
         return 1;
     }
     qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
+    // Nor the user's trash: deleted PC files go to $XDG_DATA_HOME/Trash.
+    qputenv("XDG_DATA_HOME", config.filePath("data").toUtf8());
     // Nor the user's keyring: the session bus is one that does not exist (the keyring tests
     // start a private one), and no desktop steers the keyring library to its own wallet.
     qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + config.filePath("no-session-bus").toUtf8());

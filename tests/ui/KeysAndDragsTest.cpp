@@ -124,7 +124,7 @@ TEST_F(KeysAndDrags, keysActOnTheListWithTheFocusThroughItsButtons)
 
     // F2 renames and Delete deletes as their buttons do.
     messages.shown.clear();
-    messages.answers = {QString("KEYED")};
+    messages.answers = {QString("KEYED"), QString("yes"), QString("yes")};
     SelectRemote({"KEYUP"});
     Key(form->GroupBoxTandem->ListBoxTanFiles, Qt::Key_F2);
     ASSERT_TRUE(WaitUntil([this] { return RemoteNames().contains("KEYED"); })) << messages.shown.join("; ").toStdString();

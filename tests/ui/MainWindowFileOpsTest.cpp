@@ -13,6 +13,8 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 
 namespace {
@@ -54,6 +56,7 @@ TEST_F(MainWindowFileOps, deleteOfTwoOfThreeWithOneRefusedCountsSoundsAndRelists
     SelectRemote({"LOG01", "MYOBJ", "TOOLO"});
     // Purged by someone else after the listing: the host refuses its DELE.
     ASSERT_TRUE(QFile::remove(QString::fromStdString(RemotePath(kHome, "MYOBJ"))));
+    messages.answers = {QString("yes")};
     Click(form->GroupBoxTandem->BtnDeleteTandem);
 
     EXPECT_EQ(StatusText(), "2 file(s) deleted successfully. Failed to delete 1 file(s)");
@@ -64,7 +67,54 @@ TEST_F(MainWindowFileOps, deleteOfTwoOfThreeWithOneRefusedCountsSoundsAndRelists
     EXPECT_EQ(CountText(), "3 File(s)");
     EXPECT_FALSE(RemoteExists("LOG01"));
     EXPECT_FALSE(RemoteExists("TOOLO"));
-    EXPECT_TRUE(messages.shown.isEmpty()) << messages.shown.join("; ").toStdString();
+    EXPECT_EQ(messages.shown, QStringList{"confirm: Delete | Delete 3 files on $DATA01.ZDEMO: LOG01, MYOBJ, TOOLO?"});
+}
+
+// Ctrl+A then Delete once: one question, and No (the default answer) keeps every file.
+TEST_F(MainWindowFileOps, deleteKeyOn300HostFilesAsksOnceNoKeepsAllYesDeletesAll)
+{
+    for (int i = 0; i < 300; ++i)
+        PutRemoteFile(kHome, "F" + std::to_string(i), 0, "x");
+    ASSERT_TRUE(Connect());
+    QListWidget *list = form->GroupBoxTandem->ListBoxTanFiles;
+    ASSERT_EQ(list->count(), 306);
+    list->setFocus();
+    QTest::keyClick(list, Qt::Key_A, Qt::ControlModifier);
+    messages.answers = {std::nullopt};
+    QTest::keyClick(list, Qt::Key_Delete);
+    ASSERT_EQ(messages.shown.size(), 1);
+    EXPECT_TRUE(messages.shown[0].startsWith("confirm: Delete | Delete 306 files on $DATA01.ZDEMO: "));
+    EXPECT_TRUE(messages.shown[0].endsWith(" and 303 more?")) << messages.shown[0].toStdString();
+    EXPECT_EQ(list->count(), 306);
+    EXPECT_TRUE(RemoteExists("F299"));
+
+    messages.answers = {QString("yes")};
+    QTest::keyClick(list, Qt::Key_Delete);
+    ASSERT_TRUE(WaitUntilIdle());
+    EXPECT_EQ(StatusText(), "306 file(s) deleted");
+    EXPECT_EQ(list->count(), 0);
+    EXPECT_FALSE(RemoteExists("F0"));
+}
+
+// A PC delete goes to the desktop trash, here the trash of a private data folder.
+TEST_F(MainWindowFileOps, pcDeleteMovesTheFileToTheTrashAfterTheQuestion)
+{
+    QTemporaryDir data;
+    const QByteArray saved = qgetenv("XDG_DATA_HOME");
+    qputenv("XDG_DATA_HOME", data.path().toUtf8());
+    PutPcFile("keep.c", "kept");
+    SelectPc({"keep.c"});
+    messages.answers = {QString("yes")};
+    Click(form->GroupBoxPC->BtnDeletePC);
+    qputenv("XDG_DATA_HOME", saved);
+
+    ASSERT_EQ(messages.shown.size(), 1);
+    EXPECT_TRUE(messages.shown[0].endsWith(": keep.c?\n\nDeleted files go to the trash.")) << messages.shown[0].toStdString();
+    EXPECT_FALSE(QFile::exists(PcPath("keep.c")));
+    QFile trashed(data.filePath("Trash/files/keep.c"));
+    ASSERT_TRUE(trashed.open(QIODevice::ReadOnly));
+    EXPECT_EQ(trashed.readAll(), "kept");
+    EXPECT_TRUE(QFile::exists(data.filePath("Trash/info/keep.c.trashinfo")));
 }
 
 TEST_F(MainWindowFileOps, lostConnectionStopsDeleteWalkAtTheFileItFailedOn)
@@ -78,6 +128,7 @@ TEST_F(MainWindowFileOps, lostConnectionStopsDeleteWalkAtTheFileItFailedOn)
         if (server && server->Pid() > 0 && LogText().contains("< 250 DELE"))
             server->Stop();
     });
+    messages.answers = {QString("yes")};
     Click(form->GroupBoxTandem->BtnDeleteTandem);
     ASSERT_TRUE(WaitUntil([this] { return !form->Session().Connected; }));
 
@@ -129,9 +180,10 @@ TEST_F(MainWindowFileOps, pcDeleteBoxesEachFileThatCannotGoAndRereadsTheList)
     // Removed by another program after the list was read.
     ASSERT_TRUE(QFile::remove(PcPath("b.c")));
     ASSERT_TRUE(QFile::remove(PcPath("d.h")));
+    messages.answers = {QString("yes")};
     Click(form->GroupBoxPC->BtnDeletePC);
 
-    EXPECT_EQ(messages.shown, (QStringList{"error: Unable to delete 'b.c'", "error: Unable to delete 'd.h'"}));
+    EXPECT_EQ(messages.shown.mid(1), (QStringList{"error: Unable to delete 'b.c'", "error: Unable to delete 'd.h'"}));
     EXPECT_EQ(StatusText(), "2 files deleted");
     EXPECT_TRUE(PcNames().isEmpty()) << PcNames().join(",").toStdString();
 }

@@ -153,6 +153,7 @@ TEST_F(MainWindowStress, clicksWhileASubvolumeChangeWaitsAreRefusedAndCountedAsF
         statuses << StatusText();
         Click(form->GroupBoxMode->BtnUpload);
         statuses << StatusText();
+        messages.answers.push_back(QString("yes"));
         Click(form->GroupBoxTandem->BtnDeleteTandem);
         statuses << StatusText();
         Click(form->GroupBoxTandem->BtnRefreshTandem);
@@ -197,6 +198,7 @@ TEST_F(MainWindowStress, longListingLinesAreShownWholeAndActedOnByTheirOwnName)
     peer.Reply("DELE WIDE", "250 deleted\r\n");
     ScriptList(kHeading);
     SelectRemote({"WIDE"});
+    messages.answers = {QString("yes")};
     Click(form->GroupBoxTandem->BtnDeleteTandem);
     EXPECT_TRUE(peer.WaitFinished());
     EXPECT_EQ(StatusText(), "1 file(s) deleted");

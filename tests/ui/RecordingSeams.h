@@ -37,6 +37,19 @@ public:
             *value = *answer;
         return answer.has_value();
     }
+    // Yes/No questions take the next answer too: a text is Yes, nullopt No. Recorded as
+    // "confirm: caption | text".
+    bool Confirm(QWidget *, const QString &caption, const QString &text) override
+    {
+        shown << "confirm: " + caption + " | " + text;
+        if (answers.empty()) {
+            ADD_FAILURE() << "nobody answers " << text.toStdString();
+            return false;
+        }
+        const bool yes = answers.front().has_value();
+        answers.pop_front();
+        return yes;
+    }
 };
 
 class RecordedSounds : public TSounds {
