@@ -23,6 +23,8 @@ namespace {
 
 // The main window as far as a batch sees it: no lists to refresh, messages to stderr.
 struct BenchWindow : TransferBatchWindow {
+    // Every round replaces the files of the one before, as the peers measured against do.
+    BenchWindow() { settings.WhenFileExists = FileExistsRule::Overwrite; }
     bool connected = true;
     GeneralSettings settings;
     bool IsConnected() const override { return connected; }
@@ -45,6 +47,7 @@ struct BenchWindow : TransferBatchWindow {
         if (level <= 1)
             std::fprintf(stderr, "%s\n", text.c_str());
     }
+    FileExistsReply AskFileExists(const FileExistsQuestion &) override { return {FileExistsAnswer::Overwrite, true}; }
 };
 
 struct Aborter : TransferAborter {

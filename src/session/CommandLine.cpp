@@ -11,11 +11,11 @@ namespace {
 // In lookup order; the position (from 1) is what LookupKeyword returns.
 enum Keyword { kHostName = 1, kUserID, kPassword, kProxyName, kInitialSubvol, kHostPort,
                kAutoConnect, kTouchDown, kTouchUp, kDataConnection, kKeepAlive, kSite, kEncryption,
-               kConfirmDelete };
-constexpr std::array<std::string_view, 15> kKeywords = {
+               kConfirmDelete, kWhenFileExists };
+constexpr std::array<std::string_view, 16> kKeywords = {
     "HostName", "UserID", "Password", "ProxyName", "InitialSubvol", "HostPort",
     "AutoConnect", "TouchDown", "TouchUp", "DataConnection", "KeepAlive", "Site", "Encryption",
-    "ConfirmDelete", ""};
+    "ConfirmDelete", "WhenFileExists", ""};
 
 bool TakesValue(int keyword)
 {
@@ -109,6 +109,11 @@ std::string ApplyCommandLine(std::string_view commandLine, ConnectionSettings &c
             if (OnOffValue(*value) <= 0)
                 return "Invalid value for ConfirmDelete";
             general.ConfirmDelete = OnOffValue(*value) == 1;
+            break;
+        case kWhenFileExists:
+            if (!ParseFileExistsRule(*value))
+                return "Invalid value for WhenFileExists";
+            general.WhenFileExists = *ParseFileExistsRule(*value);
             break;
         }
     }

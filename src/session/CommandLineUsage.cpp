@@ -12,7 +12,7 @@ struct KeywordHelp {
     std::string_view effect;  // one line
 };
 
-constexpr std::array<KeywordHelp, 14> kKeywordHelp = {{
+constexpr std::array<KeywordHelp, 15> kKeywordHelp = {{
     {"HostName", "HOST", "FTP server's host name or address"},
     {"UserID", "USER", "user name for the login"},
     {"Password", "PASSWORD", "password, in plain text"},
@@ -27,6 +27,7 @@ constexpr std::array<KeywordHelp, 14> kKeywordHelp = {{
     {"Site", "NAME", "the saved site to connect to (from the connect dialog)"},
     {"Encryption", "MODE", "FTP over TLS: Require, IfAvailable (default) or None"},
     {"ConfirmDelete", "On|Off", "ask before deleting files (default On)"},
+    {"WhenFileExists", "RULE", "target exists: Ask (default), Overwrite or Skip"},
 }};
 
 constexpr std::string_view kSynopsis =

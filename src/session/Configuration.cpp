@@ -49,6 +49,8 @@ std::string ApplyConfiguration(TSettingsStore *store, const GeneralSettings &bef
         write.Number("KeepAlive", after.KeepAlive);
     if (after.ConfirmDelete != before.ConfirmDelete)
         write.Flag("ConfirmDelete", after.ConfirmDelete);
+    if (after.WhenFileExists != before.WhenFileExists)
+        write.Text("WhenFileExists", FileExistsRuleName(after.WhenFileExists));
 
     if (chosen.FilterPC != inForce.FilterPC) {
         window.ApplyFilterPC(chosen.FilterPC);

@@ -1,4 +1,6 @@
 #pragma once
+#include "session/FileExists.h"
+
 #include <cstdint>
 #include <string>
 
@@ -24,6 +26,7 @@ struct GeneralSettings {
     bool TouchDown = false;          // maintain the download marker file
     std::int32_t KeepAlive = 0;      // seconds between NOOPs of an idle session; 0: never
     bool ConfirmDelete = true;       // ask before deleting files, on either side
+    FileExistsRule WhenFileExists = FileExistsRule::Ask; // a transfer's target exists: ask, overwrite or skip
 };
 
 // The stored texts of DataConnection.

@@ -73,6 +73,7 @@ void LoadGeneralSettings(TSettingsStore *store, GeneralSettings &general)
     general.KeepAlive = std::clamp(ReadNumber(store, "KeepAlive").value_or(0), 0, kMaxKeepAlive);
     // On unless turned off: settings saved before the question existed get it too.
     general.ConfirmDelete = ReadNumber(store, "ConfirmDelete").value_or(1) != 0;
+    general.WhenFileExists = ParseFileExistsRule(ReadText(store, "WhenFileExists")).value_or(FileExistsRule::Ask);
 }
 
 StartupFilters LoadStartupFilters(TSettingsStore *store)

@@ -50,8 +50,8 @@ private:
 // AutoConnect (0 when unreadable), Password and DataConnection into the target.
 void LoadConnectionSettings(TSettingsStore *store, TConnectionFields &target);
 // Reads LogLevel, SoundConfirmations, TouchFileBase (".zarvel.xfer" when empty), TouchDown,
-// TouchUp, KeepAlive (0 when unreadable, held within 0..kMaxKeepAlive) and ConfirmDelete
-// (on unless stored as 0).
+// TouchUp, KeepAlive (0 when unreadable, held within 0..kMaxKeepAlive), ConfirmDelete (on
+// unless stored as 0) and WhenFileExists (Ask unless another rule is stored).
 void LoadGeneralSettings(TSettingsStore *store, GeneralSettings &general);
 
 // The two list filters as the main window starts with them: the stored ones, or the

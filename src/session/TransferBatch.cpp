@@ -2,10 +2,13 @@
 
 #include "ftp/FtpClient.h"
 #include "session/DownloadTarget.h"
+#include "session/GuardianNames.h"
 #include "session/HostFiles.h"
 #include "session/ListingLine.h"
 #include "session/MarkerFiles.h"
 #include "session/TransferProgress.h"
+
+#include <QDir>
 
 #include <algorithm>
 #include <exception>
@@ -17,6 +20,13 @@ namespace {
 
 // The size given to the dialog before the first file's own line.
 constexpr qint64 kPlaceholderTotal = 999999;
+
+// The size of a PC file, or -1 when there is none (a dangling link is a name in use too).
+qint64 PcFileSize(const std::string &name)
+{
+    struct stat status {};
+    return ::lstat(name.c_str(), &status) == 0 ? qint64(status.st_size) : -1;
+}
 
 } // namespace
 
@@ -37,6 +47,7 @@ BatchResult TTransferBatch::Download(const std::vector<std::string> &listingLine
 {
     if (RefusedWhileBusy(listingLines.size(), "download"))
         return result_;
+    Begin();
     sizes_.clear();
     for (const std::string &line : listingLines)
         sizes_.push_back(std::max<qint64>(ListingLineSize(line), 0));
@@ -53,6 +64,8 @@ BatchResult TTransferBatch::Upload(const std::vector<std::string> &paths)
 {
     if (RefusedWhileBusy(paths.size(), "upload"))
         return result_;
+    Begin();
+    ListHostNames();
     sizes_.clear();
     for (const std::string &path : paths) {
         struct stat status {};
@@ -71,6 +84,7 @@ void TTransferBatch::Begin()
         window_.ClearLogWindow();
     result_ = BatchResult{};
     switcher_ = TransferModeSwitcher{};
+    existsChoice_ = TFileExistsChoice(window_.CurrentGeneralSettings().WhenFileExists);
 }
 
 bool TTransferBatch::RefusedWhileBusy(std::size_t files, const char *verb)
@@ -86,7 +100,6 @@ bool TTransferBatch::RefusedWhileBusy(std::size_t files, const char *verb)
 
 void TTransferBatch::RunSteps(std::size_t count, const std::function<void(std::size_t)> &step)
 {
-    Begin();
     try {
         for (std::size_t i = 0; i < count && !result_.Stopped; ++i)
             step(i);
@@ -134,22 +147,21 @@ void TTransferBatch::DownloadLine(const std::string &line, std::size_t index)
     const qint64 size = ListingLineSize(line);
     const TransferOptions options = window_.CurrentTransferOptions();
     const TransferMode mode = DownloadModeFor(fileCode, options);
-    if (!SwitchMode(mode))
-        return;
-    const std::string pcName = PcNameForDownload(hostName, fileCode, mode, options);
-    StartFile("Downloading", hostName, size);
-
+    const std::string listedName = PcNameForDownload(hostName, fileCode, mode, options);
     // The listing comes from the server: a name that would land outside this folder is refused.
-    if (IsUnsafePcName(pcName)) {
-        Fail(hostName + " not downloaded: \"" + pcName + "\" is not a plain PC file name");
+    if (IsUnsafePcName(listedName)) {
+        StartFile("Downloading", hostName, size);
+        Fail(hostName + " not downloaded: \"" + listedName + "\" is not a plain PC file name");
         return;
     }
-    // The same name again (two lines, one PC name): its part stays locked until committed.
-    if (commits_.Holds(pcName))
-        commits_.CommitAll();
+    bool fresh = false;
+    const std::string pcName = DownloadName(listedName, hostName, size, fresh);
+    if (pcName.empty() || !SwitchMode(mode))
+        return;
+    StartFile("Downloading", hostName, size);
     auto target = std::make_unique<TDownloadTarget>(pcName);
     std::string error;
-    if (!target->Open(error)) {
+    if (!target->Open(error) || (fresh && target->Size() > 0 && !target->StartOver(error))) {
         Fail(error);
         return;
     }
@@ -172,6 +184,48 @@ void TTransferBatch::DownloadLine(const std::string &line, std::size_t index)
         return;
     }
     commits_.Hold(std::move(target));
+}
+
+FileExistsAnswer TTransferBatch::WhenExists(const std::string &text, bool canResume, const std::string &freeName)
+{
+    if (const auto decided = existsChoice_.Decided(canResume, !freeName.empty()))
+        return *decided;
+    const FileExistsReply reply = window_.AskFileExists({text, canResume, freeName});
+    existsChoice_.Remember(reply);
+    return reply.Answer;
+}
+
+std::string TTransferBatch::DownloadName(const std::string &pcName, const std::string &hostName, qint64 size,
+                                         bool &fresh)
+{
+    // The same name again (two lines, one PC name): committed first, so it exists like any other.
+    if (commits_.Holds(pcName))
+        commits_.CommitAll();
+    const qint64 existing = PcFileSize(pcName);
+    if (existing < 0)
+        return pcName; // a kept part alone is resumed without a question, as before
+    const qint64 part = PcFileSize(TDownloadTarget::PartialNameFor(pcName));
+    const bool canResume = part > 0 && (size <= 0 || part <= size);
+    const std::string freeName = FreePcName(pcName, [this](const std::string &name) {
+        return PcFileSize(name) >= 0 || PcFileSize(TDownloadTarget::PartialNameFor(name)) >= 0 || commits_.Holds(name);
+    });
+    std::string text = "The PC file " + pcName + " exists (" + std::to_string(existing) + " bytes); the host file " +
+                       hostName + " has " + std::to_string(size) + " bytes.";
+    if (canResume)
+        text += " " + std::to_string(part) + " bytes of an earlier download of it are kept.";
+    switch (WhenExists(text, canResume, freeName)) {
+    case FileExistsAnswer::Skip:
+        Skip(hostName + " skipped: the PC file " + pcName + " exists");
+        return {};
+    case FileExistsAnswer::Rename:
+        return freeName;
+    case FileExistsAnswer::Overwrite:
+        fresh = true;
+        return pcName;
+    case FileExistsAnswer::Resume:
+        break;
+    }
+    return pcName;
 }
 
 bool TTransferBatch::Fetch(TDownloadTarget &target, const std::string &hostName, TransferMode mode, qint64 size)
@@ -217,14 +271,11 @@ void TTransferBatch::UploadPath(const std::string &path, std::size_t index)
     if (::stat(path.c_str(), &status) != 0)
         return; // gone since it was listed or dropped: skipped, not counted
     const TransferOptions options = window_.CurrentTransferOptions();
-    if (!SwitchMode(UploadModeFor(name, options)))
-        return;
-    const std::string hostName = HostNameForUpload(name, options);
+    const std::string listedName = HostNameForUpload(name, options);
     const qint64 size = static_cast<qint64>(status.st_size);
-    StartFile("Uploading", name, size);
 
     // A line break in the name would end the store command early and smuggle another one in.
-    if (IsUnsafeHostName(hostName)) {
+    if (IsUnsafeHostName(listedName)) {
         Fail(name + " not uploaded: the name holds a line break or NUL");
         return;
     }
@@ -233,6 +284,13 @@ void TTransferBatch::UploadPath(const std::string &path, std::size_t index)
         Fail(name + " not uploaded: not a regular file");
         return;
     }
+    const std::string hostName = UploadName(listedName, name, size);
+    if (hostName.empty())
+        return;
+    hostNames_.insert(HostListedName(hostName));
+    if (!SwitchMode(UploadModeFor(name, options)))
+        return;
+    StartFile("Uploading", name, size);
     client_.SetLocalFileName(path);
     client_.SetHostFileName(hostName);
     const bool put = client_.Put();
@@ -242,6 +300,63 @@ void TTransferBatch::UploadPath(const std::string &path, std::size_t index)
         return;
     }
     ++result_.Ok;
+}
+
+void TTransferBatch::ListHostNames()
+{
+    hostNames_.clear();
+    hostNamesError_.clear();
+    // Without a session every file fails anyway; overwriting needs no names.
+    if (existsChoice_.Decided(false, true) == FileExistsAnswer::Overwrite || !window_.IsConnected())
+        return;
+    window_.SetMainWindowEnabled(false);
+    int lines = 0;
+    client_.SetHostFileName("");
+    client_.SetDisplayFileFlag(true);
+    client_.OnDisplayFile = [this, &lines](TCustomFtpCli *, std::string &line) {
+        if (!line.empty() && ++lines > 1) // the first line is the heading
+            hostNames_.insert(HostListedName(ListingLineName(line)));
+    };
+    const bool listed = client_.Dir();
+    client_.SetDisplayFileFlag(false);
+    client_.OnDisplayFile = nullptr;
+    if (!listed)
+        hostNamesError_ = client_.ErrorMessage();
+}
+
+std::string TTransferBatch::UploadName(const std::string &hostName, const std::string &pcName, qint64 size)
+{
+    if (existsChoice_.Decided(false, true) == FileExistsAnswer::Overwrite)
+        return hostName;
+    if (!hostNamesError_.empty()) {
+        Fail(pcName + " not uploaded: the host's files could not be listed to see whether " + hostName +
+             " exists: " + hostNamesError_);
+        return {};
+    }
+    if (!hostNames_.count(HostListedName(hostName)))
+        return hostName;
+    const std::string freeName =
+        FreeHostName(hostName, [this](const std::string &name) { return hostNames_.count(name) > 0; });
+    const std::string place = client_.ReplyDirectory().empty() ? "the host" : client_.ReplyDirectory();
+    const std::string text = "The host file " + HostListedName(hostName) + " exists on " + place +
+                             "; the PC file " + pcName + " has " + std::to_string(size) + " bytes.";
+    switch (WhenExists(text, false, freeName)) {
+    case FileExistsAnswer::Skip:
+        Skip(pcName + " skipped: " + HostListedName(hostName) + " exists on " + place);
+        return {};
+    case FileExistsAnswer::Rename:
+        return freeName;
+    case FileExistsAnswer::Overwrite:
+    case FileExistsAnswer::Resume:
+        break;
+    }
+    return hostName;
+}
+
+void TTransferBatch::Skip(const std::string &text)
+{
+    ++result_.Skipped;
+    window_.Log(1, text);
 }
 
 void TTransferBatch::StartFile(const char *verb, const std::string &name, qint64 size)
@@ -277,13 +392,15 @@ void TTransferBatch::EndDialog()
 void TTransferBatch::Summary(const char *verb, bool failed, int direction)
 {
     const std::string ok = std::to_string(result_.Ok);
+    const std::string skipped = result_.Skipped > 0 ? ", " + std::to_string(result_.Skipped) + " skipped" : "";
     if (failed) {
         window_.PlaySound(BatchSound::Warning);
-        window_.Log(1, ok + " file(s) " + verb + "ed successfully. Failed to " + verb + " " +
+        window_.Log(1, ok + " file(s) " + verb + "ed successfully" + skipped + ". Failed to " + verb + " " +
                            std::to_string(result_.Failed) + " file(s)");
         return;
     }
-    window_.Log(1, ok + " file(s) " + verb + "ed");
+    // Skipped files are neither failed nor moved: the batch still counts as complete.
+    window_.Log(1, ok + " file(s) " + verb + "ed" + (skipped.empty() ? "" : " successfully" + skipped));
     TouchHwm(direction, window_.CurrentGeneralSettings(), window_);
     if (window_.CurrentGeneralSettings().SoundConfirmations)
         window_.PlaySound(BatchSound::Confirmation);

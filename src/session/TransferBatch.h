@@ -4,6 +4,7 @@
 // through TransferBatchWindow and TransferProgressView only, so batches run without a display.
 #include "session/ConnectionSettings.h"
 #include "session/DownloadCommits.h"
+#include "session/FileExists.h"
 #include "session/LogSink.h"
 #include "session/TransferRules.h"
 
@@ -11,6 +12,8 @@
 
 #include <cstddef>
 #include <functional>
+#include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -34,12 +37,15 @@ public:
     virtual bool ListTandemFiles() = 0;                       // list the remote subvolume again
     virtual void ShowErrorBox(const std::string &text) = 0;   // the application's standard error box
     virtual void PlaySound(BatchSound sound) = 0;             // end-of-batch sound
+    // The question about a file whose target exists; modal, answered before the file moves.
+    virtual FileExistsReply AskFileExists(const FileExistsQuestion &question) = 0;
 };
 
 // Counts of a finished batch.
 struct BatchResult {
     int Ok = 0;              // files moved
     int Failed = 0;          // files that failed
+    int Skipped = 0;         // files left alone because their target exists
     bool Stopped = false;    // the batch ended early (lost session, cancel, refused type, exception)
 };
 
@@ -57,15 +63,25 @@ private:
     void Begin();                                      // log clearing; counts to zero
     // While another request waits, the whole batch is refused and every file counted failed.
     bool RefusedWhileBusy(std::size_t files, const char *verb);
-    // Begin, then `step` for each of `count` items until the batch stops (an exception stops
-    // it with an error box), then EndDialog.
+    // `step` for each of `count` items until the batch stops (an exception stops it with an
+    // error box), then EndDialog.
     void RunSteps(std::size_t count, const std::function<void(std::size_t)> &step);
     void ShowDialogForBatch(std::size_t index);        // each file: its number; the first one: dialog up, window off
     bool SwitchMode(TransferMode mode);                // TYPE when the mode changed; quits on failure
     void DownloadLine(const std::string &line, std::size_t index); // file number index of a download
     // Receives one host file into the target: resumed in binary when a part is there.
     bool Fetch(TDownloadTarget &target, const std::string &hostName, TransferMode mode, qint64 size);
+    // The answer for a file whose target exists: the setting, an answer for all, or the question.
+    FileExistsAnswer WhenExists(const std::string &text, bool canResume, const std::string &freeName);
+    // The PC name a download writes: its own, a free one (Rename), or "" when it is skipped.
+    std::string DownloadName(const std::string &pcName, const std::string &hostName, qint64 size, bool &fresh);
     void UploadPath(const std::string &path, std::size_t index);   // file number index of an upload
+    // Lists the host's names once before an upload batch that may have to ask; a listing that
+    // fails while connected leaves its error in hostNamesError_.
+    void ListHostNames();
+    // The host name an upload sends to: its own, a free one (Rename), or "" when it is skipped.
+    std::string UploadName(const std::string &hostName, const std::string &pcName, qint64 size);
+    void Skip(const std::string &text);                // a file left alone: counted and logged
     void StartFile(const char *verb, const std::string &name, qint64 size); // the dialog's file line
     void Fail(const std::string &why);                 // a file refused here: counted and logged
     void CountFailure(const std::string &what);        // a failed file: log, and stop if the session is gone
@@ -80,4 +96,7 @@ private:
     BatchResult result_;                               // counts of the running batch
     std::vector<qint64> sizes_;                        // listed size of each file of the batch
     TDownloadCommits commits_;                         // complete downloads not yet renamed into place
+    TFileExistsChoice existsChoice_{FileExistsRule::Ask}; // the batch's rule for taken names
+    std::set<std::string> hostNames_;                  // upload: names on the host (upper case), and those sent
+    std::string hostNamesError_;                       // upload: why the host's names are unknown
 };

@@ -3,6 +3,7 @@
 #include "ui/UserMessages.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -49,6 +50,11 @@ TFormConfig::TFormConfig(QWidget *parent) : QDialog(parent)
 
     chkSoundConfirmations->setAccessibleName("Sound Confirmations");
     chkConfirmDelete->setAccessibleName("Confirm deletes");
+    cmbWhenFileExists = new QComboBox;
+    for (FileExistsRule rule : {FileExistsRule::Ask, FileExistsRule::Overwrite, FileExistsRule::Skip})
+        cmbWhenFileExists->addItem(QString::fromStdString(FileExistsRuleName(rule)), int(rule));
+    cmbWhenFileExists->setToolTip("What a download or upload does when the file exists on the other side");
+    cmbWhenFileExists->setAccessibleName("When a file exists");
     spinKeepAlive->setAccessibleName("Keep-alive");
     CSpinEdit->setAccessibleName("Log Level");
     editTouchFileBase->setAccessibleName("High Water Marker");
@@ -78,7 +84,9 @@ TFormConfig::TFormConfig(QWidget *parent) : QDialog(parent)
     grid->addWidget(spinKeepAlive, 5, 1, Qt::AlignLeft);
     grid->addWidget(BuddyLabel("Con&firm deletes", chkConfirmDelete), 6, 0);
     grid->addWidget(chkConfirmDelete, 6, 1);
-    grid->setRowStretch(7, 1);
+    grid->addWidget(BuddyLabel("When a file e&xists", cmbWhenFileExists), 7, 0);
+    grid->addWidget(cmbWhenFileExists, 7, 1, Qt::AlignLeft);
+    grid->setRowStretch(8, 1);
 
     PageControl = new QTabWidget;
     PageControl->addTab(page, "General");
@@ -111,7 +119,8 @@ TFormConfig::TFormConfig(QWidget *parent) : QDialog(parent)
     setTabOrder(txtFilterPC, txtFilterTandem);
     setTabOrder(txtFilterTandem, spinKeepAlive);
     setTabOrder(spinKeepAlive, chkConfirmDelete);
-    resize(520, 290);
+    setTabOrder(chkConfirmDelete, cmbWhenFileExists);
+    resize(520, 320);
 }
 
 bool TFormConfig::Execute(const FilterTexts &inForce)
@@ -139,6 +148,7 @@ void TFormConfig::FormShow()
     editTouchFileBase->setText(TextForDisplay(Settings.TouchFileBase));
     spinKeepAlive->setValue(Settings.KeepAlive);
     chkConfirmDelete->setChecked(Settings.ConfirmDelete);
+    cmbWhenFileExists->setCurrentIndex(cmbWhenFileExists->findData(int(Settings.WhenFileExists)));
 }
 
 void TFormConfig::OKBtnClick()
@@ -153,6 +163,7 @@ void TFormConfig::OKBtnClick()
     Settings.TouchUp = chkTouchUp->isChecked();
     Settings.TouchFileBase = editTouchFileBase->text().toStdString();
     Settings.ConfirmDelete = chkConfirmDelete->isChecked();
+    Settings.WhenFileExists = FileExistsRule(cmbWhenFileExists->currentData().toInt());
     accept();
 }
 
@@ -164,6 +175,7 @@ void TFormConfig::ResetBtnClick()
     chkTouchUp->setChecked(false);
     spinKeepAlive->setValue(0);
     chkConfirmDelete->setChecked(true);
+    cmbWhenFileExists->setCurrentIndex(cmbWhenFileExists->findData(int(FileExistsRule::Ask)));
     editTouchFileBase->setText(kDefaultTouchFileBase);
     txtFilterPC->setText(kDefaultFilterPC);
     txtFilterTandem->setText(kDefaultFilterTandem);

@@ -5,6 +5,7 @@
 #include <string>
 
 class QCheckBox;
+class QComboBox;
 class QLineEdit;
 class QPushButton;
 class QSpinBox;
@@ -41,6 +42,7 @@ public:
     QLineEdit *txtFilterTandem;
     QSpinBox *spinKeepAlive;           // keep-alive seconds, 0 never
     QCheckBox *chkConfirmDelete;       // ask before deleting files
+    QComboBox *cmbWhenFileExists;      // Ask, Overwrite or Skip
     QPushButton *OKBtn;                // default button
     QPushButton *CancelBtn;            // Esc
     QPushButton *ResetBtn;

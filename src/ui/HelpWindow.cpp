@@ -39,6 +39,22 @@ downloaded as PROG.C.
 binary download, for example MYOBJ,100; a later upload in Auto
 mode reads it back and sends the file as binary with that code.
 
+FILE EXISTS
+===========
+When a download finds its PC file, or an upload its host file,
+Zarvel asks before replacing it:
+  Overwrite  replace the file
+  Resume     go on with the part an earlier binary download
+             left (offered only when one is kept)
+  Rename     save under the free name shown (PROG1.C, README1)
+  Skip       leave both files alone
+"for all remaining files" gives the same answer to every later
+file of the batch. Skipped files are counted as skipped, e.g.
+"3 file(s) downloaded successfully, 1 skipped"; they do not
+keep the marker files from being touched. "When a file exists"
+in File > Configure (or WhenFileExists) can overwrite or skip
+without asking.
+
 DELETE
 ======
 Delete asks first, naming the count and the first files:
@@ -90,6 +106,9 @@ beginning. An option is one of:
                               connect dialog's site list
   ConfirmDelete On|Off        ask before deleting files (On,
                               the default) or not
+  WhenFileExists rule         Ask (the default), Overwrite or
+                              Skip: what a transfer does when
+                              the file exists on the other side
   AUTOCONNECT
   TOUCHDOWN
   TOUCHUP

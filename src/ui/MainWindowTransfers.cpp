@@ -216,6 +216,13 @@ void TFormMain::TTransferSide::Log(int level, const std::string &text)
     Form.Log(level, text);
 }
 
+FileExistsReply TFormMain::TTransferSide::AskFileExists(const FileExistsQuestion &question)
+{
+    // Over the progress dialog, which is on screen while the main window is off.
+    QWidget *owner = Form.Forms_.FormTransfer ? static_cast<QWidget *>(Form.Forms_.FormTransfer) : &Form;
+    return Form.Messages.AskFileExists(owner, question);
+}
+
 bool TFormMain::TTransferSide::AbortTransfer()
 {
     return Form.Session_->AbortTransfer();

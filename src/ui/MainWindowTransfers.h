@@ -28,6 +28,7 @@ public:
     void ShowErrorBox(const std::string &text) override;
     void PlaySound(BatchSound sound) override;
     void Log(int level, const std::string &text) override;
+    FileExistsReply AskFileExists(const FileExistsQuestion &question) override;
 
     // TransferAborter: the progress dialog's Cancel, Esc and close box.
     bool AbortTransfer() override;

@@ -1,5 +1,6 @@
 #include "ui/UserMessages.h"
 #include "ui/CertificateDialog.h"
+#include "ui/FileExistsDialog.h"
 #include "ui/PromptDialog.h"
 
 #include <QMessageBox>
@@ -54,6 +55,13 @@ bool TUserMessages::Confirm(QWidget *parent, const QString &caption, const QStri
     box.setDefaultButton(QMessageBox::No);
     box.setEscapeButton(QMessageBox::No);
     return box.exec() == QMessageBox::Yes;
+}
+
+FileExistsReply TUserMessages::AskFileExists(QWidget *parent, const FileExistsQuestion &question)
+{
+    TFileExistsDialog dialog(parent, question);
+    dialog.exec();
+    return dialog.Reply();
 }
 
 TTrustAnswer TUserMessages::AskCertificateTrust(QWidget *parent, const TCertificateQuestion &question)

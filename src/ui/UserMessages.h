@@ -1,5 +1,6 @@
 #pragma once
 #include "session/Encryption.h"
+#include "session/FileExists.h"
 
 #include <QString>
 
@@ -28,6 +29,8 @@ public:
     virtual bool Prompt(QWidget *parent, const QString &caption, const QString &prompt, QString *value);
     // A question with Yes and No, No the default button, the application's title; true on Yes.
     virtual bool Confirm(QWidget *parent, const QString &caption, const QString &text);
+    // The question about a file whose target exists (TFileExistsDialog); the user's reply.
+    virtual FileExistsReply AskFileExists(QWidget *parent, const FileExistsQuestion &question);
     // The certificate trust dialog (TFormCertificate); the user's answer.
     virtual TTrustAnswer AskCertificateTrust(QWidget *parent, const TCertificateQuestion &question);
 };

@@ -71,6 +71,13 @@ GeneralSettings WithoutDeleteQuestion()
     return g;
 }
 
+GeneralSettings WithRule(FileExistsRule rule)
+{
+    GeneralSettings g = Touch(false, false);
+    g.WhenFileExists = rule;
+    return g;
+}
+
 void ExpectSame(const ConnectionSettings &a, const ConnectionSettings &b)
 {
     EXPECT_EQ(a.HostName, b.HostName);
@@ -138,6 +145,11 @@ TEST(CommandLine, optionsApplyInOrderAndErrorsStopWithEarlierOnesKept)
         {"c off", "", Stored(), WithoutDeleteQuestion()},
         {"ConfirmDelete OFF confirmdelete on", "", Stored(), Touch(false, false)},
         {"c no", "Invalid value for ConfirmDelete", Stored(), Touch(false, false)},
+        // What a transfer does with a taken name: a rule in any case or a unique prefix of it.
+        {"w s", "", Stored(), WithRule(FileExistsRule::Skip)},
+        {"WhenFileExists OVERWRITE", "", Stored(), WithRule(FileExistsRule::Overwrite)},
+        {"w ask", "", Stored(), Touch(false, false)},
+        {"w replace", "Invalid value for WhenFileExists", Stored(), Touch(false, false)},
         // Without a site loader every site is unknown.
         {"s test", "Unknown site: test", Stored(), Touch(false, false)},
     };
@@ -152,6 +164,7 @@ TEST(CommandLine, optionsApplyInOrderAndErrorsStopWithEarlierOnesKept)
         EXPECT_EQ(general.TouchFileBase, row.general.TouchFileBase);
         EXPECT_EQ(general.KeepAlive, row.general.KeepAlive);
         EXPECT_EQ(general.ConfirmDelete, row.general.ConfirmDelete);
+        EXPECT_EQ(general.WhenFileExists, row.general.WhenFileExists);
     }
 }
 

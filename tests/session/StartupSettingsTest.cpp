@@ -73,6 +73,7 @@ TEST_F(Startup, emptyStoreAndCommandLineGiveDefaults)
     EXPECT_EQ(windows.general.LogLevel, 0);
     EXPECT_EQ(windows.general.TouchFileBase, ".zarvel.xfer");
     EXPECT_TRUE(windows.general.ConfirmDelete) << "deletes ask unless turned off";
+    EXPECT_EQ(windows.general.WhenFileExists, FileExistsRule::Ask);
     EXPECT_EQ(windows.calls, (std::vector<std::string>{"not armed"}));
     EXPECT_FALSE(QFile::exists(path)) << "start-up must write nothing";
 }
@@ -82,7 +83,8 @@ TEST_F(Startup, storedValuesLoadAndPasswordUnscramblesWithStoredUserID)
     const std::string file = "text HostName=tandem1\ntext UserID=DEV.MGR\ntext ProxyName=\n"
         "text InitialSubvol=$DATA1.SRC\nint HostPort=2121\nint AutoConnect=0\n"
         "text Password=" + Scrambled("DEV.MGR", "s3cret") + "\nint LogLevel=5\n"
-        "int SoundConfirmations=7\ntext TouchFileBase=\nint TouchDown=1\nint TouchUp=0\nint ConfirmDelete=0\n";
+        "int SoundConfirmations=7\ntext TouchFileBase=\nint TouchDown=1\nint TouchUp=0\nint ConfirmDelete=0\n"
+        "text WhenFileExists=skip\n";
     Put(file.c_str());
     const QByteArray before = [&] { QFile f(path); f.open(QIODevice::ReadOnly); return f.readAll(); }();
     EXPECT_TRUE(LoadStartupSettings(Store(), "", windows));
@@ -99,6 +101,7 @@ TEST_F(Startup, storedValuesLoadAndPasswordUnscramblesWithStoredUserID)
     EXPECT_TRUE(windows.general.TouchDown);
     EXPECT_FALSE(windows.general.TouchUp);
     EXPECT_FALSE(windows.general.ConfirmDelete);
+    EXPECT_EQ(windows.general.WhenFileExists, FileExistsRule::Skip);
     QFile after(path);
     ASSERT_TRUE(after.open(QIODevice::ReadOnly));
     EXPECT_EQ(after.readAll(), before);

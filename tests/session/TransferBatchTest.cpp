@@ -30,6 +30,8 @@ using namespace zarvel::test;
 namespace {
 
 struct RecordingWindow : TransferBatchWindow {
+    // Overwriting without a question, as before the question existed, unless a test asks.
+    RecordingWindow() { settings.WhenFileExists = FileExistsRule::Overwrite; }
     bool connected = false;
     TransferOptions options;
     GeneralSettings settings;
@@ -48,6 +50,11 @@ struct RecordingWindow : TransferBatchWindow {
     void ShowErrorBox(const std::string &text) override { lines.emplace_back(-1, "box: " + text); }
     void PlaySound(BatchSound sound) override { sounds.push_back(sound); }
     void Log(int level, const std::string &text) override { lines.emplace_back(level, text); }
+    FileExistsReply AskFileExists(const FileExistsQuestion &question) override
+    {
+        ADD_FAILURE() << "unexpected question: " << question.Text;
+        return {};
+    }
 
     std::string Summary() const { return lines.empty() ? "" : lines.back().second; }
     std::vector<std::string> AtLevel(int level) const
@@ -373,6 +380,28 @@ TEST_F(TransferBatchTest, sizesOver2GiBReachTheDialogWhole)
     batch.Download({Line("HUGE", 0, size)}); // not on the host: fails after the dialog line
     ASSERT_EQ(dialog.files.size(), 2u);
     EXPECT_EQ(dialog.files[1], (std::pair<std::string, qint64>{"Downloading binary file HUGE (3221225472 bytes)", size}));
+}
+
+// Skipped files are neither moved nor failed: the batch is complete and touches its marker.
+TEST_F(TransferBatchTest, skipRuleLeavesExistingFilesAloneCountsThemAndStillTouchesTheMarker)
+{
+    Seed("OLD", 0, Pattern(100));
+    Seed("NEW", 0, Pattern(200));
+    QFile mine(pc.filePath("OLD,0"));
+    ASSERT_TRUE(mine.open(QIODevice::WriteOnly));
+    mine.write("mine");
+    mine.close();
+    window.settings.WhenFileExists = FileExistsRule::Skip;
+
+    const BatchResult result = batch.Download({Line("OLD", 0, 100), Line("NEW", 0, 200)});
+
+    EXPECT_EQ(result.Ok, 1);
+    EXPECT_EQ(result.Skipped, 1);
+    EXPECT_EQ(result.Failed, 0);
+    EXPECT_EQ(Pc("OLD,0"), "mine");
+    EXPECT_EQ(Pc("NEW,0"), Pattern(200));
+    EXPECT_EQ(window.Summary(), "1 file(s) downloaded successfully, 1 skipped");
+    EXPECT_TRUE(MarkerExists(".down"));
 }
 
 TEST_F(TransferBatchTest, nothingSelectedShowsNoDialogButCountsAsCompleteBatch)

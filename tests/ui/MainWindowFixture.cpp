@@ -105,7 +105,9 @@ std::string MainWindowFixture::ServerCommandLine() const
 
 bool MainWindowFixture::Connect(const std::string &extra)
 {
-    if (!form->LoadStartupSettings(ServerCommandLine() + " AutoConnect " + extra))
+    // Transfers replace existing files without the question, as they did before it existed;
+    // a test of the question passes "WhenFileExists Ask".
+    if (!form->LoadStartupSettings(ServerCommandLine() + " AutoConnect WhenFileExists Overwrite " + extra))
         return false;
     form->show();
     const bool open = WaitUntil([this] { return form->Session().Connected; }) && WaitUntilIdle();

@@ -52,7 +52,8 @@ protected:
 
     // Connects as the demo does: the command line with the server's address, user,
     // password and kHome, AutoConnect, plus `extra`; shows the window and waits until the
-    // session is open and listed. False (with the messages shown) when it is not.
+    // session is open and listed. False (with the messages shown) when it is not. Transfers
+    // overwrite without asking unless `extra` holds "WhenFileExists Ask".
     bool Connect(const std::string &extra = "");
     // The command line Connect uses, without AutoConnect.
     std::string ServerCommandLine() const;

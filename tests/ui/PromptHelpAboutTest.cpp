@@ -169,10 +169,10 @@ TEST(HelpWindow, everyHeadingIsUnderlinedToItsOwnLengthInOrder)
         EXPECT_EQ(lines[i], QString(lines[i - 1].size(), '=')) << "under " << lines[i - 1].toStdString();
         headings << lines[i - 1];
     }
-    EXPECT_EQ(headings, (QStringList{"FILE TRANSFER OPTIONS", "TRANSFER FILE TYPES", "UPLOAD", "DOWNLOAD", "DELETE", "KEYS",
+    EXPECT_EQ(headings, (QStringList{"FILE TRANSFER OPTIONS", "TRANSFER FILE TYPES", "UPLOAD", "DOWNLOAD", "FILE EXISTS", "DELETE", "KEYS",
                                      "STARTUP COMMAND LINE", "ABOUT ZARVEL", "COPYRIGHT", "DISCLAIMER"}));
     for (const char *keyword : {"HostName", "HostPort", "UserID", "Password", "ProxyName", "InitialSubvol",
-                                "Encryption", "DataConnection", "KeepAlive", "Site", "ConfirmDelete", "AUTOCONNECT", "TOUCHDOWN",
+                                "Encryption", "DataConnection", "KeepAlive", "Site", "ConfirmDelete", "WhenFileExists", "AUTOCONNECT", "TOUCHDOWN",
                                 "TOUCHUP"})
         EXPECT_TRUE(TFormHelp::HelpText().contains(keyword)) << keyword;
 }

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <QStringList>
 #include <deque>
+#include <vector>
 #include <optional>
 
 class RecordedMessages : public TUserMessages {
@@ -49,6 +50,21 @@ public:
         const bool yes = answers.front().has_value();
         answers.pop_front();
         return yes;
+    }
+    // The file-exists question, answered from `existsReplies` and recorded in `shown` as
+    // "exists: text | resume offered | rename to NAME".
+    std::deque<FileExistsReply> existsReplies;
+    FileExistsReply AskFileExists(QWidget *, const FileExistsQuestion &question) override
+    {
+        shown << "exists: " + QString::fromStdString(question.Text) + (question.CanResume ? " | resume offered" : "") +
+                     " | rename to " + QString::fromStdString(question.FreeName);
+        if (existsReplies.empty()) {
+            ADD_FAILURE() << "nobody answers " << question.Text;
+            return {};
+        }
+        const FileExistsReply reply = existsReplies.front();
+        existsReplies.pop_front();
+        return reply;
     }
 };
 
