@@ -16,10 +16,10 @@ import argparse
 import logging
 import os
 import signal
+import stat
 import sys
 
 from pyftpdlib.authorizers import DummyAuthorizer
-from pyftpdlib.handlers import FTPHandler
 from pyftpdlib.log import config_logging
 from pyftpdlib.servers import FTPServer
 
@@ -93,6 +93,26 @@ def parse_args(argv):
     return args
 
 
+def private_root(root):
+    """Makes the root folder (mode 0700) or checks the one there: it must be a folder of this
+    user's that no one else may write, or another user could change what the server serves
+    and stores. Returns why it cannot be used, or None."""
+    try:
+        os.makedirs(os.path.dirname(root), exist_ok=True)
+        os.mkdir(root, 0o700)
+        return None
+    except FileExistsError:
+        pass
+    except OSError as err:
+        return f"cannot make the root folder {root}: {err.strerror}"
+    status = os.lstat(root)
+    if not stat.S_ISDIR(status.st_mode) or status.st_uid != os.geteuid():
+        return f"the root {root} is not a folder of yours"
+    if status.st_mode & 0o022:
+        return f"the root {root} may be written by other users (mode {stat.S_IMODE(status.st_mode):o})"
+    return None
+
+
 # A stop request only sets this flag: an exception raised from a signal handler can land in a
 # destructor or a callback that swallows it, and the server then never ended.
 _stop_requested = []
@@ -113,7 +133,10 @@ def main(argv=None):
     config_logging(level=logging.INFO if args.verbose else logging.WARNING)
 
     root = os.path.abspath(args.root)
-    os.makedirs(root, exist_ok=True)
+    problem = private_root(root)
+    if problem:
+        print(f"guardian-ftpd: {problem}", file=sys.stderr)
+        return 2
     store = GuardianStore(root, owner=args.owner, security=args.security)
     if args.demo and not store.volumes():
         fill_demo(store, args.home)
@@ -126,12 +149,8 @@ def main(argv=None):
     bases, extra = (GuardianHandler,), {}
     if args.tls:
         # Debian's python3-openssl behind pyftpdlib's TLS handler; imported only when asked for.
-        from pyftpdlib.handlers import TLS_FTPHandler
-        bases = (GuardianHandler, TLS_FTPHandler)
-        # The Guardian command table first in line would hide AUTH, PBSZ and PROT.
-        tls_cmds = {k: v for k, v in TLS_FTPHandler.proto_cmds.items() if k not in FTPHandler.proto_cmds}
-        extra = {"certfile": os.path.abspath(args.tls[0]), "keyfile": os.path.abspath(args.tls[1]),
-                 "proto_cmds": {**GuardianHandler.proto_cmds, **tls_cmds}}
+        from guardian_tls import tls_handler_bases
+        bases, extra = tls_handler_bases(GuardianHandler, *args.tls)
     handler = type("SessionHandler", bases, extra)
     handler.authorizer = authorizer
     handler.store = store
