@@ -51,8 +51,9 @@ constexpr std::string_view kGrammar =
     "Example: zarvel hostname tandem1, userid dev.mgr, autoconnect\n"
     "\n"
     "Without Password, the environment variable ZARVEL_PASSWORD gives the password\n"
-    "if it is set (unlike the command line, it does not show in the process list),\n"
-    "else the one saved in the connect dialog is used.\n"
+    "if it is set (unlike the command line, it does not show in the process list;\n"
+    "it is removed from the environment once read), else the one saved in the\n"
+    "connect dialog is used, for the host, port and user it was saved with only.\n"
     "\n"
     "Settings file: ";
 

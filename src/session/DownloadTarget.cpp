@@ -5,6 +5,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <fstream>
+#include <string_view>
 #include <functional>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -36,6 +37,10 @@ mode_t CurrentUmask()
 
 std::string Reason(int error) { return std::strerror(error); }
 
+constexpr std::string_view kPartSuffix = ".zarvel-part";
+// An origin is a few names long; anything bigger at its name is no origin of ours.
+constexpr qint64 kOriginMax = 64 * 1024;
+
 // Closes a file after its last check (checked: that call's result, errno still its error):
 // the check's failure is the one reported, else close's.
 int CloseAfter(int handle, int checked)
@@ -51,6 +56,15 @@ int CloseAfter(int handle, int checked)
 
 } // namespace
 
+unsigned TDownloadTarget::ReplacementMode(const struct stat *old, unsigned user, unsigned umask)
+{
+    // Another user's file (or a link to one) in a shared folder must not hand its setuid or
+    // world-write bits to a file of ours.
+    if (!old || !S_ISREG(old->st_mode) || old->st_uid != user)
+        return 0666 & ~umask;
+    return old->st_mode & 0777 & ~(umask & 022);
+}
+
 int TDownloadTarget::SyncAndClose(int handle, bool fileSystemSynced)
 {
     // A write error that shows only now (NFS, quota) must fail the download, not commit it.
@@ -62,7 +76,8 @@ int TDownloadTarget::SyncAndClose(int handle, bool fileSystemSynced)
 }
 
 TDownloadTarget::TDownloadTarget(std::string pcName, FileFinisher finish)
-    : pcName_(std::move(pcName)), partial_(PartialNameFor(pcName_)), finish_(finish)
+    : pcName_(std::move(pcName)), partial_(PartialNameFor(pcName_)),
+      origin_(partial_.substr(0, partial_.size() - kPartSuffix.size()) + ".zarvel-origin"), finish_(finish)
 {
 }
 
@@ -78,29 +93,27 @@ std::string TDownloadTarget::PartialNameFor(const std::string &pcName)
 {
     constexpr std::size_t keep = 200; // stays under the usual 255-byte name limit
     if (pcName.size() <= keep)
-        return "." + pcName + ".zarvel-part";
+        return "." + pcName + std::string(kPartSuffix);
     // Two long names that start alike must not share (and resume) one part.
     char tag[24];
     std::snprintf(tag, sizeof tag, ".%016zx", std::hash<std::string>{}(pcName));
-    return "." + pcName.substr(0, keep) + tag + ".zarvel-part";
+    return "." + pcName.substr(0, keep) + tag + std::string(kPartSuffix);
 }
 
 bool TDownloadTarget::Open(std::string &error)
 {
     struct stat existing {};
-    if (::stat(pcName_.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)) {
-        if (::access(pcName_.c_str(), W_OK) != 0) {
-            error = "Unable to replace read-only file " + pcName_;
-            return false;
-        }
-        finalMode_ = existing.st_mode & 07777;
-    } else {
-        finalMode_ = 0666 & ~CurrentUmask();
+    if (::stat(pcName_.c_str(), &existing) == 0 && S_ISREG(existing.st_mode) && ::access(pcName_.c_str(), W_OK) != 0) {
+        error = "Unable to replace read-only file " + pcName_;
+        return false;
     }
+    const bool found = ::lstat(pcName_.c_str(), &existing) == 0;
+    finalMode_ = ReplacementMode(found ? &existing : nullptr, ::geteuid(), CurrentUmask());
     // No O_CREAT first: a partial file of an earlier download is taken up as it is. O_NOFOLLOW
     // refuses a link; O_NONBLOCK keeps a pipe from hanging the window.
     constexpr int flags = O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY;
     int handle = ::open(partial_.c_str(), flags);
+    mayHaveOrigin_ = handle >= 0;
     if (handle < 0 && errno == ENOENT)
         handle = ::open(partial_.c_str(), flags | O_CREAT | O_EXCL, 0600);
     if (handle < 0) {
@@ -163,9 +176,46 @@ void TDownloadTarget::Discard()
     if (handle_ < 0)
         return;
     // Removed only while the name still holds our file: never someone else's put there since.
-    if (StillOurs())
+    if (StillOurs()) {
         ::unlink(partial_.c_str());
+        RemoveOrigin();
+    }
     ::close(std::exchange(handle_, -1));
+}
+
+void TDownloadTarget::RemoveOrigin()
+{
+    if (std::exchange(mayHaveOrigin_, false))
+        ::unlink(origin_.c_str());
+}
+
+std::optional<TPartOrigin> TDownloadTarget::PartOrigin() const
+{
+    // Read only from a file of our own: another user could otherwise vouch for a part.
+    const int handle = ::open(origin_.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (handle < 0)
+        return std::nullopt;
+    struct stat own {};
+    std::string text;
+    if (::fstat(handle, &own) == 0 && S_ISREG(own.st_mode) && own.st_uid == ::geteuid() && own.st_size < kOriginMax) {
+        text.resize(std::size_t(own.st_size));
+        if (::read(handle, text.data(), text.size()) != ssize_t(text.size()))
+            text.clear();
+    }
+    ::close(handle);
+    return ParsePartOrigin(text);
+}
+
+void TDownloadTarget::KeepPartial(const TPartOrigin &origin)
+{
+    // A new file each time: whatever stood at the name (a link included) is not written through.
+    ::unlink(origin_.c_str());
+    mayHaveOrigin_ = true;
+    const int handle = ::open(origin_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    const std::string text = PartOriginText(origin);
+    const bool written = handle >= 0 && ::write(handle, text.data(), text.size()) == ssize_t(text.size());
+    const bool closed = handle >= 0 && ::close(handle) == 0;
+    keep_ = written && closed;
 }
 
 bool TDownloadTarget::Settle(std::string &error, bool fileSystemSynced)
@@ -178,8 +228,10 @@ bool TDownloadTarget::Settle(std::string &error, bool fileSystemSynced)
     const bool ours = StillOurs();
     if (finish_(std::exchange(handle_, -1), fileSystemSynced) != 0) {
         error = "Unable to save " + pcName_ + ": " + Reason(errno);
-        if (ours)
+        if (ours) {
             ::unlink(partial_.c_str());
+            RemoveOrigin();
+        }
         return false;
     }
     if (!ours) {
@@ -200,7 +252,9 @@ bool TDownloadTarget::Rename(std::string &error)
     if (std::rename(partial_.c_str(), pcName_.c_str()) != 0) {
         error = "Unable to save " + pcName_ + ": " + Reason(errno);
         ::unlink(partial_.c_str());
+        RemoveOrigin();
         return false;
     }
+    RemoveOrigin();
     return true;
 }

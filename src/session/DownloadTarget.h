@@ -8,9 +8,13 @@
 // of this user with no other link; the FTP client writes to that descriptor, never to the path,
 // so nothing another local user swaps in at the name can receive the data. It stays 0600
 // until it is complete.
+#include "session/PartOrigin.h"
+
 #include <QtGlobal>
 
 #include <string>
+
+struct stat;
 
 class TDownloadTarget {
 public:
@@ -27,6 +31,11 @@ public:
     TDownloadTarget(const TDownloadTarget &) = delete;
     TDownloadTarget &operator=(const TDownloadTarget &) = delete;
 
+    // The mode a download gets that replaces `old` (lstat's, null when there was none):
+    // the old mode only from a regular file of `user`, without setuid, setgid and sticky
+    // bits and without group or other write the umask takes away; else the umask's mode.
+    static unsigned ReplacementMode(const struct stat *old, unsigned user, unsigned umask);
+
     // The hidden name of the partial file of a PC name.
     static std::string PartialNameFor(const std::string &pcName);
 
@@ -41,7 +50,12 @@ public:
     unsigned long long Device() const { return device_; } // of the file system holding it
     qint64 Size() const;                          // bytes in the partial file now (-1: unknown)
     bool StartOver(std::string &error);           // empties the partial file
-    void KeepPartial() { keep_ = true; }          // the bytes stay for a later resume
+    // The origin recorded beside the partial file when it was kept, if any: a part is
+    // resumed only from the origin it was left by.
+    std::optional<TPartOrigin> PartOrigin() const;
+    // The bytes stay for a later resume, with their origin beside them. A part whose origin
+    // cannot be written is removed: no later download could tell where it came from.
+    void KeepPartial(const TPartOrigin &origin);
     // Starts writing the file to disk without waiting: a group of files started so is then
     // made durable by one flush of the file system's journal rather than one per file.
     void StartWriteback();
@@ -56,12 +70,15 @@ public:
 private:
     bool StillOurs() const;                       // the name still holds the file we opened
     void Discard();                               // closes and removes the partial file
+    void RemoveOrigin();                          // the origin file, when there may be one
 
     std::string pcName_;                          // the name the user gets
     std::string partial_;                         // the partial file's name
+    std::string origin_;                          // the name of the file with the part's origin
     FileFinisher finish_;                         // fsync and close, or a test's stand-in
     int handle_ = -1;                             // the partial file, open for writing
     unsigned long long device_ = 0, inode_ = 0;   // identity of that file
     unsigned finalMode_ = 0600;                   // the existing PC file's mode, or a new file's
     bool keep_ = false;                           // leave the partial file for a resume
+    bool mayHaveOrigin_ = false;                  // a part was found, or its origin written
 };

@@ -2,6 +2,8 @@
 
 #include "session/DecimalReading.h"
 
+#include <algorithm>
+
 namespace {
 
 constexpr std::size_t kFileCodeColumn = 13;
@@ -11,6 +13,20 @@ std::size_t SkipBlanks(std::string_view line, std::size_t pos)
     while (pos < line.size() && line[pos] == ' ')
         ++pos;
     return pos;
+}
+
+// The blank-separated field at this index (0 is the name); empty past the last.
+std::string_view Field(std::string_view line, int index)
+{
+    std::size_t start = 0;
+    for (; index > 0; --index) {
+        const std::size_t blank = line.find(' ', start);
+        if (blank == std::string_view::npos)
+            return {};
+        start = SkipBlanks(line, blank);
+    }
+    const std::size_t end = std::min(line.find(' ', start), line.size());
+    return line.substr(start, end - start);
 }
 
 } // namespace
@@ -43,4 +59,10 @@ std::int64_t ListingLineSize(std::string_view line)
     if (third >= line.size())
         return 0;
     return AtolAt(line, third);
+}
+
+std::string ListingLineModified(std::string_view line)
+{
+    const std::string_view date = Field(line, 3), time = Field(line, 4);
+    return date.empty() || time.empty() ? std::string() : std::string(date) + ' ' + std::string(time);
 }

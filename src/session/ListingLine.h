@@ -20,3 +20,7 @@ std::int32_t ListingLineFileCode(std::string_view line);
 // The file size in bytes (64-bit: files over 2 GiB exist): an atol-style read of the third
 // blank-separated field. 0 when the line has fewer than three fields.
 std::int64_t ListingLineSize(std::string_view line);
+
+// The last modification as the listing writes it: the fourth and fifth blank-separated fields
+// (date and time) with one blank between; empty when the line has fewer fields.
+std::string ListingLineModified(std::string_view line);

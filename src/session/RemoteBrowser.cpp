@@ -29,6 +29,7 @@ bool TSessionController::ListTandemFiles()
     views_.Remote->ClearFiles();
     ListedLines = 0;
     ShownFiles = 0;
+    UnshownFiles = 0;
     FTPCLI.SetHostFileName("");
     FTPCLI.SetDisplayFileFlag(true);
     FTPCLI.OnDisplayFile = [this](TCustomFtpCli *sender, std::string &line) { FTPFileList(sender, line); };
@@ -37,8 +38,13 @@ bool TSessionController::ListTandemFiles()
         Log(0, "Listing line of " + std::to_string(length) + " bytes skipped: longer than " +
                    std::to_string(FtpListingLineMax) + " bytes");
     };
+    ListingNotice.start();
     const bool ok = FTPCLI.Dir();
+    ListingNotice.stop();
     FTPCLI.SetDisplayFileFlag(false);
+    if (UnshownFiles > 0)
+        Log(0, "Listing cut: " + std::to_string(UnshownFiles) + " more file(s) not shown; the list keeps " +
+                   std::to_string(MaxListedFiles));
     return ok;
 }
 
@@ -53,8 +59,12 @@ void TSessionController::FTPFileList(TCustomFtpCli *, std::string &line)
         return; // the heading
     const int index = views_.Remote->SelectedFilterIndex();
     if (TandemFilters.Shows(index < 0 ? TandemFilters.Entries().size() : std::size_t(index), line)) {
-        views_.Remote->AddFile(line);
-        ++ShownFiles;
+        if (ShownFiles < MaxListedFiles) {
+            views_.Remote->AddFile(line);
+            ++ShownFiles;
+        } else {
+            ++UnshownFiles;
+        }
     }
     views_.Status->SetFileCount(std::to_string(ShownFiles) + " File(s)");
 }

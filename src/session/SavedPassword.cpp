@@ -10,6 +10,9 @@ void TSavedPassword::SetKeyring(TKeyring *keyring, std::string settingsPath)
 {
     keyring_ = keyring;
     settingsPath_ = std::move(settingsPath);
+    // Said before the user saves a password, not after it went to the file.
+    if (!keyring_)
+        NoteFallback();
 }
 
 void TSavedPassword::LoadAtStartup(ConnectionSettings &held)
@@ -22,7 +25,9 @@ void TSavedPassword::LoadAtStartup(ConnectionSettings &held)
     std::string oldPassword;
     ScramblePassword(userID, store_->ReadString("Password"), oldPassword);
     if (!oldPassword.empty()) {
-        dialog_.ShowStartupPassword(true, oldPassword);
+        // Bound to its login: the command line may have named another host for this run.
+        const bool ours = KeyringKey({held.UserID, held.HostName, held.HostPort}) == KeyringKey(item);
+        dialog_.ShowStartupPassword(ours, ours ? oldPassword : std::string());
         Migrate(item, oldPassword);
     } else {
         // The login start-up settled on (a chosen site's or the command line's) when it has one.

@@ -32,6 +32,11 @@ TSessionController::TSessionController(const Views &views) : views_(views)
     FTPCLI.OnDisplay = [this](TCustomFtpCli *sender, std::string &text) { FTPMessage(sender, text); };
     FTPCLI.OnSessionClosed = [this](TCustomFtpCli *sender, int error) { FTPCLISessionClosed(sender, error); };
     FTPCLI.OnStateChange = [this](TCustomFtpCli *sender) { FTPCLIStateChange(sender); };
+    ListingNotice.setInterval(ListingNoticeMs);
+    QObject::connect(&ListingNotice, &QTimer::timeout, [this] {
+        views_.Status->SetStatusMessage("Listing " + FTPCLI.ReplyDirectory() + ": " + std::to_string(ListedLines) +
+                                        " lines so far. Esc or File > Disconnect cancels");
+    });
     KeepAliveTimer.setSingleShot(true);
     QObject::connect(&KeepAliveTimer, &QTimer::timeout, [this] { KeepAliveTick(); });
     FTPCLI.OnVerifyCertificate = [this](TCustomFtpCli *sender, const TTlsPeerInfo &peer, bool &accept) {
@@ -110,7 +115,11 @@ bool TSessionController::ConnectToHost()
 
 void TSessionController::DisconnectClick()
 {
-    FTPCLI.Quit();
+    // QUIT would wait behind the running request, which a server can keep alive for ever.
+    if (ClientBusy())
+        FTPCLI.Abort();
+    else
+        FTPCLI.Quit();
 }
 
 void TSessionController::SetConnectedControls(bool on)

@@ -48,7 +48,8 @@ public:
     // and closes the client. Returns whether the session is open. Refused while a
     // connection is being made: the settings it started with stay in force until it ends.
     bool ConnectToHost();
-    // Ends the session (QUIT); the result is not examined.
+    // Ends the session: QUIT, or while a request waits (a listing that never ends) an abort,
+    // which closes the connection at once. The result is not examined.
     void DisconnectClick();
     // Switches the session controls and the Connected flag.
     void SetConnectedControls(bool on);
@@ -110,6 +111,14 @@ public:
     bool SubvolDroppedDown = false;     // the history list was opened since the last change
     int ListedLines = 0;                // lines received in the current listing
     int ShownFiles = 0;                 // lines added to the list in the current listing
+    int UnshownFiles = 0;               // lines past MaxListedFiles in the current listing
+    // The list keeps at most this many files of one listing: a server that lists without
+    // end would otherwise take all memory. Far more than a subvolume holds.
+    static constexpr int MaxListedFiles = 200000;
+    // A listing that takes longer than this says in the status bar that it runs, and how to
+    // cancel it; and again each time this passes.
+    static constexpr int ListingNoticeMs = 2000;
+    QTimer ListingNotice;               // repeats while a listing runs
     TandemFilterList TandemFilters;     // the file-code filters in force
     bool BatchRunning = false;          // a download or upload batch runs: no keep-alive
     QTimer KeepAliveTimer;              // single shot: the end of the idle interval

@@ -1,6 +1,7 @@
 #include "session/StartupSettings.h"
 #include "session/CommandLine.h"
 #include "session/Encryption.h"
+#include "session/Keyring.h"
 #include "session/PasswordScrambling.h"
 #include "session/Sites.h"
 
@@ -30,6 +31,12 @@ bool ReadFlag(TSettingsStore *store, const std::string &name)
 bool IsPassiveText(const std::string &text)
 {
     return QString::fromStdString(text).compare(kDataConnectionPassive, Qt::CaseInsensitive) == 0;
+}
+
+// The login a stored password belongs to, as its keyring item would name it.
+std::string LoginKey(const ConnectionSettings &settings)
+{
+    return KeyringKey({settings.UserID, settings.HostName, settings.HostPort});
 }
 
 } // namespace
@@ -106,13 +113,27 @@ bool LoadStartupSettings(TSettingsStore *store, std::string_view commandLine,
         LoadSiteSettings(store, chosenSite, connection);
     LoadGeneralSettings(store, general);
 
-    const SiteLoader loadSite = [store](const std::string &site, ConnectionSettings &settings) {
-        return LoadSiteSettings(store, site, settings);
+    // The login the stored password was saved with: the file's, or a site's once one is loaded.
+    std::string passwordLogin = LoginKey(connection);
+    const SiteLoader loadSite = [store, &passwordLogin](const std::string &site, ConnectionSettings &settings) {
+        const bool loaded = LoadSiteSettings(store, site, settings);
+        if (loaded)
+            passwordLogin = LoginKey(settings);
+        return loaded;
     };
     const std::string error = ApplyCommandLine(commandLine, connection, general, loadSite);
-    // Scripts and the demo hand the password over this way: argv is visible in every process list.
-    if (const char *password = std::getenv("ZARVEL_PASSWORD"); password && !CommandLineGivesPassword(commandLine))
-        connection.Password = password;
+    // A stored password opens only the login it was saved with, as a keyring item does: never
+    // one the command line points elsewhere (another host, port or user).
+    const bool typed = CommandLineGivesPassword(commandLine);
+    if (!typed && LoginKey(connection) != passwordLogin)
+        connection.Password.clear();
+    // Scripts and the demo hand the password over this way: argv is visible in every process
+    // list. Gone from the environment once read, so no program started from here inherits it.
+    if (const char *password = std::getenv("ZARVEL_PASSWORD")) {
+        if (!typed)
+            connection.Password = password;
+        ::unsetenv("ZARVEL_PASSWORD");
+    }
     if (!error.empty())
         windows.ShowCommandLineError(error);
 

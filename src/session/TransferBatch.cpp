@@ -154,6 +154,12 @@ void TTransferBatch::DownloadLine(const std::string &line, std::size_t index)
         Fail(hostName + " not downloaded: \"" + listedName + "\" is not a plain PC file name");
         return;
     }
+    if (IsHiddenName(hostName) || IsHiddenName(listedName)) {
+        StartFile("Downloading", hostName, size);
+        Fail(hostName + " not downloaded: a host file name never starts with a period, and \"" + listedName +
+             "\" would be a hidden PC file");
+        return;
+    }
     bool fresh = false;
     const std::string pcName = DownloadName(listedName, hostName, size, fresh);
     if (pcName.empty() || !SwitchMode(mode))
@@ -165,12 +171,14 @@ void TTransferBatch::DownloadLine(const std::string &line, std::size_t index)
         Fail(error);
         return;
     }
-    const bool got = Fetch(*target, hostName, mode, size);
+    const TPartOrigin origin{client_.HostName(), client_.Port(), client_.ReplyDirectory(), hostName, size,
+                             ListingLineModified(line)};
+    const bool got = Fetch(*target, origin, mode);
     progress_.Flush();
     if (!got || !window_.IsConnected()) {
         // A binary part is kept for the next try, which resumes where it ends.
         if (mode == TransferMode::Binary && target->Size() > 0)
-            target->KeepPartial();
+            target->KeepPartial(origin);
         CountFailure("download");
         return;
     }
@@ -178,7 +186,7 @@ void TTransferBatch::DownloadLine(const std::string &line, std::size_t index)
     // Short of the listing is a cut the server did not report; longer is a file that grew
     // since the listing was read, and arrived whole.
     if (mode == TransferMode::Binary && size > 0 && received < size) {
-        target->KeepPartial();
+        target->KeepPartial(origin);
         Fail(hostName + " not downloaded: " + std::to_string(received) + " bytes arrived, the listing says " +
              std::to_string(size));
         return;
@@ -228,14 +236,20 @@ std::string TTransferBatch::DownloadName(const std::string &pcName, const std::s
     return pcName;
 }
 
-bool TTransferBatch::Fetch(TDownloadTarget &target, const std::string &hostName, TransferMode mode, qint64 size)
+bool TTransferBatch::Fetch(TDownloadTarget &target, const TPartOrigin &origin, TransferMode mode)
 {
+    const std::string &hostName = origin.Name;
     client_.SetHostFileName(hostName);
     client_.SetLocalFileName(target.PartialName());
     // A restart offset in ASCII is not portable, and a part longer than the file is no part of it.
     qint64 part = target.Size();
     std::string error;
-    if (part > 0 && (mode != TransferMode::Binary || (size > 0 && part > size))) {
+    // Only a part of this very file is continued: one of another host's file of the same name,
+    // or of this file before it changed, would make a mixed file.
+    const bool foreign = part > 0 && target.PartOrigin() != origin;
+    if (foreign && mode == TransferMode::Binary)
+        window_.Log(1, "not resuming " + hostName + ": the part in this folder came from another file; starting over");
+    if (part > 0 && (foreign || mode != TransferMode::Binary || (origin.Size > 0 && part > origin.Size))) {
         if (!target.StartOver(error))
             throw std::runtime_error(error);
         part = 0;

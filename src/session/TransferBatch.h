@@ -6,6 +6,7 @@
 #include "session/DownloadCommits.h"
 #include "session/FileExists.h"
 #include "session/LogSink.h"
+#include "session/PartOrigin.h"
 #include "session/TransferRules.h"
 
 #include <QtGlobal>
@@ -69,8 +70,9 @@ private:
     void ShowDialogForBatch(std::size_t index);        // each file: its number; the first one: dialog up, window off
     bool SwitchMode(TransferMode mode);                // TYPE when the mode changed; quits on failure
     void DownloadLine(const std::string &line, std::size_t index); // file number index of a download
-    // Receives one host file into the target: resumed in binary when a part is there.
-    bool Fetch(TDownloadTarget &target, const std::string &hostName, TransferMode mode, qint64 size);
+    // Receives one host file into the target: resumed in binary when a part of that very
+    // origin is there, else from the start.
+    bool Fetch(TDownloadTarget &target, const TPartOrigin &origin, TransferMode mode);
     // The answer for a file whose target exists: the setting, an answer for all, or the question.
     FileExistsAnswer WhenExists(const std::string &text, bool canResume, const std::string &freeName);
     // The PC name a download writes: its own, a free one (Rename), or "" when it is skipped.

@@ -51,10 +51,11 @@ std::string PcNameForDownload(std::string_view hostName, std::int32_t fileCode, 
                               const TransferOptions &options)
 {
     std::string name(hostName);
-    if (options.DLExtensionSize > 0) {
-        const std::size_t n = static_cast<std::size_t>(options.DLExtensionSize);
-        name.insert(name.size() > n ? name.size() - n : 0, 1, '.');
-    }
+    // A name no longer than the extension stays without a period: a period in front would
+    // make a hidden PC file (BASHRC with 8 is not .BASHRC).
+    const std::size_t n = static_cast<std::size_t>(std::max(options.DLExtensionSize, 0));
+    if (n > 0 && name.size() > n)
+        name.insert(name.size() - n, 1, '.');
     if (mode == TransferMode::Binary && options.DLAddFileCode)
         name += ',' + std::to_string(fileCode);
     return name;
@@ -90,6 +91,11 @@ bool IsUnsafePcName(std::string_view pcName)
         const auto byte = static_cast<unsigned char>(c);
         return c == '/' || byte < 0x20 || byte == 0x7f;
     });
+}
+
+bool IsHiddenName(std::string_view name)
+{
+    return !name.empty() && name.front() == '.';
 }
 
 bool IsUnsafeHostName(std::string_view hostName)

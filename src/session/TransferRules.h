@@ -30,8 +30,9 @@ TransferMode DownloadModeFor(std::int32_t fileCode, const TransferOptions &optio
 // Auto: ASCII unless the PC name carries ",<code>" whose atol value (after the first comma) is not 101.
 TransferMode UploadModeFor(std::string_view pcFileName, const TransferOptions &options);
 
-// The PC file name for a downloaded host file: extension period, then the ",<code>" suffix
-// for binary files when DLAddFileCode is on. Letter case is kept.
+// The PC file name for a downloaded host file: extension period (never in front: a name no
+// longer than the extension keeps none), then the ",<code>" suffix for binary files when
+// DLAddFileCode is on. Letter case is kept.
 std::string PcNameForDownload(std::string_view hostName, std::int32_t fileCode, TransferMode mode,
                               const TransferOptions &options);
 
@@ -46,6 +47,10 @@ std::string HostNameForUpload(std::string_view pcPath, const TransferOptions &op
 // "..", or that holds a "/" would write outside the current folder; one with control bytes
 // (NUL, CR, LF, ESC, DEL ...) would make a file the user can neither read nor type.
 bool IsUnsafePcName(std::string_view pcName);
+
+// A name starting with a period: no host file is named so, and as a PC name it is a hidden
+// file (.bashrc, .profile) that the PC list does not show and a download must not replace.
+bool IsHiddenName(std::string_view name);
 
 // A host name with CR, LF or NUL would end the store command early and smuggle a second
 // command onto the control connection.

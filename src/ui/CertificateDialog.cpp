@@ -9,13 +9,13 @@
 QString CertificateDetailsText(const TCertificateQuestion &q)
 {
     const TTlsPeerInfo &p = q.Peer;
-    return "Host: " + TextForDisplay(q.Host) + ":" + QString::number(q.Port)
-        + "\nSubject: " + TextForDisplay(p.Subject)
-        + "\nIssuer: " + TextForDisplay(p.Issuer)
-        + "\nValid from: " + TextForDisplay(p.NotBefore)
-        + "\nValid until: " + TextForDisplay(p.NotAfter)
-        + "\nSHA-256 fingerprint: " + TextForDisplay(p.Fingerprint)
-        + "\nReason: " + TextForDisplay(p.Reason);
+    return "Host: " + TextForShowing(q.Host) + ":" + QString::number(q.Port)
+        + "\nSubject: " + TextForShowing(p.Subject)
+        + "\nIssuer: " + TextForShowing(p.Issuer)
+        + "\nValid from: " + TextForShowing(p.NotBefore)
+        + "\nValid until: " + TextForShowing(p.NotAfter)
+        + "\nSHA-256 fingerprint: " + TextForShowing(p.Fingerprint)
+        + "\nReason: " + TextForShowing(p.Reason);
 }
 
 TFormCertificate::TFormCertificate(const TCertificateQuestion &question, QWidget *parent) : QDialog(parent)
@@ -31,6 +31,7 @@ TFormCertificate::TFormCertificate(const TCertificateQuestion &question, QWidget
     LabelWarning->setWordWrap(true);
     LabelWarning->setAccessibleName(LabelWarning->text());
     LabelDetails = new QLabel(CertificateDetailsText(question));
+    LabelDetails->setTextFormat(Qt::PlainText); // the server's certificate names, never markup
     LabelDetails->setTextInteractionFlags(Qt::TextSelectableByMouse);
     LabelDetails->setAccessibleName(LabelDetails->text());
     BtnTrust = new QPushButton("Trust this certificate");

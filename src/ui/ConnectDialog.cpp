@@ -136,6 +136,7 @@ TFormConnect::TFormConnect(TUserMessages &messages, QWidget *parent)
     savePasswordLabel->setToolTip("Select to include password in saved information");
     savePasswordLabel->setBuddy(chkSavePassword);
     LabelKeyringNote = new QLabel;
+    LabelKeyringNote->setTextFormat(Qt::PlainText); // holds the settings file's path
     LabelKeyringNote->setWordWrap(true);
     LabelKeyringNote->setTextInteractionFlags(Qt::TextSelectableByMouse); // the path can be copied
     LabelKeyringNote->hide();
@@ -275,7 +276,7 @@ void TFormConnect::WhenPasswordKnown(std::function<void()> then)
 
 void TFormConnect::SetKeyringNote(const std::string &text)
 {
-    LabelKeyringNote->setText(TextForDisplay(text));
+    LabelKeyringNote->setText(TextForShowing(text));
     LabelKeyringNote->show();
     // The note wraps within the dialog's width; the dialog grows downwards to hold it.
     const int width = this->width();

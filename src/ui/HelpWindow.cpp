@@ -34,7 +34,9 @@ DOWNLOAD
 ========
 "Extension Size" turns the last n characters of the host file
 name into the PC file's extension: with size 1, PROGC is
-downloaded as PROG.C.
+downloaded as PROG.C. A name no longer than n gets no period:
+a period in front would make a hidden file. A listed name that
+starts with a period is not downloaded.
 "Add binary Filecode" adds the file code to the PC name of a
 binary download, for example MYOBJ,100; a later upload in Auto
 mode reads it back and sends the file as binary with that code.
@@ -74,6 +76,8 @@ KEYS
   Delete    delete the selection of the list that has the focus
   F2        rename it
   F1        this help
+  Esc       give up a request that waits for the server, such
+            as a listing that does not end (as Disconnect does)
   Ctrl+Q    exit
 Each key acts through its button, so it does nothing while the
 button is off. Files dragged from one list to the other are

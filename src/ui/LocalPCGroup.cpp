@@ -94,7 +94,7 @@ std::vector<std::string> TLocalPCGroup::SelectedNames() const
     for (int row = 0; row < FileListBoxPC->count(); ++row) {
         const QListWidgetItem *item = FileListBoxPC->item(row);
         if (item->isSelected())
-            names.push_back(QFile::encodeName(item->text()).toStdString());
+            names.push_back(QFile::encodeName(item->data(Qt::UserRole).toString()).toStdString());
     }
     return names;
 }
@@ -111,7 +111,11 @@ void TLocalPCGroup::RefreshFiles()
     folder.setFilter(QDir::Files);
     folder.setSorting(QDir::Name | QDir::IgnoreCase);
     FileListBoxPC->clear();
-    FileListBoxPC->addItems(folder.entryList());
+    // The name itself stays with the item; the list shows it with its format characters visible.
+    for (const QString &name : folder.entryList()) {
+        auto *item = new QListWidgetItem(VisibleText(name), FileListBoxPC);
+        item->setData(Qt::UserRole, name);
+    }
     if (OnSkipped)
         for (const std::string &name : UndecodableFiles())
             OnSkipped(name);

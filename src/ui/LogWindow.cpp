@@ -20,6 +20,7 @@ TFormStatus::TFormStatus(QWidget *parent) : QWidget(parent, Qt::Window)
     MemoStatus->setReadOnly(true);
     MemoStatus->setAccessibleName("Log");
     MemoStatus->setLineWrapMode(QPlainTextEdit::NoWrap);
+    MemoStatus->setMaximumBlockCount(MaxLines);
     MemoStatus->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
 
     auto *top = new QHBoxLayout;

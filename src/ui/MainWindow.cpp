@@ -118,12 +118,14 @@ void TFormMain::CreateGroups()
 void TFormMain::CreateStatusBar()
 {
     StatusMessage = new QLabel;
+    StatusMessage->setTextFormat(Qt::PlainText); // server texts and file names, never markup
     StatusMessage->setObjectName("StatusMessage");
     // The panels' names are their changing texts (a fixed name would hide them from a
     // screen reader and stop its change notices); what each panel is goes in the description.
     StatusMessage->setAccessibleDescription("Status");
     StatusMessage->setFixedWidth(450);
     StatusCount = new QLabel;
+    StatusCount->setTextFormat(Qt::PlainText); // server texts and file names, never markup
     StatusCount->setObjectName("StatusCount");
     StatusCount->setAccessibleDescription("File count");
     // Wide enough for a five-digit count in the system font.
@@ -381,23 +383,23 @@ void TFormMain::SetCaptions(const std::string &text)
 void TFormMain::AddLogLine(const std::string &text)
 {
     if (Forms_.FormStatus)
-        Forms_.FormStatus->AddLine(TextForDisplay(text));
+        Forms_.FormStatus->AddLine(TextForShowing(text));
 }
 
 void TFormMain::SetStatusMessage(const std::string &text)
 {
-    StatusMessage->setText(TextForDisplay(text));
+    StatusMessage->setText(TextForShowing(text));
 }
 
 void TFormMain::SetFileCount(const std::string &text)
 {
-    StatusCount->setText(TextForDisplay(text));
+    StatusCount->setText(TextForShowing(text));
 }
 
 void TFormMain::SetEncryptionLock(const std::string &text)
 {
-    const QString shown = TextForDisplay(text);
-    StatusLock->setToolTip(shown);
+    const QString shown = TextForShowing(text);
+    StatusLock->setToolTip(PlainToolTip(shown));
     StatusLock->setAccessibleName(text.empty() ? QString("Not encrypted") : shown);
     StatusLock->setVisible(!text.empty());
 }

@@ -1,5 +1,5 @@
-// The main window's keys: F5 refreshes, Delete deletes, F2 renames, Enter transfers, F1 helps
-// and Ctrl+Q exits. Each key clicks the button (or triggers the menu entry) that does the same,
+// The main window's keys: F5 refreshes, Delete deletes, F2 renames, Enter transfers, F1 helps,
+// Esc gives up a waiting request and Ctrl+Q exits. Each key clicks the button (or triggers the menu entry) that does the same,
 // so whatever decides when a button may act decides for its key too.
 #include "ui/LocalPCGroup.h"
 #include "ui/MainWindow.h"
@@ -76,6 +76,11 @@ void TFormMain::keyPressEvent(QKeyEvent *event)
     // F5 reaches the window from whichever control had the focus, none of which uses it.
     if (event->key() == Qt::Key_F5 && event->modifiers() == Qt::NoModifier) {
         Guarded([this] { RefreshFocusedList(); });
+        return;
+    }
+    // Esc gives up a request that waits (a listing the server never ends), as Disconnect does.
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier && Session_->ClientBusy()) {
+        Guarded([this] { Session_->DisconnectClick(); });
         return;
     }
     QMainWindow::keyPressEvent(event);

@@ -16,7 +16,7 @@ TFormPrompt::TFormPrompt(QWidget *owner, const QString &prompt, QString *value)
 {
     setObjectName("FormPrompt");
 
-    LabelPrompt = new QLabel(prompt);
+    LabelPrompt = new QLabel(VisibleText(prompt));
     LabelPrompt->setObjectName("LabelPrompt");
     LabelPrompt->setTextFormat(Qt::PlainText); // a file name is never markup
     LabelPrompt->setMinimumWidth(kInputWidth);  // the same width with or without the field

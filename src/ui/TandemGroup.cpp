@@ -97,13 +97,36 @@ void TTandemGroup::ClearFiles()
     ListBoxTanFiles->clear();
 }
 
+namespace {
+
+// One listing line. Only its bytes are kept: the batches read names from them, and a name
+// that is not UTF-8 must reach the server unchanged. The text shown is made when the list
+// asks for it; kept as well, with the item's table of roles, a line took seven times its
+// size, and a listing that never ends took all memory.
+class TListingItem : public QListWidgetItem {
+public:
+    explicit TListingItem(const std::string &line)
+        : QListWidgetItem(nullptr, UserType), line_(QByteArray::fromStdString(line))
+    {
+    }
+    QVariant data(int role) const override
+    {
+        if (role == Qt::DisplayRole || role == Qt::AccessibleTextRole)
+            return TextForShowing(line_.toStdString());
+        if (role == Qt::UserRole)
+            return line_;
+        return QListWidgetItem::data(role);
+    }
+
+private:
+    QByteArray line_;
+};
+
+} // namespace
+
 void TTandemGroup::AddFile(const std::string &line)
 {
-    // The line's own bytes stay with the item: the batches read names from them, and a
-    // name that is not UTF-8 must reach the server unchanged.
-    auto *item = new QListWidgetItem(TextForDisplay(line));
-    item->setData(Qt::UserRole, QByteArray::fromStdString(line));
-    ListBoxTanFiles->addItem(item);
+    ListBoxTanFiles->addItem(new TListingItem(line));
 }
 
 std::vector<std::string> TTandemGroup::SelectedLines() const

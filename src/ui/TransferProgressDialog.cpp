@@ -19,6 +19,7 @@ TFormTransfer::TFormTransfer(QWidget *parent) : QDialog(parent)
                    | Qt::WindowCloseButtonHint);
 
     LFileinfo = new QLabel;
+    LFileinfo->setTextFormat(Qt::PlainText); // file names, never markup
     LFileinfo->setObjectName("LFileinfo");
     ProgressBar = new QProgressBar;
     ProgressBar->setObjectName("ProgressBar");
@@ -30,8 +31,10 @@ TFormTransfer::TFormTransfer(QWidget *parent) : QDialog(parent)
     LPercent->setMinimumWidth(48);
     LPercent->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     LStatus = new QLabel;
+    LStatus->setTextFormat(Qt::PlainText); // file names, never markup
     LStatus->setObjectName("LStatus");
     LBatch = new QLabel;
+    LBatch->setTextFormat(Qt::PlainText); // file names, never markup
     LBatch->setObjectName("LBatch");
     btnCancel = new QPushButton(style()->standardIcon(QStyle::SP_DialogCancelButton), "Cancel");
     btnCancel->setObjectName("btnCancel");
@@ -57,7 +60,7 @@ TFormTransfer::TFormTransfer(QWidget *parent) : QDialog(parent)
 
 void TFormTransfer::SetFileInfo(const std::string &text, qint64 total)
 {
-    FFileLine = TextForDisplay(text);
+    FFileLine = TextForShowing(text);
     FFileLineChanged = true;
     FTotal = total;
     FCount = 0;
@@ -103,7 +106,7 @@ void TFormTransfer::ApplyReported()
         // A long PC name loses its middle, so the start and the size stay in view; the tip has it all.
         FFileLineChanged = false;
         LFileinfo->setText(LFileinfo->fontMetrics().elidedText(FFileLine, Qt::ElideMiddle, LFileinfo->minimumWidth()));
-        LFileinfo->setToolTip(FFileLine);
+        LFileinfo->setToolTip(PlainToolTip(FFileLine));
     }
     const qint64 percent = ProgressPercent(FCount, FTotal);
     LPercent->setText(QString::number(percent) + '%');

@@ -5,6 +5,7 @@
 
 #include <QMessageBox>
 #include <QStringDecoder>
+#include <QTextDocument>
 #include <string>
 
 namespace {
@@ -15,7 +16,9 @@ const QString kProgramCaption = QStringLiteral("Zarvel");
 void Show(QWidget *parent, QMessageBox::Icon icon, const QString &title, const QString &text,
           bool onTop = false)
 {
-    QMessageBox box(icon, title, text, QMessageBox::Ok, parent);
+    QMessageBox box(icon, title, VisibleText(text), QMessageBox::Ok, parent);
+    // Server replies reach these boxes: markup in them ("<a href=...>") must stay text.
+    box.setTextFormat(Qt::PlainText);
     // Boxes of the start-up come while the splash stays on top; they must not hide under it.
     if (onTop)
         box.setWindowFlag(Qt::WindowStaysOnTopHint);
@@ -86,4 +89,27 @@ QString TextForDisplay(const std::string &bytes)
     if (!utf8.hasError())
         return text;
     return QString::fromLatin1(view);
+}
+
+QString VisibleText(const QString &text)
+{
+    QString shown;
+    shown.reserve(text.size());
+    for (const QChar c : text) {
+        if (c.category() == QChar::Other_Format)
+            shown += QStringLiteral("\\u") + QString::number(c.unicode(), 16).toUpper().rightJustified(4, '0');
+        else
+            shown += c;
+    }
+    return shown;
+}
+
+QString TextForShowing(const std::string &bytes)
+{
+    return VisibleText(TextForDisplay(bytes));
+}
+
+QString PlainToolTip(const QString &text)
+{
+    return Qt::convertFromPlainText(VisibleText(text), Qt::WhiteSpaceNoWrap);
 }

@@ -38,3 +38,10 @@ public:
 // Texts are bytes inside the program; shown as UTF-8, with bytes that are not UTF-8 kept
 // visible as Latin-1 rather than turned into replacement marks.
 QString TextForDisplay(const std::string &bytes);
+// What a label, a list or a box shows of a name or a server's text: invisible format
+// characters (bidirectional overrides such as U+202E, zero-width ones) as their code, "\u202E",
+// so "PROG\u202Egpj.exe" cannot pass for "PROGexe.jpg". Editable fields keep the text as it is.
+QString VisibleText(const QString &text);
+QString TextForShowing(const std::string &bytes);
+// A tooltip shows rich text when its text looks like markup: this one shows `text` as it is.
+QString PlainToolTip(const QString &text);

@@ -110,6 +110,85 @@ TEST_F(DownloadTargetTest, newFileGetsTheUsualPermissionsNotTemporaryOnes)
     EXPECT_EQ(status.st_mode & 0777, 0666u & ~mask);
 }
 
+// The mode a replacing download takes from the old file: from a regular file of the user's
+// own only, and never the bits that let others run it as the user or write it.
+TEST(ReplacementModeTest, oldModeOnlyFromTheUsersOwnRegularFileAndNeverItsDangerousBits)
+{
+    struct Row {
+        const char *what;
+        mode_t type;
+        unsigned owner, mode, umask, expected;
+    };
+    const unsigned me = 1000, other = 1001;
+    const Row rows[] = {
+        {"own, kept", S_IFREG, me, 0640, 022, 0640},
+        {"own setuid, world-writable", S_IFREG, me, 04777, 022, 0755},
+        {"own setgid, group-writable, umask allows it", S_IFREG, me, 02775, 002, 0775},
+        {"own sticky", S_IFREG, me, 01666, 077, 0644},
+        {"another user's", S_IFREG, other, 0600, 022, 0644},
+        {"another user's setuid", S_IFREG, other, 04777, 022, 0644},
+        {"a link", S_IFLNK, me, 0777, 022, 0644},
+        {"a folder", S_IFDIR, me, 0700, 022, 0644},
+    };
+    for (const Row &row : rows) {
+        struct stat old {};
+        old.st_mode = row.type | row.mode;
+        old.st_uid = row.owner;
+        EXPECT_EQ(TDownloadTarget::ReplacementMode(&old, me, row.umask), row.expected) << row.what;
+    }
+    EXPECT_EQ(TDownloadTarget::ReplacementMode(nullptr, me, 027), 0640u) << "no old file";
+}
+
+// In a shared folder: another user's setuid, world-writable file, and a link to it, are
+// replaced by files of the umask's mode.
+TEST_F(DownloadTargetTest, replacingAnotherUsersSetuidFileOrALinkToItTakesNoneOfItsBits)
+{
+    Write("SHARED", "theirs");
+    ASSERT_EQ(::chmod("SHARED", 04777), 0);
+    if (::chown("SHARED", 65534, 65534) != 0)
+        GTEST_SKIP() << "the test cannot give a file to another user";
+    ASSERT_EQ(::symlink("SHARED", "LINKED"), 0);
+    const mode_t mask = ::umask(022);
+    ::umask(mask);
+    for (const char *name : {"LINKED", "SHARED"}) {
+        TDownloadTarget target(name);
+        std::string error;
+        ASSERT_TRUE(target.Open(error)) << error;
+        ASSERT_TRUE(target.Commit(error)) << error;
+        struct stat status {};
+        ASSERT_EQ(::lstat(name, &status), 0);
+        EXPECT_TRUE(S_ISREG(status.st_mode)) << name;
+        EXPECT_EQ(status.st_uid, ::geteuid()) << name;
+        EXPECT_EQ(status.st_mode & 07777, 0666u & ~mask) << name;
+    }
+}
+
+// The origin beside a kept part comes back field for field, whatever bytes the names hold;
+// a damaged, foreign or other user's file at its name vouches for nothing.
+TEST_F(DownloadTargetTest, keptPartsOriginComesBackWholeAndNothingElseCountsAsOne)
+{
+    const TPartOrigin origin{"tandem1", "2121", "$DATA01.ZDEMO", std::string("P\n%\0R", 5), qint64(5) << 30,
+                             "18-Mar-08 15:09:12"};
+    {
+        TDownloadTarget target("PROG");
+        std::string error;
+        ASSERT_TRUE(target.Open(error)) << error;
+        ASSERT_EQ(::write(target.Handle(), "part", 4), 4);
+        target.KeepPartial(origin);
+    }
+    TDownloadTarget again("PROG");
+    EXPECT_EQ(again.PartOrigin(), origin);
+
+    const std::string text = PartOriginText(origin);
+    for (const std::string &damaged : {text.substr(0, text.size() - 1), text + "more\n", std::string("PROG\n"),
+                                       text.substr(0, text.find("5368709120")) + "big" + text.substr(text.find("5368709120") + 10)})
+        EXPECT_FALSE(ParsePartOrigin(damaged).has_value()) << damaged;
+
+    if (::chown(".PROG.zarvel-origin", 65534, 65534) == 0) {
+        EXPECT_FALSE(again.PartOrigin().has_value()) << "another user's origin file";
+    }
+}
+
 TEST_F(DownloadTargetTest, commitOntoAFolderFailsWithTheSystemsReason)
 {
     ASSERT_TRUE(QDir().mkdir("SUB"));
@@ -169,7 +248,7 @@ TEST_F(DownloadTargetTest, keptPartialIsTakenUpByTheNextDownloadButNotByASecondA
         TDownloadTarget rival("BIG,0");
         EXPECT_FALSE(rival.Open(error));
         EXPECT_EQ(error, "Unable to download BIG,0: another download is writing .BIG,0.zarvel-part");
-        first.KeepPartial();
+        first.KeepPartial({});
     }
     EXPECT_EQ(Read(".BIG,0.zarvel-part"), "12345");
     TDownloadTarget next("BIG,0");

@@ -40,6 +40,10 @@ protected:
         saved.SetStore(&store);
         saved.SetKeyring(&keyring, "/home/u/.config/Ondrik/Zarvel.conf");
         store.values = {{"HostName", "tandem1"}, {"UserID", "DEV.MGR"}, {"HostPort", 2121}};
+        // The stored login, as LoadConnectionSettings reads it into the held settings.
+        held.UserID = "DEV.MGR";
+        held.HostName = "tandem1";
+        held.HostPort = 2121;
     }
     static std::string Scrambled(const std::string &password)
     {
@@ -206,6 +210,23 @@ TEST_F(SavedPassword, withoutAKeyringEveryPasswordBytesRoundTripsScrambledThroug
         EXPECT_NE(store.ReadString("Password"), password);
     }
     EXPECT_EQ(dialog.calls.back(), "note: " + note);
+}
+
+// Without a keyring the user learns where a saved password goes before saving one.
+TEST_F(SavedPassword, noKeyringNoteComesBeforeTheFirstSave)
+{
+    saved.SetKeyring(nullptr, "/home/u/.config/Ondrik/Zarvel.conf");
+    EXPECT_EQ(dialog.calls, Calls{"note: " + note});
+}
+
+// A password stored the old way is shown only for its own login; the command line may have
+// named another host for this run.
+TEST_F(SavedPassword, oldStoredPasswordIsNotShownForAnotherHost)
+{
+    store.values["Password"] = Scrambled("s3cret");
+    held.HostName = "evil";
+    saved.LoadAtStartup(held);
+    EXPECT_EQ(dialog.calls.front(), "none: ");
 }
 
 TEST_F(SavedPassword, reloadReadsTheKeyringOnlyWhenTheFileHoldsNoPassword)

@@ -2,6 +2,7 @@
 // main window and progress dialog: mode switches, names, counts and summary texts, the
 // marker and the sounds, and what a refused file, a cancel or a dropped session leave behind.
 #include "ftp/FtpClient.h"
+#include "session/DownloadTarget.h"
 #include "session/TransferBatch.h"
 #include "session/TransferProgress.h"
 #include "support/FtpScriptData.h"
@@ -23,6 +24,7 @@
 #include <functional>
 #include <string>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 using namespace zarvel::test;
@@ -279,7 +281,7 @@ TEST_F(TransferBatchTest, cancelledDownloadKeepsPcFileAndItsPartWhichTheNextDown
     EXPECT_EQ(window.AtLevel(0), std::vector<std::string>{"BIG download aborted: Host Disconnected"});
     EXPECT_EQ(window.Summary(), "0 file(s) downloaded successfully. Failed to download 1 file(s)");
     EXPECT_EQ(Pc("BIG,0"), "yesterday's build");
-    EXPECT_EQ(PcEntries(), (QStringList{".BIG,0.zarvel-part", "BIG,0"})) << "the part is kept, NEXT not tried";
+    EXPECT_EQ(PcEntries(), (QStringList{".BIG,0.zarvel-origin", ".BIG,0.zarvel-part", "BIG,0"})) << "the part is kept, NEXT not tried";
     EXPECT_EQ(window.pcRefreshes, 1) << "a stopped batch re-reads the PC list";
     const QByteArray part = Pc(".BIG,0.zarvel-part");
     ASSERT_GT(part.size(), 1 << 20);
@@ -296,6 +298,31 @@ TEST_F(TransferBatchTest, cancelledDownloadKeepsPcFileAndItsPartWhichTheNextDown
               notes.end());
     EXPECT_TRUE(Pc("BIG,0") == Pattern(8 << 20));
     EXPECT_EQ(PcEntries(), (QStringList{".zarvel.xfer.down", "BIG,0"}));
+}
+
+// A part left by another host's file of the same name (or by this file before it changed)
+// is not continued: mixed with this file's bytes it would be reported as downloaded.
+TEST_F(TransferBatchTest, partOfAnotherOriginIsNotResumedButFetchedWholeAndLogged)
+{
+    Seed("PROG", 0, Pattern(6000));
+    {
+        TDownloadTarget other("PROG,0");
+        std::string error;
+        ASSERT_TRUE(other.Open(error)) << error;
+        ASSERT_EQ(::write(other.Handle(), "another host's PROG", 19), 19);
+        other.KeepPartial({"tandem2", "21", "$DATA01.ZDEMO", "PROG", 6000, "08-Dec-26 01:00:00"});
+    }
+
+    const BatchResult result = batch.Download({Line("PROG", 0, 6000)});
+
+    EXPECT_EQ(result.Ok, 1);
+    EXPECT_TRUE(rests.empty()) << rests.front();
+    EXPECT_TRUE(Pc("PROG,0") == Pattern(6000));
+    const std::vector<std::string> notes = window.AtLevel(1);
+    EXPECT_NE(std::find(notes.begin(), notes.end(),
+                        "not resuming PROG: the part in this folder came from another file; starting over"),
+              notes.end());
+    EXPECT_EQ(PcEntries(), (QStringList{".zarvel.xfer.down", "PROG,0"})) << "part and origin gone";
 }
 
 // A part that cannot belong to this download is thrown away and the file fetched whole.
@@ -333,7 +360,7 @@ TEST_F(TransferBatchTest, binaryFileShorterThanItsListingFailsAndKeepsItsPartOne
     EXPECT_EQ(result.Ok, 1);
     EXPECT_EQ(window.AtLevel(0), std::vector<std::string>{"CUT not downloaded: 3000 bytes arrived, the listing says 4000"});
     EXPECT_EQ(Pc("GREW,0"), Pattern(6000));
-    EXPECT_EQ(PcEntries(), (QStringList{".CUT,0.zarvel-part", "GREW,0"}));
+    EXPECT_EQ(PcEntries(), (QStringList{".CUT,0.zarvel-origin", ".CUT,0.zarvel-part", "GREW,0"}));
 }
 
 TEST_F(TransferBatchTest, serverGoneDuringSecondOfFiveFilesStopsWithOneDoneOneFailed)
@@ -357,7 +384,7 @@ TEST_F(TransferBatchTest, serverGoneDuringSecondOfFiveFilesStopsWithOneDoneOneFa
     EXPECT_EQ(result.Failed, 1);
     EXPECT_EQ(window.AtLevel(0), std::vector<std::string>{"F2 download aborted: Host Disconnected"});
     EXPECT_EQ(window.Summary(), "1 file(s) downloaded successfully. Failed to download 1 file(s)");
-    EXPECT_EQ(PcEntries(), (QStringList{".F2,0.zarvel-part", "F1,0"})) << "F2's part is kept for a resume";
+    EXPECT_EQ(PcEntries(), (QStringList{".F2,0.zarvel-origin", ".F2,0.zarvel-part", "F1,0"})) << "F2's part is kept for a resume";
 }
 
 TEST_F(TransferBatchTest, hostileListingNameIsRefusedAndNothingIsWrittenOutsideTheFolder)
@@ -588,10 +615,13 @@ TEST_F(ScriptedDownloadTest, dataCutAfterNBytesIsResumedWithRestN)
 TEST_F(ScriptedDownloadTest, refusedRestStartsOverWithTheWholeFile)
 {
     const QByteArray whole = Pattern(4000);
-    QFile part(pc.filePath(".G,0.zarvel-part"));
-    ASSERT_TRUE(part.open(QIODevice::WriteOnly));
-    part.write(QByteArray(1000, 'x'));
-    part.close();
+    {
+        TDownloadTarget part("G,0");
+        std::string error;
+        ASSERT_TRUE(part.Open(error)) << error;
+        ASSERT_EQ(::write(part.Handle(), QByteArray(1000, 'x').constData(), 1000), 1000);
+        part.KeepPartial({cli.HostName(), cli.Port(), cli.ReplyDirectory(), "G", 4000, "08-Dec-26 01:00:00"});
+    }
     peer.Reply("TYPE I", "200 Type set to I.\r\n");
     data.ExpectPasv();
     peer.Reply("REST 1000", "502 REST not implemented.\r\n");

@@ -139,9 +139,11 @@ INSTANTIATE_TEST_SUITE_P(Table, PcNameTest, testing::Values(
     PcNameRow{"TESTC", 101, TransferMode::Ascii, 0, true, "TESTC"},         // size 0: unchanged
     PcNameRow{"DATA", 0, TransferMode::Binary, 0, true, "DATA,0"},
     PcNameRow{"NEG", -3, TransferMode::Binary, 0, true, "NEG,-3"},
-    PcNameRow{"AB", 0, TransferMode::Ascii, 3, true, ".AB"},                // shorter than n
-    PcNameRow{"ABCDEFGH", 0, TransferMode::Ascii, 8, true, ".ABCDEFGH"},    // exactly n
-    PcNameRow{"ABCDEFGH", 700, TransferMode::Binary, 8, true, ".ABCDEFGH,700"},
+    // No longer than n: no period at all, never one in front (that would be a hidden file).
+    PcNameRow{"AB", 0, TransferMode::Ascii, 3, true, "AB"},
+    PcNameRow{"BASHRC", 101, TransferMode::Ascii, 8, true, "BASHRC"},
+    PcNameRow{"C", 101, TransferMode::Ascii, 1, true, "C"},
+    PcNameRow{"ABCDEFGH", 700, TransferMode::Binary, 8, true, "ABCDEFGH,700"},
     PcNameRow{"ABCDEFGH", 0, TransferMode::Ascii, 7, true, "A.BCDEFGH"},
     PcNameRow{"ProgH", 101, TransferMode::Ascii, 1, true, "Prog.H"}));      // letter case kept
 
@@ -228,7 +230,7 @@ INSTANTIATE_TEST_SUITE_P(Table, UnsafePcNameTest, testing::Values(
     UnsafeRow{"A\x7f", true},
     UnsafeRow{"\xc3\xa9T\xc3\xa9", false}, // UTF-8 letters are ordinary bytes here
     UnsafeRow{"...", false},
-    UnsafeRow{".AB", false},
+    UnsafeRow{".AB", false},          // hidden, but in the folder: IsHiddenName refuses it
     UnsafeRow{"MYOBJ,100", false},
     UnsafeRow{"PROG.C", false},
     UnsafeRow{"A\\B", false}));    // an ordinary character here
@@ -272,6 +274,7 @@ TEST(RoundTripProperty, downloadNameUploadsToHostName)
                                   << " n=" << options.DLExtensionSize << " addCode=" << options.DLAddFileCode
                                   << " pc name " << pcName;
         ASSERT_FALSE(IsUnsafePcName(pcName)) << pcName;
+        ASSERT_FALSE(IsHiddenName(pcName)) << pcName;
         if (choice == ModeChoice::Auto && options.DLAddFileCode) {
             ASSERT_EQ(UploadModeFor(pcName, options), mode) << pcName;
         }

@@ -2,13 +2,11 @@
 // waits, a second connection attempt, long listing lines, a disk that fills up. The window
 // must stay truthful: its controls, captions, status bar and files say what really happened.
 // The scripted peer plays the server where the moment matters.
-#include "ui/MainWindowFixture.h"
+#include "ui/ScriptedWindowFixture.h"
 #include "ui/ConnectDialog.h"
 #include "ui/LocalPCGroup.h"
 #include "ui/TandemGroup.h"
 #include "ui/TransferGroup.h"
-#include "support/FtpScriptData.h"
-#include "support/FtpScriptPeer.h"
 
 #include <QAction>
 #include <QFile>
@@ -24,53 +22,12 @@
 
 namespace {
 
-// A listing line as the NonStop server writes it: the file code from the 14th character.
-std::string Line(const char *name, int code, long long size)
-{
-    char text[128];
-    std::snprintf(text, sizeof text, "%-9s%8d%17lld 18-Mar-08 15:09:12 244, 10 \"nnnn\"", name, code, size);
-    return text;
-}
+std::string Line(const char *name, int code, long long size) { return ScriptedLine(name, code, size); }
 
-const QByteArray kHeading = "File         Code             EOF  Last Modification    Owner  RWEP\r\n";
+const QByteArray &kHeading = kScriptedHeading;
 
-class MainWindowStress : public MainWindowFixture {
+class MainWindowStress : public ScriptedWindowFixture {
 protected:
-    // The window's settings point at the scripted peer; `store` goes to the settings store.
-    void UsePeer(const QByteArray &store = "int LogLevel=2\nint TouchDown=1\nint TouchUp=1\n")
-    {
-        DestroyWindow();
-        CreateWindow(store);
-        ASSERT_TRUE(form->LoadStartupSettings("HostName 127.0.0.1 HostPort " + peer.PortText().toStdString()
-                                              + " UserID u Password p InitialSubvol $DATA.SUB Encryption None"));
-        form->Session().FTPCLI.SetTimeout(5);
-        form->show();
-    }
-    void ScriptLogin()
-    {
-        peer.Send("220 hi\r\n").Reply("USER u", "331 pw\r\n").Reply("PASS p", "230 ok\r\n");
-    }
-    // PORT, LIST, the listing in pieces of `piece` bytes, then the end of the transfer.
-    void ScriptList(const QByteArray &listing, int piece = 0, const FtpScriptPeer::Action &whileWaiting = {})
-    {
-        data.ExpectPort();
-        peer.Expect("LIST");
-        if (whileWaiting)
-            peer.Then(whileWaiting);
-        peer.Send("150 listing\r\n");
-        data.Open();
-        if (piece > 0)
-            data.SendSplit(listing, piece, 20);
-        else
-            data.Send(listing);
-        data.Close();
-        peer.Delay(30).Send("226 ok\r\n");
-    }
-    void ScriptSubvol(const QByteArray &listing)
-    {
-        peer.Reply("CWD $DATA.SUB", "250 ok\r\n").Reply("PWD", "257 \"$DATA.SUB\"\r\n");
-        ScriptList(listing);
-    }
     bool SessionControlsOn() const
     {
         return form->GroupBoxMode->isEnabled() && form->GroupBoxTandem->ListBoxTanFiles->isEnabled()
@@ -81,9 +38,6 @@ protected:
         return !form->GroupBoxMode->isEnabled() && !form->GroupBoxTandem->ListBoxTanFiles->isEnabled()
             && !form->GroupBoxTandem->BtnRefreshTandem->isEnabled() && !form->GroupBoxMode->BtnDownload->isEnabled();
     }
-
-    FtpScriptPeer peer;
-    FtpScriptData data{peer};
 };
 
 // A server that goes during the first subvolume change leaves the window as any lost

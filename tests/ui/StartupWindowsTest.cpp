@@ -165,7 +165,9 @@ TEST_F(StartupWindows, storeAndCommandLineReachTheDialogsAndStoreIsHandedOver)
 {
     std::string scrambled;
     ScramblePassword("OPS", "pw", scrambled);
-    Put("text HostName=tandem1\ntext UserID=OPS\nint LogLevel=2\ntext Password=" + QByteArray::fromStdString(scrambled) + "\n");
+    // The stored password is the stored login's: the command line names the same port.
+    Put("text HostName=tandem1\nint HostPort=2121\ntext UserID=OPS\nint LogLevel=2\ntext Password=" +
+        QByteArray::fromStdString(scrambled) + "\n");
     Create();
     ASSERT_TRUE(form->LoadStartupSettings("hostp 2121 touchdown"));
     const ConnectionSettings &c = windows.FormConnect->Settings;

@@ -160,7 +160,7 @@ TEST_F(TransferWindowTest, cancelInLargeDownloadEndsSessionKeepsPcFileAndAHidden
     EXPECT_TRUE(LogText().contains("BIG download aborted: Host Disconnected")) << LogText().toStdString();
     EXPECT_EQ(StatusText(), "0 file(s) downloaded successfully. Failed to download 1 file(s)");
     EXPECT_EQ(Read(PcPath("BIG,0")), "yesterday's build");
-    EXPECT_EQ(PcFolderEntries(), (QStringList{".BIG,0.zarvel-part", "BIG,0"})) << "part kept; CUSTDATA not tried";
+    EXPECT_EQ(PcFolderEntries(), (QStringList{".BIG,0.zarvel-origin", ".BIG,0.zarvel-part", "BIG,0"})) << "part kept; CUSTDATA not tried";
     EXPECT_EQ(PcNames(), QStringList{"BIG,0"}) << "the PC list does not show the part";
     EXPECT_FALSE(form->Session().Connected);
     EXPECT_EQ(form->windowTitle(), "Zarvel");
@@ -181,7 +181,7 @@ TEST_F(TransferWindowTest, serverGoneDuringSecondOfFiveFilesStopsBatch)
 
     EXPECT_EQ(StatusText(), "1 file(s) downloaded successfully. Failed to download 1 file(s)");
     EXPECT_TRUE(LogText().contains("A2 download aborted: Host Disconnected")) << LogText().toStdString();
-    EXPECT_EQ(PcFolderEntries(), (QStringList{".A2,0.zarvel-part", "A1,0"}));
+    EXPECT_EQ(PcFolderEntries(), (QStringList{".A2,0.zarvel-origin", ".A2,0.zarvel-part", "A1,0"}));
     EXPECT_FALSE(form->GroupBoxMode->BtnDownload->isEnabled()) << "session controls off";
 }
 
@@ -320,7 +320,7 @@ TEST_F(TransferWindowTest, closingTheWindowDuringABatchStopsItFirst)
     EXPECT_FALSE(closedDuringBatch) << "the window stays while the batch is on the stack";
     EXPECT_TRUE(LogText().contains("BIG download aborted: Host Disconnected"));
     EXPECT_TRUE(WaitUntil([this] { return !form->isVisible(); })) << "closed once the batch ended";
-    EXPECT_EQ(PcFolderEntries(), QStringList{".BIG,0.zarvel-part"}) << "only the part, for a resume";
+    EXPECT_EQ(PcFolderEntries(), (QStringList{".BIG,0.zarvel-origin", ".BIG,0.zarvel-part"})) << "only the part, for a resume";
 }
 
 } // namespace
