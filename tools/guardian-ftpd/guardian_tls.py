@@ -19,12 +19,22 @@ class ResumingDTPHandler(TLS_DTPHandler):
     """A protected data connection that did not resume the control connection's session is
     closed before a byte of a file goes over it."""
 
+    _resumption_checked = False
+
+    def send(self, data):
+        # Nothing goes out before the handshake is done and checked: a TLS 1.3 server's write
+        # finishes the handshake by itself and sends the file before the client's last message.
+        if self.cmd_channel._prot and not self._resumption_checked:
+            return 0
+        return super().send(data)
+
     def handle_ssl_established(self):
         if not _ssl_lib.SSL_session_reused(self.socket._ssl):
             self.cmd_channel.respond(REFUSED_DATA)
             self.cmd_channel.log_cmd("PROT", "P", 522, REFUSED_DATA[4:])
             self.close()
             return
+        self._resumption_checked = True
         super().handle_ssl_established()
 
 
