@@ -114,6 +114,7 @@ using TFtpBgException =
 using TFtpError = std::function<void(TCustomFtpCli *Sender, std::string &Msg)>;
 using TFtpVerifyCertificate = std::function<void(TCustomFtpCli *Sender, const TTlsPeerInfo &Peer, bool &Accept)>;
 using TFtpTlsNote = std::function<void(TCustomFtpCli *Sender, int Level, const std::string &Text)>;
+using TFtpPlainLogin = std::function<void(TCustomFtpCli *Sender, bool &Allow, std::string &Refusal)>;
 
 class TCustomFtpCli {
 public:
@@ -185,6 +186,10 @@ public:
     void SetEncryption(TFtpEncryption v) { FEncryption = v; }
     bool Encrypted() const;                                            // the control connection runs TLS
     bool DataProtected() const { return FDataProtected; }              // PROT P in force: data connections run TLS
+    // A protected data connection that ends without close_notify may have been cut: a
+    // failed transfer, unless this is set for a server known never to send it.
+    bool AcceptMissingCloseNotify() const { return FAcceptMissingCloseNotify; }
+    void SetAcceptMissingCloseNotify(bool v) { FAcceptMissingCloseNotify = v; }
     const TTlsPeerInfo &TlsPeer() const;                               // the control connection's handshake
     TWSocket *ControlSocket() const { return FControlSocket.get(); }
     TWSocket *DataSocket() const { return FDataSocket.get(); }
@@ -207,6 +212,9 @@ public:
     // on entry) lets the connection go on. Unassigned: such a certificate ends it.
     TFtpVerifyCertificate OnVerifyCertificate;
     TFtpTlsNote OnTlsNote;                   // encryption news: Level 0 a downgrade, 1 progress
+    // IfAvailable and the server does not offer TLS: Allow (true when unset) lets USER go in
+    // clear; otherwise the connection ends with Refusal ("534 ...") before USER.
+    TFtpPlainLogin OnPlainLogin;
 
     // ---- Virtual operations, in slot order ----
     virtual void SendCommand(const std::string &Cmd);      // display "> " and send one command line
@@ -327,6 +335,7 @@ protected:
     void ControlSocketTlsDone(TCustomWSocket *Sender, int Error);
     void NoteNotEncrypted(const std::string &Why);         // logged, and told to the window's lock
     void EndOpenInPlain(const std::string &Why);           // IfAvailable without TLS: logged, Open ends well
+    void OfferPlainLogin();                                // IfAvailable without TLS: OnPlainLogin decides
     void RefuseOpen(const std::string &Text);              // ends the connection before USER
     void ProtectAfterLogin();                              // DoneHook of PASS/USER: PBSZ 0, PROT P
     void NextPbszAsync();
@@ -441,6 +450,7 @@ protected:
     std::shared_ptr<TTlsClientContext> FTlsContext;        // made at the first AUTH TLS
     bool FDataProtected = false;                           // PROT P accepted on this connection
     bool FDataTlsPending = false;                          // the data connection's handshake runs
+    bool FAcceptMissingCloseNotify = false;                // an end without close_notify is taken as whole
 
     // ---- Engine state (data side) ----
     std::unique_ptr<QFile> FLocalStream;                   // local file of the transfer, may be none

@@ -327,9 +327,14 @@ void TCustomFtpCli::DataSocketSessionClosed(TCustomWSocket *, int Error)
     }
     if (FDataDirection == dataUpload && !FEndOfFile)
         NoteTransferFault(426, "426 Data connection closed before the whole file was sent");
-    // Without close_notify the end may be a cut: only the server's final reply can vouch for it.
-    if (FDataDirection == dataReceive && FDataProtected && !FDataSocket->TlsCloseNotifyReceived())
-        TriggerDisplay("! The encrypted data stream ended without close_notify");
+    // Without close_notify the end may be an attacker's cut, which the server's final reply
+    // cannot see: what arrived is kept for a resume, the transfer fails.
+    if (FDataDirection == dataReceive && FDataProtected && !FDataSocket->TlsCloseNotifyReceived()) {
+        const std::string cut = "426 The encrypted data connection ended without close_notify: the data may be cut short";
+        TriggerDisplay("! " + cut.substr(4));
+        if (!FAcceptMissingCloseNotify)
+            NoteTransferFault(426, cut);
+    }
     DestroyLocalStream();
     FDataClosed = true;
     FDataCloseError = Error;

@@ -23,10 +23,16 @@ void TCustomFtpCli::NextAuthAsync()
 {
     DisplayLastResponse();
     if (FReplyCode != 234) {
-        if (FEncryption == ftpEncryptRequire)
+        // Only "unknown command", "not implemented" and "mechanism not supported" mean a server
+        // without TLS. Anything else (421 and the like) is a server in trouble or someone on the
+        // path who wants the login in clear: no login either way.
+        const bool noTls = FReplyCode == 500 || FReplyCode == 502 || FReplyCode == 504;
+        if (!noTls)
+            RefuseOpen("534 AUTH TLS failed (" + FLastReply + "): the login was not sent");
+        else if (FEncryption == ftpEncryptRequire)
             RefuseOpen("534 Encryption is required, but the server does not offer FTP over TLS");
         else
-            EndOpenInPlain("The server does not offer FTP over TLS: this session is NOT encrypted");
+            OfferPlainLogin();
         return;
     }
     if (!FTlsContext) {
@@ -90,6 +96,23 @@ void TCustomFtpCli::EndOpenInPlain(const std::string &Why)
     NoteNotEncrypted(Why);
     StateChange(ftpConnected);
     TriggerRequestDone(0);
+}
+
+void TCustomFtpCli::OfferPlainLogin()
+{
+    bool allow = true;
+    std::string refusal;
+    if (OnPlainLogin) {
+        OnPlainLogin(this, allow, refusal);
+        RestartTimeLimit(); // the user's time to decide is no server silence
+        if (FState != ftpWaitingResponse || !FControlOpen)
+            return; // aborted or closed while the user decided
+    }
+    if (!allow) {
+        RefuseOpen(refusal);
+        return;
+    }
+    EndOpenInPlain("The server does not offer FTP over TLS: this session is NOT encrypted");
 }
 
 void TCustomFtpCli::RefuseOpen(const std::string &Text)

@@ -45,6 +45,7 @@ std::string TakeConnectFields(const ConnectFields &fields, ConnectionSettings &s
     settings.ProxyName = fields.UseProxy ? fields.ProxyHost : std::string();
     settings.Passive = fields.Passive;
     settings.Encryption = fields.Encryption;
+    settings.AcceptMissingCloseNotify = fields.AcceptMissingCloseNotify;
     return {};
 }
 
@@ -59,4 +60,5 @@ void SaveConnectionSettings(TSettingsStore *store, const ConnectFields &fields)
     StoreInteger(store, "AutoConnect", fields.AutoConnect ? 1 : 0);
     StoreText(store, "DataConnection", fields.Passive ? kDataConnectionPassive : kDataConnectionActive);
     StoreText(store, "Encryption", fields.Encryption);
+    StoreInteger(store, "AcceptMissingCloseNotify", fields.AcceptMissingCloseNotify ? 1 : 0);
 }

@@ -22,6 +22,7 @@ struct ConnectFields {
     bool AutoConnect = false;   // "Auto Connect"
     bool Passive = false;       // "Passive mode"
     std::string Encryption = kDefaultEncryption; // "Encryption": "Require", "IfAvailable" or "None"
+    bool AcceptMissingCloseNotify = false; // "Accept TLS data without close_notify"
 };
 
 // A text that is not a whole decimal integer: "'<text>' is not a valid integer value".
@@ -50,12 +51,12 @@ inline constexpr const char *kRequiredFieldsMessage = "Host and UserID are requi
 // Connect's checks and copy. Returns kRequiredFieldsMessage, changing nothing, when the host
 // or the user ID is empty. Otherwise copies HostName, HostPort, UserID, Password,
 // InitialSubvol, AutoConnect (1 or 0), ProxyName (empty without "Use Proxy Settings") and
-// Passive in this order and returns the empty text. A port that is no integer throws EConvertError
+// Passive, Encryption and AcceptMissingCloseNotify in this order and returns the empty text. A port that is no integer throws EConvertError
 // after HostName was replaced and before anything else was.
 std::string TakeConnectFields(const ConnectFields &fields, ConnectionSettings &settings);
 
 // Save: writes HostName, UserID, ProxyName, InitialSubvol, HostPort, AutoConnect,
-// DataConnection ("Active" or "Passive") and Encryption from the fields as typed; the proxy host is written
+// DataConnection ("Active" or "Passive"), Encryption and AcceptMissingCloseNotify (1 or 0) from the fields as typed; the proxy host is written
 // whatever "Use Proxy Settings" says. The password is TSavedPassword::Save's (SavedPassword.h).
 // A text that cannot be written throws ESettingsStoreError and ends the save; a port that
 // is no integer throws EConvertError after the four texts. A failed integer write is

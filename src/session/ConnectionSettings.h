@@ -15,6 +15,9 @@ struct ConnectionSettings {
     std::string InitialSubvol;   // subvolume to enter after the login; empty stays put
     bool Passive = false;        // data connections by PASV (stored as DataConnection "Passive")
     std::string Encryption = "IfAvailable"; // FTP over TLS: "Require", "IfAvailable" or "None"
+    // A protected data connection may end without close_notify (a server known never to
+    // send it); otherwise such a transfer fails, since it may have been cut.
+    bool AcceptMissingCloseNotify = false;
 };
 
 // The general values, held by the configure dialog for the program's life.

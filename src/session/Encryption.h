@@ -44,3 +44,32 @@ public:
 // host and port, else the user decides (a remembered answer is written to the store).
 bool DecideCertificate(TSettingsStore *store, TCertificatePrompt &prompt, const std::string &host,
                        std::int32_t port, const TTlsPeerInfo &peer);
+
+// ---- Plain FTP under IfAvailable ----
+// A host that spoke TLS once is remembered (per host and port), and so is the user's "Always
+// allow" of plain FTP for it; the connect dialog forgets both.
+std::string TlsSeenName(const std::string &host, std::int32_t port);
+std::string PlainAllowedName(const std::string &host, std::int32_t port);
+void RememberTls(TSettingsStore *store, const std::string &host, std::int32_t port);
+// Forgets both answers for host and port; false when the store refused.
+bool ForgetEncryptionAnswers(TSettingsStore *store, const std::string &host, std::int32_t port);
+
+enum TPlainAnswer { plainNo, plainOnce, plainAlways, plainNoAnswer };
+
+class TPlainLoginPrompt {
+public:
+    virtual ~TPlainLoginPrompt() = default;
+    // "<host> does not offer encryption: send the password and files in clear?", No by
+    // default, with "Always allow for this site"; plainNoAnswer when nobody can be asked.
+    virtual TPlainAnswer AskPlainLogin(const std::string &host) = 0;
+};
+
+// Whether the login may go in clear to a server that does not offer TLS. Refusal, when not:
+// the "534 ..." reason; UserDeclined tells the user's own No from a refusal made for them.
+struct TPlainDecision {
+    bool Allow = false;
+    bool UserDeclined = false;
+    std::string Refusal;
+};
+TPlainDecision DecidePlainLogin(TSettingsStore *store, TPlainLoginPrompt *prompt, const std::string &host,
+                                std::int32_t port);

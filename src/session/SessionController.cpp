@@ -43,6 +43,9 @@ TSessionController::TSessionController(const Views &views) : views_(views)
         FTPCLIVerifyCertificate(sender, peer, accept);
     };
     FTPCLI.OnTlsNote = [this](TCustomFtpCli *, int level, const std::string &text) { Log(level, text); };
+    FTPCLI.OnPlainLogin = [this](TCustomFtpCli *sender, bool &allow, std::string &refusal) {
+        FTPCLIPlainLogin(sender, allow, refusal);
+    };
 }
 
 TSessionController::~TSessionController()
@@ -55,6 +58,7 @@ TSessionController::~TSessionController()
     FTPCLI.OnProgress = nullptr;
     FTPCLI.OnVerifyCertificate = nullptr;
     FTPCLI.OnTlsNote = nullptr;
+    FTPCLI.OnPlainLogin = nullptr;
 }
 
 void TSessionController::SetSettings(const ConnectionSettings *connection, const GeneralSettings *general)
@@ -87,16 +91,23 @@ bool TSessionController::ConnectToHost()
     }
     FTPCLI.SetPassive(settings.Passive);
     FTPCLI.SetEncryption(EncryptionOrDefault(settings.Encryption));
+    FTPCLI.SetAcceptMissingCloseNotify(settings.AcceptMissingCloseNotify);
     Log(1, "Connecting to " + settings.HostName + "...");
 
+    userDeclined_ = false;
     if (!FTPCLI.Connect()) {
-        views_.Messages->ErrorDialog("Zarvel Error - " + FTPCLI.ErrorMessage());
+        // After the user's own Cancel or No the status line says enough: no box follows.
+        if (!userDeclined_)
+            views_.Messages->ErrorDialog("Zarvel Error - " + FTPCLI.ErrorMessage());
         Log(1, "Error - " + FTPCLI.ErrorMessage());
         FTPCLI.Quit();
         SetConnecting(false);
         return false;
     }
     SessionEnded = false;
+    // From now on a plain answer to AUTH from this host is refused as a possible attack.
+    if (FTPCLI.Encrypted())
+        RememberTls(trustStore_, TlsHost(), settings.HostPort);
     const std::string caption = "Zarvel - " + FTPCLI.HostName();
     views_.Window->SetCaptions(caption);
     views_.Status->SetEncryptionLock(FTPCLI.Encrypted() ? LockText(FTPCLI.TlsPeer()) : std::string());
@@ -170,12 +181,32 @@ void TSessionController::FTPCLIVerifyCertificate(TCustomFtpCli *, const TTlsPeer
     accept = false;
     if (!connection_ || !views_.Certificates || views_.Window->IsClosing())
         return;
-    // With a proxy the certificate is the proxy's, and so is the remembered one.
-    const bool proxy = !connection_->ProxyName.empty();
-    const std::string host = proxy ? connection_->ProxyName : connection_->HostName;
+    const std::string host = TlsHost();
     accept = DecideCertificate(trustStore_, *views_.Certificates, host, connection_->HostPort, peer);
+    userDeclined_ = !accept;
     Log(1, accept ? "Certificate of " + host + " accepted: " + peer.Reason
                   : "Certificate of " + host + " not accepted: " + peer.Reason);
+}
+
+std::string TSessionController::TlsHost() const
+{
+    // With a proxy the TLS peer is the proxy: its certificate and its answers are remembered.
+    return connection_->ProxyName.empty() ? connection_->HostName : connection_->ProxyName;
+}
+
+void TSessionController::FTPCLIPlainLogin(TCustomFtpCli *, bool &allow, std::string &refusal)
+{
+    allow = false;
+    if (!connection_) {
+        refusal = "534 No settings to decide about a login without encryption";
+        return;
+    }
+    const bool canAsk = views_.PlainLogin && !views_.Window->IsClosing();
+    const TPlainDecision decision =
+        DecidePlainLogin(trustStore_, canAsk ? views_.PlainLogin : nullptr, TlsHost(), connection_->HostPort);
+    allow = decision.Allow;
+    refusal = decision.Refusal;
+    userDeclined_ = decision.UserDeclined;
 }
 
 void TSessionController::FTPCLIStateChange(TCustomFtpCli *)

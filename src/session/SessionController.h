@@ -27,6 +27,7 @@ public:
         TSessionWindow *Window = nullptr;
         TMessageBoxes *Messages = nullptr;
         TCertificatePrompt *Certificates = nullptr; // the trust dialog
+        TPlainLoginPrompt *PlainLogin = nullptr;    // the question before a login in clear
     };
 
     // Creates and configures FTPCLI and wires its events to this controller.
@@ -61,6 +62,8 @@ public:
     void FTPCLISessionClosed(TCustomFtpCli *sender, int error);
     // FTPCLI's OnVerifyCertificate: the remembered certificate, else the trust dialog.
     void FTPCLIVerifyCertificate(TCustomFtpCli *sender, const TTlsPeerInfo &peer, bool &accept);
+    // FTPCLI's OnPlainLogin: a host remembered for TLS is refused, else "Always allow" or the question.
+    void FTPCLIPlainLogin(TCustomFtpCli *sender, bool &allow, std::string &refusal);
     // FTPCLI's OnStateChange: the state's text at level 3; any activity restarts the
     // keep-alive interval.
     void FTPCLIStateChange(TCustomFtpCli *sender);
@@ -126,9 +129,11 @@ public:
 private:
     void SetConnecting(bool on);        // Connecting, and File > Connect with it
     bool RefuseWhileBusy();             // logs the client's refusal when ClientBusy
+    std::string TlsHost() const;        // whose certificate and TLS answers: the proxy's with a proxy
 
     Views views_;
     const ConnectionSettings *connection_ = nullptr; // the connect dialog's
     const GeneralSettings *general_ = nullptr;       // the configure dialog's
-    TSettingsStore *trustStore_ = nullptr;           // remembered certificates
+    TSettingsStore *trustStore_ = nullptr;           // remembered certificates and TLS answers
+    bool userDeclined_ = false;                      // this connection ended at the user's own No or Cancel
 };

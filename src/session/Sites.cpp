@@ -61,6 +61,7 @@ public:
     }
     void SetPassive(bool value) override { Fields.Passive = value; }
     void SetEncryption(const std::string &value) override { Fields.Encryption = value; }
+    void SetAcceptMissingCloseNotify(bool value) override { Fields.AcceptMissingCloseNotify = value; }
 };
 
 } // namespace

@@ -66,6 +66,7 @@ void LoadConnectionSettings(TSettingsStore *store, TConnectionFields &target)
     ScramblePassword(userID, ReadText(store, "Password"), password);
     target.SetStoredPassword(password);
     target.SetPassive(IsPassiveText(ReadText(store, "DataConnection")));
+    target.SetAcceptMissingCloseNotify(ReadFlag(store, "AcceptMissingCloseNotify"));
 }
 
 void LoadGeneralSettings(TSettingsStore *store, GeneralSettings &general)

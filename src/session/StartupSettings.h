@@ -26,6 +26,8 @@ public:
     virtual void SetStoredPassword(const std::string &value) = 0;
     // DataConnection: true for "Passive" (any letter case), false for anything else.
     virtual void SetPassive(bool value) = 0;
+    // AcceptMissingCloseNotify: any non-zero integer is on; off when missing.
+    virtual void SetAcceptMissingCloseNotify(bool value) = 0;
 };
 
 // TConnectionFields over the held settings: an empty stored password leaves Password alone.
@@ -41,13 +43,14 @@ public:
     void SetEncryption(const std::string &value) override { settings_.Encryption = value; }
     void SetStoredPassword(const std::string &value) override;
     void SetPassive(bool value) override { settings_.Passive = value; }
+    void SetAcceptMissingCloseNotify(bool value) override { settings_.AcceptMissingCloseNotify = value; }
 
 private:
     ConnectionSettings &settings_;
 };
 
 // Reads HostName, UserID, ProxyName, InitialSubvol, HostPort (21 when unreadable),
-// AutoConnect (0 when unreadable), Password and DataConnection into the target.
+// AutoConnect (0 when unreadable), Password, DataConnection and AcceptMissingCloseNotify into the target.
 void LoadConnectionSettings(TSettingsStore *store, TConnectionFields &target);
 // Reads LogLevel, SoundConfirmations, TouchFileBase (".zarvel.xfer" when empty), TouchDown,
 // TouchUp, KeepAlive (0 when unreadable, held within 0..kMaxKeepAlive), ConfirmDelete (on

@@ -1,6 +1,7 @@
 #include "ui/CertificateDialog.h"
 #include "ui/UserMessages.h"
 
+#include <QCheckBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -37,7 +38,20 @@ TFormCertificate::TFormCertificate(const TCertificateQuestion &question, QWidget
     BtnTrust = new QPushButton("Trust this certificate");
     BtnTrustOnce = new QPushButton("Trust once");
     BtnCancel = new QPushButton("Cancel");
-    BtnCancel->setDefault(true); // Enter never trusts by accident
+    // Every push button of a dialog takes Enter while it has the focus: the trust buttons
+    // must never, whether focused by Tab or not.
+    for (QPushButton *trust : {BtnTrust, BtnTrustOnce})
+        trust->setAutoDefault(false);
+    BtnCancel->setDefault(true);
+    CheckChanged = nullptr;
+    if (question.Changed) {
+        // Replacing the remembered fingerprint is a deliberate act: a box to tick, then a button.
+        CheckChanged = new QCheckBox("I know why the certificate changed");
+        for (QPushButton *trust : {BtnTrust, BtnTrustOnce}) {
+            trust->setEnabled(false);
+            connect(CheckChanged, &QCheckBox::toggled, trust, &QPushButton::setEnabled);
+        }
+    }
     connect(BtnTrust, &QPushButton::clicked, this, [this] { Answer_ = trustRemember; accept(); });
     connect(BtnTrustOnce, &QPushButton::clicked, this, [this] { Answer_ = trustOnce; accept(); });
     connect(BtnCancel, &QPushButton::clicked, this, &QDialog::reject);
@@ -50,5 +64,8 @@ TFormCertificate::TFormCertificate(const TCertificateQuestion &question, QWidget
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(LabelWarning);
     layout->addWidget(LabelDetails);
+    if (CheckChanged)
+        layout->addWidget(CheckChanged);
     layout->addLayout(buttons);
+    BtnCancel->setFocus();
 }

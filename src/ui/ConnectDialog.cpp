@@ -2,6 +2,7 @@
 #include "ui/BuddyLabel.h"
 #include "session/SettingsStore.h"
 #include "session/Sites.h"
+#include "session/Encryption.h"
 #include "session/StartupSettings.h"
 #include "ui/UserMessages.h"
 
@@ -52,6 +53,7 @@ public:
         form_.chkSavePassword->setChecked(!value.empty());
     }
     void SetPassive(bool value) override { form_.chkPassive->setChecked(value); }
+    void SetAcceptMissingCloseNotify(bool value) override { form_.chkAcceptMissingCloseNotify->setChecked(value); }
 
     bool autoConnect = false;    // the stored Auto Connect
     std::string storedPassword;  // the file's password, unscrambled
@@ -131,6 +133,11 @@ TFormConnect::TFormConnect(TUserMessages &messages, QWidget *parent)
     chkPassive = new QCheckBox("Passive &mode");
     chkPassive->setToolTip("Data connections made by Zarvel (EPSV, or PASV): for firewalls, NAT and VPNs");
 
+    chkAcceptMissingCloseNotify = new QCheckBox("Accept T&LS data without close_notify");
+    chkAcceptMissingCloseNotify->setToolTip(
+        "Only for a server known never to send close_notify: otherwise an encrypted transfer that "
+        "ends without it fails, since someone may have cut it short");
+
     chkSavePassword = new QCheckBox;
     auto *savePasswordLabel = new QLabel("I&nclude Password");
     savePasswordLabel->setToolTip("Select to include password in saved information");
@@ -161,6 +168,15 @@ TFormConnect::TFormConnect(TUserMessages &messages, QWidget *parent)
     details->addWidget(CheckBoxProxy);
     details->addWidget(GroupBoxProxy);
     details->addWidget(chkPassive);
+    btnForgetTls = new QPushButton("&Forget TLS answers");
+    btnForgetTls->setAutoDefault(false);
+    btnForgetTls->setToolTip("Forget that this host spoke FTP over TLS before, and any \"Always allow\" "
+                             "of plain FTP for it");
+    auto *tlsRow = new QHBoxLayout;
+    tlsRow->addWidget(chkAcceptMissingCloseNotify);
+    tlsRow->addStretch();
+    tlsRow->addWidget(btnForgetTls);
+    details->addLayout(tlsRow);
     details->addLayout(saveRow);
     details->addWidget(LabelKeyringNote);
 
@@ -193,7 +209,9 @@ TFormConnect::TFormConnect(TUserMessages &messages, QWidget *parent)
     setTabOrder(ComboEncryption, CheckBoxProxy);
     setTabOrder(CheckBoxProxy, EditProxyHost);
     setTabOrder(EditProxyHost, chkPassive);
-    setTabOrder(chkPassive, chkSavePassword);
+    setTabOrder(chkPassive, chkAcceptMissingCloseNotify);
+    setTabOrder(chkAcceptMissingCloseNotify, btnForgetTls);
+    setTabOrder(btnForgetTls, chkSavePassword);
     setTabOrder(chkSavePassword, chkAutoConnect);
     setTabOrder(chkAutoConnect, btnSave);
     setTabOrder(btnSave, btnReload);
@@ -213,6 +231,7 @@ TFormConnect::TFormConnect(TUserMessages &messages, QWidget *parent)
     connect(btnConnect, &QPushButton::clicked, this, &TFormConnect::ConnectPressed);
     connect(btnSave, &QPushButton::clicked, this, &TFormConnect::btnSaveClick);
     connect(btnReload, &QPushButton::clicked, this, &TFormConnect::btnReloadClick);
+    connect(btnForgetTls, &QPushButton::clicked, this, &TFormConnect::btnForgetTlsClick);
     connect(ComboBoxSites, &QComboBox::activated, this, &TFormConnect::ComboBoxSitesChoose);
     connect(btnSaveAs, &QPushButton::clicked, this, &TFormConnect::btnSaveAsClick);
     connect(btnDeleteSite, &QPushButton::clicked, this, &TFormConnect::btnDeleteSiteClick);
@@ -321,6 +340,7 @@ ConnectFields TFormConnect::Fields() const
     fields.AutoConnect = chkAutoConnect->isChecked();
     fields.Passive = chkPassive->isChecked();
     fields.Encryption = ComboEncryption->currentData().toString().toStdString();
+    fields.AcceptMissingCloseNotify = chkAcceptMissingCloseNotify->isChecked();
     return fields;
 }
 
@@ -334,6 +354,7 @@ void TFormConnect::FormShow()
     EditProxyHost->setText(TextForDisplay(Settings.ProxyName));
     chkAutoConnect->setChecked(Settings.AutoConnect != 0);
     chkPassive->setChecked(Settings.Passive);
+    chkAcceptMissingCloseNotify->setChecked(Settings.AcceptMissingCloseNotify);
     FillSites();
     SetEncryptionChoice(Settings.Encryption);
     SetProxyControls(!Settings.ProxyName.empty());
@@ -393,6 +414,26 @@ void TFormConnect::btnReloadClick()
         return;
     }
     FieldsLoaded(fields.autoConnect, fields.storedPassword);
+}
+
+void TFormConnect::btnForgetTlsClick()
+{
+    const ConnectFields fields = Fields();
+    // With a proxy the TLS peer is the proxy, whose answers the session remembers.
+    const std::string host = fields.UseProxy && !fields.ProxyHost.empty() ? fields.ProxyHost : fields.Host;
+    const std::string where = host + ":" + fields.Port;
+    if (const std::string problem = CheckPort(fields.Port); !problem.empty()) {
+        Messages.Simple(this, TextForDisplay(problem));
+        return;
+    }
+    bool forgotten = false;
+    try {
+        forgotten = ForgetEncryptionAnswers(Store, host, StrToInt(fields.Port));
+    } catch (const ESettingsStoreError &) {
+    }
+    Messages.Simple(this, TextForDisplay(forgotten ? "Zarvel no longer expects FTP over TLS from " + where +
+                                                         " and asks again before a login without it"
+                                                   : "The answers for " + where + " could not be forgotten"));
 }
 
 void TFormConnect::FieldsLoaded(bool autoConnect, const std::string &storedPassword)

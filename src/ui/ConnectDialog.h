@@ -56,6 +56,7 @@ public:
     void btnConnectClick();     // checks the fields and takes them into Settings
     void btnSaveClick();        // writes the fields as typed to the store
     void btnReloadClick();      // fills the fields from the store
+    void btnForgetTlsClick();   // forgets the TLS answers remembered for the host and port typed
     void EditPortChange();      // warns about the port text, whenever it changes
     void ComboBoxSitesChoose(int index); // fills every field from that site; it is the chosen one
     void btnSaveAsClick();      // asks for a name and saves the fields as that site
@@ -87,6 +88,8 @@ public:
     QLabel *LabelKeyringNote;      // why a password is not in the keyring; hidden until then
     QCheckBox *chkAutoConnect;
     QCheckBox *chkPassive;         // "Passive mode"
+    QCheckBox *chkAcceptMissingCloseNotify; // "Accept TLS data without close_notify"
+    QPushButton *btnForgetTls;     // "Forget TLS answers"
     QComboBox *ComboEncryption;    // "Encryption": the stored keyword is each item's data
     QPushButton *btnSave;
     QPushButton *btnReload;

@@ -83,6 +83,26 @@ Each key acts through its button, so it does nothing while the
 button is off. Files dragged from one list to the other are
 copied: downloaded or uploaded.
 
+ENCRYPTION AND CERTIFICATES
+===========================
+Encryption "Require" never logs in without FTP over TLS.
+With "IfAvailable" (the default), a server that answers AUTH
+TLS with 500, 502 or 504 has no TLS: Zarvel asks before the
+password goes out in clear (No is the default; "Always allow
+for this site" remembers a yes). Any other answer, such as
+421, ends the connection. A host that spoke TLS before and now
+answers in plain is refused as a possible attack, until its
+answers are forgotten with "Forget TLS answers" in the
+connect dialog. Without a window to ask in, the password is
+not sent.
+A certificate the system does not trust shows the trust
+dialog: Enter and Esc mean Cancel; a changed certificate needs
+its box ticked before a trust button works.
+An encrypted transfer that ends without close_notify fails
+(the part is kept for a resume), unless "Accept TLS data
+without close_notify" is ticked for a server that never
+sends it.
+
 STARTUP COMMAND LINE
 ====================
 zarvel [option[,option...]]

@@ -45,6 +45,7 @@ TFormMain::TFormMain(TUserMessages &messages, TSounds &sounds, const QString &st
     views.Window = this;
     views.Messages = this;
     views.Certificates = this;
+    views.PlainLogin = this;
     Session_ = std::make_unique<TSessionController>(views);
     WireTandemGroup();
     WireFileOperationsAndHelp();
@@ -407,6 +408,14 @@ void TFormMain::SetEncryptionLock(const std::string &text)
 TTrustAnswer TFormMain::AskTrust(const TCertificateQuestion &question)
 {
     return Messages.AskCertificateTrust(this, question);
+}
+
+TPlainAnswer TFormMain::AskPlainLogin(const std::string &host)
+{
+    // A window nobody sees cannot be answered: the password then stays unsent.
+    if (!isVisible())
+        return plainNoAnswer;
+    return Messages.AskPlainLogin(this, TextForDisplay(host));
 }
 
 void TFormMain::Simple(const std::string &text)

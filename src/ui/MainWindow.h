@@ -41,6 +41,7 @@ class TFormMain : public QMainWindow,
                   private TStatusPanels,
                   private TMessageBoxes,
                   private TCertificatePrompt,
+                  private TPlainLoginPrompt,
                   private THostSessionView {
     Q_OBJECT
 public:
@@ -208,6 +209,7 @@ private:
     void SetFileCount(const std::string &text) override;
     void SetEncryptionLock(const std::string &text) override;
     TTrustAnswer AskTrust(const TCertificateQuestion &question) override;
+    TPlainAnswer AskPlainLogin(const std::string &host) override;
     void Simple(const std::string &text) override;
     void ErrorDialog(const std::string &text) override;
 

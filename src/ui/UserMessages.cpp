@@ -3,6 +3,7 @@
 #include "ui/FileExistsDialog.h"
 #include "ui/PromptDialog.h"
 
+#include <QCheckBox>
 #include <QMessageBox>
 #include <QStringDecoder>
 #include <QTextDocument>
@@ -72,6 +73,20 @@ TTrustAnswer TUserMessages::AskCertificateTrust(QWidget *parent, const TCertific
     TFormCertificate dialog(question, parent);
     dialog.exec();
     return dialog.Answer();
+}
+
+TPlainAnswer TUserMessages::AskPlainLogin(QWidget *parent, const QString &host)
+{
+    QMessageBox box(QMessageBox::Warning, kProgramCaption,
+                    host + " does not offer encryption: send the password and files in clear?",
+                    QMessageBox::Yes | QMessageBox::No, parent);
+    box.setDefaultButton(QMessageBox::No);
+    box.setEscapeButton(QMessageBox::No);
+    auto *always = new QCheckBox("Always allow for this site");
+    box.setCheckBox(always);
+    if (box.exec() != QMessageBox::Yes)
+        return plainNo;
+    return always->isChecked() ? plainAlways : plainOnce;
 }
 
 bool TUserMessages::Prompt(QWidget *parent, const QString &caption, const QString &prompt, QString *value)

@@ -33,6 +33,9 @@ public:
     virtual FileExistsReply AskFileExists(QWidget *parent, const FileExistsQuestion &question);
     // The certificate trust dialog (TFormCertificate); the user's answer.
     virtual TTrustAnswer AskCertificateTrust(QWidget *parent, const TCertificateQuestion &question);
+    // "<host> does not offer encryption: send the password and files in clear?" with Yes and
+    // No (the default, and Esc) and "Always allow for this site".
+    virtual TPlainAnswer AskPlainLogin(QWidget *parent, const QString &host);
 };
 
 // Texts are bytes inside the program; shown as UTF-8, with bytes that are not UTF-8 kept

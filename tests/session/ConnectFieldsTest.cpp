@@ -125,7 +125,7 @@ TEST_F(ConnectSave, writesFieldsAsTypedInOrderAndLeavesThePasswordAlone)
     SaveConnectionSettings(&store, fields);
     EXPECT_EQ(store.writes, (Writes{"HostName=tandem1", "UserID=ops1", "ProxyName=gate",
                                     "InitialSubvol=$DATA.SRC", "HostPort=2121", "AutoConnect=1",
-                                    "DataConnection=Passive", "Encryption=IfAvailable"}))
+                                    "DataConnection=Passive", "Encryption=IfAvailable", "AcceptMissingCloseNotify=0"}))
         << "the proxy host is saved even while Use Proxy Settings is off";
 }
 
@@ -158,7 +158,7 @@ TEST_F(ConnectSave, failedTextWriteEndsSaveAndFailedIntegerWriteIsSkipped)
     store.failing = {"HostPort"};
     store.writes.clear();
     SaveConnectionSettings(&store, fields);
-    EXPECT_EQ(store.writes.size(), 7u) << "a failed integer write must not stop the save";
+    EXPECT_EQ(store.writes.size(), 8u) << "a failed integer write must not stop the save";
 }
 
 TEST_F(ConnectSave, withoutAStoreTheFirstWriteFails)

@@ -168,22 +168,22 @@ TEST_F(SessionController, connectEntersInitialSubvolumeListsWithoutHeadingAndSwi
     EXPECT_TRUE(Logged("Connecting to 127.0.0.1..."));
 }
 
-// IfAvailable against a server without TLS: a plain session, the downgrade logged at level 0,
-// no lock; Require over TLS shows the lock with protocol and cipher.
-TEST_F(SessionController, encryptionShowsInTheLockAndItsAbsenceInTheLog)
+// IfAvailable against a server without TLS and nobody to ask (no prompt): the user name never
+// goes out, the box says why, and Connect is offered again; Require over TLS shows the lock
+// with protocol and cipher.
+TEST_F(SessionController, encryptionShowsInTheLockAndNobodyToAskKeepsTheLoginHome)
 {
     settings.Encryption = "IfAvailable";
-    settings.InitialSubvol.clear();
-    peer.Send("220 hi\r\n").Reply("AUTH TLS", "500 AUTH not understood\r\n").Reply("USER u", "331 pw\r\n")
-        .Reply("PASS p", "230 ok\r\n").Reply("PWD", "257 \"$DATA.SUB\" is current\r\n");
-    ScriptList({Listing(files)});
-    ASSERT_TRUE(session.ConnectToHost()) << session.FTPCLI.ErrorMessage();
+    peer.Send("220 hi\r\n").Reply("AUTH TLS", "500 AUTH not understood\r\n").ExpectClose();
+    EXPECT_FALSE(session.ConnectToHost());
     EXPECT_TRUE(peer.WaitFinished());
+    EXPECT_EQ(peer.Commands(), QList<QByteArray>{"AUTH TLS"});
     EXPECT_EQ(window.lock, "");
-    EXPECT_TRUE(Logged("The server does not offer FTP over TLS: this session is NOT encrypted"));
-    peer.Reply("QUIT", "221 bye\r\n");
-    session.DisconnectClick();
+    ASSERT_EQ(window.boxes.size(), 1u);
+    EXPECT_NE(window.boxes[0].find("nobody could be asked"), std::string::npos) << window.boxes[0];
+    EXPECT_TRUE(window.connectCommand);
 
+    settings.InitialSubvol.clear();
     zarvel::test::TrustTestAuthority(true);
     FtpScriptPeer tlsPeer;
     settings.HostPort = tlsPeer.Port();

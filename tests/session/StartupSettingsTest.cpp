@@ -265,12 +265,13 @@ TEST_F(Startup, connectionFieldsReceiveValuesInStoreOrder)
         void SetEncryption(const std::string &v) override { seen.push_back("encryption=" + v); }
         void SetStoredPassword(const std::string &v) override { seen.push_back("password=" + v); }
         void SetPassive(bool v) override { seen.push_back(v ? "passive" : "active"); }
+        void SetAcceptMissingCloseNotify(bool v) override { seen.push_back(v ? "accept cut" : "refuse cut"); }
     } fields;
     const std::string file = "text HostName=h\ntext UserID=other\ntext Password="
-        + Scrambled("U", "pw") + "\ntext DataConnection=passive\n";
+        + Scrambled("U", "pw") + "\ntext DataConnection=passive\nint AcceptMissingCloseNotify=7\n";
     Put(file.c_str());
     LoadConnectionSettings(Store(), fields);
-    ASSERT_EQ(fields.seen.size(), 13u);
+    ASSERT_EQ(fields.seen.size(), 14u);
     EXPECT_EQ(fields.seen[0], "host=");
     EXPECT_EQ(fields.seen[1], "host=h");
     EXPECT_EQ(fields.seen[3], "user=other");
@@ -282,6 +283,7 @@ TEST_F(Startup, connectionFieldsReceiveValuesInStoreOrder)
     EXPECT_NE(fields.seen[11], "password=pw");
     EXPECT_EQ(fields.seen[11].size(), std::string("password=pw").size());
     EXPECT_EQ(fields.seen[12], "passive");  // any letter case
+    EXPECT_EQ(fields.seen[13], "accept cut"); // any non-zero integer
 }
 
 TEST_F(Startup, storedEncryptionReadsInAnyCaseAndUnknownValuesGiveTheDefault)

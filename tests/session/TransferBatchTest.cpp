@@ -8,6 +8,7 @@
 #include "support/FtpScriptData.h"
 #include "support/FtpScriptPeer.h"
 #include "support/FtpServers.h"
+#include "support/TlsCerts.h"
 
 #include <gtest/gtest.h>
 #include <algorithm>
@@ -634,6 +635,60 @@ TEST_F(ScriptedDownloadTest, refusedRestStartsOverWithTheWholeFile)
     EXPECT_TRUE(peer.WaitFinished());
     EXPECT_TRUE(Logged("the server refused to resume G: starting over"));
     EXPECT_EQ(Pc("G,0"), whole);
+}
+
+// Someone who cannot read a protected download can still end its TCP stream early: without
+// close_notify the file is not taken as whole, whatever the server's 226 says. An edit file
+// (code 101, ASCII) and a binary file the listing gives no size for are the cases no size
+// check can catch.
+TEST(EncryptedBatch, downloadsCutWithoutCloseNotifyFailAndAreNotCommitted)
+{
+    zarvel::test::TrustTestAuthority(true);
+    const QString cert = QString::fromStdString(TlsCertFile("server")), key = QString::fromStdString(TlsKeyFile("server"));
+    QTemporaryDir pc;
+    const QString previous = QDir::currentPath();
+    QDir::setCurrent(pc.path());
+    FtpScriptPeer peer;
+    FtpScriptData data{peer};
+    TFtpClient cli;
+    cli.SetHostName("127.0.0.1");
+    cli.SetPort(peer.PortText().toStdString());
+    cli.SetUserName("u");
+    cli.SetPassWord("p");
+    cli.SetPassive(true);
+    cli.SetEncryption(ftpEncryptRequire);
+    peer.Send("220 hi\r\n").Reply("AUTH TLS", "234 go ahead\r\n").StartTls(cert, key)
+        .Reply("USER u", "331 pw\r\n").Reply("PASS p", "230 ok\r\n").Reply("PBSZ 0", "200 ok\r\n").Reply("PROT P", "200 ok\r\n");
+    ASSERT_TRUE(cli.Connect()) << cli.ErrorMessage();
+    RecordingWindow window;
+    window.connected = true;
+    RecordingDialog dialog;
+    TProgressReporter progress{dialog};
+    TTransferBatch batch{cli, window, dialog, progress};
+
+    peer.Reply("TYPE A", "200 Type set to A.\r\n");
+    data.ExpectPasv();
+    peer.Reply("RETR PROGC", "150 Opening.\r\n");
+    data.UseTls(cert, key);
+    data.Open().Send("int main()\r\n{\r\n").CutTls();
+    peer.Delay(100).Send("226 Transfer complete.\r\n");
+    peer.Reply("TYPE I", "200 Type set to I.\r\n");
+    data.ExpectPasv();
+    peer.Reply("RETR BLOB", "150 Opening.\r\n");
+    data.Open().Send(Pattern(30000)).CutTls();
+    peer.Delay(100).Send("226 Transfer complete.\r\n");
+
+    const BatchResult result = batch.Download({Line("PROGC", 101, 0), Line("BLOB", 0, 0)});
+    EXPECT_TRUE(peer.WaitFinished());
+    EXPECT_EQ(result.Ok, 0);
+    EXPECT_EQ(result.Failed, 2) << window.Summary();
+    EXPECT_EQ(QDir(pc.path()).entryList(QDir::Files | QDir::Hidden), QStringList{".BLOB,0.zarvel-part"})
+        << "nothing committed; the binary part kept for a resume";
+    const std::vector<std::string> reasons = window.AtLevel(0);
+    EXPECT_EQ(std::count(reasons.begin(), reasons.end(),
+                         "426 The encrypted data connection ended without close_notify: the data may be cut short"), 2)
+        << testing::PrintToString(window.lines);
+    QDir::setCurrent(previous);
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, TransferBatchOtherServerTest,

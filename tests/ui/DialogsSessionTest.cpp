@@ -58,6 +58,7 @@ protected:
         dialog.EditUserID->setText(QString::fromStdString(server->User()));
         dialog.EditPassword->setText(QString::fromStdString(server->Password()));
         dialog.EditSubvol->setText(kHome);
+        dialog.SetEncryptionChoice("None");
     }
     int ListCommands() const { return int(LogText().count("> LIST")); }
     QStringList FilterLabels() const

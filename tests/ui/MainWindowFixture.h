@@ -55,7 +55,7 @@ protected:
     // session is open and listed. False (with the messages shown) when it is not. Transfers
     // overwrite without asking unless `extra` holds "WhenFileExists Ask".
     bool Connect(const std::string &extra = "");
-    // The command line Connect uses, without AutoConnect.
+    // The command line Connect uses, without AutoConnect (with Encryption None).
     std::string ServerCommandLine() const;
 
     // ---- The remote side ----

@@ -66,6 +66,21 @@ public:
         existsReplies.pop_front();
         return reply;
     }
+
+    // The answers to the question before a login in clear, in order; recorded in `shown` as
+    // "plain: host". None left fails the test and answers No.
+    std::deque<TPlainAnswer> plainAnswers;
+    TPlainAnswer AskPlainLogin(QWidget *, const QString &host) override
+    {
+        shown << "plain: " + host;
+        if (plainAnswers.empty()) {
+            ADD_FAILURE() << "nobody answers the plain-login question for " << host.toStdString();
+            return plainNo;
+        }
+        const TPlainAnswer answer = plainAnswers.front();
+        plainAnswers.pop_front();
+        return answer;
+    }
 };
 
 class RecordedSounds : public TSounds {
