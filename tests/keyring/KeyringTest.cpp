@@ -156,7 +156,7 @@ TEST_F(KeyringSession, oldScrambledPasswordMovesIntoTheKeyringAndAutoConnectLogs
     const SettingsValues old{{"HostName", server->Host()}, {"HostPort", std::int32_t(server->Port())},
                              {"UserID", user}, {"InitialSubvol", std::string(kHome)},
                              {"Password", Scrambled(user, server->Password())},
-                             {"AutoConnect", 1}};
+                             {"AutoConnect", 1}, {"Encryption", std::string("None")}};
     DestroyWindow();
     CreateWindow(QByteArray::fromStdString(FormatSettingsText(old)));
     ASSERT_TRUE(form->LoadStartupSettings(""));

@@ -234,7 +234,8 @@ TEST_F(StrippedWindow, noPasswordInClearWithoutTheUsersYesAndAlwaysAllowIsRememb
 TEST_F(StrippedWindow, aHostThatSpokeTlsIsRefusedPlainUntilForgottenAndA421IsAFailure)
 {
     ConnectByMenu();
-    ASSERT_TRUE(form->Session().Connected) << messages.shown.join("; ").toStdString();
+    ASSERT_TRUE(form->Session().Connected) << messages.shown.join("; ").toStdString() << "\n"
+                                           << LogText().toStdString() << "\n" << server->Log();
     EXPECT_TRUE(form->Session().FTPCLI.Encrypted());
     Disconnect();
     Seen();

@@ -53,7 +53,7 @@ done
 export XDG_CONFIG_HOME=$work/config QT_QPA_PLATFORM=xcb
 mkdir -p "$XDG_CONFIG_HOME"
 (cd "$work" && exec "$zarvel" HostName 127.0.0.1 HostPort "$port" UserID DEV.MGR Password demo \
-    InitialSubvol '$DATA01.ZDEMO' AutoConnect) >"$work/zarvel.out" 2>&1 &
+    InitialSubvol '$DATA01.ZDEMO' Encryption None AutoConnect) >"$work/zarvel.out" 2>&1 &
 zarvel_pid=$!
 
 # The title of window $1 as a desktop reads it.
