@@ -682,7 +682,8 @@ TEST(EncryptedBatch, downloadsCutWithoutCloseNotifyFailAndAreNotCommitted)
     EXPECT_TRUE(peer.WaitFinished());
     EXPECT_EQ(result.Ok, 0);
     EXPECT_EQ(result.Failed, 2) << window.Summary();
-    EXPECT_EQ(QDir(pc.path()).entryList(QDir::Files | QDir::Hidden), QStringList{".BLOB,0.zarvel-part"})
+    EXPECT_EQ(QDir(pc.path()).entryList({"*.zarvel-part", "PROG*", "BLOB*"}, QDir::Files | QDir::Hidden),
+              QStringList{".BLOB,0.zarvel-part"})
         << "nothing committed; the binary part kept for a resume";
     const std::vector<std::string> reasons = window.AtLevel(0);
     EXPECT_EQ(std::count(reasons.begin(), reasons.end(),
