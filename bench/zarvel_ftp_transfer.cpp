@@ -1,7 +1,7 @@
 // One FTP download or upload with TFtpClient, for the transfer benchmark:
 //   zarvel-ftp-transfer [--host H] --port P --user U --password W [--passive|--active]
-//                       [--resume] [--tls] get REMOTE LOCAL | put LOCAL REMOTE
-// --resume downloads with REST from the local file's size (RestGet); --tls requires FTP over
+//                       [--resume] [--tls] [--ascii] get REMOTE LOCAL | put LOCAL REMOTE
+// --ascii moves the file as ASCII, CR LF on the wire and LF in the local file; --resume downloads with REST from the local file's size (RestGet); --tls requires FTP over
 // TLS (the server's certificate must verify: SSL_CERT_FILE names a private authority).
 // Exits 0 on success; prints the engine's statistics line and any failure to stderr.
 #include "ftp/FtpClient.h"
@@ -16,7 +16,7 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     std::string host = "127.0.0.1", port, user, password, verb, first, second;
-    bool passive = true, resume = false, tls = false;
+    bool passive = true, resume = false, tls = false, ascii = false;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         auto value = [&]() { return i + 1 < argc ? std::string(argv[++i]) : std::string(); };
@@ -28,13 +28,14 @@ int main(int argc, char *argv[])
         else if (a == "--active") passive = false;
         else if (a == "--resume") resume = true;
         else if (a == "--tls") tls = true;
+        else if (a == "--ascii") ascii = true;
         else if (verb.empty()) verb = a;
         else if (first.empty()) first = a;
         else second = a;
     }
     if ((verb != "get" && verb != "put") || port.empty() || first.empty() || second.empty()) {
         std::fprintf(stderr, "usage: %s [--host H] --port P --user U --password W [--passive|--active] "
-                             "[--resume] get REMOTE LOCAL | put LOCAL REMOTE\n", argv[0]);
+                             "[--resume] [--tls] [--ascii] get REMOTE LOCAL | put LOCAL REMOTE\n", argv[0]);
         return 2;
     }
 
@@ -58,7 +59,8 @@ int main(int argc, char *argv[])
     if (!ftp.Connect())
         return fail("Connect");
     ftp.SetPassive(passive);
-    ftp.SetBinary(true);
+    ftp.SetBinary(!ascii);
+    ftp.SetConvertLineEnds(ascii);
     if (!ftp.TypeSet())
         return fail("TYPE");
     if (verb == "get") {

@@ -15,6 +15,7 @@
 // Progress, TransfertStats, TriggerDisplayFile, TriggerReadyToTransmit and every member of the "Data
 // connection and transfers" section below. The pure reply parsers live in FtpReplyParser.h.
 
+#include "ftp/FtpLineEnds.h"
 #include "ftp/FtpReplyParser.h"
 #include "ftp/FtpTransferText.h"
 #include "net/SocketAddress.h"
@@ -144,6 +145,10 @@ public:
     void SetDisplayFileFlag(bool v) { FDisplayFileFlag = v; }
     bool Binary() const { return FType == 'I'; }                       // TYPE I (true) or A (false)
     void SetBinary(bool v);
+    // ASCII file transfers (RETR, STOR, APPE in TYPE A) convert the wire's CR LF to the local
+    // file's LF and back; off, the bytes go as they are, as binary ones always do.
+    bool ConvertLineEnds() const { return FConvertLineEnds; }
+    void SetConvertLineEnds(bool v) { FConvertLineEnds = v; }
     const std::string &ErrorMessage() const { return FErrorMessage; }  // first failure since last cleared
     TFtpShareMode ShareMode() const;                                   // sharing mode of the local file
     void SetShareMode(TFtpShareMode v);
@@ -364,6 +369,8 @@ protected:
     void AdoptDataConnection();                            // the accepted connection becomes DataSocket
     void HookDataSocket();                                 // data handlers for the transfer's direction
     void DataSocketGetDataAvailable(TCustomWSocket *Sender, int Error);
+    bool WriteReceived(int Count);                         // Count bytes of FRecvChunk to the file, line ends converted if asked
+    bool FinishReceivedLineEnds();                         // a CR still waiting, then every gathered byte, to the file
     void DataSocketPutDataSent(TCustomWSocket *Sender, int Error);
     void DataSocketPutDataAvailable(TCustomWSocket *Sender, int Error);
     void DataSocketSessionClosed(TCustomWSocket *Sender, int Error); // the data connection ended
@@ -395,6 +402,7 @@ protected:
     int FLocalFileHandle = -1;                             // taken by the next download step
     bool FDisplayFileFlag = false;
     char FType = 'I';                                      // 'I' binary, 'A' ASCII
+    bool FConvertLineEnds = false;                         // ASCII transfers convert line ends
     std::string FErrorMessage;
     int FShareMode = 16;                                   // platform sharing bits
     TFtpOptions FOptions = OptBit(ftpAcceptLF);
@@ -460,6 +468,10 @@ protected:
     std::string FDataCommand;                              // "RETR", "LIST" or "NLST"
     int FDataCloseError = 0;                               // error of the data connection's close
     FtpListingTail FListingTail;                           // the listing's unfinished line
+    bool FLineEndsActive = false;                          // this file transfer converts line ends
+    FtpCrLfToLf FReceiveLineEnds;                          // a download's CR LF -> LF across chunks
+    FtpLfToCrLf FSendLineEnds;                             // an upload's LF -> CR LF across blocks
+    std::string FLineEndsBuf;                              // one chunk or block after conversion
     static constexpr qint64 SendBlockBytes = 1514;         // one upload block, sent per report
     char FRecvChunk[2048];                                 // one receive chunk
     TDataDirection FDataDirection = dataNone;              // the transfer step running, if any

@@ -321,7 +321,7 @@ void TCustomFtpCli::DataSocketSessionClosed(TCustomWSocket *, int Error)
     if (FDisplayFileFlag && FDisplayFileMode == ftpLineByLine && FDataDirection == dataReceive)
         FtpFinishListing(FListingTail, [this](std::string &Line) { TriggerDisplayFile(Line); },
                          [this](qint64 Length) { TriggerListingLineDropped(Length); });
-    if (FDataDirection == dataReceive && FLocalWrites && !FLocalWrites->Flush()) {
+    if (FDataDirection == dataReceive && FLocalWrites && !FinishReceivedLineEnds()) {
         TriggerDisplay("! Error writing local file");
         NoteTransferFault(550, "550 Error writing local file " + FLocalFileName);
     }
@@ -339,6 +339,14 @@ void TCustomFtpCli::DataSocketSessionClosed(TCustomWSocket *, int Error)
     FDataClosed = true;
     FDataCloseError = Error;
     EndTransferWhenDone();
+}
+
+bool TCustomFtpCli::FinishReceivedLineEnds()
+{
+    FLineEndsBuf.clear();
+    if (FLineEndsActive)
+        FReceiveLineEnds.Finish(FLineEndsBuf);
+    return FLocalWrites->Write(FLineEndsBuf.data(), qint64(FLineEndsBuf.size())) && FLocalWrites->Flush();
 }
 
 // ---- Receive: RETR, LIST, NLST -----------------------------------------------------------
@@ -379,6 +387,8 @@ void TCustomFtpCli::DoGetAsync(TFtpRequest RqType)
     FTransferCount = 0;
     FDataCloseError = 0;
     FListingTail = {};
+    FReceiveLineEnds = {};
+    FLineEndsActive = FConvertLineEnds && FType == 'A' && !FDisplayFileFlag;
     FStartTicks = FtpTickCount();
     if (FTransferFault != 0 && FDataClosed) {
         FailStep(FTransferFault, FTransferFaultText);   // the server's early connection failed
@@ -463,7 +473,7 @@ void TCustomFtpCli::DataSocketGetDataAvailable(TCustomWSocket *, int)
         return;
     FTransferCount += n;
 
-    if (FLocalWrites && !FLocalWrites->Write(FRecvChunk, n)) {
+    if (FLocalWrites && !WriteReceived(n)) {
         TriggerDisplay("! Error writing local file");
         NoteTransferFault(550, "550 Error writing local file " + FLocalFileName);
         // Closed, not only shut down: the server must see the transfer end now, or it sends
@@ -479,6 +489,15 @@ void TCustomFtpCli::DataSocketGetDataAvailable(TCustomWSocket *, int)
     }
     FtpSplitListingChunk(FRecvChunk, n, FListingTail, [this](std::string &Line) { TriggerDisplayFile(Line); },
                          [this](qint64 Length) { TriggerListingLineDropped(Length); });
+}
+
+bool TCustomFtpCli::WriteReceived(int Count)
+{
+    if (!FLineEndsActive)
+        return FLocalWrites->Write(FRecvChunk, Count);
+    FLineEndsBuf.clear();
+    FReceiveLineEnds.Convert(std::string_view(FRecvChunk, std::size_t(Count)), FLineEndsBuf);
+    return FLocalWrites->Write(FLineEndsBuf.data(), qint64(FLineEndsBuf.size()));
 }
 
 void TCustomFtpCli::TriggerListingLineDropped(qint64 Length)
@@ -585,6 +604,8 @@ void TCustomFtpCli::DoPutAppendAsync()
     if (!FLocalReads)
         FLocalReads = std::make_unique<TReadAhead>();
     FLocalReads->Start(*FLocalStream);
+    FSendLineEnds = {};
+    FLineEndsActive = FConvertLineEnds && FType == 'A';
 
     FDataDirection = dataUpload;
     WaitForDataConnection();
@@ -634,8 +655,15 @@ void TCustomFtpCli::DataSocketPutDataSent(TCustomWSocket *, int Error)
     } else if (sent + count > FLocalSizeAtOpen || (count == 0 && sent != FLocalSizeAtOpen)) {
         CutUpload("File changed while it was sent", 426, "426 File " + FLocalFileName + " changed while it was sent");
     } else if (count > 0) {
+        // The count is of the file's bytes, so progress and the size check match the file.
         FTransferCount += count;
-        data->SendShared(FLocalReads->Chunk(), block, int(count));
+        if (FLineEndsActive) {
+            FLineEndsBuf.clear();
+            FSendLineEnds.Convert(std::string_view(block, std::size_t(count)), FLineEndsBuf);
+            data->Send(FLineEndsBuf.data(), int(FLineEndsBuf.size()));
+        } else {
+            data->SendShared(FLocalReads->Chunk(), block, int(count));
+        }
     } else {
         FEndOfFile = true;
         data->Close();  // the end of the data

@@ -1,4 +1,5 @@
 #include "session/CommandLine.h"
+#include "session/AsciiLineEnds.h"
 #include "session/DecimalReading.h"
 #include "session/Encryption.h"
 #include "session/KeywordLookup.h"
@@ -11,11 +12,11 @@ namespace {
 // In lookup order; the position (from 1) is what LookupKeyword returns.
 enum Keyword { kHostName = 1, kUserID, kPassword, kProxyName, kInitialSubvol, kHostPort,
                kAutoConnect, kTouchDown, kTouchUp, kDataConnection, kKeepAlive, kSite, kEncryption,
-               kConfirmDelete, kWhenFileExists };
-constexpr std::array<std::string_view, 16> kKeywords = {
+               kConfirmDelete, kWhenFileExists, kAsciiLineEnds };
+constexpr std::array<std::string_view, 17> kKeywords = {
     "HostName", "UserID", "Password", "ProxyName", "InitialSubvol", "HostPort",
     "AutoConnect", "TouchDown", "TouchUp", "DataConnection", "KeepAlive", "Site", "Encryption",
-    "ConfirmDelete", "WhenFileExists", ""};
+    "ConfirmDelete", "WhenFileExists", "AsciiLineEnds", ""};
 
 bool TakesValue(int keyword)
 {
@@ -114,6 +115,11 @@ std::string ApplyCommandLine(std::string_view commandLine, ConnectionSettings &c
             if (!ParseFileExistsRule(*value))
                 return "Invalid value for WhenFileExists";
             general.WhenFileExists = *ParseFileExistsRule(*value);
+            break;
+        case kAsciiLineEnds:
+            if (!ParseLineEnds(*value))
+                return "Invalid value for AsciiLineEnds";
+            general.AsciiLineEnds = *ParseLineEnds(*value);
             break;
         }
     }

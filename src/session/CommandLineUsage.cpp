@@ -12,7 +12,7 @@ struct KeywordHelp {
     std::string_view effect;  // one line
 };
 
-constexpr std::array<KeywordHelp, 15> kKeywordHelp = {{
+constexpr std::array<KeywordHelp, 16> kKeywordHelp = {{
     {"HostName", "HOST", "FTP server's host name or address"},
     {"UserID", "USER", "user name for the login"},
     {"Password", "PASSWORD", "password, in plain text"},
@@ -28,6 +28,7 @@ constexpr std::array<KeywordHelp, 15> kKeywordHelp = {{
     {"Encryption", "MODE", "FTP over TLS: Require, IfAvailable (default) or None"},
     {"ConfirmDelete", "On|Off", "ask before deleting files (default On)"},
     {"WhenFileExists", "RULE", "target exists: Ask (default), Overwrite or Skip"},
+    {"AsciiLineEnds", "LF|CRLF", "ASCII files on the PC: LF (default) or the wire's CR LF"},
 }};
 
 constexpr std::string_view kSynopsis =
@@ -38,7 +39,7 @@ constexpr std::string_view kSynopsis =
     "host over FTP. Keywords override the saved connection for this run only; nothing\n"
     "given here is saved.\n"
     "\n"
-    "Keywords (any letter case; any unique prefix will do: hostn, pa, u, d, k, s):\n";
+    "Keywords (any letter case; unique prefixes do: hostn, pa, u, au, as, d, k, s):\n";
 
 constexpr std::string_view kGrammar =
     "\n"

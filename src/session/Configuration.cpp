@@ -1,4 +1,5 @@
 #include "session/Configuration.h"
+#include "session/AsciiLineEnds.h"
 
 namespace {
 
@@ -51,6 +52,8 @@ std::string ApplyConfiguration(TSettingsStore *store, const GeneralSettings &bef
         write.Flag("ConfirmDelete", after.ConfirmDelete);
     if (after.WhenFileExists != before.WhenFileExists)
         write.Text("WhenFileExists", FileExistsRuleName(after.WhenFileExists));
+    if (after.AsciiLineEnds != before.AsciiLineEnds)
+        write.Text("AsciiLineEnds", LineEndsName(after.AsciiLineEnds));
 
     if (chosen.FilterPC != inForce.FilterPC) {
         window.ApplyFilterPC(chosen.FilterPC);

@@ -20,6 +20,10 @@ struct ConnectionSettings {
     bool AcceptMissingCloseNotify = false;
 };
 
+// Line ends of ASCII files on the PC: LF (the wire's CR LF turned into LF and back) or CRLF
+// (the wire's bytes kept as they are).
+enum class LineEnds { LF, CRLF };
+
 // The general values, held by the configure dialog for the program's life.
 struct GeneralSettings {
     std::int32_t LogLevel = 0;       // highest log level shown in the log window (0 to 3)
@@ -30,6 +34,7 @@ struct GeneralSettings {
     std::int32_t KeepAlive = 0;      // seconds between NOOPs of an idle session; 0: never
     bool ConfirmDelete = true;       // ask before deleting files, on either side
     FileExistsRule WhenFileExists = FileExistsRule::Ask; // a transfer's target exists: ask, overwrite or skip
+    LineEnds AsciiLineEnds = LineEnds::LF; // line ends of ASCII files on the PC
 };
 
 // The stored texts of DataConnection.

@@ -7,6 +7,11 @@ bool FtpClientBusy(const TFtpClient &client)
     return state != ftpReady && state != ftpInternalReady && state != ftpNotConnected;
 }
 
+bool ListingRefusedAsEmpty(const TFtpClient &client, int lines)
+{
+    return lines == 0 && client.GetConnected() && client.CurrentStep() == ftpFctDir && client.ReplyCode() == 550;
+}
+
 bool TFtpHostFiles::Refuse()
 {
     Refused = FtpClientBusy(Client);

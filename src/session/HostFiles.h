@@ -8,6 +8,11 @@ class TFtpClient;
 bool FtpClientBusy(const TFtpClient &client);
 inline constexpr const char *ClientBusyText = "FTP component not ready";
 
+// A Guardian subvolume exists only while it holds files, so a real host answers LIST of an
+// empty (or not yet used) one with 550: true when the client's failed LIST, which delivered
+// `lines` lines, was that answer. The session is still open then.
+bool ListingRefusedAsEmpty(const TFtpClient &client, int lines);
+
 // The FTP client as the host file operations use it: one synchronous request at a time.
 class THostFiles {
 public:

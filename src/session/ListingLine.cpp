@@ -48,17 +48,14 @@ std::int32_t ListingLineFileCode(std::string_view line)
 
 std::int64_t ListingLineSize(std::string_view line)
 {
-    const std::size_t firstBlank = line.find(' ');
-    if (firstBlank == std::string_view::npos)
+    // After the code, not the third field: a real host puts an "O" between name and code
+    // for a file that is open, and the third field is then the code.
+    if (line.size() <= kFileCodeColumn)
         return 0;
-    const std::size_t second = SkipBlanks(line, firstBlank);
-    const std::size_t secondBlank = line.find(' ', second);
-    if (secondBlank == std::string_view::npos)
+    const DecimalRead code = ReadDecimal(line, SkipBlanks(line, kFileCodeColumn));
+    if (code.end >= line.size() || line[code.end] != ' ')
         return 0;
-    const std::size_t third = SkipBlanks(line, secondBlank);
-    if (third >= line.size())
-        return 0;
-    return AtolAt(line, third);
+    return AtolAt(line, code.end);
 }
 
 std::string ListingLineModified(std::string_view line)

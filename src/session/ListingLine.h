@@ -6,9 +6,11 @@
 // One line of the NonStop host's answer to LIST, as the remote list shows it:
 //   File         Code             EOF  Last Modification    Owner  RWEP
 //   IARPTS        101            16354 18-Mar-08 15:09:12 244, 10 "nnnn"
+//   TACLCSTM   O  101             101  4-Mar-01 23:50:06 255,255 "oooo"
 // The name runs to the first blank, the file code is read from the 14th character on, the
-// size is the third blank-separated field; the fields after it are not read. None of the
-// accessors reads past the end of the line.
+// size is the number after the code; whatever stands between name and code (the "O" of a
+// file that is open) is not read, nor are the fields after the size. None of the accessors
+// reads past the end of the line.
 
 // The host file name: the bytes before the first blank; empty when the line holds no blank.
 std::string ListingLineName(std::string_view line);
@@ -17,8 +19,8 @@ std::string ListingLineName(std::string_view line);
 // or fewer and when no digits stand there.
 std::int32_t ListingLineFileCode(std::string_view line);
 
-// The file size in bytes (64-bit: files over 2 GiB exist): an atol-style read of the third
-// blank-separated field. 0 when the line has fewer than three fields.
+// The file size in bytes (64-bit: files over 2 GiB exist): an atol-style read of the field
+// after the file code. 0 when no blank and field follow the code.
 std::int64_t ListingLineSize(std::string_view line);
 
 // The last modification as the listing writes it: the fourth and fifth blank-separated fields

@@ -1,5 +1,6 @@
 // The remote subvolume browser: changing subvolume, listing it through the file-code
 // filter, and the handlers of the subvolume and filter boxes.
+#include "session/HostFiles.h"
 #include "session/SessionController.h"
 
 bool TSessionController::ChangeSubvol(const std::string &subvol, bool forced)
@@ -8,18 +9,44 @@ bool TSessionController::ChangeSubvol(const std::string &subvol, bool forced)
         return true;
     if (RefuseWhileBusy())
         return false;
-    bool ok = true;
-    if (!subvol.empty()) {
-        FTPCLI.SetHostDirName(subvol);
-        ok = FTPCLI.Cwd();
-    }
-    if (ok)
-        ok = FTPCLI.Pwd();
+    bool ok = EnterSubvol(subvol);
+    // Zarvel lists Guardian subvolumes only: a host in its OSS file system answers PWD with a
+    // path such as /G/data01/zdemo.
+    if (ok && FTPCLI.ReplyDirectory().starts_with('/'))
+        ok = LeaveOss() && EnterSubvol(subvol);
     if (!ok)
         return false;
     views_.Remote->AddSubvolHistory(FTPCLI.ReplyDirectory());
     views_.Remote->SetSubvolText(FTPCLI.ReplyDirectory());
     return ListTandemFiles();
+}
+
+bool TSessionController::EnterSubvol(const std::string &subvol)
+{
+    if (!subvol.empty()) {
+        FTPCLI.SetHostDirName(subvol);
+        if (!FTPCLI.Cwd())
+            return false;
+    }
+    return FTPCLI.Pwd();
+}
+
+bool TSessionController::LeaveOss()
+{
+    const std::string path = FTPCLI.ReplyDirectory();
+    if (!GuardianRefused) {
+        FTPCLI.SetLocalFileName("GUARDIAN");
+        if (FTPCLI.Quote()) {
+            Log(1, "The host is in the OSS file system (" + path + "): sent QUOTE GUARDIAN to show Guardian subvolumes");
+            return true;
+        }
+        GuardianRefused = FTPCLI.GetConnected();
+    }
+    const std::string text = "This account starts in the OSS file system (" + path +
+                             ") and the host refused QUOTE GUARDIAN: Zarvel shows Guardian subvolumes only";
+    Log(0, text);
+    views_.Status->SetStatusMessage(text);
+    return false;
 }
 
 bool TSessionController::ListTandemFiles()
@@ -45,6 +72,13 @@ bool TSessionController::ListTandemFiles()
     if (UnshownFiles > 0)
         Log(0, "Listing cut: " + std::to_string(UnshownFiles) + " more file(s) not shown; the list keeps " +
                    std::to_string(MaxListedFiles));
+    // CWD to any well-formed subvolume succeeds; one without files lists as 550, or as the
+    // heading alone.
+    if ((!ok && ListingRefusedAsEmpty(FTPCLI, ListedLines)) || (ok && ListedLines <= 1)) {
+        views_.Status->SetFileCount("0 File(s)");
+        Log(1, "No files in " + FTPCLI.ReplyDirectory());
+        return true;
+    }
     return ok;
 }
 

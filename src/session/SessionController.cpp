@@ -39,6 +39,16 @@ TSessionController::TSessionController(const Views &views) : views_(views)
     });
     KeepAliveTimer.setSingleShot(true);
     QObject::connect(&KeepAliveTimer, &QTimer::timeout, [this] { KeepAliveTick(); });
+    // The command and its reply are shown whatever the log level: the user asked to see them.
+    QObject::connect(&HostCommand, &THostCommand::Line, [this](const QByteArray &line) {
+        if (!views_.Window->IsClosing())
+            views_.Window->AddLogLine(line.toStdString());
+    });
+    QObject::connect(&HostCommand, &THostCommand::Finished, [this](bool) {
+        if (!views_.Window->IsClosing())
+            views_.Status->SetStatusMessage(FTPCLI.LastReply());
+        RestartKeepAlive();
+    });
     FTPCLI.OnVerifyCertificate = [this](TCustomFtpCli *sender, const TTlsPeerInfo &peer, bool &accept) {
         FTPCLIVerifyCertificate(sender, peer, accept);
     };
@@ -108,6 +118,7 @@ bool TSessionController::ConnectToHost()
     // From now on a plain answer to AUTH from this host is refused as a possible attack.
     if (FTPCLI.Encrypted())
         RememberTls(trustStore_, TlsHost(), settings.HostPort);
+    GuardianRefused = false;
     const std::string caption = "Zarvel - " + FTPCLI.HostName();
     views_.Window->SetCaptions(caption);
     views_.Status->SetEncryptionLock(FTPCLI.Encrypted() ? LockText(FTPCLI.TlsPeer()) : std::string());
@@ -251,9 +262,21 @@ void TSessionController::Log(int level, const std::string &text)
         views_.Window->AddLogLine(text);
 }
 
+bool TSessionController::SendHostCommand(const std::string &typed)
+{
+    std::string why;
+    const std::string line = HostCommandLine(typed, why);
+    if (!line.empty() && HostCommand.Send(line, why))
+        return true;
+    Log(0, "Command not sent: " + why);
+    views_.Status->SetStatusMessage("Command not sent: " + why);
+    return false;
+}
+
 void TSessionController::FTPMessage(TCustomFtpCli *, std::string &text)
 {
-    if (views_.Window->IsClosing())
+    // A sent command shows its own dialogue, every reply line of it.
+    if (views_.Window->IsClosing() || HostCommand.Running())
         return;
     Log(2, text);
 }

@@ -8,6 +8,7 @@
 #include "ftp/FtpClient.h"
 #include "session/ConnectionSettings.h"
 #include "session/Encryption.h"
+#include "session/HostCommand.h"
 #include "session/LogSink.h"
 #include "session/SessionViews.h"
 #include "session/TandemFilter.h"
@@ -85,11 +86,19 @@ public:
     // FTPCLI's OnDisplay: the FTP dialogue at level 2, unless the window is closing.
     void FTPMessage(TCustomFtpCli *sender, std::string &text);
 
+    // ---- File > Send Command ----
+    // Sends what the user typed (HostCommandLine) as one command line; the command and its
+    // whole reply go to the log window whatever the log level. A refused line, or a session
+    // that cannot take it now, is said in the log and the status bar. Returns whether it was sent.
+    bool SendHostCommand(const std::string &typed);
+
     // ---- Remote subvolume browser ----
     // Changes to the subvolume (CWD unless empty, then PWD), shows and remembers it, lists
     // it. Not forced, the subvolume shown (same letter case) is not entered again.
     bool ChangeSubvol(const std::string &subvol, bool forced);
-    // Lists the current subvolume into the remote list through FTPFileList.
+    // Lists the current subvolume into the remote list through FTPFileList. A subvolume
+    // without files (a 550 to LIST, or the heading alone) is an empty list, "0 File(s)" and
+    // "No files in $VOL.SUBVOL", and counts as success.
     bool ListTandemFiles();
     // FTPCLI's OnDisplayFile during a listing: skips the heading, filters, counts.
     void FTPFileList(TCustomFtpCli *sender, std::string &line);
@@ -112,6 +121,7 @@ public:
     bool SessionEnded = false;          // the session closed since ConnectToHost connected
     bool SubvolEdited = false;          // the subvolume text was typed since the last change
     bool SubvolDroppedDown = false;     // the history list was opened since the last change
+    bool GuardianRefused = false;       // the host refused QUOTE GUARDIAN this session
     int ListedLines = 0;                // lines received in the current listing
     int ShownFiles = 0;                 // lines added to the list in the current listing
     int UnshownFiles = 0;               // lines past MaxListedFiles in the current listing
@@ -125,11 +135,16 @@ public:
     TandemFilterList TandemFilters;     // the file-code filters in force
     bool BatchRunning = false;          // a download or upload batch runs: no keep-alive
     QTimer KeepAliveTimer;              // single shot: the end of the idle interval
+    THostCommand HostCommand{FTPCLI};   // File > Send Command's line in flight
 
 private:
     void SetConnecting(bool on);        // Connecting, and File > Connect with it
     bool RefuseWhileBusy();             // logs the client's refusal when ClientBusy
     std::string TlsHost() const;        // whose certificate and TLS answers: the proxy's with a proxy
+    bool EnterSubvol(const std::string &subvol); // CWD (unless empty) and PWD
+    // PWD answered a path: the account started in the OSS file system. QUOTE GUARDIAN, said
+    // in the log; true when the host took it. A refusal is said clearly, once a session.
+    bool LeaveOss();
 
     Views views_;
     const ConnectionSettings *connection_ = nullptr; // the connect dialog's

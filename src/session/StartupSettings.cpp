@@ -1,4 +1,5 @@
 #include "session/StartupSettings.h"
+#include "session/AsciiLineEnds.h"
 #include "session/CommandLine.h"
 #include "session/Encryption.h"
 #include "session/Keyring.h"
@@ -82,6 +83,7 @@ void LoadGeneralSettings(TSettingsStore *store, GeneralSettings &general)
     // On unless turned off: settings saved before the question existed get it too.
     general.ConfirmDelete = ReadNumber(store, "ConfirmDelete").value_or(1) != 0;
     general.WhenFileExists = ParseFileExistsRule(ReadText(store, "WhenFileExists")).value_or(FileExistsRule::Ask);
+    general.AsciiLineEnds = LineEndsOrDefault(ReadText(store, "AsciiLineEnds"));
 }
 
 StartupFilters LoadStartupFilters(TSettingsStore *store)

@@ -3,6 +3,7 @@
 #include "ftp/FtpClient.h"
 #include "session/DownloadTarget.h"
 #include "session/GuardianNames.h"
+#include "session/FileExtents.h"
 #include "session/HostFiles.h"
 #include "session/ListingLine.h"
 #include "session/MarkerFiles.h"
@@ -85,6 +86,7 @@ void TTransferBatch::Begin()
     result_ = BatchResult{};
     switcher_ = TransferModeSwitcher{};
     existsChoice_ = TFileExistsChoice(window_.CurrentGeneralSettings().WhenFileExists);
+    client_.SetConvertLineEnds(window_.CurrentGeneralSettings().AsciiLineEnds == LineEnds::LF);
 }
 
 bool TTransferBatch::RefusedWhileBusy(std::size_t files, const char *verb)
@@ -302,11 +304,13 @@ void TTransferBatch::UploadPath(const std::string &path, std::size_t index)
     if (hostName.empty())
         return;
     hostNames_.insert(HostListedName(hostName));
-    if (!SwitchMode(UploadModeFor(name, options)))
+    const TransferMode mode = UploadModeFor(name, options);
+    if (!SwitchMode(mode))
         return;
     StartFile("Uploading", name, size);
     client_.SetLocalFileName(path);
-    client_.SetHostFileName(hostName);
+    // A big binary file gets room on the host: the default extents hold about 56 MB.
+    client_.SetHostFileName(HostNameWithExtents(hostName, size, mode, false));
     const bool put = client_.Put();
     progress_.Flush();
     if (!put || !window_.IsConnected()) {
@@ -334,7 +338,7 @@ void TTransferBatch::ListHostNames()
     const bool listed = client_.Dir();
     client_.SetDisplayFileFlag(false);
     client_.OnDisplayFile = nullptr;
-    if (!listed)
+    if (!listed && !ListingRefusedAsEmpty(client_, lines))
         hostNamesError_ = client_.ErrorMessage();
 }
 
@@ -391,6 +395,8 @@ void TTransferBatch::CountFailure(const std::string &what)
     ++result_.Failed;
     if (window_.IsConnected()) {
         window_.Log(0, client_.ErrorMessage());
+        if (const std::string extents = ExtentsErrorText(client_.ErrorMessage()); !extents.empty())
+            window_.Log(0, client_.HostFileName() + ": " + extents);
         return;
     }
     window_.Log(0, client_.HostFileName() + " " + what + " aborted: Host Disconnected");

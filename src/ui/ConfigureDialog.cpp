@@ -47,6 +47,12 @@ TFormConfig::TFormConfig(QWidget *parent) : QDialog(parent)
 
     chkConfirmDelete = new QCheckBox;
     chkConfirmDelete->setToolTip("Ask before deleting files; PC files go to the trash where there is one");
+    cboAsciiLineEnds = new QComboBox;
+    cboAsciiLineEnds->addItem("LF (Linux text files)", int(LineEnds::LF));
+    cboAsciiLineEnds->addItem("CR LF (as sent by the host)", int(LineEnds::CRLF));
+    cboAsciiLineEnds->setToolTip("Line ends of files downloaded and uploaded in ASCII: LF turns the host's "
+                                 "CR LF into LF and back; CR LF keeps the bytes as they travel");
+    cboAsciiLineEnds->setAccessibleName("ASCII Line Ends");
 
     chkSoundConfirmations->setAccessibleName("Sound Confirmations");
     chkConfirmDelete->setAccessibleName("Confirm deletes");
@@ -86,7 +92,9 @@ TFormConfig::TFormConfig(QWidget *parent) : QDialog(parent)
     grid->addWidget(chkConfirmDelete, 6, 1);
     grid->addWidget(BuddyLabel("When a file e&xists", cmbWhenFileExists), 7, 0);
     grid->addWidget(cmbWhenFileExists, 7, 1, Qt::AlignLeft);
-    grid->setRowStretch(8, 1);
+    grid->addWidget(BuddyLabel("&ASCII Line Ends", cboAsciiLineEnds), 8, 0);
+    grid->addWidget(cboAsciiLineEnds, 8, 1, Qt::AlignLeft);
+    grid->setRowStretch(9, 1);
 
     PageControl = new QTabWidget;
     PageControl->addTab(page, "General");
@@ -120,7 +128,8 @@ TFormConfig::TFormConfig(QWidget *parent) : QDialog(parent)
     setTabOrder(txtFilterTandem, spinKeepAlive);
     setTabOrder(spinKeepAlive, chkConfirmDelete);
     setTabOrder(chkConfirmDelete, cmbWhenFileExists);
-    resize(520, 320);
+    setTabOrder(cmbWhenFileExists, cboAsciiLineEnds);
+    resize(520, 350);
 }
 
 bool TFormConfig::Execute(const FilterTexts &inForce)
@@ -149,6 +158,7 @@ void TFormConfig::FormShow()
     spinKeepAlive->setValue(Settings.KeepAlive);
     chkConfirmDelete->setChecked(Settings.ConfirmDelete);
     cmbWhenFileExists->setCurrentIndex(cmbWhenFileExists->findData(int(Settings.WhenFileExists)));
+    cboAsciiLineEnds->setCurrentIndex(cboAsciiLineEnds->findData(int(Settings.AsciiLineEnds)));
 }
 
 void TFormConfig::OKBtnClick()
@@ -158,6 +168,7 @@ void TFormConfig::OKBtnClick()
     Settings.LogLevel = CSpinEdit->value();
     spinKeepAlive->interpretText();
     Settings.KeepAlive = spinKeepAlive->value();
+    Settings.AsciiLineEnds = LineEnds(cboAsciiLineEnds->currentData().toInt());
     Settings.SoundConfirmations = chkSoundConfirmations->isChecked();
     Settings.TouchDown = chkTouchDown->isChecked();
     Settings.TouchUp = chkTouchUp->isChecked();
@@ -176,6 +187,7 @@ void TFormConfig::ResetBtnClick()
     spinKeepAlive->setValue(0);
     chkConfirmDelete->setChecked(true);
     cmbWhenFileExists->setCurrentIndex(cmbWhenFileExists->findData(int(FileExistsRule::Ask)));
+    cboAsciiLineEnds->setCurrentIndex(cboAsciiLineEnds->findData(int(LineEnds::LF)));
     editTouchFileBase->setText(kDefaultTouchFileBase);
     txtFilterPC->setText(kDefaultFilterPC);
     txtFilterTandem->setText(kDefaultFilterTandem);

@@ -43,6 +43,7 @@ public:
     QSpinBox *spinKeepAlive;           // keep-alive seconds, 0 never
     QCheckBox *chkConfirmDelete;       // ask before deleting files
     QComboBox *cmbWhenFileExists;      // Ask, Overwrite or Skip
+    QComboBox *cboAsciiLineEnds;       // line ends of ASCII files on the PC: LF or CR LF
     QPushButton *OKBtn;                // default button
     QPushButton *CancelBtn;            // Esc
     QPushButton *ResetBtn;

@@ -24,6 +24,11 @@ carries a file code other than 101 after a comma, for example
 MYOBJ,100.
 Auto downloads are ASCII for files with file code 101 (edit
 files) and binary for every other file code.
+ASCII files travel with CR LF line ends. Zarvel writes them on
+the PC with LF line ends and turns LF back into CR LF on upload
+(a file that already has CR LF goes unchanged). ASCII Line Ends
+CR LF in the configure dialog (AsciiLineEnds CRLF) keeps the
+bytes as they travel. Binary files always arrive byte for byte.
 
 UPLOAD
 ======
@@ -66,6 +71,27 @@ where they can be restored; on a file system without a trash
 the question says that the delete is final. Host files cannot
 be restored. "Confirm deletes" in File > Configure (or
 ConfirmDelete Off) turns the question off.
+
+THE NONSTOP HOST
+================
+A listing line with an O between name and file code is a file
+that is open (a log being written); its size is read after the
+code, so it downloads whole.
+A subvolume exists only while it holds files: an empty or new
+one lists as 0 files, "No files in $VOL.SUBVOL".
+Without a code in its name, an ASCII upload becomes an edit
+file (code 101) and a binary one gets code 0.
+The host gives a new file room for about 56 MB (extents 4, 28,
+978). A bigger binary upload is sent as NAME,code,p,s,978 with
+extents that leave a quarter of the room free; a PC name that
+carries extents (MYOBJ,100,64,64,978) is sent as it is. For a
+file past its extents the log says: The file is larger than its
+extents allow (error 45).
+An account that starts in the OSS file system (PWD answers
+/G/...) is switched to Guardian with QUOTE GUARDIAN.
+File > Send Command... sends one line to the host (SITE HELP,
+QUOTE OSS ...) and shows the reply in the log window; USER and
+PASS are refused there.
 
 KEYS
 ====
@@ -126,6 +152,9 @@ beginning. An option is one of:
                               (for firewalls, NAT and VPNs)
   KeepAlive seconds           NOOP after that many idle
                               seconds; 0 never
+  AsciiLineEnds LF|CRLF       line ends of ASCII files on the
+                              PC: LF (the default) or CR LF,
+                              the bytes as they travel
   Site name                   a connection saved in the
                               connect dialog's site list
   ConfirmDelete On|Off        ask before deleting files (On,

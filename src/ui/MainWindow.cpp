@@ -84,6 +84,8 @@ void TFormMain::CreateMenus()
     DisconnectItem = file->addAction("&Disconnect");
     file->addSeparator();
     LogWindowItem = file->addAction("&Log Window");
+    SendCommandItem = file->addAction("&Send Command...");
+    SendCommandItem->setEnabled(false);
     file->addSeparator();
     ConfigureItem = file->addAction("&Configure...");
     file->addSeparator();
@@ -95,6 +97,7 @@ void TFormMain::CreateMenus()
     connect(ConnectItem, &QAction::triggered, this, GuardedSlot(&TFormMain::ConnectClick));
     connect(DisconnectItem, &QAction::triggered, this, GuardedSlot(&TFormMain::DisconnectClick));
     connect(LogWindowItem, &QAction::triggered, this, GuardedSlot(&TFormMain::LogWindowClick));
+    connect(SendCommandItem, &QAction::triggered, this, GuardedSlot(&TFormMain::SendCommandClick));
     connect(ExitItem, &QAction::triggered, this, GuardedSlot(&TFormMain::ExitClick));
     connect(AboutItem, &QAction::triggered, this, GuardedSlot(&TFormMain::AboutClick));
 }
@@ -242,6 +245,15 @@ void TFormMain::LogWindowClick()
     Forms_.FormStatus->activateWindow();
 }
 
+void TFormMain::SendCommandClick()
+{
+    std::string line;
+    if (!PromptUser("Send Command", "Command for the host (for example SITE HELP or QUOTE OSS):", &line))
+        return;
+    LogWindowClick();
+    Session_->SendHostCommand(line);
+}
+
 void TFormMain::FormPaint()
 {
     if (!AutoConnectPending)
@@ -366,6 +378,7 @@ void TFormMain::SetSessionControlsEnabled(bool on)
                              static_cast<QWidget *>(mode->DLExtensionSize),
                              static_cast<QWidget *>(tandem->ComboBoxTanFilter)})
         control->setEnabled(on);
+    SendCommandItem->setEnabled(on);
 }
 
 void TFormMain::SetConnectCommandEnabled(bool on)

@@ -90,6 +90,8 @@ public:
     void ExitClick();        // File > Exit: close, which ends the program
     void AboutClick();       // Help > About: the about box, modal
     void LogWindowClick();   // File > Log Window, or a double click on the status bar
+    // File > Send Command: one line for the host, its reply in the log window (opened).
+    void SendCommandClick();
     void FormPaint();        // starts the automatic connection at the first paint
     // F5: Refresh of the side holding the focus; of both when neither does.
     void RefreshFocusedList();
@@ -156,6 +158,7 @@ public:
     QAction *ConnectItem;
     QAction *DisconnectItem;
     QAction *LogWindowItem;
+    QAction *SendCommandItem;            // on while a session is open
     QAction *ConfigureItem;
     QAction *ExitItem;
     QAction *HelpItem;

@@ -78,6 +78,13 @@ GeneralSettings WithRule(FileExistsRule rule)
     return g;
 }
 
+GeneralSettings Lines(LineEnds lineEnds)
+{
+    GeneralSettings g = Touch(false, false);
+    g.AsciiLineEnds = lineEnds;
+    return g;
+}
+
 void ExpectSame(const ConnectionSettings &a, const ConnectionSettings &b)
 {
     EXPECT_EQ(a.HostName, b.HostName);
@@ -152,6 +159,13 @@ TEST(CommandLine, optionsApplyInOrderAndErrorsStopWithEarlierOnesKept)
         {"w replace", "Invalid value for WhenFileExists", Stored(), Touch(false, false)},
         // Without a site loader every site is unknown.
         {"s test", "Unknown site: test", Stored(), Touch(false, false)},
+        // AsciiLineEnds shares its first letter with AutoConnect: "a" names neither.
+        {"as crlf", "", Stored(), Lines(LineEnds::CRLF)},
+        {"AsciiLineEnds CRLF asc L", "", Stored(), Lines(LineEnds::LF)},
+        {"as cr", "", Stored(), Lines(LineEnds::CRLF)},
+        {"as unix", "Invalid value for AsciiLineEnds", Stored(), Touch(false, false)},
+        {"a", "Invalid parameter: a", Stored(), Touch(false, false)},
+        {"au", "", With([](auto &c) { c.AutoConnect = 1; }), Touch(false, false)},
     };
     for (const ApplyRow &row : rows) {
         SCOPED_TRACE(row.line);
@@ -165,6 +179,7 @@ TEST(CommandLine, optionsApplyInOrderAndErrorsStopWithEarlierOnesKept)
         EXPECT_EQ(general.KeepAlive, row.general.KeepAlive);
         EXPECT_EQ(general.ConfirmDelete, row.general.ConfirmDelete);
         EXPECT_EQ(general.WhenFileExists, row.general.WhenFileExists);
+        EXPECT_EQ(general.AsciiLineEnds, row.general.AsciiLineEnds);
     }
 }
 

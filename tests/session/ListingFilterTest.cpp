@@ -49,7 +49,15 @@ INSTANTIATE_TEST_SUITE_P(ServerOutput, ListingLineTest, testing::Values(
     LineRow{"PROG          700            12288 4-Apr-24 12:25:39 255,255 \"OOOO\"", "PROG", 700, 12288},
     LineRow{"PROGE         800            16384 8-Apr-24 06:47:53 100,  1 \"AOAO\"", "PROGE", 800, 16384},
     LineRow{"DATA            0                3 7-Dec-26 20:45:19 244, 10 \"nnnn\"", "DATA", 0, 3},
-    LineRow{"Total of 48 file(s), 66089 byte(s)", "Total", 0, 48}));
+    LineRow{"Total of 48 file(s), 66089 byte(s)", "Total", 0, 0}));
+
+// A real host marks a file that is open with an "O" between name and code: the size is the
+// number after the code, never the third field, which is then the code.
+INSTANTIATE_TEST_SUITE_P(OpenFiles, ListingLineTest, testing::Values(
+    LineRow{"EMSACSTM      101             146  18-Sep-00 09:03:37 170,175 \"nunu\"", "EMSACSTM", 101, 146},
+    LineRow{"TACLCSTM   O  101             101  4-Mar-01  23:50:06 255,255 \"oooo\"", "TACLCSTM", 101, 101},
+    LineRow{"ZZLOG      O  180          8388608 4-Mar-01 23:50:06 255,255 \"oooo\"", "ZZLOG", 180, 8388608},
+    LineRow{"ZZLOG      O    0                0 4-Mar-01 23:50:06 255,255 \"oooo\"", "ZZLOG", 0, 0}));
 
 INSTANTIATE_TEST_SUITE_P(OddLines, ListingLineTest, testing::Values(
     LineRow{"", "", 0, 0},
@@ -58,9 +66,9 @@ INSTANTIATE_TEST_SUITE_P(OddLines, ListingLineTest, testing::Values(
     LineRow{"ABCDEFGHIJKLM", "", 0, 0},
     LineRow{"ABCDEFGHIJKLM7", "", 7, 0},                    // the 14th character is read
     LineRow{"ALV          \t-42 9", "ALV", -42, 9},         // atol skips the tab; a tab is no field separator
-    LineRow{"X             ABC 12 more", "X", 0, 12},       // no digits at the code column
+    LineRow{"X             ABC 12 more", "X", 0, 0},        // no code: no size after it
     LineRow{"X             101 12abc", "X", 101, 12},       // digits stop at the first non-digit
-    LineRow{"LONGFILENAMEX1234 5 6", "LONGFILENAMEX1234", 1234, 6},
+    LineRow{"LONGFILENAMEX1234 5 6", "LONGFILENAMEX1234", 1234, 5},
     LineRow{"X             101 99999999999999999999 t", "X", 101, INT64_MAX},     // saturates
     LineRow{"X             99999999999 1", "X", INT32_MAX, 1}));                  // codes are 32-bit
 

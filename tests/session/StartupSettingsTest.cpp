@@ -210,7 +210,7 @@ TEST_F(Startup, autoConnectFromStoreOrCommandLineArmsTheConnection)
     EXPECT_EQ(windows.calls, (std::vector<std::string>{"armed"}));
 
     RecordingWindows fromLine;
-    EXPECT_TRUE(LoadStartupSettings(nullptr, "a", fromLine));
+    EXPECT_TRUE(LoadStartupSettings(nullptr, "au", fromLine));
     EXPECT_EQ(fromLine.calls, (std::vector<std::string>{"armed"}));
 }
 

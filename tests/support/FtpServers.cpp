@@ -317,6 +317,7 @@ bool FtpServerProcess::Launch(std::string *error)
                                       "--address", Host()};
         if (!m_tlsCert.empty())
             args.insert(args.end(), {"--tls", TlsCertFile(m_tlsCert), TlsKeyFile(m_tlsCert)});
+        args.insert(args.end(), m_options.begin(), m_options.end());
         if (!Spawn("/usr/bin/python3", args, false, error))
             return false;
         return WaitForPortLine(m_ipv6 ? "guardian-ftpd listening on [::1]:" : "guardian-ftpd listening on 127.0.0.1:",
@@ -460,11 +461,13 @@ bool FtpServerProcess::LaunchProxy(const FtpServerProcess &backend, std::string 
 }
 
 std::unique_ptr<FtpServerProcess> FtpServerProcess::Start(FtpServerKind kind, std::string *error,
-                                                          const std::string &TlsCert, bool Ipv6)
+                                                          const std::string &TlsCert, bool Ipv6,
+                                                          const std::vector<std::string> &Options)
 {
     std::unique_ptr<FtpServerProcess> server(new FtpServerProcess(kind));
     server->m_tlsCert = TlsCert;
     server->m_ipv6 = Ipv6;
+    server->m_options = Options;
     if (!server->Launch(error)) {
         *error = std::string(FtpServerKindName(kind)) + ": " + *error + "\n" + server->Log();
         return nullptr;
@@ -486,10 +489,11 @@ std::unique_ptr<FtpServerProcess> FtpServerProcess::StartProxy(FtpServerKind bac
     return proxy;
 }
 
-std::unique_ptr<FtpServerProcess> StartFtpServer(FtpServerKind kind, const std::string &TlsCert, bool Ipv6)
+std::unique_ptr<FtpServerProcess> StartFtpServer(FtpServerKind kind, const std::string &TlsCert, bool Ipv6,
+                                                 const std::vector<std::string> &Options)
 {
     std::string error;
-    std::unique_ptr<FtpServerProcess> server = FtpServerProcess::Start(kind, &error, TlsCert, Ipv6);
+    std::unique_ptr<FtpServerProcess> server = FtpServerProcess::Start(kind, &error, TlsCert, Ipv6, Options);
     if (!server)
         ADD_FAILURE() << "cannot start " << FtpServerKindName(kind) << ": " << error;
     return server;

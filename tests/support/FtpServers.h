@@ -27,9 +27,11 @@ class FtpServerProcess {
 public:
     // TlsCert names a certificate of TlsCerts.h ("server", "expired", ...): the server then
     // offers FTP over TLS with it (pyftpdlib never does), and requires it where it can.
-    // Ipv6: the server listens on ::1 instead of 127.0.0.1.
+    // Ipv6: the server listens on ::1 instead of 127.0.0.1. Options: more command-line
+    // options of the NonStop-style server ("--start-oss", ...).
     static std::unique_ptr<FtpServerProcess> Start(FtpServerKind kind, std::string *error,
-                                                   const std::string &TlsCert = {}, bool Ipv6 = false);
+                                                   const std::string &TlsCert = {}, bool Ipv6 = false,
+                                                   const std::vector<std::string> &Options = {});
     // A forward FTP proxy (proftpd with mod_proxy) that takes "USER user@host:port" and
     // passes the session on to a backend server of the given kind, started with it.
     static std::unique_ptr<FtpServerProcess> StartProxy(FtpServerKind backend, std::string *error);
@@ -74,12 +76,13 @@ private:
     std::unique_ptr<FtpServerProcess> m_backend;   // set for a proxy
     std::string m_tlsCert;                         // certificate name; empty: plain FTP only
     bool m_ipv6 = false;                           // listens on ::1
+    std::vector<std::string> m_options;            // more options of the NonStop-style server
 };
 
 // Starts a server and records a test failure with the reason when it cannot; use as
 //   auto server = StartFtpServer(FtpServerKind::Vsftpd); ASSERT_TRUE(server);
 std::unique_ptr<FtpServerProcess> StartFtpServer(FtpServerKind kind, const std::string &TlsCert = {},
-                                                 bool Ipv6 = false);
+                                                 bool Ipv6 = false, const std::vector<std::string> &Options = {});
 std::unique_ptr<FtpServerProcess> StartFtpProxy(FtpServerKind backend);
 
 } // namespace zarvel::test

@@ -169,10 +169,12 @@ TEST(HelpWindow, everyHeadingIsUnderlinedToItsOwnLengthInOrder)
         EXPECT_EQ(lines[i], QString(lines[i - 1].size(), '=')) << "under " << lines[i - 1].toStdString();
         headings << lines[i - 1];
     }
-    EXPECT_EQ(headings, (QStringList{"FILE TRANSFER OPTIONS", "TRANSFER FILE TYPES", "UPLOAD", "DOWNLOAD", "FILE EXISTS", "DELETE", "KEYS", "ENCRYPTION AND CERTIFICATES",
+    EXPECT_EQ(headings, (QStringList{"FILE TRANSFER OPTIONS", "TRANSFER FILE TYPES", "UPLOAD", "DOWNLOAD", "FILE EXISTS",
+                                     "DELETE", "THE NONSTOP HOST", "KEYS", "ENCRYPTION AND CERTIFICATES",
                                      "STARTUP COMMAND LINE", "ABOUT ZARVEL", "COPYRIGHT", "DISCLAIMER"}));
     for (const char *keyword : {"HostName", "HostPort", "UserID", "Password", "ProxyName", "InitialSubvol",
-                                "Encryption", "DataConnection", "KeepAlive", "Site", "ConfirmDelete", "WhenFileExists", "AUTOCONNECT", "TOUCHDOWN",
+                                "Encryption", "DataConnection", "KeepAlive", "AsciiLineEnds", "Site", "ConfirmDelete",
+                                "WhenFileExists", "AUTOCONNECT", "TOUCHDOWN",
                                 "TOUCHUP"})
         EXPECT_TRUE(TFormHelp::HelpText().contains(keyword)) << keyword;
 }

@@ -166,6 +166,8 @@ def fill_demo(store, home):
         subvol = Subvol(home.volume, subvol_name)
         _write_subvol(store, subvol, files, base, step, rng)
         step += len(files)
+    # A log being written, as a host always has one: its listing line carries the "O".
+    store.set_attributes(Subvol(home.volume, home.subvol), "LOG30", opened=True)
     backup = Subvol("$DATA02", "BACKUP")
     _write_subvol(store, backup, [("PROGC", 101, _C_MAIN), ("PROGO", 100, _binary(rng, 4096))],
                   base, step, rng)

@@ -2,7 +2,8 @@
 """A NonStop-style FTP server (Guardian personality) for Zarvel's demo and tests.
 
     guardian_ftpd.py --root DIR --port N --user U --password P --home '$DATA01.ZDEMO'
-                     [--demo] [--summary] [--owner G,U] [--security RWEP] [--verbose]
+                     [--demo] [--summary] [--empty-heading] [--start-oss | --oss-only]
+                     [--owner G,U] [--security RWEP] [--verbose]
                      [--tls CERT KEY] [--address 127.0.0.1|::1]
 
 With a single --user and no --password, the password is taken from the environment
@@ -24,7 +25,7 @@ from pyftpdlib.log import config_logging
 from pyftpdlib.servers import FTPServer
 
 from guardian_demo import fill_demo
-from guardian_handler import GuardianHandler
+from guardian_handler import GuardianDataChannel, GuardianHandler
 from guardian_names import GuardianNameError, Subvol, check_part, check_volume
 from guardian_store import GuardianStore, format_owner
 
@@ -74,6 +75,12 @@ def parse_args(argv):
     p.add_argument("--demo", action="store_true",
                    help="fill a root that holds no volume with sample subvolumes")
     p.add_argument("--summary", action="store_true", help="end every LIST with a summary line")
+    p.add_argument("--empty-heading", action="store_true",
+                   help="answer LIST of an empty subvolume with the heading alone, not 550")
+    p.add_argument("--start-oss", action="store_true",
+                   help="sessions start in the OSS file system (PWD answers /G/volume/subvolume)")
+    p.add_argument("--oss-only", action="store_true",
+                   help="sessions start in OSS and QUOTE GUARDIAN is refused")
     p.add_argument("--owner", type=_owner, default=_owner("100,1"),
                    help="owner GROUP,USER of new files")
     p.add_argument("--security", type=_security, default="nnnn",
@@ -152,10 +159,14 @@ def main(argv=None):
         from guardian_tls import tls_handler_bases
         bases, extra = tls_handler_bases(GuardianHandler, *args.tls)
     handler = type("SessionHandler", bases, extra)
+    handler.dtp_handler = type("SessionDTPHandler", (GuardianDataChannel, handler.dtp_handler), {})
     handler.authorizer = authorizer
     handler.store = store
     handler.home_subvol = args.home
     handler.summary = args.summary
+    handler.empty_heading = args.empty_heading
+    handler.start_oss = args.start_oss or args.oss_only
+    handler.oss_only = args.oss_only
 
     server = FTPServer((args.address, args.port), handler)
     port = server.socket.getsockname()[1]

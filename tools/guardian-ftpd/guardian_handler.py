@@ -1,16 +1,20 @@
 """The FTP side: pyftpdlib's handler taught the Guardian namespace.
 
 pyftpdlib keeps doing what it does well (login, PORT/PASV/EPSV, the data connection,
-TYPE A line-end conversion, REST, ABOR); the commands that name files or subvolumes
+CR LF on TYPE A downloads, REST, ABOR); the commands that name files or subvolumes
 are parsed here with the Guardian rules instead of as Unix paths, and LIST answers
 in the NonStop layout."""
 
 import fnmatch
+import logging
 import os
+import sys
 import time
 
 from pyftpdlib.filesystems import AbstractedFS, FilesystemError
 from pyftpdlib.handlers import FTPHandler, proto_cmds
+
+from guardian_extents import FileFull, ExtentLimitedFile, capacity
 
 from guardian_listing import format_listing
 from guardian_names import GuardianNameError, parse_file, parse_subvol, parse_template
@@ -61,17 +65,50 @@ class GuardianFS(AbstractedFS):
         return ".".join(rel.split(os.sep)) if not rel.startswith("..") else fspath
 
 
+class GuardianDataChannel:
+    """Data channel mixin. A TYPE A upload is stored with the CR LF it travelled with, as a
+    NonStop host keeps it (pyftpdlib would turn it into LF); TYPE A downloads still go out
+    with CR LF, whichever line ends the stored file has. A write past the file's extents
+    ends the upload with the host's File Full."""
+
+    def enable_receiving(self, type, cmd):
+        super().enable_receiving(type, cmd)
+        self._data_wrapper = None
+
+    def handle_error(self):
+        # pyftpdlib wraps the write's exception in its own; the File Full is its cause.
+        cause = sys.exc_info()[1]
+        full = cause.args[0] if cause is not None and cause.args else None
+        if not isinstance(full, FileFull):
+            super().handle_error()
+            return
+        self._resp = (f"452 {full}", logging.getLogger("pyftpdlib").info)
+        self.close()
+
+
 class GuardianHandler(FTPHandler):
     # Set by the program before serving.
     store = None          # GuardianStore
     home_subvol = None    # Subvol where every session starts
     summary = False       # end each LIST with a summary line
+    empty_heading = False # LIST of an empty subvolume: the heading alone instead of 550
+
+    start_oss = False     # sessions start in the OSS file system (PWD answers a path)
+    oss_only = False      # ... and may not switch to Guardian
 
     abstracted_fs = GuardianFS
     proto_cmds = {k: v for k, v in proto_cmds.items() if k not in _DROPPED}
+    proto_cmds.update({
+        "GUARDIAN": dict(perm=None, auth=True, arg=False, help="Syntax: GUARDIAN (use the Guardian file system)."),
+        "OSS": dict(perm=None, auth=True, arg=False, help="Syntax: OSS (use the OSS file system)."),
+    })
     banner = "guardian-ftpd NonStop-style FTP server ready."
     # Loopback demo and tests: a short pause after a bad password is enough.
     auth_failed_timeout = 0.5
+
+    def __init__(self, *args, **kwargs):
+        super().__init__(*args, **kwargs)
+        self.in_oss = self.start_oss   # the file system this session is in
 
     # --- dispatch
 
@@ -127,7 +164,30 @@ class GuardianHandler(FTPHandler):
         self.respond("550 A subvolume has no parent; use CWD $VOLUME.SUBVOLUME.")
 
     def ftp_PWD(self, line):
+        if self.in_oss:
+            path = f"/G/{self._subvol.volume[1:].lower()}/{self._subvol.subvol.lower()}"
+            self.respond(f'257 "{path}" is the current directory.')
+            return
         self.respond(f'257 "{self._subvol}" is the current subvolume.')
+
+    def ftp_GUARDIAN(self, line):
+        if self.oss_only:
+            self.respond("502 GUARDIAN: this account may use the OSS file system only.")
+            return
+        self.in_oss = False
+        self.respond("200 Guardian file system in use.")
+
+    def ftp_OSS(self, line):
+        self.in_oss = True
+        self.respond("200 OSS file system in use.")
+
+    def ftp_SITE_HELP(self, line):
+        self.push("214-Commands beyond RFC 959 (send them with QUOTE):\r\n"
+                  " GUARDIAN   use the Guardian file system: PWD answers $VOLUME.SUBVOLUME\r\n"
+                  " OSS        use the OSS file system: PWD answers /G/volume/subvolume\r\n"
+                  " STOR NAME,code[,primary,secondary,maxextents]   a new file's code and extents\r\n"
+                  "            (pages of 2048 bytes; without them 4, 28, 978)\r\n")
+        self.respond("214 End of SITE HELP.")
 
     def guardian_MKD(self, arg):
         subvol = parse_subvol(arg, self._subvol)
@@ -156,6 +216,10 @@ class GuardianHandler(FTPHandler):
         if not self._known_volume(subvol):
             return None, None
         files = self.store.files(subvol)
+        if not files and not pattern and not self.empty_heading:
+            # A subvolume exists only while it holds files: nothing to list is no file.
+            self.respond("550 File not found")
+            return None, None
         if pattern:
             files = [f for f in files if fnmatch.fnmatchcase(f.name, pattern)]
             if not files:
@@ -239,6 +303,9 @@ class GuardianHandler(FTPHandler):
         opened = self.ftp_APPE(path) if append else self.ftp_STOR(path)
         if opened is None:
             return
+        # Extents are fixed when a file is made: an append or a resume keeps the old ones.
+        extents = existing.extents if existing and (append or resumed) else target.extents
+        self._limit_to_extents(target, capacity(extents))
         if target.code is not None:
             code = target.code
         elif existing and (append or resumed):
@@ -246,7 +313,18 @@ class GuardianHandler(FTPHandler):
         else:
             # A new file: text sent as TYPE A becomes an edit file.
             code = 101 if self._current_type == "a" else 0
-        self.store.set_attributes(target.subvol, target.name, code=code, extents=target.extents)
+        if not (existing and (append or resumed)):
+            self.store.set_attributes(target.subvol, target.name, code=code, extents=target.extents)
+        else:
+            self.store.set_attributes(target.subvol, target.name, code=code)
+
+    def _limit_to_extents(self, target, limit):
+        """The upload's file, opened by pyftpdlib, refuses to grow past `limit` bytes."""
+        if self.data_channel is not None and self.data_channel.file_obj is not None:
+            self.data_channel.file_obj = ExtentLimitedFile(self.data_channel.file_obj, limit, target)
+        elif self._in_dtp_queue is not None:
+            fd, cmd = self._in_dtp_queue
+            self._in_dtp_queue = (ExtentLimitedFile(fd, limit, target), cmd)
 
     def guardian_STOR(self, arg):
         self._store(arg, append=False)

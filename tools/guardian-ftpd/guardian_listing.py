@@ -1,6 +1,7 @@
-"""LIST lines in the layout of the NonStop server: the name left-aligned, the file
-code ending in column 17 (so it never starts before column 14, where clients read
-it), the EOF ending in column 34, then date, time, owner and security."""
+"""LIST lines in the layout of the NonStop server: the name left-aligned, an "O" in
+column 12 for a file that is open, the file code ending in column 17 (so it never
+starts before column 14, where clients read it), the EOF ending in column 34, then
+date, time, owner and security."""
 
 import time
 
@@ -9,7 +10,7 @@ HEADING = "File         Code             EOF  Last Modification    Owner  RWEP"
 _MONTHS = ("Jan", "Feb", "Mar", "Apr", "May", "Jun",
            "Jul", "Aug", "Sep", "Oct", "Nov", "Dec")
 
-NAME_WIDTH = 13    # 8 characters of name and at least 5 blanks
+NAME_WIDTH = 11    # 8 characters of name and at least 3 blanks, then the open mark
 CODE_WIDTH = 4
 EOF_WIDTH = 17
 
@@ -22,7 +23,8 @@ def format_time(mtime):
 
 
 def format_line(info):
-    return (f"{info.name:<{NAME_WIDTH}}{info.code:>{CODE_WIDTH}}"
+    mark = "O" if info.opened else " "
+    return (f"{info.name:<{NAME_WIDTH}}{mark} {info.code:>{CODE_WIDTH}}"
             f" {info.eof:>{EOF_WIDTH - 1}} {format_time(info.mtime)}"
             f" {info.owner} \"{info.security}\"")
 

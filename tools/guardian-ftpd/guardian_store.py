@@ -1,6 +1,6 @@
 """The Guardian namespace kept in a folder: ROOT/$VOL/SUBVOL/NAME, one folder per
 volume and subvolume, names in upper case. Each subvolume keeps the file codes (and
-owner and security) of its files in a small catalog file beside them, replaced
+owner, security, extents and the open flag) of its files in a small catalog file beside them, replaced
 atomically on every change so a crash never leaves a half-written catalog."""
 
 import json
@@ -25,6 +25,8 @@ class FileInfo:
     mtime: float      # seconds since the epoch
     owner: str        # "group,user" as shown, e.g. "244, 10"
     security: str     # four characters, e.g. "nnnn"
+    opened: bool = False   # open for writing by a process on the host (a log being written)
+    extents: Tuple[int, ...] = ()   # primary, secondary, maximum given when it was made
 
 
 def format_owner(group, user):
@@ -151,7 +153,9 @@ class GuardianStore:
                         eof=st.st_size,
                         mtime=st.st_mtime,
                         owner=str(entry.get("owner", self.owner)),
-                        security=str(entry.get("security", self.security)))
+                        security=str(entry.get("security", self.security)),
+                        opened=entry.get("open") is True,
+                        extents=tuple(e for e in entry.get("extents", ()) if isinstance(e, int)))
 
     def files(self, subvol):
         """The subvolume's files sorted by name; an absent subvolume is empty."""
@@ -180,7 +184,8 @@ class GuardianStore:
         os.makedirs(self.subvol_dir(subvol), exist_ok=True)
 
     def set_attributes(self, subvol, name, code: Optional[int] = None,
-                       extents: Tuple[int, ...] = (), owner=None, security=None):
+                       extents: Optional[Tuple[int, ...]] = None, owner=None, security=None,
+                       opened=None):
         catalog = self.read_catalog(subvol)
         entry = dict(catalog.get(name) or {})
         if code is not None:
@@ -188,8 +193,12 @@ class GuardianStore:
         entry.setdefault("code", 0)
         if extents:
             entry["extents"] = list(extents)
+        elif extents is not None:
+            entry.pop("extents", None)   # a new file with the default extents
         entry["owner"] = owner if owner is not None else entry.get("owner", self.owner)
         entry["security"] = security if security is not None else entry.get("security", self.security)
+        if opened is not None:
+            entry["open"] = opened
         catalog[name] = entry
         self.write_catalog(subvol, catalog)
 

@@ -12,7 +12,7 @@ from guardian_store import FileInfo, format_owner
 
 def client_fields(line):
     """Name, file code and EOF read the way the client reads them: the name before the
-    first blank, the code as atol from the 14th character, the EOF as the third field."""
+    first blank, the code as atol from the 14th character, the EOF as the number after it."""
     name = line.split(" ", 1)[0] if " " in line else ""
     rest = line[13:].lstrip()
     digits = ""
@@ -21,14 +21,14 @@ def client_fields(line):
             break
         digits += c
     code = int(digits or 0)
-    eof = int(line.split()[2])
+    eof = int(rest[len(digits):].split()[0])
     return name, code, eof
 
 
 def info(name="ALV", code=101, eof=2522, when=(2002, 8, 27, 13, 57, 10), owner="155,106",
-         security="nnnn"):
+         security="nnnn", opened=False):
     mtime = time.mktime(when + (0, 0, -1))
-    return FileInfo(name, code, eof, mtime, owner, security)
+    return FileInfo(name, code, eof, mtime, owner, security, opened)
 
 
 def test_lines_match_the_hosts_own_layout():
@@ -36,6 +36,12 @@ def test_lines_match_the_hosts_own_layout():
     assert (format_line(info("IARPTS", 101, 16354, (2008, 3, 18, 15, 9, 12), format_owner(244, 10)))
             == 'IARPTS        101            16354 18-Mar-08 15:09:12 244, 10 "nnnn"')
     assert HEADING == "File         Code             EOF  Last Modification    Owner  RWEP"
+
+
+def test_an_open_file_carries_an_o_between_name_and_code():
+    line = format_line(info("TACLCSTM", 101, 101, (2001, 3, 4, 23, 50, 6), "255,255", "oooo", opened=True))
+    assert line == 'TACLCSTM   O  101              101 4-Mar-01 23:50:06 255,255 "oooo"'
+    assert line.split()[2] == "101" and client_fields(line) == ("TACLCSTM", 101, 101)
 
 
 @pytest.mark.parametrize("name, code, eof", [

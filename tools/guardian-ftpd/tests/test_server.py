@@ -19,8 +19,14 @@ def listing(ftp, arg=""):
 
 
 def codes(ftp):
-    """Name -> file code from a LIST."""
-    return {line.split()[0]: int(line.split()[1]) for line in listing(ftp)[1:]}
+    """Name -> file code from a LIST (the code is the last blank-separated field before the EOF)."""
+    try:
+        lines = listing(ftp)[1:]
+    except ftplib.error_perm as err:
+        if str(err) == "550 File not found":
+            return {}
+        raise
+    return {line.split()[0]: int(line[13:].split()[0]) for line in lines}
 
 
 def store(ftp, name, data=b"data\n", ascii=False):
@@ -33,6 +39,15 @@ def retr(ftp, name):
     out = io.BytesIO()
     ftp.retrbinary("RETR " + name, out.write)
     return out.getvalue()
+
+
+def retr_ascii(ftp, name):
+    """The bytes of a TYPE A download as they travel (ftplib's own turns them into lines)."""
+    ftp.voidcmd("TYPE A")
+    with ftp.transfercmd("RETR " + name) as conn:
+        data = b"".join(iter(lambda: conn.recv(65536), b""))
+    ftp.voidresp()
+    return data
 
 
 def tree(root):
@@ -132,7 +147,8 @@ def test_cwd_pwd_in_any_letter_case(ftp):
     assert ftp.pwd() == "$DATA01.ZSRC"
     ftp.cwd("Ztools")
     assert ftp.pwd() == "$DATA01.ZTOOLS"
-    assert listing(ftp) == listing(ftp)[:1]   # not stored into yet: heading only
+    # Not stored into yet: a subvolume exists only while it holds files.
+    assert refusal(lambda: listing(ftp)) == "550 File not found"
     assert ftp.sendcmd("PWD") == '257 "$DATA01.ZTOOLS" is the current subvolume.'
 
 
@@ -167,9 +183,14 @@ def test_upload_file_codes(server, ftp, target, ascii, name, code):
 
 
 def test_ascii_and_binary_content(server, ftp):
+    # ASCII is stored as it travelled, CR LF and all, and goes out with CR LF, even where
+    # the stored file has LF only.
     store(ftp, "EDIT", b"line one\r\nline two\r\n", ascii=True)
     with open(os.path.join(server.root, "$DATA01", "ZDEMO", "EDIT"), "rb") as f:
-        assert f.read() == b"line one\nline two\n"
+        assert f.read() == b"line one\r\nline two\r\n"
+    with open(os.path.join(server.root, "$DATA01", "ZDEMO", "UNIX"), "wb") as f:
+        f.write(b"a\nb\r\n")
+    assert retr_ascii(ftp, "UNIX") == b"a\r\nb\r\n"
     lines = []
     ftp.retrlines("RETR edit", lines.append)
     assert lines == ["line one", "line two"]
@@ -224,8 +245,8 @@ def test_store_into_other_subvolume_and_volume(server, ftp):
 def test_case_insensitive_lookup(ftp):
     store(ftp, "progc", b"int x;\n", ascii=True)
     assert list(codes(ftp)) == ["PROGC"]
-    assert retr(ftp, "ProgC") == b"int x;\n"
-    assert ftp.size("PROGC,101") == 7
+    assert retr(ftp, "ProgC") == b"int x;\r\n"
+    assert ftp.size("PROGC,101") == 8
     assert ftp.sendcmd("MDTM pRoGc").startswith("213 ")
     ftp.rename("progc", "Newname")
     assert list(codes(ftp)) == ["NEWNAME"]
@@ -313,6 +334,18 @@ def test_summary_option(start_server):
     ftp.quit()
 
 
+def test_empty_subvolume_lists_as_file_not_found_or_heading_alone(start_server):
+    ftp = start_server().connect()
+    ftp.cwd("NEW")
+    assert refusal(lambda: listing(ftp)) == "550 File not found"
+    assert refusal(lambda: ftp.nlst()) == "550 File not found"
+    ftp.quit()
+    ftp = start_server("--empty-heading").connect()
+    ftp.cwd("NEW")
+    assert len(listing(ftp)) == 1
+    ftp.quit()
+
+
 def test_list_templates_and_nlst(ftp):
     for name in ("PROGC", "PROGH", "UTILC"):
         store(ftp, name)
@@ -346,8 +379,63 @@ def test_demo_fills_an_empty_root_only(start_server, tmp_path):
     assert {101, 100, 700, 800, 0, 180} <= set(found.values())
     assert len(found) >= 30
     assert retr(ftp, "PROGC").startswith(b"/*")
+    # One log is being written: its line is marked open, and its size still follows the code.
+    [log] = [line for line in listing(ftp) if line.startswith("LOG30")]
+    assert log[11] == "O" and int(log[13:].split()[1]) == ftp.size("LOG30")
     ftp.delete("PROGC")
     ftp.quit()
     again = start_server("--demo", root=tmp_path / "root").connect()
     assert "PROGC" not in codes(again)
     again.quit()
+
+
+# --- what a real host does
+
+def stor_reply(ftp, command, path):
+    """The final reply to a binary upload of the file at `path`, which the server may cut short."""
+    ftp.voidcmd("TYPE I")
+    with ftp.transfercmd(command) as conn, open(path, "rb") as f:
+        try:
+            conn.sendfile(f)
+        except OSError:
+            pass    # the server ended the data connection early
+    try:
+        return ftp.voidresp()
+    except ftplib.Error as err:
+        return str(err)
+
+
+def test_extents_limit_a_file_and_stor_can_name_larger_ones(server, ftp):
+    # The defaults hold (4 + 28 * 977) pages of 2048 bytes; sparse files keep this cheap.
+    limit = (4 + 28 * 977) * 2048
+    big = os.path.join(server.root, "big")
+    with open(big, "wb") as f:
+        f.truncate(60 << 20)
+    assert stor_reply(ftp, "STOR BIG", big) == "452 Write error on $DATA01.ZDEMO.BIG: File Full (error 45)."
+    assert ftp.size("BIG") == limit          # what fitted stays, as on the host
+    assert stor_reply(ftp, "STOR BIG,0,42,42,978", big).startswith("226")
+    assert ftp.size("BIG") == 60 << 20
+    # An append keeps the extents the file was made with; a new STOR takes the defaults.
+    store(ftp, "SMALL,100,1,1,2", b"x" * 4096)
+    assert stor_reply(ftp, "APPE SMALL", big).endswith("(error 45).")
+    assert ftp.size("SMALL") == 4096
+
+
+def test_quote_oss_and_guardian_switch_what_pwd_answers(start_server):
+    ftp = start_server("--start-oss").connect()
+    assert ftp.sendcmd("PWD") == '257 "/G/data01/zdemo" is the current directory.'
+    assert ftp.sendcmd("GUARDIAN") == "200 Guardian file system in use."
+    assert ftp.pwd() == "$DATA01.ZDEMO"
+    ftp.sendcmd("OSS")
+    assert ftp.pwd() == "/G/data01/zdemo"
+    ftp.quit()
+    ftp = start_server("--oss-only").connect()
+    assert refusal(lambda: ftp.sendcmd("GUARDIAN")).startswith("502 ")
+    assert ftp.pwd() == "/G/data01/zdemo"
+    ftp.quit()
+
+
+def test_site_help_names_the_hosts_own_commands(ftp):
+    reply = ftp.sendcmd("SITE HELP")
+    assert reply.startswith("214-") and reply.endswith("214 End of SITE HELP.")
+    assert " GUARDIAN " in reply and " OSS " in reply and "maxextents" in reply
