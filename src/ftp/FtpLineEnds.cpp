@@ -2,6 +2,18 @@
 
 #include <cstring>
 
+namespace {
+
+// The index of the first `c` at or after `from`, or the size when there is none. memchr: text
+// has few line ends per byte, and the runs between them are copied whole.
+std::size_t FindOrEnd(std::string_view chunk, std::size_t from, char c)
+{
+    const void *found = std::memchr(chunk.data() + from, c, chunk.size() - from);
+    return found ? std::size_t(static_cast<const char *>(found) - chunk.data()) : chunk.size();
+}
+
+} // namespace
+
 void FtpCrLfToLf::Convert(std::string_view chunk, std::string &out)
 {
     std::size_t pos = 0;
@@ -10,10 +22,8 @@ void FtpCrLfToLf::Convert(std::string_view chunk, std::string &out)
         if (chunk.front() != '\n')
             out += '\r';
     }
-    // Runs between CRs are copied whole: text has few line ends per byte.
     while (pos < chunk.size()) {
-        const void *found = std::memchr(chunk.data() + pos, '\r', chunk.size() - pos);
-        const std::size_t cr = found ? std::size_t(static_cast<const char *>(found) - chunk.data()) : chunk.size();
+        const std::size_t cr = FindOrEnd(chunk, pos, '\r');
         out.append(chunk.data() + pos, cr - pos);
         if (cr == chunk.size())
             break;
@@ -38,8 +48,7 @@ void FtpLfToCrLf::Convert(std::string_view chunk, std::string &out)
 {
     std::size_t pos = 0;
     while (pos < chunk.size()) {
-        const void *found = std::memchr(chunk.data() + pos, '\n', chunk.size() - pos);
-        const std::size_t lf = found ? std::size_t(static_cast<const char *>(found) - chunk.data()) : chunk.size();
+        const std::size_t lf = FindOrEnd(chunk, pos, '\n');
         out.append(chunk.data() + pos, lf - pos);
         if (lf == chunk.size())
             break;

@@ -182,7 +182,8 @@ TEST_P(TlsStress, largeDownloadsAndUploadsEndWhileTheProcessorIsBusy)
         ASSERT_TRUE(WriteSparse(source, size(i), Marker(i)));
         watchdog.Watch("upload " + name);
         cli.SetLocalFileName(source);
-        cli.SetHostFileName(name);
+        // The NonStop-style server's default extents hold about 56 MB: a bigger file names its own.
+        cli.SetHostFileName(GetParam().Server == FtpServerKind::Guardian ? name + ",0,128,128,978" : name);
         ASSERT_TRUE(cli.Put()) << name << ": " << cli.ErrorMessage();
         EXPECT_EQ(Shape(folder + "/" + name, Marker(i).size()), std::to_string(size(i)) + " " + Marker(i).toStdString());
         QFile::remove(QString::fromStdString(source));

@@ -474,14 +474,16 @@ TEST_F(SessionController, crLfSplitBetweenReadsAddsNoBlankLineAndKeepsTheHeading
     EXPECT_EQ(session.ShownFiles, 4);
 }
 
-TEST_F(SessionController, headingOnlyListingLeavesListAndCountEmpty)
+// A subvolume without files: the heading alone is no error, and zero files are counted.
+TEST_F(SessionController, headingOnlyListingShowsNoFilesAndCountsZero)
 {
     ScriptLogin();
     ScriptSubvol("$DATA.SUB", {});
     window.count = "7 File(s)";
     ASSERT_TRUE(session.ConnectToHost());
     EXPECT_TRUE(window.files.empty());
-    EXPECT_EQ(window.count, "");
+    EXPECT_EQ(window.count, "0 File(s)");
+    EXPECT_EQ(window.status, "No files in $DATA.SUB");
 }
 
 TEST_F(SessionController, filterShowsOnlyItsCodesAndARefusedDefinitionChangesNothing)

@@ -3,6 +3,7 @@
 // marker and the sounds, and what a refused file, a cancel or a dropped session leave behind.
 #include "ftp/FtpClient.h"
 #include "session/DownloadTarget.h"
+#include "session/FileExtents.h"
 #include "session/TransferBatch.h"
 #include "session/TransferProgress.h"
 #include "support/FtpScriptData.h"
@@ -146,7 +147,8 @@ protected:
         cli.SetBinary(true);
         ASSERT_TRUE(cli.TypeSet());
         cli.SetLocalFileName(local.toStdString());
-        cli.SetHostFileName(name + "," + std::to_string(code));
+        // Big files need extents of their own: the host's defaults hold about 56 MB.
+        cli.SetHostFileName(HostNameWithExtents(name + "," + std::to_string(code), bytes.size(), TransferMode::Binary, false));
         ASSERT_TRUE(cli.Put()) << cli.ErrorMessage();
         QFile::remove(local);
     }

@@ -192,8 +192,8 @@ TEST_F(TransferWindowTest, uploadBatchMapsNamesAndCodesAndRelistsTheSubvolume)
     PutPcFile("PROG.C", "int x;\n");
     PutPcFile("MYOBJ,700", Pattern(70000, 1));
     PutPcFile("EMPTY", "");
-    PutPcFile("BIGFILE", big);
-    SelectPc({"BIGFILE", "EMPTY", "MYOBJ,700", "PROG.C"});
+    PutPcFile("BIGFILE,0", big);     // binary: past 56 MB it gets extents of its own
+    SelectPc({"BIGFILE,0", "EMPTY", "MYOBJ,700", "PROG.C"});
 
     Click(form->GroupBoxMode->BtnUpload);
 
