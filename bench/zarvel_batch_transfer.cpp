@@ -48,6 +48,7 @@ struct BenchWindow : TransferBatchWindow {
             std::fprintf(stderr, "%s\n", text.c_str());
     }
     FileExistsReply AskFileExists(const FileExistsQuestion &) override { return {FileExistsAnswer::Overwrite, true}; }
+    void ShowFailures(const FailureReport &) override {} // each failure is logged already
 };
 
 struct Aborter : TransferAborter {

@@ -24,9 +24,12 @@ struct ConnectionSettings {
 // (the wire's bytes kept as they are).
 enum class LineEnds { LF, CRLF };
 
+// Log level when none is stored: failures and the status lines, batch summaries among them.
+inline constexpr std::int32_t kDefaultLogLevel = 1;
+
 // The general values, held by the configure dialog for the program's life.
 struct GeneralSettings {
-    std::int32_t LogLevel = 0;       // highest log level shown in the log window (0 to 3)
+    std::int32_t LogLevel = kDefaultLogLevel; // highest log level shown in the log window (0 to 3)
     bool SoundConfirmations = false; // sound after successful operations
     std::string TouchFileBase;       // base name of the transfer marker files
     bool TouchUp = false;            // maintain the upload marker file

@@ -72,7 +72,7 @@ void LoadConnectionSettings(TSettingsStore *store, TConnectionFields &target)
 
 void LoadGeneralSettings(TSettingsStore *store, GeneralSettings &general)
 {
-    general.LogLevel = ReadNumber(store, "LogLevel").value_or(0);
+    general.LogLevel = ReadNumber(store, "LogLevel").value_or(kDefaultLogLevel);
     general.SoundConfirmations = ReadFlag(store, "SoundConfirmations");
     general.TouchFileBase = ReadText(store, "TouchFileBase");
     if (general.TouchFileBase.empty())

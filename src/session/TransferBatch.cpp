@@ -181,7 +181,7 @@ void TTransferBatch::DownloadLine(const std::string &line, std::size_t index)
         // A binary part is kept for the next try, which resumes where it ends.
         if (mode == TransferMode::Binary && target->Size() > 0)
             target->KeepPartial(origin);
-        CountFailure("download");
+        CountFailure("download", hostName);
         return;
     }
     const qint64 received = target->Size();
@@ -300,6 +300,11 @@ void TTransferBatch::UploadPath(const std::string &path, std::size_t index)
         Fail(name + " not uploaded: not a regular file");
         return;
     }
+    // The host would refuse the name after the data connection is open; nothing is sent for it.
+    if (const std::string problem = GuardianNameProblem(listedName); !problem.empty()) {
+        Fail(name + " not uploaded: " + problem);
+        return;
+    }
     const std::string hostName = UploadName(listedName, name, size);
     if (hostName.empty())
         return;
@@ -314,7 +319,7 @@ void TTransferBatch::UploadPath(const std::string &path, std::size_t index)
     const bool put = client_.Put();
     progress_.Flush();
     if (!put || !window_.IsConnected()) {
-        CountFailure("upload");
+        CountFailure("upload", name);
         return;
     }
     ++result_.Ok;
@@ -387,19 +392,21 @@ void TTransferBatch::StartFile(const char *verb, const std::string &name, qint64
 void TTransferBatch::Fail(const std::string &why)
 {
     ++result_.Failed;
+    result_.Failures.push_back(why);
     window_.Log(0, why);
 }
 
-void TTransferBatch::CountFailure(const std::string &what)
+void TTransferBatch::CountFailure(const std::string &what, const std::string &name)
 {
-    ++result_.Failed;
     if (window_.IsConnected()) {
-        window_.Log(0, client_.ErrorMessage());
-        if (const std::string extents = ExtentsErrorText(client_.ErrorMessage()); !extents.empty())
+        // Error 45 is named in words: the raw reply alone does not say the extents are full.
+        const std::string extents = ExtentsErrorText(client_.ErrorMessage());
+        if (!extents.empty())
             window_.Log(0, client_.HostFileName() + ": " + extents);
+        Fail(name + ": " + (extents.empty() ? client_.ErrorMessage() : extents + " - " + client_.ErrorMessage()));
         return;
     }
-    window_.Log(0, client_.HostFileName() + " " + what + " aborted: Host Disconnected");
+    Fail(client_.HostFileName() + " " + what + " aborted: Host Disconnected");
     result_.Stopped = true;
 }
 
@@ -415,8 +422,12 @@ void TTransferBatch::Summary(const char *verb, bool failed, int direction)
     const std::string skipped = result_.Skipped > 0 ? ", " + std::to_string(result_.Skipped) + " skipped" : "";
     if (failed) {
         window_.PlaySound(BatchSound::Warning);
-        window_.Log(1, ok + " file(s) " + verb + "ed successfully" + skipped + ". Failed to " + verb + " " +
-                           std::to_string(result_.Failed) + " file(s)");
+        const std::string summary = ok + " file(s) " + verb + "ed successfully" + skipped + ". Failed to " + verb +
+                                    " " + std::to_string(result_.Failed) + " file(s)";
+        window_.Log(1, summary);
+        if (!result_.Failures.empty())
+            window_.ShowFailures({std::string("Failed ") + verb + "s", summary, result_.Failures,
+                                  summary + " - the failed files are listed in File > Log Window"});
         return;
     }
     // Skipped files are neither failed nor moved: the batch still counts as complete.

@@ -26,6 +26,14 @@ class TransferProgressView;
 // The two sounds of a batch's end.
 enum class BatchSound { Confirmation, Warning };
 
+// The end of a batch that failed, shown where the user looks (a dialog a screen reader reads).
+struct FailureReport {
+    std::string Title;              // "Failed downloads" or "Failed uploads"
+    std::string Summary;            // the batch's summary line
+    std::vector<std::string> Lines; // each failed file and why, in the batch's order
+    std::string Status;             // the status bar afterwards: the summary and where to look
+};
+
 // What a batch needs of the main window.
 class TransferBatchWindow : public LogSink {
 public:
@@ -40,6 +48,8 @@ public:
     virtual void PlaySound(BatchSound sound) = 0;             // end-of-batch sound
     // The question about a file whose target exists; modal, answered before the file moves.
     virtual FileExistsReply AskFileExists(const FileExistsQuestion &question) = 0;
+    // Lists the failed files at the end of a batch; modal.
+    virtual void ShowFailures(const FailureReport &report) = 0;
 };
 
 // Counts of a finished batch.
@@ -47,6 +57,7 @@ struct BatchResult {
     int Ok = 0;              // files moved
     int Failed = 0;          // files that failed
     int Skipped = 0;         // files left alone because their target exists
+    std::vector<std::string> Failures; // "NAME: why" of each failed file, as logged
     bool Stopped = false;    // the batch ended early (lost session, cancel, refused type, exception)
 };
 
@@ -86,7 +97,8 @@ private:
     void Skip(const std::string &text);                // a file left alone: counted and logged
     void StartFile(const char *verb, const std::string &name, qint64 size); // the dialog's file line
     void Fail(const std::string &why);                 // a file refused here: counted and logged
-    void CountFailure(const std::string &what);        // a failed file: log, and stop if the session is gone
+    // A file the client failed: its name and the client's error, or the lost session (which stops).
+    void CountFailure(const std::string &what, const std::string &name);
     void EndDialog();                                  // dialog hidden, window on again
     void Summary(const char *verb, bool failed, int direction); // the log line, sound and marker
 

@@ -180,7 +180,7 @@ void TFormConfig::OKBtnClick()
 
 void TFormConfig::ResetBtnClick()
 {
-    CSpinEdit->setValue(0);
+    CSpinEdit->setValue(kDefaultLogLevel);
     chkSoundConfirmations->setChecked(false);
     chkTouchDown->setChecked(false);
     chkTouchUp->setChecked(false);

@@ -34,6 +34,10 @@ UPLOAD
 ======
 "Append Extension" appends the PC file's extension to the host
 file name: PROG.C is uploaded as PROGC.
+A host name must have 1 to 8 letters and digits, a letter first,
+and a file code after the comma from 0 to 65535. A PC file whose
+host name breaks these rules is not sent: it fails with the rule
+it breaks, and the batch goes on with the next file.
 
 DOWNLOAD
 ========
@@ -45,6 +49,10 @@ starts with a period is not downloaded.
 "Add binary Filecode" adds the file code to the PC name of a
 binary download, for example MYOBJ,100; a later upload in Auto
 mode reads it back and sends the file as binary with that code.
+
+When files of a batch fail, a window lists each failed file
+with its reason; the log window (File > Log Window) keeps the
+same lines and each batch's summary.
 
 FILE EXISTS
 ===========
@@ -107,7 +115,9 @@ KEYS
   Ctrl+Q    exit
 Each key acts through its button, so it does nothing while the
 button is off. Files dragged from one list to the other are
-copied: downloaded or uploaded.
+copied: downloaded or uploaded. After a transfer, delete or
+rename, the list that started it has the focus again, with its
+selection.
 
 ENCRYPTION AND CERTIFICATES
 ===========================

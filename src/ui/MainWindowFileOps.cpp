@@ -5,6 +5,7 @@
 #include "session/HostFiles.h"
 #include "session/PCFileOperations.h"
 #include "ui/ConfigureDialog.h"
+#include "ui/ListFocus.h"
 #include "ui/LocalPCGroup.h"
 #include "ui/PromptDialog.h"
 #include "ui/MainWindow.h"
@@ -50,23 +51,27 @@ TFileOperationViews TFormMain::FileOperationViews()
 
 void TFormMain::BtnDeleteTandemClick()
 {
+    const TListFocus focus(GroupBoxTandem->ListBoxTanFiles);
     TFtpHostFiles host(Session_->FTPCLI);
     THostFileOperations(host, FileOperationViews()).DeleteSelected();
 }
 
 void TFormMain::BtnRenameTandemClick()
 {
+    const TListFocus focus(GroupBoxTandem->ListBoxTanFiles);
     TFtpHostFiles host(Session_->FTPCLI);
     THostFileOperations(host, FileOperationViews()).RenameSelected();
 }
 
 void TFormMain::BtnDeletePCClick()
 {
+    const TListFocus focus(GroupBoxPC->FileListBoxPC);
     TPCFileOperations(FileOperationViews()).DeleteSelected();
 }
 
 void TFormMain::BtnRenamePCClick()
 {
+    const TListFocus focus(GroupBoxPC->FileListBoxPC);
     TPCFileOperations(FileOperationViews()).RenameSelected();
 }
 

@@ -4,6 +4,7 @@
 #include "ui/MainWindowTransfers.h"
 
 #include "ui/ConfigureDialog.h"
+#include "ui/ListFocus.h"
 #include "ui/LocalPCGroup.h"
 #include "ui/TandemGroup.h"
 #include "ui/LogWindow.h"
@@ -80,6 +81,7 @@ void TFormMain::AttachTransferDialog()
 
 void TFormMain::BtnDownloadClick()
 {
+    const TListFocus focus(GroupBoxTandem->ListBoxTanFiles);
     DownloadLines(GroupBoxTandem->SelectedLines());
 }
 
@@ -94,6 +96,7 @@ void TFormMain::DownloadLines(const std::vector<std::string> &lines)
 void TFormMain::BtnUploadClick()
 {
     const std::vector<std::string> names = GroupBoxPC->SelectedNames();
+    const TListFocus focus(GroupBoxPC->FileListBoxPC);
     if (!names.empty())
         UploadFiles(names);
 }
@@ -221,6 +224,15 @@ FileExistsReply TFormMain::TTransferSide::AskFileExists(const FileExistsQuestion
     // Over the progress dialog, which is on screen while the main window is off.
     QWidget *owner = Form.Forms_.FormTransfer ? static_cast<QWidget *>(Form.Forms_.FormTransfer) : &Form;
     return Form.Messages.AskFileExists(owner, question);
+}
+
+void TFormMain::TTransferSide::ShowFailures(const FailureReport &report)
+{
+    QStringList lines;
+    for (const std::string &line : report.Lines)
+        lines << TextForDisplay(line);
+    Form.Messages.ShowFailures(&Form, TextForDisplay(report.Title), TextForDisplay(report.Summary), lines);
+    Form.SetStatusMessage(report.Status);
 }
 
 bool TFormMain::TTransferSide::AbortTransfer()

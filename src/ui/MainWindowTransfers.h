@@ -29,6 +29,7 @@ public:
     void PlaySound(BatchSound sound) override;
     void Log(int level, const std::string &text) override;
     FileExistsReply AskFileExists(const FileExistsQuestion &question) override;
+    void ShowFailures(const FailureReport &report) override;
 
     // TransferAborter: the progress dialog's Cancel, Esc and close box.
     bool AbortTransfer() override;

@@ -1,6 +1,7 @@
 #include "ui/UserMessages.h"
 #include "ui/CertificateDialog.h"
 #include "ui/FileExistsDialog.h"
+#include "ui/FailuresDialog.h"
 #include "ui/PromptDialog.h"
 
 #include <QCheckBox>
@@ -59,6 +60,14 @@ bool TUserMessages::Confirm(QWidget *parent, const QString &caption, const QStri
     box.setDefaultButton(QMessageBox::No);
     box.setEscapeButton(QMessageBox::No);
     return box.exec() == QMessageBox::Yes;
+}
+
+void TUserMessages::ShowFailures(QWidget *parent, const QString &caption, const QString &summary,
+                                 const QStringList &failures)
+{
+    TFailuresDialog dialog(parent, summary, failures);
+    dialog.setWindowTitle(caption);
+    dialog.exec();
 }
 
 FileExistsReply TUserMessages::AskFileExists(QWidget *parent, const FileExistsQuestion &question)

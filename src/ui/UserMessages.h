@@ -3,6 +3,7 @@
 #include "session/FileExists.h"
 
 #include <QString>
+#include <QStringList>
 
 class QWidget;
 
@@ -29,6 +30,9 @@ public:
     virtual bool Prompt(QWidget *parent, const QString &caption, const QString &prompt, QString *value);
     // A question with Yes and No, No the default button, the application's title; true on Yes.
     virtual bool Confirm(QWidget *parent, const QString &caption, const QString &text);
+    // The failed files at the end of a batch (TFailuresDialog), titled `caption`.
+    virtual void ShowFailures(QWidget *parent, const QString &caption, const QString &summary,
+                              const QStringList &failures);
     // The question about a file whose target exists (TFileExistsDialog); the user's reply.
     virtual FileExistsReply AskFileExists(QWidget *parent, const FileExistsQuestion &question);
     // The certificate trust dialog (TFormCertificate); the user's answer.

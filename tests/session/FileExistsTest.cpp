@@ -1,7 +1,6 @@
 // The rules for a transfer whose target exists: which answer applies without a question, and
-// the free name a Rename saves under.
+// the free PC name a Rename saves under.
 #include "session/FileExists.h"
-#include "session/GuardianNames.h"
 
 #include <gtest/gtest.h>
 
@@ -54,7 +53,7 @@ TEST(FileExistsChoice, ruleWordsAreReadInAnyCaseOrAsUniquePrefix)
     EXPECT_EQ(FileExistsRuleName(FileExistsRule::Ask), "Ask");
 }
 
-TEST(FreeNames, digitsGoBeforeExtensionOrCodeAndHostNamesKeepEightCharacters)
+TEST(FreeNames, digitsGoBeforeTheExtensionOrTheFileCode)
 {
     const std::set<std::string> pcTaken = {"PROG.C", "PROG1.C", "MYOBJ,100", "README"};
     const auto pc = [&](const std::string &name) { return pcTaken.count(name) > 0; };
@@ -62,12 +61,6 @@ TEST(FreeNames, digitsGoBeforeExtensionOrCodeAndHostNamesKeepEightCharacters)
     EXPECT_EQ(FreePcName("MYOBJ,100", pc), "MYOBJ1,100");
     EXPECT_EQ(FreePcName("README", pc), "README1");
     EXPECT_EQ(FreePcName(".profile", pc), ".profile1") << "a leading period is no extension";
-
-    const std::set<std::string> hostTaken = {"VERYLONG", "VERYLON1", "PROGC"};
-    const auto host = [&](const std::string &name) { return hostTaken.count(name) > 0; };
-    EXPECT_EQ(FreeHostName("VERYLONG", host), "VERYLON2");
-    EXPECT_EQ(FreeHostName("progc,101", host), "progc1,101");
-    EXPECT_EQ(FreeHostName("X", [](const std::string &) { return true; }), "") << "none free";
 }
 
 } // namespace

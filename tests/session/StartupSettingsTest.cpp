@@ -70,7 +70,7 @@ TEST_F(Startup, emptyStoreAndCommandLineGiveDefaults)
     EXPECT_EQ(windows.connection.HostName, "");
     EXPECT_EQ(windows.connection.HostPort, 21);
     EXPECT_EQ(windows.connection.AutoConnect, 0);
-    EXPECT_EQ(windows.general.LogLevel, 0);
+    EXPECT_EQ(windows.general.LogLevel, 1) << "failures and summaries reach the log window";
     EXPECT_EQ(windows.general.TouchFileBase, ".zarvel.xfer");
     EXPECT_TRUE(windows.general.ConfirmDelete) << "deletes ask unless turned off";
     EXPECT_EQ(windows.general.WhenFileExists, FileExistsRule::Ask);
@@ -113,7 +113,7 @@ TEST_F(Startup, integersStoredAsTextFallBackToDefaults)
     EXPECT_TRUE(LoadStartupSettings(Store(), "", windows));
     EXPECT_EQ(windows.connection.HostPort, 21);
     EXPECT_EQ(windows.connection.AutoConnect, 0);
-    EXPECT_EQ(windows.general.LogLevel, 0);
+    EXPECT_EQ(windows.general.LogLevel, 1);
     EXPECT_FALSE(windows.general.TouchUp);
 }
 

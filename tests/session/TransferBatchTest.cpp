@@ -59,6 +59,8 @@ struct RecordingWindow : TransferBatchWindow {
         ADD_FAILURE() << "unexpected question: " << question.Text;
         return {};
     }
+    std::vector<FailureReport> reports;
+    void ShowFailures(const FailureReport &report) override { reports.push_back(report); }
 
     std::string Summary() const { return lines.empty() ? "" : lines.back().second; }
     std::vector<std::string> AtLevel(int level) const
@@ -192,6 +194,7 @@ TEST_F(TransferBatchTest, mixedDownloadSwitchesTypeOnlyOnChangeAndNamesEachFile)
     Seed("NOTES", 101, "one\ntwo\n");
     types.clear();
     window.options.DLExtensionSize = 1;
+    window.settings.LogLevel = 0;
 
     const BatchResult result = batch.Download({Line("PROGC", 101, edit.size()), Line("MYOBJ", 100, object.size()),
                                                Line("LIBO", 700, 3000), Line("NOTES", 101, 8)});
@@ -256,7 +259,11 @@ TEST_F(TransferBatchTest, refusedFileMidBatchKeepsExistingPcFileAndTheOthersArri
     EXPECT_EQ(Pc("FIRST,0"), Pattern(5000));
     EXPECT_EQ(Pc("THIRD,0"), Pattern(6000));
     ASSERT_EQ(window.AtLevel(0).size(), 1u);
-    EXPECT_EQ(window.AtLevel(0)[0].rfind("550", 0), 0u) << window.AtLevel(0)[0];
+    // Each failure is named: the host file, then the server's reply.
+    EXPECT_EQ(window.AtLevel(0)[0].rfind("GONE: 550", 0), 0u) << window.AtLevel(0)[0];
+    ASSERT_EQ(window.reports.size(), 1u);
+    EXPECT_EQ(window.reports[0].Lines, window.AtLevel(0));
+    EXPECT_EQ(window.reports[0].Title, "Failed downloads");
     EXPECT_EQ(window.Summary(), "2 file(s) downloaded successfully. Failed to download 1 file(s)");
     EXPECT_EQ(window.sounds, std::vector<BatchSound>{BatchSound::Warning});
     EXPECT_FALSE(MarkerExists(".down")) << "the marker means a complete batch";

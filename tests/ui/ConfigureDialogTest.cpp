@@ -57,7 +57,7 @@ TEST_F(ConfigureDialog, resetThenCancelChangesNothingAndNextShowingStartsAfresh)
     const GeneralSettings before = form.Settings;
     EXPECT_FALSE(Run([&] {
         form.ResetBtn->click();
-        EXPECT_EQ(form.CSpinEdit->value(), 0) << "Reset fills the controls at once";
+        EXPECT_EQ(form.CSpinEdit->value(), 1) << "Reset fills the controls at once";
         form.CancelBtn->click();
     }));
     EXPECT_EQ(form.Settings.LogLevel, before.LogLevel);
@@ -80,7 +80,7 @@ TEST_F(ConfigureDialog, resetThenOkGivesTheBuiltInValues)
         form.ResetBtn->click();
         form.OKBtn->click();
     }));
-    EXPECT_EQ(form.Settings.LogLevel, 0);
+    EXPECT_EQ(form.Settings.LogLevel, 1) << "failures and summaries";
     EXPECT_FALSE(form.Settings.SoundConfirmations);
     EXPECT_EQ(form.Settings.TouchFileBase, ".zarvel.xfer");
     EXPECT_FALSE(form.Settings.TouchUp);

@@ -255,7 +255,7 @@ TEST_F(DialogsSession, resetThenOkPutsBuiltInsBackAndWritesOnlyWhatChanged)
                                            "Object Files (Filecodes 100/700)"}));
     EXPECT_EQ(RemoteNames().size(), qsizetype(SampleFiles().size())) << "the new filter lists again";
     const QByteArray stored = StoreBytes();
-    EXPECT_TRUE(stored.contains("int LogLevel=0\n"));
+    EXPECT_TRUE(stored.contains("int LogLevel=1\n"));
     EXPECT_TRUE(stored.contains("int TouchUp=0\n"));
     EXPECT_FALSE(stored.contains("TouchDown")) << "an unchanged value must not be written";
     EXPECT_FALSE(stored.contains("SoundConfirmations"));

@@ -39,7 +39,8 @@ TEST_F(HostileServerWindowTest, dotNamesInAListingAreRefusedAndHiddenPcFilesStay
     Click(form->GroupBoxMode->BtnDownload);
     EXPECT_EQ(peer.Commands().size(), commandsBefore) << "nothing asked of the server";
 
-    EXPECT_EQ(StatusText(), "0 file(s) downloaded successfully. Failed to download 2 file(s)");
+    EXPECT_EQ(StatusText(), "0 file(s) downloaded successfully. Failed to download 2 file(s)"
+                            " - the failed files are listed in File > Log Window");
     EXPECT_TRUE(LogText().contains(".bashrc not downloaded: a host file name never starts with a period, "
                                    "and \".bashrc\" would be a hidden PC file"))
         << LogText().toStdString();

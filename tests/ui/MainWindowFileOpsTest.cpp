@@ -52,6 +52,8 @@ protected:
 
 TEST_F(MainWindowFileOps, deleteOfTwoOfThreeWithOneRefusedCountsSoundsAndRelists)
 {
+    DestroyWindow();
+    CreateWindow("int LogLevel=0\n");
     ASSERT_TRUE(Connect());
     SelectRemote({"LOG01", "MYOBJ", "TOOLO"});
     // Purged by someone else after the listing: the host refuses its DELE.

@@ -233,7 +233,7 @@ TEST_F(MainWindowStress, fullDiskIsReportedAsTheLocalWriteErrorNotTheServersAbor
     setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, oldHandler);
 
-    EXPECT_EQ(StatusText(), "0 file(s) downloaded successfully. Failed to download 1 file(s)");
+    EXPECT_EQ(StatusText(), "0 file(s) downloaded successfully. Failed to download 1 file(s) - the failed files are listed in File > Log Window");
     EXPECT_TRUE(LogText().contains("Error writing local file")) << LogText().toStdString() << "|" << messages.shown.join(";").toStdString();
     EXPECT_FALSE(LogText().contains("426")) << LogText().toStdString();
     EXPECT_FALSE(QFile::exists(PcPath(".zarvel.xfer.down")));

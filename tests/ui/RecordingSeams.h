@@ -51,6 +51,11 @@ public:
         answers.pop_front();
         return yes;
     }
+    // The failed files of a batch, recorded as "failures: caption | summary | line; line".
+    void ShowFailures(QWidget *, const QString &caption, const QString &summary, const QStringList &failures) override
+    {
+        shown << "failures: " + caption + " | " + summary + " | " + failures.join("; ");
+    }
     // The file-exists question, answered from `existsReplies` and recorded in `shown` as
     // "exists: text | resume offered | rename to NAME".
     std::deque<FileExistsReply> existsReplies;

@@ -137,7 +137,7 @@ TEST_F(TransferWindowTest, refusedFileMidBatchLeavesExistingPcFileAndCountsTheRe
 
     Click(form->GroupBoxMode->BtnDownload);
 
-    EXPECT_EQ(StatusText(), "2 file(s) downloaded successfully. Failed to download 1 file(s)");
+    EXPECT_EQ(StatusText(), "2 file(s) downloaded successfully. Failed to download 1 file(s) - the failed files are listed in File > Log Window");
     EXPECT_EQ(Read(PcPath("LOG01,180")), "the user's own log");
     EXPECT_EQ(Read(PcPath("CUSTDATA,0")), Read(Text(RemotePath(kHome, "CUSTDATA"))));
     EXPECT_EQ(Read(PcPath("MYOBJ,100")), Read(Text(RemotePath(kHome, "MYOBJ"))));
@@ -158,7 +158,7 @@ TEST_F(TransferWindowTest, cancelInLargeDownloadEndsSessionKeepsPcFileAndAHidden
     Click(form->GroupBoxMode->BtnDownload);
 
     EXPECT_TRUE(LogText().contains("BIG download aborted: Host Disconnected")) << LogText().toStdString();
-    EXPECT_EQ(StatusText(), "0 file(s) downloaded successfully. Failed to download 1 file(s)");
+    EXPECT_EQ(StatusText(), "0 file(s) downloaded successfully. Failed to download 1 file(s) - the failed files are listed in File > Log Window");
     EXPECT_EQ(Read(PcPath("BIG,0")), "yesterday's build");
     EXPECT_EQ(PcFolderEntries(), (QStringList{".BIG,0.zarvel-origin", ".BIG,0.zarvel-part", "BIG,0"})) << "part kept; CUSTDATA not tried";
     EXPECT_EQ(PcNames(), QStringList{"BIG,0"}) << "the PC list does not show the part";
@@ -179,7 +179,7 @@ TEST_F(TransferWindowTest, serverGoneDuringSecondOfFiveFilesStopsBatch)
 
     Click(form->GroupBoxMode->BtnDownload);
 
-    EXPECT_EQ(StatusText(), "1 file(s) downloaded successfully. Failed to download 1 file(s)");
+    EXPECT_EQ(StatusText(), "1 file(s) downloaded successfully. Failed to download 1 file(s) - the failed files are listed in File > Log Window");
     EXPECT_TRUE(LogText().contains("A2 download aborted: Host Disconnected")) << LogText().toStdString();
     EXPECT_EQ(PcFolderEntries(), (QStringList{".A2,0.zarvel-origin", ".A2,0.zarvel-part", "A1,0"}));
     EXPECT_FALSE(form->GroupBoxMode->BtnDownload->isEnabled()) << "session controls off";
@@ -247,7 +247,7 @@ TEST_F(TransferWindowTest, dropOfFilesFolderAndVanishedPathUploadsTheFiles)
     ASSERT_TRUE(drop.isAccepted());
     ASSERT_TRUE(WaitUntil([this] { return StatusText().contains("uploaded"); }));
 
-    EXPECT_EQ(StatusText(), "3 file(s) uploaded successfully. Failed to upload 1 file(s)") << "the folder fails";
+    EXPECT_EQ(StatusText(), "3 file(s) uploaded successfully. Failed to upload 1 file(s) - the failed files are listed in File > Log Window") << "the folder fails";
     EXPECT_EQ(form->ListBoxTanFilesTrg->FileCount(), 5);
     EXPECT_EQ(Read(Text(RemotePath(kHome, "DROPAC"))).replace("\r\n", "\n"), "a\n");
     EXPECT_EQ(Read(Text(RemotePath(kHome, "DROPB"))), Pattern(9000));
