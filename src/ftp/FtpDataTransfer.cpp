@@ -526,8 +526,9 @@ void TCustomFtpCli::Next2GetAsync()
     }
     TriggerDisplay("! RETR/LIST/NLST Failed");
     // The server's abort only answers our own fault (a local write that failed, a cancel):
-    // that cause is what the user must read, not the 426 it provoked.
-    if (FTransferFault != 0 && FErrorMessage.empty())
+    // that cause is what the user must read, not the 426 it provoked. A refusal (5xx) names
+    // its own cause; a data connection reset that went with it is only a detail.
+    if (FTransferFault != 0 && FErrorMessage.empty() && FReplyCode < 500)
         FErrorMessage = FTransferFaultText;
     FailOnReply();
 }

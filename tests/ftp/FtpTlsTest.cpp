@@ -255,4 +255,26 @@ TEST_F(FtpTls, downloadEndedWithoutCloseNotifyFailsUnlessAcceptedForTheServer)
     }
 }
 
+// The host refuses the file and resets the data connection it had opened: its reply is the
+// error, the data connection's failure only a note.
+TEST_F(FtpTls, refusalThatResetsTheDataConnectionIsTheErrorNotTheHandshake)
+{
+    QTemporaryDir dir;
+    FtpScriptData data{peer};
+    cli.SetEncryption(ftpEncryptRequire);
+    cli.SetPassive(true);
+    Handshake();
+    peer.Reply("USER u", "230 in\r\n").Reply("PBSZ 0", "200 ok\r\n").Reply("PROT P", "200 ok\r\n");
+    ASSERT_TRUE(cli.Connect()) << cli.ErrorMessage();
+    data.ExpectPasv();
+    peer.Reply("RETR LONGNAME9", "150 go\r\n");
+    data.Open().Reset();
+    peer.Delay(100).Send("550 File name LONGNAME9 is longer than 8 characters.\r\n");
+    cli.SetHostFileName("LONGNAME9");
+    cli.SetLocalFileName(dir.filePath("f").toStdString());
+    EXPECT_FALSE(cli.Get());
+    EXPECT_TRUE(peer.WaitFinished());
+    EXPECT_EQ(cli.ErrorMessage(), "550 File name LONGNAME9 is longer than 8 characters.");
+}
+
 } // namespace
