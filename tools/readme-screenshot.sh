@@ -34,7 +34,7 @@ connected_window() {
     local id
     for id in $(xwininfo -root -children 2>/dev/null | grep -o '^ *0x[0-9a-f]*'); do
         xwininfo -id "$id" 2>/dev/null | grep -q 'Map State: IsViewable' || continue
-        xprop -id "$id" _NET_WM_NAME 2>/dev/null | grep -qx '_NET_WM_NAME(UTF8_STRING) = "Zarvel - 127.0.0.1"' \
+        xprop -id "$id" _NET_WM_NAME 2>/dev/null | grep -qx '_NET_WM_NAME(UTF8_STRING) = "Zarvel - 127.0.0.1:[0-9]*"' \
             && { echo "$id"; return; }
     done
 }
@@ -48,5 +48,5 @@ done
 sleep 4
 import -window "$window" "$output"
 INNER
-xvfb-run -a -s '-screen 0 1280x800x24' bash "$inner" "$root/tools/guardian-ftpd/demo.sh" "$zarvel" "$output"
+xvfb-run -a -s '-screen 0 1280x1024x24' bash "$inner" "$root/tools/guardian-ftpd/demo.sh" "$zarvel" "$output"
 echo "readme-screenshot.sh: wrote $output"

@@ -4,6 +4,7 @@
 #include "session/CommandLine.h"
 #include "session/CommandLineUsage.h"
 #include "session/SettingsStore.h"
+#include "session/Sites.h"
 #include "ui/AboutBox.h"
 #include "ui/MainWindow.h"
 #include "ui/SystemSounds.h"
@@ -12,24 +13,32 @@
 
 #include <QApplication>
 #include <QIcon>
-#include <QScreen>
 #include <cstdio>
 #include <exception>
 #include <string>
+#include <vector>
 
 namespace {
 
-// The keywords are read from one text, as typed after the program's name; the shell has
-// already split it at blanks, which the grammar treats as separators anyway.
+// The keywords are read from one text, as typed after the program's name; an argument the
+// shell kept whole (a site name with a blank) is quoted so it stays one value.
 std::string CommandLineText(int argc, char *argv[])
 {
-    std::string text;
-    for (int i = 1; i < argc; ++i) {
-        if (i > 1)
-            text += ' ';
-        text += argv[i];
-    }
-    return text;
+    return JoinArguments(std::vector<std::string>(argv + 1, argv + argc));
+}
+
+// Whether the command line can be understood before there is a display: its sites come
+// from the settings file, which is only read here.
+std::string CommandLineProblem(const std::string &commandLine)
+{
+    ConnectionSettings connection;
+    GeneralSettings general;
+    TFileSettingsStore store(TFileSettingsStore::DefaultPath());
+    std::string unreadable;
+    TSettingsStore *sites = store.OpenOrCreate(unreadable) ? &store : nullptr;
+    return ApplyCommandLine(commandLine, connection, general, [sites](const std::string &name, ConnectionSettings &site) {
+        return LoadSiteSettings(sites, name, site);
+    });
 }
 
 // Prints --help or --version on standard output. Runs before any Qt application object
@@ -65,11 +74,7 @@ int main(int argc, char *argv[])
     if (request != CommandLineRequest::Run)
         return PrintAndEnd(request);
 
-    {
-        ConnectionSettings connection;
-        GeneralSettings general;
-        ArmNoDisplayReport(ApplyCommandLine(CommandLineText(argc, argv), connection, general));
-    }
+    ArmNoDisplayReport(CommandLineProblem(CommandLineText(argc, argv)));
     QApplication app(argc, argv); // takes Qt's own options (-platform, ...) out of argv
     DisarmNoDisplayReport();
     // The desktop matches windows to the menu entry by their class, which is this name. No
@@ -90,8 +95,7 @@ int main(int argc, char *argv[])
         windows.AboutBox->Splash();
         if (!formMain.LoadStartupSettings(CommandLineText(argc, argv)))
             return 2; // the command line was wrong; the user has seen why
-        if (const QScreen *screen = QGuiApplication::primaryScreen())
-            formMain.move(screen->availableGeometry().center() - formMain.rect().center());
+        formMain.RestorePlacement();
         formMain.show();
         return QApplication::exec();
     } catch (const std::exception &e) {

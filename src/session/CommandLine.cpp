@@ -47,18 +47,48 @@ std::span<const std::string_view> CommandLineKeywords()
 std::vector<std::string> SplitCommandLine(std::string_view commandLine)
 {
     std::vector<std::string> tokens;
-    size_t pos = 0;
-    while (pos < commandLine.size()) {
-        const size_t start = commandLine.find_first_not_of(" ,", pos);
-        if (start == std::string_view::npos)
-            break;
-        size_t end = commandLine.find_first_of(" ,", start);
-        if (end == std::string_view::npos)
-            end = commandLine.size();
-        tokens.emplace_back(commandLine.substr(start, end - start));
-        pos = end;
+    size_t pos = commandLine.find_first_not_of(" ,");
+    while (pos != std::string_view::npos) {
+        std::string token;
+        if (commandLine[pos] == '"') {
+            for (++pos; pos < commandLine.size(); ++pos) {
+                if (commandLine[pos] != '"') {
+                    token += commandLine[pos];
+                } else if (pos + 1 < commandLine.size() && commandLine[pos + 1] == '"') {
+                    token += '"';
+                    ++pos;
+                } else {
+                    ++pos; // the closing quote ends the token
+                    break;
+                }
+            }
+        } else {
+            const size_t end = std::min(commandLine.find_first_of(" ,", pos), commandLine.size());
+            token = commandLine.substr(pos, end - pos);
+            pos = end;
+        }
+        tokens.push_back(std::move(token));
+        pos = commandLine.find_first_not_of(" ,", std::min(pos, commandLine.size()));
     }
     return tokens;
+}
+
+std::string JoinArguments(const std::vector<std::string> &arguments)
+{
+    std::string text;
+    for (const std::string &argument : arguments) {
+        if (!text.empty())
+            text += ' ';
+        if (!argument.empty() && argument.find_first_of(" ,") == std::string::npos && argument.front() != '"') {
+            text += argument;
+            continue;
+        }
+        text += '"';
+        for (const char c : argument)
+            text += c == '"' ? std::string("\"\"") : std::string(1, c);
+        text += '"';
+    }
+    return text;
 }
 
 std::int32_t CommandLinePort(std::string_view text)

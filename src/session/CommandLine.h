@@ -13,9 +13,16 @@
 // The keywords in lookup order, as spelled in messages.
 std::span<const std::string_view> CommandLineKeywords();
 
-// The tokens: maximal runs of characters other than blank and comma. No quoting; a tab is
-// an ordinary character.
+// The tokens: maximal runs of characters other than blank and comma, where a token that
+// starts with a double quote runs to the next lone double quote and holds blanks and commas
+// ("Tandem TLS"); two double quotes in it stand for one, and without a closing quote it runs
+// to the end. Elsewhere a double quote is an ordinary character, as a tab is.
 std::vector<std::string> SplitCommandLine(std::string_view commandLine);
+
+// The arguments the shell gave, as one command line that splits back into exactly them:
+// an argument that is empty, holds a blank or a comma, or starts with a double quote is
+// quoted.
+std::string JoinArguments(const std::vector<std::string> &arguments);
 
 // A decimal port text as the command line reads it: leading white space skipped, an
 // optional sign, digits up to the first non-digit; no digits gives 0. Values beyond the

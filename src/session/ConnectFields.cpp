@@ -46,6 +46,7 @@ std::string TakeConnectFields(const ConnectFields &fields, ConnectionSettings &s
     settings.Passive = fields.Passive;
     settings.Encryption = fields.Encryption;
     settings.AcceptMissingCloseNotify = fields.AcceptMissingCloseNotify;
+    settings.Site = fields.Site;
     return {};
 }
 

@@ -23,6 +23,7 @@ struct ConnectFields {
     bool Passive = false;       // "Passive mode"
     std::string Encryption = kDefaultEncryption; // "Encryption": "Require", "IfAvailable" or "None"
     bool AcceptMissingCloseNotify = false; // "Accept TLS data without close_notify"
+    std::string Site = {};      // the site chosen in "Site"; empty when none is
 };
 
 // A text that is not a whole decimal integer: "'<text>' is not a valid integer value".
@@ -46,7 +47,7 @@ std::string CheckPort(std::string_view text, std::int32_t lowest = kLowestPort,
                       std::int32_t highest = kHighestPort);
 
 // The required-fields rule of Connect.
-inline constexpr const char *kRequiredFieldsMessage = "Host and UserID are required fields";
+inline constexpr const char *kRequiredFieldsMessage = "Host and User ID are required fields";
 
 // Connect's checks and copy. Returns kRequiredFieldsMessage, changing nothing, when the host
 // or the user ID is empty. Otherwise copies HostName, HostPort, UserID, Password,

@@ -18,6 +18,7 @@ struct ConnectionSettings {
     // A protected data connection may end without close_notify (a server known never to
     // send it); otherwise such a transfer fails, since it may have been cut.
     bool AcceptMissingCloseNotify = false;
+    std::string Site = {};       // the saved site these came from; empty when typed (never stored)
 };
 
 // Line ends of ASCII files on the PC: LF (the wire's CR LF turned into LF and back) or CRLF
@@ -26,6 +27,10 @@ enum class LineEnds { LF, CRLF };
 
 // Log level when none is stored: failures and the status lines, batch summaries among them.
 inline constexpr std::int32_t kDefaultLogLevel = 1;
+
+// The main window's caption while connected: "Zarvel - " and the site's name, or the host,
+// with ":port" when the port is not 21 and no proxy is used (an IPv6 address then in brackets).
+std::string SessionCaption(const ConnectionSettings &settings);
 
 // The general values, held by the configure dialog for the program's life.
 struct GeneralSettings {

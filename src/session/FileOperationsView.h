@@ -33,6 +33,9 @@ public:
     virtual std::string HighlightedFolder() const = 0;
     // Shows the process's current folder again: folders, and with them the files.
     virtual void RefreshFolders() = 0;
+    // Makes the folder (relative to the current one) current and shows it; false when it
+    // cannot be entered.
+    virtual bool EnterFolder(const std::string &path) = 0;
 };
 
 // The window's side of the file operations; every pointer must outlive the operation.

@@ -72,6 +72,6 @@ void THostFileOperations::RenameSelected()
     }
     if (renamedCount > 0) {
         session.ListTandemFiles();
-        Views.Log->Log(1, std::to_string(renamedCount) + " files renamed");
+        Views.Log->Log(1, std::to_string(renamedCount) + " file(s) renamed");
     }
 }

@@ -26,3 +26,7 @@ std::int64_t ListingLineSize(std::string_view line);
 // The last modification as the listing writes it: the fourth and fifth blank-separated fields
 // (date and time) with one blank between; empty when the line has fewer fields.
 std::string ListingLineModified(std::string_view line);
+// The last modification ("18-Mar-08 15:09:12", the fourth and fifth fields) as a number
+// that sorts in time order: yyyyMMddhhmmss, two-digit years below 70 in the 2000s. -1 when
+// the fields are not a date and a time of that form.
+std::int64_t ListingLineTime(std::string_view line);

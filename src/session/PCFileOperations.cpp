@@ -45,7 +45,7 @@ void TPCFileOperations::DeleteSelected()
             Views.Messages->ErrorDialog("Unable to delete '" + name + "'");
     }
     if (deletedCount > 0) {
-        Views.Log->Log(1, std::to_string(deletedCount) + " files deleted");
+        Views.Log->Log(1, std::to_string(deletedCount) + " file(s) deleted");
         Views.Local->RefreshFiles();
     }
 }
@@ -61,7 +61,7 @@ void TPCFileOperations::RenameSelected()
     }
     if (renamedCount > 0) {
         Views.Local->RefreshFiles();
-        Views.Log->Log(1, std::to_string(renamedCount) + " files renamed");
+        Views.Log->Log(1, std::to_string(renamedCount) + " file(s) renamed");
     }
 }
 
@@ -71,8 +71,9 @@ void TPCFileOperations::MakeFolder()
     if (!Views.Prompt->PromptUser("Create Directory", "Create in " + Views.Local->CurrentFolder(), &name))
         return;
     // mkdir refuses an existing folder as well as a bad name.
+    // The new folder is where the user wants to put files next.
     if (!name.empty() && QDir::current().mkdir(FileName(name)))
-        Views.Folders->RefreshFolders();
+        Views.Folders->EnterFolder(name);
     else
         Views.Sounds->ExclamationSound();
 }

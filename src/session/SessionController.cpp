@@ -119,8 +119,7 @@ bool TSessionController::ConnectToHost()
     if (FTPCLI.Encrypted())
         RememberTls(trustStore_, TlsHost(), settings.HostPort);
     GuardianRefused = false;
-    const std::string caption = "Zarvel - " + FTPCLI.HostName();
-    views_.Window->SetCaptions(caption);
+    views_.Window->SetCaptions(SessionCaption(settings));
     views_.Status->SetEncryptionLock(FTPCLI.Encrypted() ? LockText(FTPCLI.TlsPeer()) : std::string());
     Log(1, "Connected");
     ChangeSubvol(settings.InitialSubvol, true);
@@ -148,14 +147,21 @@ void TSessionController::SetConnectedControls(bool on)
 {
     Connected = on;
     views_.Window->SetSessionControlsEnabled(on);
-    views_.Window->SetConnectCommandEnabled(!Connected && !Connecting);
+    SetSessionCommands();
     RestartKeepAlive();
 }
 
 void TSessionController::SetConnecting(bool on)
 {
     Connecting = on;
-    views_.Window->SetConnectCommandEnabled(!Connected && !Connecting);
+    SetSessionCommands();
+}
+
+void TSessionController::SetSessionCommands()
+{
+    // Connect stays on with a session open: the window offers to end it first.
+    views_.Window->SetConnectCommandEnabled(!Connecting);
+    views_.Window->SetDisconnectCommandEnabled(Connected && !Connecting);
 }
 
 bool TSessionController::ClientBusy() const

@@ -139,6 +139,7 @@ public:
 
 private:
     void SetConnecting(bool on);        // Connecting, and File > Connect with it
+    void SetSessionCommands();          // File > Connect and Disconnect as the flags allow
     bool RefuseWhileBusy();             // logs the client's refusal when ClientBusy
     std::string TlsHost() const;        // whose certificate and TLS answers: the proxy's with a proxy
     bool EnterSubvol(const std::string &subvol); // CWD (unless empty) and PWD

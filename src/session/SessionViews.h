@@ -66,8 +66,10 @@ public:
     virtual ~TSessionWindow() = default;
     // Switches the "Transfer" group and the "Tandem" controls.
     virtual void SetSessionControlsEnabled(bool on) = 0;
-    // Switches File > Connect: on only while no session is open or being opened.
+    // Switches File > Connect: off only while a session is being opened.
     virtual void SetConnectCommandEnabled(bool on) = 0;
+    // Switches File > Disconnect: on only while a session is open.
+    virtual void SetDisconnectCommandEnabled(bool on) = 0;
     // Main window caption and application title.
     virtual void SetCaptions(const std::string &text) = 0;
     // Adds one line to the log window.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <set>
 #include <utility>
 
 namespace {
@@ -62,6 +63,61 @@ public:
     void SetPassive(bool value) override { Fields.Passive = value; }
     void SetEncryption(const std::string &value) override { Fields.Encryption = value; }
     void SetAcceptMissingCloseNotify(bool value) override { Fields.AcceptMissingCloseNotify = value; }
+};
+
+// Passes on only the values that are saved, and notes which fields they fill.
+class TSavedValuesOnly : public TConnectionFields {
+public:
+    TSavedValuesOnly(TConnectionFields &target, const std::vector<std::string> &names)
+        : target_(target), names_(names.begin(), names.end())
+    {
+    }
+    void SetHostName(const std::string &value) override { Text(value, "Host", &TConnectionFields::SetHostName); }
+    void SetUserID(const std::string &value) override { Text(value, "User ID", &TConnectionFields::SetUserID); }
+    void SetProxyName(const std::string &value) override { Text(value, "Proxy Host", &TConnectionFields::SetProxyName); }
+    void SetInitialSubvol(const std::string &value) override
+    {
+        Text(value, "Initial Subvolume", &TConnectionFields::SetInitialSubvol);
+    }
+    void SetHostPort(std::int32_t value) override { Saved("HostPort", "Port", [&] { target_.SetHostPort(value); }); }
+    void SetAutoConnect(std::int32_t value) override
+    {
+        Saved("AutoConnect", "Auto Connect", [&] { target_.SetAutoConnect(value); });
+    }
+    void SetEncryption(const std::string &value) override
+    {
+        Saved("Encryption", "Encryption", [&] { target_.SetEncryption(value); });
+    }
+    void SetStoredPassword(const std::string &value) override
+    {
+        Text(value, "Password", &TConnectionFields::SetStoredPassword);
+    }
+    void SetPassive(bool value) override
+    {
+        Saved("DataConnection", "Passive mode", [&] { target_.SetPassive(value); });
+    }
+
+    std::vector<std::string> Loaded; // the labels of the fields filled, in the order read
+
+private:
+    void Text(const std::string &value, const char *label, void (TConnectionFields::*set)(const std::string &))
+    {
+        if (value.empty())
+            return;
+        (target_.*set)(value);
+        Loaded.emplace_back(label);
+    }
+    template <typename Set>
+    void Saved(const char *name, const char *label, Set set)
+    {
+        if (!names_.contains(name))
+            return;
+        set();
+        Loaded.emplace_back(label);
+    }
+
+    TConnectionFields &target_;
+    std::set<std::string> names_; // the values the store holds
 };
 
 } // namespace
@@ -181,6 +237,7 @@ bool LoadSiteSettings(TSettingsStore *store, const std::string &site, Connection
     THeldConnectionFields held(fresh);
     if (!LoadSite(store, site, held))
         return false;
+    fresh.Site = site;
     settings = std::move(fresh);
     return true;
 }
@@ -206,4 +263,26 @@ std::string MigrateToSites(TSettingsStore *store)
     SaveSite(store, current.Fields.Host, current.Fields);
     store->WriteString(kChosenSiteValue, current.Fields.Host);
     return current.Fields.Host;
+}
+
+std::vector<std::string> ReloadSavedFields(TSettingsStore *store, const std::string &site, TConnectionFields &target)
+{
+    if (!store)
+        return {};
+    TSiteSettingsStore siteStore(store, site);
+    TSettingsStore *saved = !site.empty() && SiteExists(store, site) ? static_cast<TSettingsStore *>(&siteStore) : store;
+    TSavedValuesOnly only(target, saved->Names());
+    LoadConnectionSettings(saved, only);
+    return only.Loaded;
+}
+
+std::string ReloadedText(const std::string &site, const std::vector<std::string> &loaded)
+{
+    const std::string from = site.empty() ? "the saved connection" : "the site " + site;
+    if (loaded.empty())
+        return "Nothing is saved in " + from + "; the fields stay as they were.";
+    std::string list;
+    for (std::size_t i = 0; i < loaded.size(); ++i)
+        list += (i == 0 ? "" : i + 1 == loaded.size() ? " and " : ", ") + loaded[i];
+    return "Reloaded " + list + " from " + from + "; any other field stays as it was.";
 }

@@ -47,6 +47,14 @@ void SaveSite(TSettingsStore *store, const std::string &site, const ConnectField
 bool LoadSite(TSettingsStore *store, const std::string &site, TConnectionFields &target);
 // The held settings replaced by the site's; false, touching nothing, when there is none.
 bool LoadSiteSettings(TSettingsStore *store, const std::string &site, ConnectionSettings &settings);
+// Reload: fills the target from the site (the current connection when `site` is empty or
+// unknown) as LoadConnectionSettings does, but only with values that are saved: an empty or
+// missing text, or a missing number, leaves the field as it is. Returns the fields' labels
+// that were loaded ("Host", "Port", ...), in the dialog's order.
+std::vector<std::string> ReloadSavedFields(TSettingsStore *store, const std::string &site, TConnectionFields &target);
+// What Reload says it did, from what ReloadSavedFields returned.
+std::string ReloadedText(const std::string &site, const std::vector<std::string> &loaded);
+
 // Removes every value of the site and, when it was the site chosen last, that choice.
 bool DeleteSite(TSettingsStore *store, const std::string &site);
 

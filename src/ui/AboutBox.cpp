@@ -10,6 +10,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPixmap>
+#include <QPushButton>
 #include <QTimer>
 #include <QUrl>
 
@@ -87,8 +88,15 @@ TAboutBox::TAboutBox(QWidget *parent) : QDialog(parent)
     lblUrl->installEventFilter(this);
 
     Label1 = new QLabel("Copyright (C) 2026 Ondrik. Free software under the GPL, version 3 or later.", this);
-    Label1->setGeometry(12, kHeight - 50, 456, 20);
+    Label1->setGeometry(12, kHeight - 62, 456, 20);
     Label1->setStyleSheet("color: white;");
+
+    btnClose = new QPushButton("&Close", this);
+    btnClose->setObjectName("btnClose");
+    btnClose->adjustSize();
+    btnClose->move(kWidth - btnClose->width() - 12, kHeight - btnClose->height() - 8);
+    btnClose->hide(); // a splash has nothing to close; the about dialog shows it
+    connect(btnClose, &QPushButton::clicked, this, &QDialog::accept);
 
     tmrSplash = new QTimer(this);
     tmrSplash->setInterval(kSplashMs);
@@ -115,12 +123,15 @@ void TAboutBox::tmrSplashTimer()
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
                    | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     setFixedSize(kWidth, imgSplash->height());
+    btnClose->show();
 }
 
 int TAboutBox::exec()
 {
-    if (tmrSplash->isActive())
+    // Still the splash (or never shown as one): made the about dialog first.
+    if (tmrSplash->isActive() || btnClose->isHidden())
         tmrSplashTimer();
+    btnClose->setFocus();
     return QDialog::exec();
 }
 

@@ -2,6 +2,7 @@
 #include <QDialog>
 
 class QLabel;
+class QPushButton;
 class QTimer;
 
 // The about box; at start-up it first serves as the splash picture for 3000 ms, then it
@@ -24,6 +25,7 @@ public:
     QLabel *lblVersion;   // "v" and the program's version
     QLabel *lblUrl;       // the maker's web address, opened on a click
     QLabel *Label1;       // one-line notice
+    QPushButton *btnClose; // "Close", shown once the box is the about dialog (Esc closes it too)
     QTimer *tmrSplash;    // 3000 ms, single shot
 
     static constexpr int kSplashMs = 3000;

@@ -27,10 +27,12 @@ TFormConfig::TFormConfig(QWidget *parent) : QDialog(parent)
     // Text that is not a number (a cleared field) counts as 0: from a range starting at 0,
     // the nearest-value correction of unreadable text gives exactly that.
     CSpinEdit->setCorrectionMode(QAbstractSpinBox::CorrectToNearestValue);
-    CSpinEdit->setToolTip("Specifies the amount of information placed in the log window");
+    CSpinEdit->setToolTip("What the log window shows: 0 errors only; 1 also status messages and file "
+                          "counts; 2 also the FTP commands and replies; 3 also the session's state changes");
     editTouchFileBase = new QLineEdit;
-    editTouchFileBase->setToolTip("Base name of file to be 'touched' following succesful file "
-                                  "transfer - if checkboxes are enabled");
+    editTouchFileBase->setToolTip("Name of an empty file in the PC folder whose time Zarvel sets after every "
+                                  "fully successful download (name.down) or upload (name.up), when that box is "
+                                  "checked: scripts compare it with their files' times");
     chkTouchDown = new QCheckBox(".do&wn");
     chkTouchUp = new QCheckBox(".&up");
     txtFilterPC = new QLineEdit;

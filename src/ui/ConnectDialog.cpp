@@ -147,6 +147,10 @@ TFormConnect::TFormConnect(TUserMessages &messages, QWidget *parent)
     LabelKeyringNote->setWordWrap(true);
     LabelKeyringNote->setTextInteractionFlags(Qt::TextSelectableByMouse); // the path can be copied
     LabelKeyringNote->hide();
+    LabelReloaded = new QLabel;
+    LabelReloaded->setObjectName("LabelReloaded");
+    LabelReloaded->setWordWrap(true);
+    LabelReloaded->hide();
     chkAutoConnect = new QCheckBox("Au&to Connect");
     chkAutoConnect->setToolTip("If selected, then the saved connection is made automatically on startup");
     btnSave = new QPushButton("Sa&ve");
@@ -179,6 +183,7 @@ TFormConnect::TFormConnect(TUserMessages &messages, QWidget *parent)
     details->addLayout(tlsRow);
     details->addLayout(saveRow);
     details->addWidget(LabelKeyringNote);
+    details->addWidget(LabelReloaded);
 
     btnConnect = new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton), "&Connect");
     btnConnect->setDefault(true);
@@ -295,8 +300,13 @@ void TFormConnect::WhenPasswordKnown(std::function<void()> then)
 
 void TFormConnect::SetKeyringNote(const std::string &text)
 {
-    LabelKeyringNote->setText(TextForShowing(text));
-    LabelKeyringNote->show();
+    ShowNote(LabelKeyringNote, text);
+}
+
+void TFormConnect::ShowNote(QLabel *note, const std::string &text)
+{
+    note->setText(TextForShowing(text));
+    note->show();
     // The note wraps within the dialog's width; the dialog grows downwards to hold it.
     const int width = this->width();
     setFixedSize(width, std::max(layout()->totalHeightForWidth(width), kDialogSize.height()));
@@ -341,6 +351,7 @@ ConnectFields TFormConnect::Fields() const
     fields.Passive = chkPassive->isChecked();
     fields.Encryption = ComboEncryption->currentData().toString().toStdString();
     fields.AcceptMissingCloseNotify = chkAcceptMissingCloseNotify->isChecked();
+    fields.Site = ChosenSite();
     return fields;
 }
 
@@ -405,14 +416,23 @@ void TFormConnect::btnSaveClick()
 void TFormConnect::btnReloadClick()
 {
     TDialogConnectionFields fields(*this);
+    fields.autoConnect = chkAutoConnect->isChecked();
+    const QString account = EditUserID->text() + '@' + EditHost->text() + ':' + EditPort->text();
+    const std::string site = SiteExists(Store, ChosenSite()) ? ChosenSite() : std::string();
+    std::vector<std::string> loaded;
     try {
-        const std::string site = ChosenSite();
-        if (site.empty() || !LoadSite(Store, site, fields))
-            LoadConnectionSettings(Store, fields);
+        // Only what is saved replaces a field: values from the command line stay otherwise.
+        loaded = ReloadSavedFields(Store, site, fields);
     } catch (const ESettingsStoreError &e) {
         Messages.Warning(this, TextForDisplay(e.what()));
         return;
     }
+    // A password typed for another account must not go with the reloaded one.
+    if (fields.storedPassword.empty() && account != EditUserID->text() + '@' + EditHost->text() + ':' + EditPort->text()) {
+        EditPassword->clear();
+        chkSavePassword->setChecked(false);
+    }
+    ShowNote(LabelReloaded, ReloadedText(site, loaded));
     FieldsLoaded(fields.autoConnect, fields.storedPassword);
 }
 
@@ -562,6 +582,7 @@ void TFormConnect::showEvent(QShowEvent *event)
 {
     // A window restored by the window manager is no new showing.
     if (!event->spontaneous()) {
+        LabelReloaded->hide(); // it spoke of the last showing's fields
         FormShow();
         // Each showing starts on Connect, so Enter or Space connects with the values shown.
         btnConnect->setFocus(Qt::OtherFocusReason);

@@ -55,7 +55,7 @@ public:
     bool FormCloseQuery();      // closing is allowed unless Connect's checks failed just now
     void btnConnectClick();     // checks the fields and takes them into Settings
     void btnSaveClick();        // writes the fields as typed to the store
-    void btnReloadClick();      // fills the fields from the store
+    void btnReloadClick();      // fills the fields with the chosen site's saved values, where there are any
     void btnForgetTlsClick();   // forgets the TLS answers remembered for the host and port typed
     void EditPortChange();      // warns about the port text, whenever it changes
     void ComboBoxSitesChoose(int index); // fills every field from that site; it is the chosen one
@@ -86,6 +86,7 @@ public:
     QLineEdit *EditProxyHost;
     QCheckBox *chkSavePassword;    // "Include Password"
     QLabel *LabelKeyringNote;      // why a password is not in the keyring; hidden until then
+    QLabel *LabelReloaded;         // what the last Reload filled in; hidden until then
     QCheckBox *chkAutoConnect;
     QCheckBox *chkPassive;         // "Passive mode"
     QCheckBox *chkAcceptMissingCloseNotify; // "Accept TLS data without close_notify"
@@ -108,6 +109,8 @@ private:
     void chkSavePasswordClick();
     // After the fields were filled from the store: proxy and Auto Connect controls follow them.
     void FieldsLoaded(bool autoConnect, const std::string &storedPassword);
+    // Shows a note below the fields, the dialog growing to hold it.
+    void ShowNote(QLabel *note, const std::string &text);
     // The store write behind a choice; its failure is shown, the choice stands for this run.
     void StoreChosenSite(const std::string &site);
     // Connect: its handler, then the close it asks for (refused when the checks failed).

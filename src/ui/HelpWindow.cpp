@@ -14,6 +14,13 @@ files between the local PC and the remote NonStop host.
 
 FILE TRANSFER OPTIONS
 =====================
+The "Transfer" group between the two lists holds Upload and
+Download and the options they read for every file: the mode
+(ASCII, Binary or Auto), "Append Extension" for uploads, and
+"Extension Size" and "Add binary Filecode" for downloads. They
+take input while a session is open. Select files in a list and
+press Upload or Download (or Enter), or drag them from one list
+to the other.
 
 TRANSFER FILE TYPES
 ===================
@@ -43,7 +50,8 @@ DOWNLOAD
 ========
 "Extension Size" turns the last n characters of the host file
 name into the PC file's extension: with size 1, PROGC is
-downloaded as PROG.C. A name no longer than n gets no period:
+downloaded as PROG.C; with 0, the default, the name is kept.
+A name no longer than n gets no period:
 a period in front would make a hidden file. A listed name that
 starts with a period is not downloaded.
 "Add binary Filecode" adds the file code to the PC name of a
@@ -55,7 +63,7 @@ with its reason; the log window (File > Log Window) keeps the
 same lines and each batch's summary.
 
 FILE EXISTS
-===========
+====
 When a download finds its PC file, or an upload its host file,
 Zarvel asks before replacing it:
   Overwrite  replace the file
@@ -79,6 +87,40 @@ where they can be restored; on a file system without a trash
 the question says that the delete is final. Host files cannot
 be restored. "Confirm deletes" in File > Configure (or
 ConfirmDelete Off) turns the question off.
+=======
+RESUME
+======
+A binary download that stops half-way (the connection is lost,
+or Cancel is pressed) keeps what arrived in a hidden file beside
+the PC file. The next download of that file from the same host
+asks the server to go on from there (REST) and fetches only the
+rest (where the PC file exists, answer Resume); a server that
+refuses sends the whole file again. ASCII downloads always
+start over. The PC file itself is replaced only once a download
+is complete.
+
+SITES
+=====
+The connect dialog keeps connections by name. "Save As..." saves
+the fields as a site, choosing a site in "Site" fills the fields
+from it, "Delete" removes it. Save writes the fields into the
+site chosen, and Reload fills in the values saved for it; fields
+with nothing saved keep what they show. The site chosen last is
+loaded at start-up; "Site name" on the command line loads another
+(quote a name with blanks: Site "Tandem TLS"). The caption shows
+the site's name, or the host and its port when that is not 21.
+Passwords are kept in the desktop keyring, not with the site.
+
+LOG LEVELS
+==========
+File > Log Window shows what Zarvel did. "Log Level" in the
+configure dialog decides how much:
+  0   errors only, such as a file that failed
+  1   also the status messages and the counts of each batch
+  2   also the FTP commands sent and the server's replies
+  3   also each change of the session's state
+The status bar always shows the last level 1 message; a double
+click on it opens the log window. Esc closes the log window.
 
 THE NONSTOP HOST
 ================
@@ -109,10 +151,15 @@ KEYS
             selected PC files
   Delete    delete the selection of the list that has the focus
   F2        rename it
+  F6        from one list to the other (also Shift+F6)
   F1        this help
   Esc       give up a request that waits for the server, such
             as a listing that does not end (as Disconnect does)
+  Esc       close this window, the log window or About
   Ctrl+Q    exit
+Alt and the underlined letter of a button or caption reach it;
+the two sides' buttons have letters of their own (Rename is N
+on the PC side and M on the Tandem side).
 Each key acts through its button, so it does nothing while the
 button is off. Files dragged from one list to the other are
 copied: downloaded or uploaded. After a transfer, delete or
@@ -143,9 +190,10 @@ STARTUP COMMAND LINE
 ====================
 zarvel [option[,option...]]
 
-Options are separated by commas or blanks. Keywords do not
-depend on letter case and may be shortened to any unique
-beginning. An option is one of:
+Options are separated by commas or blanks; a value that holds
+blanks or commas goes in double quotes. Keywords do not depend
+on letter case and may be shortened to any unique beginning.
+An option is one of:
 
   HostName host-address       the NonStop host: a name, or an
                               IPv4 or IPv6 address (::1 or

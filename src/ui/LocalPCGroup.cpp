@@ -1,11 +1,18 @@
+#include "ui/BuddyLabel.h"
 #include "ui/FileDragList.h"
+#include "ui/ListColumns.h"
 #include "ui/LocalPCGroup.h"
 #include "session/ConnectionSettings.h"
 #include "ui/UserMessages.h"
 
 #include <QComboBox>
+#include <QCompleter>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileSystemModel>
+#include <QHBoxLayout>
+#include <QLineEdit>
 #include <QFontDatabase>
 #include <QGridLayout>
 #include <QListWidget>
@@ -20,15 +27,31 @@
 
 namespace {
 
-QPushButton *Button(const char *name, const QString &caption)
+QPushButton *Button(const char *name, const QString &caption, const QString &accessibleName)
 {
     auto *button = new QPushButton(caption);
     button->setObjectName(name);
-    button->setAccessibleName(caption);
+    button->setAccessibleName(accessibleName);
     return button;
 }
 
 constexpr int kFolderPathRole = Qt::UserRole; // the folder an item of the folder list stands for
+
+// One line of the PC list: the name is its text, size and time are its sort keys.
+QListWidgetItem *FileItem(const QFileInfo &file)
+{
+    // The name itself stays with the item; the list shows it with its format characters visible.
+    auto *item = new TColumnItem(VisibleText(file.fileName()));
+    item->setData(Qt::UserRole, file.fileName());
+    const qint64 modified = file.lastModified().toMSecsSinceEpoch();
+    item->setData(kSortKeyRole, file.fileName().toCaseFolded());
+    item->setData(kSortKeyRole + 1, file.size());
+    item->setData(kSortKeyRole + 2, modified);
+    // A screen reader hears the columns the eye sees.
+    item->setData(Qt::AccessibleTextRole, item->text() + ", " + TPCFileColumns::SizeText(file.size())
+                                              + " bytes, " + TPCFileColumns::TimeText(modified));
+    return item;
+}
 
 } // namespace
 
@@ -36,15 +59,29 @@ TLocalPCGroup::TLocalPCGroup(QWidget *parent) : QGroupBox("Local PC", parent)
 {
     setObjectName("GroupBoxPC");
     setAccessibleName("Local PC");
-    setFixedWidth(209);
-    setMinimumHeight(361);
+    setMinimumSize(209, 361);
 
     DriveComboBoxPC = new QComboBox;
     DriveComboBoxPC->setObjectName("DriveComboBoxPC");
-    DriveComboBoxPC->setAccessibleName("Drive");
+    DriveComboBoxPC->setAccessibleName("PC folder");
+    DriveComboBoxPC->setEditable(true);
+    DriveComboBoxPC->setInsertPolicy(QComboBox::NoInsert);
+    DriveComboBoxPC->lineEdit()->setAccessibleName("PC folder");
+    DriveComboBoxPC->setToolTip("Type a folder and press Enter, or choose a volume");
+    // Typed folders complete from the file system; Enter goes there, not to a volume whose
+    // name the text happens to match.
+    auto *completer = new QCompleter(this);
+    auto *folders = new QFileSystemModel(completer);
+    folders->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot);
+    folders->setRootPath(QString());
+    completer->setModel(folders);
+    DriveComboBoxPC->setCompleter(completer);
+    disconnect(DriveComboBoxPC->lineEdit(), &QLineEdit::returnPressed, DriveComboBoxPC, nullptr);
+    connect(DriveComboBoxPC->lineEdit(), &QLineEdit::returnPressed, this, &TLocalPCGroup::PathEntered);
+
     DirectoryListBoxPC = new QListWidget;
     DirectoryListBoxPC->setObjectName("DirectoryListBoxPC");
-    DirectoryListBoxPC->setAccessibleName("Folders");
+    DirectoryListBoxPC->setAccessibleName("PC folders");
     FileListBoxPC = new TFileDragList;
     FileListBoxPC->setObjectName("FileListBoxPC");
     FileListBoxPC->setAccessibleName("PC files");
@@ -56,14 +93,28 @@ TLocalPCGroup::TLocalPCGroup(QWidget *parent) : QGroupBox("Local PC", parent)
             paths.push_back(QDir::current().absoluteFilePath(QFile::decodeName(QByteArray::fromStdString(name))));
         return LocalFilesMimeData(paths);
     };
+    HeaderPCFiles = new TListHeader(FileListBoxPC, {"Name", "Size", "Modified"});
+    HeaderPCFiles->setObjectName("HeaderPCFiles");
+    HeaderPCFiles->setAccessibleName("PC file columns");
+    HeaderPCFiles->setFont(FileListBoxPC->font());
+    HeaderPCFiles->AlignColumn(1, Qt::AlignRight);
+    const QFontMetrics pitch(FileListBoxPC->font());
+    HeaderPCFiles->setSectionResizeMode(0, QHeaderView::Stretch);
+    HeaderPCFiles->resizeSection(1, pitch.horizontalAdvance("9999999999") + 12);
+    HeaderPCFiles->resizeSection(2, pitch.horizontalAdvance("2026-12-31 23:59") + 12);
+    HeaderPCFiles->setStretchLastSection(false);
+    FileListBoxPC->setItemDelegate(new TPCFileColumns(HeaderPCFiles, FileListBoxPC));
+    connect(HeaderPCFiles, &QHeaderView::sectionResized, FileListBoxPC->viewport(), qOverload<>(&QWidget::update));
+    HeaderPCFiles->SortBy(0, Qt::AscendingOrder);
+
     FilterComboBoxPC = new QComboBox;
     FilterComboBoxPC->setObjectName("FilterComboBoxPC");
     FilterComboBoxPC->setAccessibleName("PC file filter");
-    BtnMkDirPC = Button("BtnMkDirPC", "MkDir");
-    BtnRmDirPC = Button("BtnRmDirPC", "RmDir");
-    BtnRenamePC = Button("BtnRenamePC", "Rename");
-    BtnDeletePC = Button("BtnDeletePC", "Delete");
-    BtnRefreshPC = Button("BtnRefreshPC", "Refresh");
+    BtnMkDirPC = Button("BtnMkDirPC", "M&kDir", "Make PC folder");
+    BtnRmDirPC = Button("BtnRmDirPC", "RmD&ir", "Remove PC folder");
+    BtnRenamePC = Button("BtnRenamePC", "Re&name", "Rename PC file");
+    BtnDeletePC = Button("BtnDeletePC", "De&lete", "Delete PC file");
+    BtnRefreshPC = Button("BtnRefreshPC", "Refre&sh", "Refresh PC files");
 
     auto *buttons = new QGridLayout;
     buttons->addWidget(BtnMkDirPC, 0, 0);
@@ -73,10 +124,10 @@ TLocalPCGroup::TLocalPCGroup(QWidget *parent) : QGroupBox("Local PC", parent)
     buttons->addWidget(BtnDeletePC, 1, 1);
 
     auto *layout = new QVBoxLayout(this);
-    layout->addWidget(DriveComboBoxPC);
+    layout->addLayout(CaptionedRow("F&older", DriveComboBoxPC));
     layout->addWidget(DirectoryListBoxPC, 2);
-    layout->addWidget(FileListBoxPC, 3);
-    layout->addWidget(FilterComboBoxPC);
+    layout->addWidget(HeadedList(HeaderPCFiles, FileListBoxPC), 3);
+    layout->addLayout(CaptionedRow("Filt&er", FilterComboBoxPC));
     layout->addLayout(buttons);
 
     SetFilterPC("");
@@ -111,11 +162,13 @@ void TLocalPCGroup::RefreshFiles()
     folder.setFilter(QDir::Files);
     folder.setSorting(QDir::Name | QDir::IgnoreCase);
     FileListBoxPC->clear();
-    // The name itself stays with the item; the list shows it with its format characters visible.
-    for (const QString &name : folder.entryList()) {
-        auto *item = new QListWidgetItem(VisibleText(name), FileListBoxPC);
-        item->setData(Qt::UserRole, name);
-    }
+    // Added in one go, then put in the order the header shows.
+    const bool sorted = FileListBoxPC->isSortingEnabled();
+    FileListBoxPC->setSortingEnabled(false);
+    for (const QFileInfo &file : folder.entryInfoList())
+        FileListBoxPC->addItem(FileItem(file));
+    FileListBoxPC->setSortingEnabled(sorted);
+    HeaderPCFiles->Resort();
     if (OnSkipped)
         for (const std::string &name : UndecodableFiles())
             OnSkipped(name);
@@ -177,6 +230,20 @@ void TLocalPCGroup::RefreshFolders()
     SetFolder(QDir::currentPath());
 }
 
+bool TLocalPCGroup::EnterFolder(const std::string &path)
+{
+    return SetFolder(QFile::decodeName(QByteArray::fromStdString(path)));
+}
+
+void TLocalPCGroup::PathEntered()
+{
+    QString typed = DriveComboBoxPC->currentText().trimmed();
+    if (typed == "~" || typed.startsWith("~/"))
+        typed.replace(0, 1, QDir::homePath());
+    if (!SetFolder(typed) && OnFolderRefused)
+        OnFolderRefused(typed);
+}
+
 bool TLocalPCGroup::SetFolder(const QString &path)
 {
     const QString folder = QDir(path).canonicalPath();
@@ -201,6 +268,7 @@ void TLocalPCGroup::FillDrives()
     DriveComboBoxPC->clear();
     DriveComboBoxPC->addItems(roots);
     DriveComboBoxPC->setCurrentIndex(int(roots.indexOf(current)));
+    DriveComboBoxPC->setEditText(QDir::currentPath());
 }
 
 void TLocalPCGroup::FillFolders()

@@ -13,6 +13,7 @@
 
 class QComboBox;
 class QListWidget;
+class TListHeader;
 
 class QListWidgetItem;
 class QPushButton;
@@ -35,6 +36,7 @@ public:
     // TPCFolderView
     std::string HighlightedFolder() const override;
     void RefreshFolders() override;
+    bool EnterFolder(const std::string &path) override;
 
     // Makes the folder the process's current one and shows it; false (nothing changes)
     // when it cannot be entered.
@@ -44,12 +46,15 @@ public:
     // Told, at each filling of the file list, of every file the filter lets through whose
     // name is not UTF-8: Qt cannot name it by its bytes, so it is left out of the list.
     std::function<void(const std::string &name)> OnSkipped;
+    // Told of a path typed in the folder box that cannot be entered.
+    std::function<void(const QString &path)> OnFolderRefused;
 
-    QComboBox *DriveComboBoxPC;      // mounted volumes
+    QComboBox *DriveComboBoxPC;      // the folder shown, typed with completion; lists the mounted volumes
     QListWidget *DirectoryListBoxPC; // the current folder, its parents and its children
-    TFileDragList *FileListBoxPC;      // files of the current folder; multiple selection, fixed pitch
+    TListHeader *HeaderPCFiles;      // "Name", "Size", "Modified": sorts FileListBoxPC
+    TFileDragList *FileListBoxPC;      // files of the current folder with size and time; multiple selection, fixed pitch
     QComboBox *FilterComboBoxPC;     // PC filter entries, in their given order
-    QPushButton *BtnMkDirPC;         // "MkDir"
+    QPushButton *BtnMkDirPC;         // "MkDir"; the new folder is entered
     QPushButton *BtnRmDirPC;         // "RmDir"
     QPushButton *BtnRenamePC;        // "Rename"
     QPushButton *BtnDeletePC;        // "Delete"
@@ -60,6 +65,7 @@ private:
     void FillFolders();                         // parents and children of the current folder
     void DriveChosen(int index);                // go to that volume's last folder
     void FolderChosen(QListWidgetItem *item);   // go to the folder of the item
+    void PathEntered();                         // Enter in the folder box: go to the typed folder
     QString VolumeOf(const QString &path) const; // mount point holding the path
     std::vector<std::string> UndecodableFiles() const; // current folder's files Qt cannot name, through the filter
 

@@ -4,6 +4,7 @@
 #include <QHBoxLayout>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QShortcut>
 #include <QStyle>
 #include <QVBoxLayout>
 
@@ -12,7 +13,7 @@ TFormStatus::TFormStatus(QWidget *parent) : QWidget(parent, Qt::Window)
     setObjectName("FormStatus");
     setWindowTitle("Status");
 
-    btnClear = new QPushButton(style()->standardIcon(QStyle::SP_DialogResetButton), "Clear");
+    btnClear = new QPushButton(style()->standardIcon(QStyle::SP_DialogResetButton), "C&lear");
     btnClear->setFixedSize(81, 41);
     connect(btnClear, &QPushButton::clicked, this, &TFormStatus::btnClearClick);
 
@@ -34,6 +35,8 @@ TFormStatus::TFormStatus(QWidget *parent) : QWidget(parent, Qt::Window)
     layout->addLayout(top);
     layout->addWidget(MemoStatus);
     resize(643, 400);
+    // Esc puts the window away as dialogs do; it only hides, as its close box does.
+    connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this, &QWidget::close);
 }
 
 void TFormStatus::AddLine(const QString &text)

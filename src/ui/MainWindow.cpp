@@ -36,8 +36,9 @@ TFormMain::TFormMain(TUserMessages &messages, TSounds &sounds, const QString &st
     CreateMenus();
     CreateGroups();
     CreateStatusBar();
+    ChainTabOrder();
     setMinimumSize(594, 405);
-    resize(594, 434);
+    resize(kDefaultSize);
 
     TSessionController::Views views;
     views.Remote = GroupBoxTandem;
@@ -75,81 +76,6 @@ TFormMain::~TFormMain()
     Session_.reset();
     if (Store)
         Store->Close();
-}
-
-void TFormMain::CreateMenus()
-{
-    QMenu *file = menuBar()->addMenu("&File");
-    ConnectItem = file->addAction("&Connect...");
-    DisconnectItem = file->addAction("&Disconnect");
-    file->addSeparator();
-    LogWindowItem = file->addAction("&Log Window");
-    SendCommandItem = file->addAction("&Send Command...");
-    SendCommandItem->setEnabled(false);
-    file->addSeparator();
-    ConfigureItem = file->addAction("&Configure...");
-    file->addSeparator();
-    ExitItem = file->addAction("E&xit");
-    QMenu *help = menuBar()->addMenu("&Help");
-    HelpItem = help->addAction("&Help");
-    AboutItem = help->addAction("&About...");
-
-    connect(ConnectItem, &QAction::triggered, this, GuardedSlot(&TFormMain::ConnectClick));
-    connect(DisconnectItem, &QAction::triggered, this, GuardedSlot(&TFormMain::DisconnectClick));
-    connect(LogWindowItem, &QAction::triggered, this, GuardedSlot(&TFormMain::LogWindowClick));
-    connect(SendCommandItem, &QAction::triggered, this, GuardedSlot(&TFormMain::SendCommandClick));
-    connect(ExitItem, &QAction::triggered, this, GuardedSlot(&TFormMain::ExitClick));
-    connect(AboutItem, &QAction::triggered, this, GuardedSlot(&TFormMain::AboutClick));
-}
-
-void TFormMain::CreateGroups()
-{
-    auto *central = new QWidget;
-    GroupBoxPC = new TLocalPCGroup;
-    GroupBoxMode = new TTransferGroup;
-    GroupBoxTandem = new TTandemGroup;
-
-    // The local group keeps its width, the transfer group its size; the remote group takes
-    // what the window gains.
-    auto *layout = new QHBoxLayout(central);
-    layout->setContentsMargins(4, 4, 4, 0);
-    layout->addWidget(GroupBoxPC);
-    layout->addWidget(GroupBoxMode, 0, Qt::AlignTop);
-    layout->addWidget(GroupBoxTandem, 1);
-    setCentralWidget(central);
-}
-
-void TFormMain::CreateStatusBar()
-{
-    StatusMessage = new QLabel;
-    StatusMessage->setTextFormat(Qt::PlainText); // server texts and file names, never markup
-    StatusMessage->setObjectName("StatusMessage");
-    // The panels' names are their changing texts (a fixed name would hide them from a
-    // screen reader and stop its change notices); what each panel is goes in the description.
-    StatusMessage->setAccessibleDescription("Status");
-    StatusMessage->setFixedWidth(450);
-    StatusCount = new QLabel;
-    StatusCount->setTextFormat(Qt::PlainText); // server texts and file names, never markup
-    StatusCount->setObjectName("StatusCount");
-    StatusCount->setAccessibleDescription("File count");
-    // Wide enough for a five-digit count in the system font.
-    StatusCount->setFixedWidth(std::max(50, StatusCount->fontMetrics().horizontalAdvance("99999 File(s)") + 8));
-    StatusCount->setAlignment(Qt::AlignCenter);
-    statusBar()->setObjectName("StatusBar");
-    statusBar()->setAccessibleName("Status bar");
-    statusBar()->addWidget(StatusMessage);
-    statusBar()->addWidget(StatusCount);
-    StatusLock = new QLabel;
-    StatusLock->setPixmap(PadlockPicture(*StatusLock));
-    StatusLock->setFixedSize(StatusLock->pixmap().deviceIndependentSize().toSize());
-    StatusLock->setObjectName("StatusLock");
-    StatusLock->setAccessibleName("Not encrypted");
-    StatusLock->hide();
-    statusBar()->addPermanentWidget(StatusLock);
-    statusBar()->setSizeGripEnabled(true);
-    for (QObject *watched : {static_cast<QObject *>(statusBar()), static_cast<QObject *>(StatusMessage),
-                             static_cast<QObject *>(StatusCount)})
-        watched->installEventFilter(this);
 }
 
 void TFormMain::WireTandemGroup()
@@ -216,7 +142,17 @@ void TFormMain::SelectAll(QListWidget *list)
 
 void TFormMain::ConnectClick()
 {
-    if (Forms_.FormConnect && Forms_.FormConnect->exec() == QDialog::Accepted)
+    if (!Forms_.FormConnect)
+        return;
+    if (IsConnected()) {
+        const QString host = TextForDisplay(Forms_.FormConnect->Settings.HostName);
+        if (!Messages.Prompt(this, "Connect", "End the session with " + host + " first?", nullptr))
+            return;
+        DisconnectClick();
+        if (IsConnected())
+            return; // the session did not end; its reason is in the log
+    }
+    if (Forms_.FormConnect->exec() == QDialog::Accepted)
         ConnectToHost();
 }
 
@@ -319,6 +255,7 @@ void TFormMain::closeEvent(QCloseEvent *event)
         return;
     }
     event->accept();
+    SavePlacement();
     // The log window or a progress dialog may still be open; the program ends anyway.
     QCoreApplication::quit();
 }
@@ -384,6 +321,11 @@ void TFormMain::SetSessionControlsEnabled(bool on)
 void TFormMain::SetConnectCommandEnabled(bool on)
 {
     ConnectItem->setEnabled(on);
+}
+
+void TFormMain::SetDisconnectCommandEnabled(bool on)
+{
+    DisconnectItem->setEnabled(on);
 }
 
 void TFormMain::SetCaptions(const std::string &text)

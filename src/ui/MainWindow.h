@@ -17,6 +17,7 @@
 class QAction;
 class QLabel;
 class QListWidget;
+class QSplitter;
 class TAboutBox;
 class TDragFilesTrg;
 class TFormConfig;
@@ -52,6 +53,9 @@ public:
               const QString &storePath = TFileSettingsStore::DefaultPath(), QWidget *parent = nullptr);
     ~TFormMain() override;
 
+    // The size the window opens at when no size of an earlier run is stored.
+    static constexpr QSize kDefaultSize{980, 640};
+
     // The windows created after this one at start-up; all must be set before
     // LoadStartupSettings.
     struct Windows {
@@ -71,6 +75,12 @@ public:
     // after a command-line error shows it, closes this window and returns false.
     bool LoadStartupSettings(const std::string &commandLine);
 
+    // Puts this window, the log window and the splitter where the last run left them, on a
+    // screen that is there; without a stored place, the default size in the middle of the
+    // primary screen. Closing the window stores them (SavePlacement).
+    void RestorePlacement();
+    void SavePlacement();
+
     // Opens the session with the connect dialog's settings.
     virtual void ConnectToHost();
 
@@ -84,9 +94,11 @@ public:
     static void SelectAll(QListWidget *list);
 
     // Menu and window handlers.
-    void ConnectClick();     // File > Connect: the connect dialog, then ConnectToHost
+    // File > Connect: the connect dialog, then ConnectToHost; with a session open, first
+    // offers to end it.
+    void ConnectClick();
     void ConfigureClick();   // File > Configure: the configure dialog; OK applies and stores
-    void DisconnectClick();  // File > Disconnect: QUIT, always enabled
+    void DisconnectClick();  // File > Disconnect: QUIT, enabled while a session is open
     void ExitClick();        // File > Exit: close, which ends the program
     void AboutClick();       // Help > About: the about box, modal
     void LogWindowClick();   // File > Log Window, or a double click on the status bar
@@ -95,6 +107,8 @@ public:
     void FormPaint();        // starts the automatic connection at the first paint
     // F5: Refresh of the side holding the focus; of both when neither does.
     void RefreshFocusedList();
+    // F6: from the PC side to the Tandem list (while it takes input), else to the PC list.
+    void SwitchList();
 
     // Handlers of the "Tandem" group (the logic is the controller's).
     void ComboBoxTanSubvolDropDown();
@@ -165,6 +179,7 @@ public:
     QAction *AboutItem;
 
     // The three groups, each with its controls by their names.
+    QSplitter *SplitterGroups;       // the groups side by side; moves the width between the sides
     TLocalPCGroup *GroupBoxPC;       // "Local PC", always enabled
     TTransferGroup *GroupBoxMode;    // "Transfer", enabled while a session is open
     TTandemGroup *GroupBoxTandem;    // "Tandem", its controls enabled while a session is open
@@ -186,6 +201,7 @@ private:
     void CreateMenus();
     void CreateGroups();
     void CreateStatusBar();
+    void ChainTabOrder();          // Tab group by group; F6 between the lists
     void WireTandemGroup();
     void WireFileOperationsAndHelp();
     TFileOperationViews FileOperationViews();  // this window's side of the file operations
@@ -205,6 +221,7 @@ private:
     // What the session controller reaches in the window.
     void SetSessionControlsEnabled(bool on) override;
     void SetConnectCommandEnabled(bool on) override;
+    void SetDisconnectCommandEnabled(bool on) override;
     void SetCaptions(const std::string &text) override;
     void AddLogLine(const std::string &text) override;
     bool IsClosing() const override { return Closing; }

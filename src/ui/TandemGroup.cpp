@@ -1,4 +1,7 @@
+#include "session/ListingLine.h"
+#include "ui/BuddyLabel.h"
 #include "ui/FileDragList.h"
+#include "ui/ListColumns.h"
 #include "ui/TandemGroup.h"
 #include "ui/UserMessages.h"
 
@@ -10,17 +13,45 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QStyle>
 #include <QVBoxLayout>
 
 namespace {
 
-QPushButton *Button(const char *name, const QString &caption)
+QPushButton *Button(const char *name, const QString &caption, const QString &accessibleName)
 {
     auto *button = new QPushButton(caption);
     button->setObjectName(name);
-    button->setAccessibleName(caption);
+    button->setAccessibleName(accessibleName);
     button->setEnabled(false);
     return button;
+}
+
+// The columns of the host's listing lines, in characters: the name, the file code ending in
+// column 17, the size ending in column 34, the date and time, then owner and security.
+constexpr int kColumnChars[] = {13, 4, 17, 19};
+
+// The heading row over the listing lines; the columns line up with the fixed-pitch text.
+TListHeader *ListingHeader(QListWidget *list)
+{
+    auto *header = new TListHeader(list, {"File", "Code", "EOF", "Last Modification", "Owner  RWEP"});
+    header->setObjectName("HeaderTanFiles");
+    header->setAccessibleName("Tandem file columns");
+    header->setFont(list->font());
+    header->AlignColumn(1, Qt::AlignRight);
+    header->AlignColumn(2, Qt::AlignRight);
+    const int pitch = QFontMetrics(list->font()).horizontalAdvance(QLatin1Char('0'));
+    // A heading's text sits a margin inside its section; right-aligned ones reach to the
+    // column's last character when their section is two margins wider.
+    const int margin = header->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, header);
+    const int widths[] = {kColumnChars[0] * pitch, kColumnChars[1] * pitch + 2 * margin,
+                          kColumnChars[2] * pitch, kColumnChars[3] * pitch - 2 * margin};
+    for (int column = 0; column < 4; ++column) {
+        header->setSectionResizeMode(column, QHeaderView::Fixed);
+        header->resizeSection(column, widths[column]);
+    }
+    header->setStretchLastSection(true);
+    return header;
 }
 
 } // namespace
@@ -42,6 +73,7 @@ TTandemGroup::TTandemGroup(QWidget *parent) : QGroupBox("Tandem", parent)
     ComboBoxTanSubvol->setObjectName("ComboBoxTanSubvol");
     ComboBoxTanSubvol->setAccessibleName("Subvolume");
     ComboBoxTanSubvol->setEditable(true);
+    ComboBoxTanSubvol->lineEdit()->setAccessibleName("Subvolume");
     // The history grows only through ChangeSubvol, never from what is typed.
     ComboBoxTanSubvol->setInsertPolicy(QComboBox::NoInsert);
     ComboBoxTanSubvol->setCompleter(nullptr);
@@ -71,11 +103,12 @@ TTandemGroup::TTandemGroup(QWidget *parent) : QGroupBox("Tandem", parent)
 
     ComboBoxTanFilter = new QComboBox;
     ComboBoxTanFilter->setObjectName("ComboBoxTanFilter");
-    ComboBoxTanFilter->setAccessibleName("File code filter");
+    ComboBoxTanFilter->setAccessibleName("Tandem file-code filter");
+    HeaderTanFiles = ListingHeader(ListBoxTanFiles);
 
-    BtnRenameTandem = Button("BtnRenameTandem", "Rename");
-    BtnDeleteTandem = Button("BtnDeleteTandem", "Delete");
-    BtnRefreshTandem = Button("BtnRefreshTandem", "Refresh");
+    BtnRenameTandem = Button("BtnRenameTandem", "Rena&me", "Rename Tandem file");
+    BtnDeleteTandem = Button("BtnDeleteTandem", "Dele&te", "Delete Tandem file");
+    BtnRefreshTandem = Button("BtnRefreshTandem", "&Refresh", "Refresh Tandem files");
     for (QWidget *control : {static_cast<QWidget *>(ComboBoxTanSubvol), static_cast<QWidget *>(ListBoxTanFiles),
                              static_cast<QWidget *>(ComboBoxTanFilter)})
         control->setEnabled(false);
@@ -86,9 +119,9 @@ TTandemGroup::TTandemGroup(QWidget *parent) : QGroupBox("Tandem", parent)
     buttons->addWidget(BtnRefreshTandem);
 
     auto *layout = new QVBoxLayout(this);
-    layout->addWidget(ComboBoxTanSubvol);
-    layout->addWidget(ListBoxTanFiles, 1);
-    layout->addWidget(ComboBoxTanFilter);
+    layout->addLayout(CaptionedRow("Sub&volume", ComboBoxTanSubvol));
+    layout->addWidget(HeadedList(HeaderTanFiles, ListBoxTanFiles), 1);
+    layout->addLayout(CaptionedRow("File co&de", ComboBoxTanFilter));
     layout->addLayout(buttons);
 }
 
@@ -103,10 +136,11 @@ namespace {
 // that is not UTF-8 must reach the server unchanged. The text shown is made when the list
 // asks for it; kept as well, with the item's table of roles, a line took seven times its
 // size, and a listing that never ends took all memory.
-class TListingItem : public QListWidgetItem {
+// The keys the heading's columns sort by are read from the line when a sort asks for them.
+class TListingItem : public TColumnItem {
 public:
     explicit TListingItem(const std::string &line)
-        : QListWidgetItem(nullptr, UserType), line_(QByteArray::fromStdString(line))
+        : TColumnItem(nullptr, UserType), line_(QByteArray::fromStdString(line))
     {
     }
     QVariant data(int role) const override
@@ -115,10 +149,24 @@ public:
             return TextForShowing(line_.toStdString());
         if (role == Qt::UserRole)
             return line_;
+        if (role >= kSortKeyRole && role <= kSortKeyRole + 4)
+            return SortKey(role - kSortKeyRole);
         return QListWidgetItem::data(role);
     }
 
 private:
+    QVariant SortKey(int column) const
+    {
+        const std::string_view line(line_.constData(), size_t(line_.size()));
+        switch (column) {
+        case 0: return QByteArray::fromStdString(ListingLineName(line));
+        case 1: return ListingLineFileCode(line);
+        case 2: return qint64(ListingLineSize(line));
+        case 3: return qint64(ListingLineTime(line));
+        default: return line_.mid(53); // owner and security
+        }
+    }
+
     QByteArray line_;
 };
 

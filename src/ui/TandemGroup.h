@@ -8,6 +8,7 @@
 #include <functional>
 
 class QListWidget;
+class TListHeader;
 
 class QPushButton;
 
@@ -44,7 +45,8 @@ public:
     std::function<void(char key)> OnFilesKeyPress;   // a character typed in the list
 
     TSubvolComboBox *ComboBoxTanSubvol; // editable, sorted history; its text is the subvolume shown
-    TFileDragList *ListBoxTanFiles;       // listing lines, server order, multiple selection, fixed pitch
+    TListHeader *HeaderTanFiles;        // the listing's column headings; a click sorts the lines
+    TFileDragList *ListBoxTanFiles;       // listing lines, server order until sorted, multiple selection, fixed pitch
     QComboBox *ComboBoxTanFilter;       // file-code filter labels, sorted, not editable
     QPushButton *BtnRenameTandem;       // "Rename"
     QPushButton *BtnDeleteTandem;       // "Delete"

@@ -25,7 +25,7 @@ void AddLabelled(QGridLayout *grid, int row, QWidget *control, const QString &la
 {
     auto *text = new QLabel(label);
     text->setBuddy(control);
-    control->setAccessibleName(QString(label).replace('\n', ' ').simplified());
+    control->setAccessibleName(QString(label).remove('&').replace('\n', ' ').simplified());
     grid->addWidget(control, row, 0, Qt::AlignCenter);
     grid->addWidget(text, row, 1);
 }
@@ -34,7 +34,7 @@ QRadioButton *ModeButton(const char *name, const QString &caption, const QString
 {
     auto *button = new QRadioButton(caption);
     button->setObjectName(name);
-    button->setAccessibleName(caption);
+    button->setAccessibleName(QString(caption).remove('&'));
     button->setToolTip(hint);
     return button;
 }
@@ -46,7 +46,7 @@ TTransferGroup::TTransferGroup(QWidget *parent) : QGroupBox("Transfer", parent)
     setObjectName("GroupBoxMode");
     setAccessibleName("Transfer");
 
-    BtnUpload = new QPushButton(style()->standardIcon(QStyle::SP_ArrowRight), "Upload");
+    BtnUpload = new QPushButton(style()->standardIcon(QStyle::SP_ArrowRight), "&Upload");
     BtnUpload->setObjectName("BtnUpload");
     BtnUpload->setAccessibleName("Upload");
     BtnUpload->setLayoutDirection(Qt::RightToLeft); // the picture on the right
@@ -57,9 +57,9 @@ TTransferGroup::TTransferGroup(QWidget *parent) : QGroupBox("Transfer", parent)
     PanelUpload = SunkenPanel("PanelUpload");
     auto *upload = new QGridLayout(PanelUpload);
     upload->addWidget(BtnUpload, 0, 0, 1, 2);
-    AddLabelled(upload, 1, ULAppendExtension, "Append\nExtension");
+    AddLabelled(upload, 1, ULAppendExtension, "A&ppend\nExtension");
 
-    BtnDownload = new QPushButton(style()->standardIcon(QStyle::SP_ArrowLeft), "Download");
+    BtnDownload = new QPushButton(style()->standardIcon(QStyle::SP_ArrowLeft), "Do&wnload");
     BtnDownload->setObjectName("BtnDownload");
     BtnDownload->setAccessibleName("Download");
     DLExtensionSize = new QSpinBox;
@@ -69,8 +69,10 @@ TTransferGroup::TTransferGroup(QWidget *parent) : QGroupBox("Transfer", parent)
     // Text that is not a number (a cleared field) counts as 0: from a range starting at 0,
     // the nearest-value correction of unreadable text gives exactly that.
     DLExtensionSize->setCorrectionMode(QAbstractSpinBox::CorrectToNearestValue);
-    DLExtensionSize->setToolTip("Automatically creates filename extensions by inserting a period "
-                                "before the penultimate number of characters specified");
+    // The designed hint ("inserting a period before the penultimate number of characters")
+    // says less than an example does.
+    DLExtensionSize->setToolTip("Makes the last characters of a Tandem file name the PC file's extension: "
+                                "with 1, PROGC is saved as PROG.C; with 0 the name stays as it is");
     DLAddFileCode = new QCheckBox;
     DLAddFileCode->setObjectName("DLAddFileCode");
     DLAddFileCode->setChecked(true);
@@ -80,12 +82,12 @@ TTransferGroup::TTransferGroup(QWidget *parent) : QGroupBox("Transfer", parent)
     PanelDownload = SunkenPanel("PanelDownload");
     auto *download = new QGridLayout(PanelDownload);
     download->addWidget(BtnDownload, 0, 0, 1, 2);
-    AddLabelled(download, 1, DLExtensionSize, "Extension\nSize");
-    AddLabelled(download, 2, DLAddFileCode, "Add binary \nFilecode");
+    AddLabelled(download, 1, DLExtensionSize, "E&xtension\nSize");
+    AddLabelled(download, 2, DLAddFileCode, "Add binar&y \nFilecode");
 
-    RadioButtonASCII = ModeButton("RadioButtonASCII", "ASCII", "Set ASCII transfer mode");
-    RadioButtonBinary = ModeButton("RadioButtonBinary", "Binary", "Set Binary transfer mode");
-    RadioButtonAuto = ModeButton("RadioButtonAuto", "Auto",
+    RadioButtonASCII = ModeButton("RadioButtonASCII", "AS&CII", "Set ASCII transfer mode");
+    RadioButtonBinary = ModeButton("RadioButtonBinary", "&Binary", "Set Binary transfer mode");
+    RadioButtonAuto = ModeButton("RadioButtonAuto", "&Auto",
                                  "Select to specify the transfer mode is automatically determined");
     RadioButtonAuto->setChecked(true);
 

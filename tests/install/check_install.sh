@@ -141,7 +141,16 @@ if "${no_display[@]}" "$zarvel" --version >/dev/full 2>/dev/null; then fail "--v
 status=0
 "${no_display[@]}" "$zarvel" HostName tandem1 Host >/dev/null 2>"$work/err" || status=$?
 [ "$status" -eq 2 ] || fail "command-line error without a display: exit status $status"
-[ "$(tail -n 1 "$work/err")" = "zarvel: Invalid parameter: Host" ] || fail "command-line error without a display printed: $(cat "$work/err")"
+[ "$(cat "$work/err")" = "zarvel: Invalid parameter: Host" ] || fail "command-line error without a display printed: $(cat "$work/err")"
+# A quoted value holds its blanks; and a valid command line says in one line why it cannot run.
+status=0
+"${no_display[@]}" "$zarvel" Site "Tandem TLS" >/dev/null 2>"$work/err" || status=$?
+[ "$status" -eq 2 ] && [ "$(cat "$work/err")" = "zarvel: Unknown site: Tandem TLS" ] \
+    || fail "unknown site with a blank: status $status, printed: $(cat "$work/err")"
+status=0
+"${no_display[@]}" "$zarvel" HostName tandem1 >/dev/null 2>"$work/err" || status=$?
+[ "$status" -eq 1 ] && [ "$(wc -l <"$work/err")" -eq 1 ] && grep -q '^zarvel: Zarvel needs a graphical session' "$work/err" \
+    || fail "valid command line without a display: status $status, printed: $(cat "$work/err")"
 [ ! -e "$work/config" ] || fail "start-up made the settings folder $work/config"
 
 # --- Manual page: renders without warnings, right version, every keyword -------------------

@@ -12,8 +12,24 @@ TEST(CommandLine, tokensAreRunsBetweenBlanksAndCommas)
     EXPECT_EQ(SplitCommandLine(""), V{});
     EXPECT_EQ(SplitCommandLine(" ,, , "), V{});
     EXPECT_EQ(SplitCommandLine(",a,,b  c,"), (V{"a", "b", "c"}));
-    // Tabs and quotes are ordinary characters.
-    EXPECT_EQ(SplitCommandLine("a\tb \"c d\""), (V{"a\tb", "\"c", "d\""}));
+    // Tabs are ordinary characters, and so is a double quote inside a token.
+    EXPECT_EQ(SplitCommandLine("a\tb c\"d"), (V{"a\tb", "c\"d"}));
+    // A token that starts with a double quote holds blanks and commas up to the closing one.
+    EXPECT_EQ(SplitCommandLine("site \"Tandem TLS\",u \"a,b\""), (V{"site", "Tandem TLS", "u", "a,b"}));
+    EXPECT_EQ(SplitCommandLine("p \"\" x"), (V{"p", "", "x"})) << "an empty value";
+    EXPECT_EQ(SplitCommandLine("p \"say \"\"hi\"\"\""), (V{"p", "say \"hi\""})) << "doubled quotes";
+    EXPECT_EQ(SplitCommandLine("p \"open, to the end"), (V{"p", "open, to the end"}));
+}
+
+// What the shell split stays split that way, whatever the arguments hold.
+TEST(CommandLine, joinedArgumentsSplitBackIntoThemselves)
+{
+    const std::vector<std::vector<std::string>> table = {
+        {}, {"HostName", "tandem1"}, {"Site", "Tandem TLS"}, {"Password", ""}, {"Password", "a,b"},
+        {"Password", "\"quoted\""}, {"Password", "in\"side"}, {"Password", "\""}, {"x\ty", "\"a b"}};
+    for (const auto &arguments : table)
+        EXPECT_EQ(SplitCommandLine(JoinArguments(arguments)), arguments) << JoinArguments(arguments);
+    EXPECT_EQ(JoinArguments({"Site", "Tandem TLS", "AutoConnect"}), "Site \"Tandem TLS\" AutoConnect");
 }
 
 TEST(CommandLine, portTextConvertsLikeTheDecimalReaderOfC)

@@ -66,7 +66,7 @@ TEST_F(ConnectTake, emptyHostOrUserIsRefusedAndChangesNothing)
         ConnectFields typed = fields;
         typed.*blank = "";
         const ConnectionSettings before = settings;
-        EXPECT_EQ(TakeConnectFields(typed, settings), "Host and UserID are required fields");
+        EXPECT_EQ(TakeConnectFields(typed, settings), "Host and User ID are required fields");
         EXPECT_EQ(settings.HostName, before.HostName);
         EXPECT_EQ(settings.UserID, before.UserID);
         EXPECT_EQ(settings.HostPort, before.HostPort);
@@ -169,6 +169,31 @@ TEST_F(ConnectSave, withoutAStoreTheFirstWriteFails)
     } catch (const ESettingsStoreError &e) {
         EXPECT_STREQ(e.what(), "Failed to set data for 'HostName'");
     }
+}
+
+// Two sites on one host must be told apart in the window's caption.
+TEST(SessionCaption, namesTheSiteOrTheHostWithAPortOtherThan21)
+{
+    ConnectionSettings settings;
+    settings.HostName = "tandem1";
+    settings.HostPort = 21;
+    EXPECT_EQ(SessionCaption(settings), "Zarvel - tandem1");
+    settings.HostPort = 2121;
+    EXPECT_EQ(SessionCaption(settings), "Zarvel - tandem1:2121");
+    settings.HostName = "::1";
+    EXPECT_EQ(SessionCaption(settings), "Zarvel - [::1]:2121");
+    settings.HostName = "[::1]";
+    EXPECT_EQ(SessionCaption(settings), "Zarvel - [::1]:2121");
+    settings.Site = "Tandem TLS";
+    EXPECT_EQ(SessionCaption(settings), "Zarvel - Tandem TLS");
+
+    ConnectFields typed;
+    typed.Host = "tandem1";
+    typed.Port = "21";
+    typed.UserID = "ops1";
+    typed.Site = "prod";
+    ASSERT_EQ(TakeConnectFields(typed, settings), "");
+    EXPECT_EQ(settings.Site, "prod") << "Connect keeps the site chosen in the dialog";
 }
 
 } // namespace

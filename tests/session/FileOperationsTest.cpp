@@ -58,6 +58,11 @@ public:
     void RefreshFiles() override { said.push_back("refresh files"); }
     std::string HighlightedFolder() const override { return highlightedFolder; }
     void RefreshFolders() override { said.push_back("refresh folders"); }
+    bool EnterFolder(const std::string &path) override
+    {
+        said.push_back("enter " + path);
+        return true;
+    }
 
     void ErrorDialog(const std::string &text) override { said.push_back("box: " + text); }
     void ExclamationSound() override { said.push_back("sound"); }
@@ -209,7 +214,7 @@ TEST_F(HostFileOperationsTest, renameAsksEachNameCancelSkipsRefusalBoxesAndGoesO
         "box: Zarvel Error - 550 File $DATA01.ZDEMO.TAKEN already exists.",
         // An unchanged name is sent all the same: the host decides.
         "ask Rename | Enter new name for 'D' | D", "RNFR D RNTO D",
-        "list", "log1: 2 files renamed"}));
+        "list", "log1: 2 file(s) renamed"}));
 }
 
 TEST_F(HostFileOperationsTest, renameCancelledForEveryFileSendsAndLogsNothing)
@@ -271,7 +276,7 @@ TEST_F(PCFileOperationsTest, deleteBoxesEachFileThatStaysAndCountsOnlyDeletedOne
     session.pcNames = {"a.c", "gone.c", "d", "c.c"};
     operations.DeleteSelected();
     EXPECT_EQ(session.said, (Transcript{"box: Unable to delete 'gone.c'", "box: Unable to delete 'd'",
-                                        "log1: 2 files deleted", "refresh files"}));
+                                        "log1: 2 file(s) deleted", "refresh files"}));
     EXPECT_FALSE(QFile::exists("a.c"));
     EXPECT_FALSE(QFile::exists("c.c"));
     EXPECT_TRUE(QDir("d").exists());
@@ -301,7 +306,7 @@ TEST_F(PCFileOperationsTest, deleteAsksThenMovesFilesToTheTrashOfTheDataFolder)
 
     const std::string question = "ask Delete | Delete 2 files in " + QDir::currentPath().toStdString() +
                                  ": a.c, b.c?\n\nDeleted files go to the trash.";
-    EXPECT_EQ(session.said, (Transcript{question, question, "log1: 2 files deleted", "refresh files"}));
+    EXPECT_EQ(session.said, (Transcript{question, question, "log1: 2 file(s) deleted", "refresh files"}));
     EXPECT_FALSE(QFile::exists("a.c"));
     EXPECT_EQ(Content(data.filePath("Trash/files/a.c")), "a");
     EXPECT_EQ(Content(data.filePath("Trash/files/b.c")), "b");
@@ -337,7 +342,7 @@ TEST_F(PCFileOperationsTest, renameMovesIntoSubfolderAndPassesOverCancelAndFailu
     EXPECT_EQ(session.said, (Transcript{
         "ask Rename | Enter new name for 'a.c' | a.c", "ask Rename | Enter new name for 'b.c' | b.c",
         "ask Rename | Enter new name for 'c.c' | c.c", "ask Rename | Enter new name for 'gone.c' | gone.c",
-        "refresh files", "log1: 2 files renamed"}));
+        "refresh files", "log1: 2 file(s) renamed"}));
     EXPECT_EQ(Content("sub/a.c"), "A");
     EXPECT_EQ(Content("b.c"), "B");
     EXPECT_EQ(Content("c.h"), "C");
@@ -354,13 +359,13 @@ TEST_F(PCFileOperationsTest, mkDirWithEmptyOrExistingNameOnlySounds)
     EXPECT_EQ(session.said, (Transcript{question, "sound", question, "sound", question, "sound"}));
 }
 
-TEST_F(PCFileOperationsTest, mkDirCreatesRelativeOrFullPathAndRereadsFolders)
+TEST_F(PCFileOperationsTest, mkDirCreatesRelativeOrFullPathAndEntersIt)
 {
     session.answers = {"made", Path("full"), std::nullopt};
     for (int i = 0; i < 3; ++i)
         operations.MakeFolder();
-    EXPECT_EQ(std::count(session.said.begin(), session.said.end(), "refresh folders"), 2);
-    EXPECT_EQ(std::count(session.said.begin(), session.said.end(), "sound"), 0);
+    const std::string question = "ask Create Directory | Create in " + QDir::currentPath().toStdString() + " | ";
+    EXPECT_EQ(session.said, (Transcript{question, "enter made", question, "enter " + Path("full"), question}));
     EXPECT_TRUE(QDir("made").exists());
     EXPECT_TRUE(QDir("full").exists());
 }

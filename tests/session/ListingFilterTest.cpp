@@ -18,6 +18,7 @@ struct LineRow {
     std::string name;
     std::int32_t fileCode;
     std::int64_t size;
+    std::int64_t time = -1; // the sort key of the modification time
 };
 
 void PrintTo(const LineRow &row, std::ostream *out)
@@ -27,37 +28,38 @@ void PrintTo(const LineRow &row, std::ostream *out)
 
 class ListingLineTest : public testing::TestWithParam<LineRow> {};
 
-TEST_P(ListingLineTest, nameCodeAndSize)
+TEST_P(ListingLineTest, nameCodeSizeAndTime)
 {
     const LineRow &row = GetParam();
     EXPECT_EQ(ListingLineName(row.line), row.name) << row.line;
     EXPECT_EQ(ListingLineFileCode(row.line), row.fileCode) << row.line;
     EXPECT_EQ(ListingLineSize(row.line), row.size) << row.line;
+    EXPECT_EQ(ListingLineTime(row.line), row.time) << row.line;
 }
 
 INSTANTIATE_TEST_SUITE_P(ServerOutput, ListingLineTest, testing::Values(
     LineRow{"File         Code             EOF  Last Modification    Owner  RWEP", "File", 0, 0},
-    LineRow{"ALV           101             2522 27-Aug-02 13:57:10 155,106 \"nnnn\"", "ALV", 101, 2522},
-    LineRow{"IARPTS        101            16354 18-Mar-08 15:09:12 244, 10 \"nnnn\"", "IARPTS", 101, 16354},
-    LineRow{"MYOBJ         100            20480 01-Feb-24 08:00:00 255,255 \"oooo\"", "MYOBJ", 100, 20480},
-    LineRow{"BIGDATA       180       3000000000 01-Feb-24 08:00:00 255,255 \"oooo\"", "BIGDATA", 180, 3000000000LL},
-    LineRow{"EMPTY           0                0 01-Feb-24 08:00:00 255,255 \"oooo\"", "EMPTY", 0, 0},
+    LineRow{"ALV           101             2522 27-Aug-02 13:57:10 155,106 \"nnnn\"", "ALV", 101, 2522, 20020827135710},
+    LineRow{"IARPTS        101            16354 18-Mar-08 15:09:12 244, 10 \"nnnn\"", "IARPTS", 101, 16354, 20080318150912},
+    LineRow{"MYOBJ         100            20480 01-Feb-24 08:00:00 255,255 \"oooo\"", "MYOBJ", 100, 20480, 20240201080000},
+    LineRow{"BIGDATA       180       3000000000 01-Feb-24 08:00:00 255,255 \"oooo\"", "BIGDATA", 180, 3000000000LL, 20240201080000},
+    LineRow{"EMPTY           0                0 01-Feb-24 08:00:00 255,255 \"oooo\"", "EMPTY", 0, 0, 20240201080000},
     // Captured from tools/guardian-ftpd: unpadded days, owners with blanks, a closing summary.
-    LineRow{"CUSTFILE      180              720 10-Apr-24 18:12:42 155,106 \"nnnn\"", "CUSTFILE", 180, 720},
-    LineRow{"LOG09         180              144 13-May-24 17:44:57 100,  1 \"AOAO\"", "LOG09", 180, 144},
-    LineRow{"MYOBJ         100            20480 7-Dec-26 20:45:19 244, 10 \"nnnn\"", "MYOBJ", 100, 20480},
-    LineRow{"PROG          700            12288 4-Apr-24 12:25:39 255,255 \"OOOO\"", "PROG", 700, 12288},
-    LineRow{"PROGE         800            16384 8-Apr-24 06:47:53 100,  1 \"AOAO\"", "PROGE", 800, 16384},
-    LineRow{"DATA            0                3 7-Dec-26 20:45:19 244, 10 \"nnnn\"", "DATA", 0, 3},
+    LineRow{"CUSTFILE      180              720 10-Apr-24 18:12:42 155,106 \"nnnn\"", "CUSTFILE", 180, 720, 20240410181242},
+    LineRow{"LOG09         180              144 13-May-24 17:44:57 100,  1 \"AOAO\"", "LOG09", 180, 144, 20240513174457},
+    LineRow{"MYOBJ         100            20480 7-Dec-26 20:45:19 244, 10 \"nnnn\"", "MYOBJ", 100, 20480, 20261207204519},
+    LineRow{"PROG          700            12288 4-Apr-24 12:25:39 255,255 \"OOOO\"", "PROG", 700, 12288, 20240404122539},
+    LineRow{"PROGE         800            16384 8-Apr-24 06:47:53 100,  1 \"AOAO\"", "PROGE", 800, 16384, 20240408064753},
+    LineRow{"DATA            0                3 7-Dec-26 20:45:19 244, 10 \"nnnn\"", "DATA", 0, 3, 20261207204519},
     LineRow{"Total of 48 file(s), 66089 byte(s)", "Total", 0, 0}));
 
 // A real host marks a file that is open with an "O" between name and code: the size is the
 // number after the code, never the third field, which is then the code.
 INSTANTIATE_TEST_SUITE_P(OpenFiles, ListingLineTest, testing::Values(
-    LineRow{"EMSACSTM      101             146  18-Sep-00 09:03:37 170,175 \"nunu\"", "EMSACSTM", 101, 146},
-    LineRow{"TACLCSTM   O  101             101  4-Mar-01  23:50:06 255,255 \"oooo\"", "TACLCSTM", 101, 101},
-    LineRow{"ZZLOG      O  180          8388608 4-Mar-01 23:50:06 255,255 \"oooo\"", "ZZLOG", 180, 8388608},
-    LineRow{"ZZLOG      O    0                0 4-Mar-01 23:50:06 255,255 \"oooo\"", "ZZLOG", 0, 0}));
+    LineRow{"EMSACSTM      101             146  18-Sep-00 09:03:37 170,175 \"nunu\"", "EMSACSTM", 101, 146, 20000918090337},
+    LineRow{"TACLCSTM   O  101             101  4-Mar-01  23:50:06 255,255 \"oooo\"", "TACLCSTM", 101, 101, 20010304235006},
+    LineRow{"ZZLOG      O  180          8388608 4-Mar-01 23:50:06 255,255 \"oooo\"", "ZZLOG", 180, 8388608, 20010304235006},
+    LineRow{"ZZLOG      O    0                0 4-Mar-01 23:50:06 255,255 \"oooo\"", "ZZLOG", 0, 0, 20010304235006}));
 
 INSTANTIATE_TEST_SUITE_P(OddLines, ListingLineTest, testing::Values(
     LineRow{"", "", 0, 0},
@@ -70,7 +72,14 @@ INSTANTIATE_TEST_SUITE_P(OddLines, ListingLineTest, testing::Values(
     LineRow{"X             101 12abc", "X", 101, 12},       // digits stop at the first non-digit
     LineRow{"LONGFILENAMEX1234 5 6", "LONGFILENAMEX1234", 1234, 5},
     LineRow{"X             101 99999999999999999999 t", "X", 101, INT64_MAX},     // saturates
-    LineRow{"X             99999999999 1", "X", INT32_MAX, 1}));                  // codes are 32-bit
+    LineRow{"X             99999999999 1", "X", INT32_MAX, 1},                    // codes are 32-bit
+    // Times from the last century, and dates or times that are not of the server's form.
+    LineRow{"OLD           101 5 31-Dec-99 23:59:59 1,1 \"nnnn\"", "OLD", 101, 5, 19991231235959},
+    LineRow{"X             101 5 18-Mar-2008 15:09:12 1,1", "X", 101, 5},
+    LineRow{"X             101 5 18-Mrz-08 15:09:12 1,1", "X", 101, 5},
+    LineRow{"X             101 5 18-Mar-08 15:09 1,1", "X", 101, 5},
+    LineRow{"X             101 5 18-Mar-08 15:x9:12 1,1", "X", 101, 5},
+    LineRow{"X             101 5 -Mar-08 15:09:12", "X", 101, 5}));
 
 // The accessors must stop at the end of the line even when more bytes follow in memory.
 TEST(ListingLineBounds, neverReadPastTheLine)

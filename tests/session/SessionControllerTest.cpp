@@ -52,6 +52,7 @@ public:
     // TSessionWindow
     void SetSessionControlsEnabled(bool on) override { controls.push_back(on); }
     void SetConnectCommandEnabled(bool on) override { connectCommand = on; }
+    void SetDisconnectCommandEnabled(bool on) override { disconnectCommand = on; }
     void SetCaptions(const std::string &text) override { caption = text; }
     void AddLogLine(const std::string &text) override { log.push_back(text); }
     bool IsClosing() const override { return closing; }
@@ -66,6 +67,7 @@ public:
     int selectedFilter = -1;
     int clears = 0;
     bool connectCommand = true;
+    bool disconnectCommand = false;
     bool closing = false;
 };
 
@@ -156,13 +158,15 @@ TEST_F(SessionController, connectEntersInitialSubvolumeListsWithoutHeadingAndSwi
     ScriptSubvol("$DATA.SUB", files);
     ASSERT_TRUE(session.ConnectToHost()) << session.FTPCLI.ErrorMessage();
     EXPECT_TRUE(peer.WaitFinished());
-    EXPECT_EQ(window.caption, "Zarvel - 127.0.0.1");
+    EXPECT_EQ(window.caption, "Zarvel - 127.0.0.1:" + std::to_string(peer.Port()));
     EXPECT_EQ(window.subvol, "$DATA.SUB");
     EXPECT_EQ(window.history, std::vector<std::string>{"$DATA.SUB"});
     EXPECT_EQ(window.files, files);
     EXPECT_EQ(window.count, "4 File(s)");
     EXPECT_EQ(window.status, "Connected");
     EXPECT_EQ(window.controls, std::vector<bool>{true});
+    EXPECT_TRUE(window.disconnectCommand) << "a session to end";
+    EXPECT_TRUE(window.connectCommand) << "Connect offers to end it first";
     EXPECT_TRUE(session.Connected);
     EXPECT_TRUE(window.boxes.empty());
     EXPECT_TRUE(Logged("Connecting to 127.0.0.1..."));
@@ -248,6 +252,8 @@ TEST_F(SessionController, refusedLoginShowsErrorThenDisconnectsWithControlsOff)
     EXPECT_EQ(window.caption, "Zarvel");
     EXPECT_FALSE(session.Connected);
     EXPECT_EQ(std::count(window.controls.begin(), window.controls.end(), true), 0);
+    EXPECT_FALSE(window.disconnectCommand);
+    EXPECT_TRUE(window.connectCommand);
 }
 
 TEST_F(SessionController, refusedTcpConnectionLeavesTheErrorInTheStatusBar)
@@ -310,6 +316,7 @@ TEST_F(SessionController, serverDroppingTheConnectionEndsTheSession)
     EXPECT_EQ(window.caption, "Zarvel");
     EXPECT_EQ(window.status, "Disconnected");
     EXPECT_EQ(window.controls, (std::vector<bool>{true, false}));
+    EXPECT_FALSE(window.disconnectCommand) << "nothing left to end";
 }
 
 // ---- Data connections and keep-alive ----
@@ -407,7 +414,7 @@ TEST_F(SessionController, nothingReachesAClosingWindow)
     session.FTPCLISessionClosed(&session.FTPCLI, 0);
     std::string text = "< 221 bye";
     session.FTPMessage(&session.FTPCLI, text);
-    EXPECT_EQ(window.caption, "Zarvel - 127.0.0.1");
+    EXPECT_EQ(window.caption, "Zarvel - 127.0.0.1:" + std::to_string(peer.Port()));
     EXPECT_EQ(window.log.size(), logged);
     peer.AllowUnfinished();
 }

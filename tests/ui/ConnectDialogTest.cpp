@@ -65,7 +65,7 @@ TEST_F(ConnectDialog, emptyHostIsRefusedDialogStaysThenCancelCloses)
     Show();
     form->EditHost->clear();
     form->btnConnect->click();
-    EXPECT_EQ(messages.shown, QStringList{"simple: Host and UserID are required fields"});
+    EXPECT_EQ(messages.shown, QStringList{"simple: Host and User ID are required fields"});
     EXPECT_TRUE(form->isVisible());
     EXPECT_EQ(form->Settings.HostName, "tandem1");
     form->btnCancel->click();
@@ -245,13 +245,38 @@ TEST_F(ConnectDialog, passwordIsSavedOnlyWithIncludePasswordAndReloadFollowsIt)
     EXPECT_EQ(keyring.items.count("ops1@tandem1:21"), 0u);
     EXPECT_EQ(store->ReadInteger("AutoConnect"), 0);
 
-    form->chkSavePassword->click();
     form->btnReload->click();
     Answer();
-    EXPECT_FALSE(form->chkSavePassword->isChecked()) << "no saved password: Include Password goes off";
-    EXPECT_EQ(form->EditPassword->text(), "");
-    EXPECT_FALSE(form->chkAutoConnect->isEnabled());
+    EXPECT_EQ(form->EditPassword->text(), "pw") << "no saved password: the one in the field stays";
+    EXPECT_FALSE(form->chkSavePassword->isChecked());
     EXPECT_TRUE(form->LabelKeyringNote->isHidden());
+}
+
+// Values given on the command line are not replaced by empty saved ones, and Reload says
+// what it filled in; a password typed for another account is not kept for the reloaded one.
+TEST_F(ConnectDialog, reloadFillsOnlySavedValuesAndSaysWhich)
+{
+    store->WriteString("InitialSubvol", "$DATA.OBJ");
+    Show();
+    form->btnReload->click();
+    Answer();
+    EXPECT_EQ(form->EditHost->text(), "tandem1");
+    EXPECT_EQ(form->EditUserID->text(), "ops1");
+    EXPECT_EQ(form->EditPassword->text(), "pw");
+    EXPECT_EQ(form->EditPort->text(), "21");
+    EXPECT_EQ(form->EditSubvol->text(), "$DATA.OBJ");
+    EXPECT_EQ(form->LabelReloaded->text(),
+              "Reloaded Initial Subvolume from the saved connection; any other field stays as it was.");
+    EXPECT_TRUE(form->LabelReloaded->isVisible());
+
+    store->WriteString("HostName", "tandem9");
+    store->WriteString("UserID", "ops9");
+    form->btnReload->click();
+    Answer();
+    EXPECT_EQ(form->EditPassword->text(), "") << "the password was ops1's";
+    EXPECT_EQ(form->LabelReloaded->text(),
+              "Reloaded Host, User ID and Initial Subvolume from the saved connection; any other field stays as it was.");
+    EXPECT_TRUE(messages.shown.isEmpty()) << messages.shown.join("; ").toStdString();
 }
 
 TEST_F(ConnectDialog, saveAfterStartUpKeepsASavedPasswordAndAutoConnect)

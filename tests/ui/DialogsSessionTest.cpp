@@ -80,7 +80,7 @@ TEST_F(DialogsSession, connectFromTheFileMenuOpensASessionOnAPortAbove32767)
         windows.FormConnect->btnConnect->click();
     });
     ASSERT_TRUE(WaitUntil([this] { return form->Session().Connected; }) && WaitUntilIdle());
-    EXPECT_EQ(form->windowTitle(), "Zarvel - 127.0.0.1");
+    EXPECT_EQ(form->windowTitle(), "Zarvel - 127.0.0.1:" + QString::fromStdString(server->PortText()));
     EXPECT_EQ(RemoteNames().size(), qsizetype(SampleFiles().size()));
     EXPECT_EQ(form->GroupBoxTandem->ComboBoxTanSubvol->currentText(), kHome);
     EXPECT_TRUE(messages.shown.isEmpty()) << messages.shown.join("; ").toStdString();
@@ -101,7 +101,8 @@ TEST_F(DialogsSession, bracketedIpv6LiteralConnectsListsAndDownloadsOverEprt)
     });
     ASSERT_TRUE(WaitUntil([this] { return form->Session().Connected; }) && WaitUntilIdle())
         << messages.shown.join("; ").toStdString();
-    EXPECT_EQ(form->windowTitle(), "Zarvel - [::1]"); // the host as typed
+    // The host as typed, and its port.
+    EXPECT_EQ(form->windowTitle(), "Zarvel - [::1]:" + QString::fromStdString(server->PortText()));
     EXPECT_EQ(RemoteNames().size(), qsizetype(SampleFiles().size()));
     EXPECT_TRUE(LogText().contains("> EPRT |2|::1|")) << LogText().toStdString();
     form->GroupBoxMode->DLExtensionSize->setValue(1);

@@ -162,7 +162,7 @@ TEST_F(MainWindowFileOps, renameWithOkCancelAndRefusedNameShowsHostErrorAndRelis
     EXPECT_TRUE(messages.shown[5].startsWith("error: Zarvel Error - ")) << messages.shown[5].toStdString();
     EXPECT_TRUE(messages.shown[5].contains("CR or LF")) << messages.shown[5].toStdString();
 
-    EXPECT_EQ(StatusText(), "1 files renamed");
+    EXPECT_EQ(StatusText(), "1 file(s) renamed");
     EXPECT_EQ(RemoteNames(), (QStringList{"CUSTDATA", "LOG01", "NEWOBJ", "PROGC", "PROGH", "TOOLO"}));
     EXPECT_TRUE(RemoteExists("PROGC"));
     EXPECT_TRUE(RemoteExists("PROGH"));
@@ -186,7 +186,7 @@ TEST_F(MainWindowFileOps, pcDeleteBoxesEachFileThatCannotGoAndRereadsTheList)
     Click(form->GroupBoxPC->BtnDeletePC);
 
     EXPECT_EQ(messages.shown.mid(1), (QStringList{"error: Unable to delete 'b.c'", "error: Unable to delete 'd.h'"}));
-    EXPECT_EQ(StatusText(), "2 files deleted");
+    EXPECT_EQ(StatusText(), "2 file(s) deleted");
     EXPECT_TRUE(PcNames().isEmpty()) << PcNames().join(",").toStdString();
 }
 
@@ -204,21 +204,22 @@ TEST_F(MainWindowFileOps, pcRenameOntoTakenNameIsRefusedAndIntoSubfolderMoves)
     EXPECT_EQ(PcContent("a.c"), "first");
     EXPECT_EQ(PcContent("sub/b.c"), "second");
     EXPECT_EQ(PcNames(), QStringList{"a.c"});
-    EXPECT_EQ(StatusText(), "1 files renamed");
+    EXPECT_EQ(StatusText(), "1 file(s) renamed");
 }
 
-TEST_F(MainWindowFileOps, mkDirEmptyOrExistingOnlySoundsAndNewOneIsListed)
+TEST_F(MainWindowFileOps, mkDirEmptyOrExistingOnlySoundsAndNewOneIsEntered)
 {
     ASSERT_TRUE(QDir(pcDir.path()).mkdir("old"));
     form->GroupBoxPC->RefreshFolders();
+    const QString question = "prompt: Create Directory | Create in " + QDir::currentPath() + " | ";
     messages.answers = {"", "old", "new"};
     for (int i = 0; i < 3; ++i)
         Click(form->GroupBoxPC->BtnMkDirPC);
 
-    const QString question = "prompt: Create Directory | Create in " + QDir::currentPath() + " | ";
     EXPECT_EQ(messages.shown, (QStringList{question, question, question}));
     EXPECT_EQ(sounds.played, (QStringList{"exclamation", "exclamation"}));
-    EXPECT_TRUE(Folders().contains("new")) << Folders().join(",").toStdString();
+    EXPECT_EQ(QDir::currentPath(), QDir(PcPath("new")).canonicalPath());
+    EXPECT_EQ(form->GroupBoxPC->DriveComboBoxPC->currentText(), QDir::currentPath()) << "the folder box shows it";
 }
 
 TEST_F(MainWindowFileOps, rmDirOfNonEmptyFolderOnlySoundsAndEmptyOneGoes)

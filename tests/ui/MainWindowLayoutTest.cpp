@@ -1,6 +1,7 @@
 // The main window without a session: its controls as a user and a screen reader meet them,
 // resizing, the "Local PC" group over a real folder, and the log window.
 #include "ui/ConfigureDialog.h"
+#include "ui/ListColumns.h"
 #include "ui/LocalPCGroup.h"
 #include "ui/RecordingSeams.h"
 #include "ui/ConnectDialog.h"
@@ -13,9 +14,15 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFocusEvent>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QScreen>
+#include <QSplitter>
+#include <QCompleter>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -40,6 +47,12 @@ protected:
         QDir(folder.path()).mkdir("sub");
         QFile(folder.filePath("sub/inner.c")).open(QIODevice::WriteOnly);
         ASSERT_TRUE(QDir::setCurrent(folder.path()));
+        Build();
+    }
+    // Builds the windows over the settings file, again for a second run.
+    void Build()
+    {
+        form.reset();
         form = std::make_unique<TFormMain>(messages, sounds, config.filePath("Zarvel.conf"));
         windows.FormConnect = new TFormConnect(messages, form.get());
         windows.FormStatus = new TFormStatus(form.get());
@@ -91,8 +104,8 @@ TEST_F(MainWindowLayout, extensionSizeTextThatIsNotANumberCountsAsZeroWhenLeft)
 TEST_F(MainWindowLayout, transferControlsStartWithTheirDefaultsCaptionsAndHints)
 {
     TTransferGroup *mode = form->GroupBoxMode;
-    EXPECT_EQ(mode->BtnUpload->text(), "Upload");
-    EXPECT_EQ(mode->BtnDownload->text(), "Download");
+    EXPECT_EQ(mode->BtnUpload->text(), "&Upload");
+    EXPECT_EQ(mode->BtnDownload->text(), "Do&wnload");
     EXPECT_TRUE(mode->ULAppendExtension->isChecked());
     EXPECT_TRUE(mode->DLAddFileCode->isChecked());
     EXPECT_EQ(mode->DLExtensionSize->value(), 0);
@@ -137,7 +150,7 @@ TEST_F(MainWindowLayout, everyNamedControlHasAnAccessibleName)
     EXPECT_EQ(HeardName(windows.FormConfig->chkTouchUp), "High Water Marker .up");
 }
 
-TEST_F(MainWindowLayout, resizingGrowsTheRemoteSideKeepsTransferAndStopsAtTheMinimum)
+TEST_F(MainWindowLayout, resizingGrowsBothSidesKeepsTransferAndStopsAtTheMinimum)
 {
     form->show();
     QApplication::processEvents();
@@ -147,7 +160,8 @@ TEST_F(MainWindowLayout, resizingGrowsTheRemoteSideKeepsTransferAndStopsAtTheMin
     const QSize listBefore = form->GroupBoxTandem->ListBoxTanFiles->size();
     form->resize(form->width() + 200, form->height() + 150);
     QApplication::processEvents();
-    EXPECT_EQ(form->GroupBoxPC->width(), pcBefore.width());
+    EXPECT_GT(form->GroupBoxPC->width(), pcBefore.width());
+    EXPECT_GT(form->GroupBoxPC->FileListBoxPC->height(), 0);
     EXPECT_GT(form->GroupBoxPC->height(), pcBefore.height());
     EXPECT_EQ(form->GroupBoxMode->size(), modeBefore);
     EXPECT_GT(form->GroupBoxTandem->width(), tandemBefore.width());
@@ -158,6 +172,98 @@ TEST_F(MainWindowLayout, resizingGrowsTheRemoteSideKeepsTransferAndStopsAtTheMin
     QApplication::processEvents();
     EXPECT_GE(form->width(), 594);
     EXPECT_GE(form->height(), 405);
+}
+
+// Size, position and the splitter of one run are those of the next (same settings file);
+// a window stored where no screen is now comes back onto one.
+TEST_F(MainWindowLayout, sizePlaceAndSplitterComeBackAfterARestart)
+{
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    form->RestorePlacement();
+    EXPECT_EQ(form->size(), TFormMain::kDefaultSize.boundedTo(screen.size())) << "first run";
+    form->show();
+    QApplication::processEvents();
+    form->setGeometry(30, 40, 700, 500);
+    QApplication::processEvents();
+    QList<int> widths = form->SplitterGroups->sizes();
+    const int moved = 60;
+    form->SplitterGroups->setSizes({widths[0] + moved, widths[1], widths[2] - moved});
+    widths = form->SplitterGroups->sizes();
+    windows.FormStatus->setGeometry(50, 60, 500, 300);
+    windows.FormStatus->show();
+    form->SavePlacement(); // as closing the window does
+
+    const QString store = config.filePath("Zarvel.conf");
+    Build(); // the next run, on the same settings file
+    form->RestorePlacement();
+    form->show();
+    QApplication::processEvents();
+    EXPECT_EQ(form->geometry(), QRect(30, 40, 700, 500));
+    EXPECT_EQ(form->SplitterGroups->sizes(), widths);
+    EXPECT_EQ(windows.FormStatus->geometry(), QRect(50, 60, 500, 300));
+
+    // A place off every screen: the window is put on the first one, at its stored size.
+    form.reset();
+    {
+        TFileSettingsStore file(store);
+        std::string problem;
+        ASSERT_TRUE(file.OpenOrCreate(problem)) << problem;
+        file.WriteString("MainWindow", "-5000 -5000 640 450 0");
+    }
+    Build();
+    form->RestorePlacement();
+    EXPECT_TRUE(screen.contains(form->geometry())) << form->geometry().x() << "," << form->geometry().y();
+    EXPECT_EQ(form->size(), QSize(640, 450));
+}
+
+// Size and time beside each name, sorted by the heading clicked; the names read as before.
+TEST_F(MainWindowLayout, pcFilesShowSizeAndTimeAndSortByTheHeadingChosen)
+{
+    for (const auto &[name, size] : {std::pair("b.c", 300), std::pair("a.h", 10), std::pair("notes.txt", 2000)}) {
+        QFile file(folder.filePath(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray(size, 'x'));
+        file.flush();
+        ASSERT_TRUE(file.setFileTime(QDateTime(QDate(2026, 1, 1), QTime(0, 0)).addSecs(size),
+                                     QFileDevice::FileModificationTime));
+    }
+    pc->RefreshFiles();
+    EXPECT_EQ(Items(pc->FileListBoxPC), (QStringList{"a.h", "b.c", "notes.txt", "README"}));
+    QListWidgetItem *notes = pc->FileListBoxPC->item(2);
+    EXPECT_EQ(notes->data(Qt::AccessibleTextRole).toString(), "notes.txt, 2000 bytes, 2026-01-01 00:33");
+
+    pc->HeaderPCFiles->SortBy(1, Qt::DescendingOrder);
+    EXPECT_EQ(Items(pc->FileListBoxPC), (QStringList{"notes.txt", "b.c", "a.h", "README"}));
+    pc->HeaderPCFiles->SortBy(2, Qt::DescendingOrder);
+    EXPECT_EQ(Items(pc->FileListBoxPC), (QStringList{"README", "notes.txt", "b.c", "a.h"})) << "newest first";
+    pc->FileListBoxPC->item(0)->setSelected(true);
+    EXPECT_EQ(pc->SelectedNames(), std::vector<std::string>{"README"});
+    Put("zz.c");
+    pc->RefreshFiles();
+    EXPECT_EQ(pc->HeaderPCFiles->sortIndicatorSection(), 2) << "a refresh keeps the order chosen";
+    EXPECT_EQ(Items(pc->FileListBoxPC).last(), "a.h");
+}
+
+// A path typed in the folder box and Enter: that folder; a wrong one is said and changes nothing.
+TEST_F(MainWindowLayout, typedFolderIsEnteredAndAWrongOneIsRefused)
+{
+    QStringList refused;
+    pc->OnFolderRefused = [&](const QString &path) { refused << path; };
+    QLineEdit *edit = pc->DriveComboBoxPC->lineEdit();
+    ASSERT_TRUE(pc->DriveComboBoxPC->completer()) << "typed paths complete";
+    edit->setText(folder.filePath("sub"));
+    Q_EMIT edit->returnPressed();
+    EXPECT_EQ(QDir::currentPath(), QDir(folder.filePath("sub")).canonicalPath());
+    EXPECT_EQ(Items(pc->FileListBoxPC), QStringList{"inner.c"});
+    EXPECT_EQ(pc->DriveComboBoxPC->currentText(), QDir::currentPath());
+
+    edit->setText("..");
+    Q_EMIT edit->returnPressed();
+    EXPECT_EQ(QDir::currentPath(), QDir(folder.path()).canonicalPath()) << "relative to the folder shown";
+    edit->setText(folder.filePath("missing"));
+    Q_EMIT edit->returnPressed();
+    EXPECT_EQ(refused, QStringList{folder.filePath("missing")});
+    EXPECT_EQ(QDir::currentPath(), QDir(folder.path()).canonicalPath());
 }
 
 TEST_F(MainWindowLayout, pcFilesFollowTheFilterAndAllFilesIncludesNamesWithoutAPeriod)

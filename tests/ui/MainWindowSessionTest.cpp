@@ -1,6 +1,7 @@
 // The main window as a user meets it: connected to the NonStop-style server, browsing
 // subvolumes, filtering, disconnecting.
 #include "ui/MainWindowFixture.h"
+#include "ui/ListColumns.h"
 #include "ui/LocalPCGroup.h"
 #include "ui/TandemGroup.h"
 #include "ui/LogWindow.h"
@@ -8,6 +9,8 @@
 
 #include <QAccessible>
 #include <QAction>
+#include <QFile>
+#include <QHeaderView>
 #include <QLabel>
 #include <QApplication>
 #include <QComboBox>
@@ -18,6 +21,7 @@
 #include <QScrollBar>
 #include <QStatusBar>
 #include <QTest>
+#include <algorithm>
 #include <stdexcept>
 
 namespace {
@@ -42,9 +46,11 @@ QString HeardName(QWidget *widget)
 TEST_F(MainWindowSession, autoConnectShowsCaptionSubvolumeFilesAndEnablesTheSession)
 {
     ASSERT_TRUE(Connect());
-    EXPECT_EQ(form->windowTitle(), "Zarvel - 127.0.0.1");
+    // The port is not 21, so the caption names it.
+    const QString caption = "Zarvel - 127.0.0.1:" + QString::fromStdString(server->PortText());
+    EXPECT_EQ(form->windowTitle(), caption);
     // Texts that change are heard as they are, never behind a fixed name.
-    EXPECT_EQ(HeardName(form.get()), "Zarvel - 127.0.0.1");
+    EXPECT_EQ(HeardName(form.get()), caption);
     EXPECT_EQ(HeardName(form->StatusMessage), "Connected");
     EXPECT_EQ(HeardName(form->StatusCount), QString("%1 File(s)").arg(SampleFiles().size()));
     EXPECT_EQ(form->GroupBoxTandem->ComboBoxTanSubvol->currentText(), kHome);
@@ -55,9 +61,36 @@ TEST_F(MainWindowSession, autoConnectShowsCaptionSubvolumeFilesAndEnablesTheSess
     EXPECT_TRUE(form->GroupBoxMode->BtnDownload->isEnabled());
     EXPECT_TRUE(form->GroupBoxTandem->ListBoxTanFiles->isEnabled());
     EXPECT_TRUE(form->GroupBoxTandem->BtnRefreshTandem->isEnabled());
-    EXPECT_FALSE(form->ConnectItem->isEnabled());
+    EXPECT_TRUE(form->ConnectItem->isEnabled()) << "it offers to end the session first";
     EXPECT_TRUE(form->DisconnectItem->isEnabled());
     EXPECT_TRUE(messages.shown.isEmpty()) << messages.shown.join("; ").toStdString();
+}
+
+// The heading sorts the lines by the column clicked, also those of the next listing; the
+// lines themselves, and what a download reads of them, stay as the server sent them.
+TEST_F(MainWindowSession, headingSortsTheRemoteLinesWithoutChangingThem)
+{
+    ASSERT_TRUE(Connect());
+    QStringList serverOrder = RemoteLines();
+    TListHeader *header = form->GroupBoxTandem->HeaderTanFiles;
+    EXPECT_EQ(header->model()->headerData(1, Qt::Horizontal).toString(), "Code");
+    header->SortBy(1, Qt::AscendingOrder);
+    EXPECT_EQ(RemoteNames(), (QStringList{"CUSTDATA", "MYOBJ", "PROGC", "PROGH", "LOG01", "TOOLO"}));
+    header->SortBy(1, Qt::DescendingOrder);
+    EXPECT_EQ(RemoteNames(), (QStringList{"TOOLO", "LOG01", "PROGH", "PROGC", "MYOBJ", "CUSTDATA"}));
+    QStringList sorted = RemoteLines();
+    std::sort(sorted.begin(), sorted.end());
+    std::sort(serverOrder.begin(), serverOrder.end());
+    EXPECT_EQ(sorted, serverOrder) << "the same lines, in another order";
+
+    PutRemoteFile(kHome, "ZEDC", 101, "z\n");
+    Click(form->GroupBoxTandem->BtnRefreshTandem);
+    ASSERT_TRUE(WaitUntilIdle());
+    EXPECT_EQ(RemoteNames(), (QStringList{"TOOLO", "LOG01", "ZEDC", "PROGH", "PROGC", "MYOBJ", "CUSTDATA"}));
+    SelectRemote({"ZEDC"});
+    Click(form->GroupBoxMode->BtnDownload);
+    ASSERT_TRUE(WaitUntil([this] { return StatusText() == "1 file(s) downloaded"; })) << StatusText().toStdString();
+    EXPECT_TRUE(QFile::exists(PcPath("ZEDC"))) << "the name read from the sorted line";
 }
 
 TEST_F(MainWindowSession, disconnectRestoresCaptionAndSwitchesSessionControlsOff)
@@ -70,6 +103,7 @@ TEST_F(MainWindowSession, disconnectRestoresCaptionAndSwitchesSessionControlsOff
     EXPECT_FALSE(form->GroupBoxMode->isEnabled());
     EXPECT_FALSE(form->GroupBoxTandem->ListBoxTanFiles->isEnabled());
     EXPECT_TRUE(form->ConnectItem->isEnabled());
+    EXPECT_FALSE(form->DisconnectItem->isEnabled()) << "nothing left to end";
 }
 
 // Chooses the filter box entry with this label as a user would.
@@ -216,6 +250,7 @@ TEST_F(MainWindowSession, refusedLoginShowsTheErrorAndLeavesTheControlsOff)
     EXPECT_FALSE(form->GroupBoxMode->isEnabled());
     EXPECT_FALSE(form->GroupBoxTandem->ListBoxTanFiles->isEnabled());
     EXPECT_TRUE(form->ConnectItem->isEnabled());
+    EXPECT_FALSE(form->DisconnectItem->isEnabled()) << "nothing left to end";
 }
 
 TEST_F(MainWindowSession, serverGoingAwayEndsTheSessionInTheWindow)

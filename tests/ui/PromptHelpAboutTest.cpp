@@ -170,8 +170,12 @@ TEST(HelpWindow, everyHeadingIsUnderlinedToItsOwnLengthInOrder)
         headings << lines[i - 1];
     }
     EXPECT_EQ(headings, (QStringList{"FILE TRANSFER OPTIONS", "TRANSFER FILE TYPES", "UPLOAD", "DOWNLOAD", "FILE EXISTS",
-                                     "DELETE", "THE NONSTOP HOST", "KEYS", "ENCRYPTION AND CERTIFICATES",
+                                     "DELETE", "RESUME", "SITES", "LOG LEVELS", "THE NONSTOP HOST", "KEYS", "ENCRYPTION AND CERTIFICATES",
                                      "STARTUP COMMAND LINE", "ABOUT ZARVEL", "COPYRIGHT", "DISCLAIMER"}));
+    // No heading stands empty: text follows each before the next heading.
+    for (qsizetype i = 1; i + 3 < lines.size(); ++i)
+        EXPECT_FALSE(lines[i].startsWith('=') && lines[i + 1].isEmpty() && lines[i + 3].startsWith('='))
+            << lines[i - 1].toStdString() << " has no text";
     for (const char *keyword : {"HostName", "HostPort", "UserID", "Password", "ProxyName", "InitialSubvol",
                                 "Encryption", "DataConnection", "KeepAlive", "AsciiLineEnds", "Site", "ConfirmDelete",
                                 "WhenFileExists", "AUTOCONNECT", "TOUCHDOWN",

@@ -73,9 +73,9 @@ for _ in $(seq 150); do
     sleep 0.2
     window=$(main_window)
     [ -n "$window" ] && title=$(net_wm_name "$window")
-    [ "$title" = "Zarvel - 127.0.0.1" ] && break
+    [ "$title" = "Zarvel - 127.0.0.1:$port" ] && break
 done
-[ "$title" = "Zarvel - 127.0.0.1" ] || fail "connected title is \"$title\", not \"Zarvel - 127.0.0.1\""
+[ "$title" = "Zarvel - 127.0.0.1:$port" ] || fail "connected title is \"$title\", not \"Zarvel - 127.0.0.1:$port\""
 
 # The server goes: the session ends and the caption returns to "Zarvel".
 kill -TERM "$server_pid"
@@ -84,9 +84,9 @@ server_pid=
 for _ in $(seq 150); do
     sleep 0.2
     title=$(net_wm_name "$window")
-    [ "$title" != "Zarvel - 127.0.0.1" ] && break
+    [ "$title" != "Zarvel - 127.0.0.1:$port" ] && break
 done
 [ "$title" = "Zarvel" ] || fail "title after the session ended is \"$title\", not \"Zarvel\""
-echo "window titles as shown: \"Zarvel - 127.0.0.1\", then \"Zarvel\""
+echo "window titles as shown: \"Zarvel - 127.0.0.1:$port\", then \"Zarvel\""
 INNER
 xvfb-run -a -s '-screen 0 1280x800x24' bash "$inner" "$zarvel" "$source_dir" "$work"
