@@ -79,7 +79,7 @@ std::string JoinArguments(const std::vector<std::string> &arguments)
     for (const std::string &argument : arguments) {
         if (!text.empty())
             text += ' ';
-        if (!argument.empty() && argument.find_first_of(" ,") == std::string::npos && argument.front() != '"') {
+        if (!argument.empty() && argument.find(' ') == std::string::npos && argument.front() != '"') {
             text += argument;
             continue;
         }

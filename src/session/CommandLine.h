@@ -19,9 +19,9 @@ std::span<const std::string_view> CommandLineKeywords();
 // to the end. Elsewhere a double quote is an ordinary character, as a tab is.
 std::vector<std::string> SplitCommandLine(std::string_view commandLine);
 
-// The arguments the shell gave, as one command line that splits back into exactly them:
-// an argument that is empty, holds a blank or a comma, or starts with a double quote is
-// quoted.
+// The arguments the shell gave as one command line: an argument that is empty, holds a
+// blank (the shell kept it whole on purpose) or starts with a double quote is quoted and
+// stays one word; commas still separate words, as in "hostname tandem1,userid dev.mgr".
 std::string JoinArguments(const std::vector<std::string> &arguments);
 
 // A decimal port text as the command line reads it: leading white space skipped, an

@@ -21,15 +21,17 @@ TEST(CommandLine, tokensAreRunsBetweenBlanksAndCommas)
     EXPECT_EQ(SplitCommandLine("p \"open, to the end"), (V{"p", "open, to the end"}));
 }
 
-// What the shell split stays split that way, whatever the arguments hold.
+// What the shell kept whole stays one word; commas still separate.
 TEST(CommandLine, joinedArgumentsSplitBackIntoThemselves)
 {
     const std::vector<std::vector<std::string>> table = {
-        {}, {"HostName", "tandem1"}, {"Site", "Tandem TLS"}, {"Password", ""}, {"Password", "a,b"},
+        {}, {"HostName", "tandem1"}, {"Site", "Tandem TLS"}, {"Password", ""}, {"Password", "a b,c"},
         {"Password", "\"quoted\""}, {"Password", "in\"side"}, {"Password", "\""}, {"x\ty", "\"a b"}};
     for (const auto &arguments : table)
         EXPECT_EQ(SplitCommandLine(JoinArguments(arguments)), arguments) << JoinArguments(arguments);
     EXPECT_EQ(JoinArguments({"Site", "Tandem TLS", "AutoConnect"}), "Site \"Tandem TLS\" AutoConnect");
+    EXPECT_EQ(SplitCommandLine(JoinArguments({"--help,", "hostname", "tandem1,userid"})),
+              (std::vector<std::string>{"--help", "hostname", "tandem1", "userid"}));
 }
 
 TEST(CommandLine, portTextConvertsLikeTheDecimalReaderOfC)
