@@ -87,7 +87,7 @@ where they can be restored; on a file system without a trash
 the question says that the delete is final. Host files cannot
 be restored. "Confirm deletes" in File > Configure (or
 ConfirmDelete Off) turns the question off.
-=======
+
 RESUME
 ======
 A binary download that stops half-way (the connection is lost,
