@@ -96,6 +96,11 @@ public:
     {
         Saved("DataConnection", "Passive mode", [&] { target_.SetPassive(value); });
     }
+    void SetAcceptMissingCloseNotify(bool value) override
+    {
+        Saved("AcceptMissingCloseNotify", "Accept TLS data without close_notify",
+              [&] { target_.SetAcceptMissingCloseNotify(value); });
+    }
 
     std::vector<std::string> Loaded; // the labels of the fields filled, in the order read
 
