@@ -63,7 +63,7 @@ with its reason; the log window (File > Log Window) keeps the
 same lines and each batch's summary.
 
 FILE EXISTS
-====
+===========
 When a download finds its PC file, or an upload its host file,
 Zarvel asks before replacing it:
   Overwrite  replace the file
@@ -119,6 +119,7 @@ configure dialog decides how much:
   1   also the status messages and the counts of each batch
   2   also the FTP commands sent and the server's replies
   3   also each change of the session's state
+Level 1 is the default.
 The status bar always shows the last level 1 message; a double
 click on it opens the log window. Esc closes the log window.
 
