@@ -2,7 +2,7 @@
 # Batch benchmark over a slow link: every tool reaches vsftpd (pyftpdlib when vsftpd cannot run)
 # through bench/lib/delay_proxy.py, which delays each byte of the control and data connections
 # by RTT/2 each way. Per round, back to back and in turn: 200 files of 4 KiB and one file of
-# 64 MiB, downloaded and uploaded by Zarvel's batch (with one connection and with CONNECTIONS),
+# 64 MiB, downloaded and uploaded by Zarvel's batch (with Connections 1 and CONNECTIONS),
 # lftp (mget/mput, and -P CONNECTIONS) and curl (one command for all files, and -Z with
 # CONNECTIONS). Every run is checked (cmp). Prints each round's seconds, the medians of the
 # per-round ratios, the round trips per file Zarvel and lftp needed (elapsed time over the
@@ -10,7 +10,7 @@
 # Zarvel at RTT 0 beside one through the proxy, to show the proxy is not the bound.
 # The last line:
 #   wan small files: download X of lftp, upload Y of lftp (parallel: A, B)
-# X, Y: lftp's sequential time over Zarvel's (CONNECTIONS); A, B: lftp -P CONNECTIONS over Zarvel's.
+# X, Y: lftp's sequential time over Zarvel's with CONNECTIONS; A, B: lftp -P CONNECTIONS over the same.
 #   usage: bench/wan_batch.sh BUILD_DIR [RTT_MS] [ROUNDS]   (defaults 40 and 3)
 #   environment: CONNECTIONS (2), MODE (passive or active; passive), FILES (200), BIG_MIB (64)
 set -euo pipefail
@@ -86,10 +86,10 @@ command_for() {
         curl*) cmd=("${curl[@]}") ;;
     esac
     case $tool/$size/$dir in
-        zarvel/small/get) cmd+=(get "@$work/small.get") ;;
-        zarvel/small/put) cmd+=(put "@$work/small.put") ;;
-        zarvel/big/get) cmd+=(get "big.bin:$((big_mib * 1048576))") ;;
-        zarvel/big/put) cmd+=(put "$work/local/bigup") ;;
+        zarvel*/small/get) cmd+=(--connections "${tool#zarvel}" get "@$work/small.get") ;;
+        zarvel*/small/put) cmd+=(--connections "${tool#zarvel}" put "@$work/small.put") ;;
+        zarvel*/big/get) cmd+=(get "big.bin:$((big_mib * 1048576))") ;;
+        zarvel*/big/put) cmd+=(put "$work/local/bigup") ;;
         lftp/small/get) cmd=(lftp -c "$l; lcd $work/dl; mget s*") ;;
         lftp/small/put) cmd=(lftp -c "$l; mput u*") ;;
         lftpP/small/get) cmd=(lftp -c "$l; lcd $work/dl; mget -P $conns s*") ;;
@@ -143,19 +143,20 @@ mratio() { median <"$work/ratio-$1"; }
 msec() { median <"$work/$1"; }
 
 echo "WAN batch benchmark: $server behind a proxy of ${rtt} ms round trip, $mode data connections,"
-echo "$files files of 4 KiB and one of $big_mib MiB, lftp and curl with 1 and $conns connection(s), $rounds round(s)"
+echo "$files files of 4 KiB and one of $big_mib MiB, every tool with 1 and $conns connection(s), $rounds round(s)"
 echo
 echo "The proxy is not the bound: Zarvel at RTT 0, direct and through the proxy (seconds)"
 for what in small/get small/put big/get big/put; do
-    run "direct-${what/\//-}" zarvel "${what%/*}" "${what#*/}" "$port"
-    run "proxy0-${what/\//-}" zarvel "${what%/*}" "${what#*/}" "$zero_port"
+    run "direct-${what/\//-}" zarvel1 "${what%/*}" "${what#*/}" "$port"
+    run "proxy0-${what/\//-}" zarvel1 "${what%/*}" "${what#*/}" "$zero_port"
     printf '  %-10s direct %7s  proxy %7s\n' "$what" "$(lastsec "direct-${what/\//-}")" "$(lastsec "proxy0-${what/\//-}")"
 done
 
-small_tools=(zarvel lftp lftpP curl curlP)
-big_tools=(zarvel lftp curl)
+zn=zarvel$conns
+small_tools=(zarvel1 "$zn" lftp lftpP curl curlP)
+big_tools=(zarvel1 lftp curl)
 echo
-echo "Seconds per run at ${rtt} ms (lftpP, curlP: $conns in parallel)"
+echo "Seconds per run at ${rtt} ms ($zn, lftpP, curlP: $conns connections)"
 printf '  %-6s %-10s' round ""
 for t in "${small_tools[@]}"; do printf ' %8s' "$t"; done
 echo
@@ -170,10 +171,10 @@ for r in $(seq "$rounds"); do
             if [ -s "$work/$t-$size-$dir" ] && [[ " ${tools[*]} " == *" $t "* ]]; then printf ' %8s' "$(lastsec "$t-$size-$dir")"; else printf ' %8s' -; fi
         done
         echo
-        for t in zarvel lftpP curl curlP; do
+        for t in zarvel1 "$zn" lftpP curl curlP; do
             [[ " ${tools[*]} " == *" $t "* ]] && ratio "$t-$size-$dir" "lftp-$size-$dir" "$t-$size-$dir" >/dev/null
         done
-        [ "$size" = small ] && ratio "lftpP-vs-zarvelN-$dir" "lftpP-$size-$dir" "zarvel-$size-$dir" >/dev/null
+        [ "$size" = small ] && ratio "lftpP-vs-zarvelN-$dir" "lftpP-$size-$dir" "$zn-$size-$dir" >/dev/null
     done
 done
 
@@ -182,7 +183,7 @@ echo "Medians of the per-round ratios, lftp's sequential time over the tool's (a
 for what in small/get small/put big/get big/put; do
     size=${what%/*} dir=${what#*/}
     printf '  %-10s' "$what"
-    for t in zarvel lftpP curl curlP; do
+    for t in zarvel1 "$zn" lftpP curl curlP; do
         [ -s "$work/ratio-$t-$size-$dir" ] && printf '  %s %s' "$t" "$(mratio "$t-$size-$dir")"
     done
     echo
@@ -191,7 +192,7 @@ echo
 echo "Round trips per file (median seconds per file over the round trip) and the proxy's counts per file"
 echo "(commands sent; turns: bursts of commands sent after waiting for a reply; data connections)"
 for dir in get put; do
-    for t in zarvel lftp lftpP curl curlP; do
+    for t in zarvel1 "$zn" lftp lftpP curl curlP; do
         awk -v s="$(msec "$t-small-$dir")" -v n="$files" -v rtt="$rtt" -v t="$t" -v d="$dir" \
             '{ c = $1; u = $2; x = $3 } END { printf "  %-8s %-4s %6.2f round trips, %5.2f commands, %5.2f turns, %4.2f data connections\n", t, d, (rtt > 0 ? s / n / (rtt / 1000) : 0), c / n, u / n, x / n }' \
             <(tail -n 1 "$work/$t-small-$dir.count")
@@ -199,7 +200,7 @@ for dir in get put; do
 done
 big_rate() { awk -v s="$(msec "$1-big-$2")" -v m="$big_mib" 'BEGIN { printf "%.1f", m * 1.048576 / s }'; }
 echo
-echo "$big_mib MiB at ${rtt} ms, MB/s (medians): download zarvel $(big_rate zarvel get), lftp $(big_rate lftp get), curl $(big_rate curl get);" \
-    "upload zarvel $(big_rate zarvel put), lftp $(big_rate lftp put), curl $(big_rate curl put)"
-echo "wan small files: download $(mratio zarvel-small-get) of lftp, upload $(mratio zarvel-small-put) of lftp" \
+echo "$big_mib MiB at ${rtt} ms, MB/s (medians): download zarvel $(big_rate zarvel1 get), lftp $(big_rate lftp get), curl $(big_rate curl get);" \
+    "upload zarvel $(big_rate zarvel1 put), lftp $(big_rate lftp put), curl $(big_rate curl put)"
+echo "wan small files: download $(mratio "$zn-small-get") of lftp, upload $(mratio "$zn-small-put") of lftp" \
     "(parallel: $(mratio lftpP-vs-zarvelN-get), $(mratio lftpP-vs-zarvelN-put))"

@@ -1,13 +1,16 @@
 // A download or upload batch the way the main window runs it: TTransferBatch with the real
 // "File Transfer" dialog on screen (offscreen is fine), progress through the throttled
 // reporter, for bench/batch_transfer.sh:
-//   zarvel-batch-transfer --port P --user U --password W [--no-progress] [--passive] get NAME:SIZE... | put PATH...
+//   zarvel-batch-transfer --port P --user U --password W [--no-progress] [--passive] [--connections N]
+//                         get NAME:SIZE... | put PATH...
 //   (a single argument @FILE reads the names or paths from FILE, one a line)
 // --no-progress leaves the client's progress event unset: the same program without the
 // dialog's updates, to tell their cost from that of a windowed application. --passive
 // opens the data connections passively (EPSV), as the window's Passive mode does.
+// --connections: the Connections setting (1 by default here, as before the setting came).
 // Downloads land in the current folder. Exits 0 when every file moved; prints the summary.
 #include "ftp/FtpClient.h"
+#include "session/BatchConnections.h"
 #include "session/TransferBatch.h"
 #include "session/TransferProgress.h"
 #include "ui/TransferProgressDialog.h"
@@ -15,7 +18,9 @@
 #include <QApplication>
 #include <QFile>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -87,6 +92,7 @@ int main(int argc, char *argv[])
     std::string port, user, password, verb;
     bool showProgress = true;
     bool passive = false;
+    int connections = 1;
     std::vector<std::string> args;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
@@ -96,12 +102,13 @@ int main(int argc, char *argv[])
         else if (a == "--password") password = value();
         else if (a == "--no-progress") showProgress = false;
         else if (a == "--passive") passive = true;
+        else if (a == "--connections") connections = std::atoi(value().c_str());
         else if (verb.empty()) verb = a;
         else args.push_back(a);
     }
     const std::vector<std::string> items = Items(args);
     if ((verb != "get" && verb != "put") || port.empty() || items.empty()) {
-        std::fprintf(stderr, "usage: %s --port P --user U --password W [--no-progress] [--passive] get NAME:SIZE... | put PATH...\n", argv[0]);
+        std::fprintf(stderr, "usage: %s --port P --user U --password W [--no-progress] [--passive] [--connections N] get NAME:SIZE... | put PATH...\n", argv[0]);
         return 2;
     }
 
@@ -112,6 +119,7 @@ int main(int argc, char *argv[])
     cli.SetPassWord(password);
     cli.SetPassive(passive);
     BenchWindow window;
+    window.settings.Connections = std::clamp(connections, 1, kMaxConnections);
     TFormTransfer dialog;
     Aborter aborter(cli);
     dialog.SetAborter(&aborter);
@@ -123,7 +131,8 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "Connect failed: %s\n", cli.ErrorMessage().c_str());
         return 1;
     }
-    TTransferBatch batch(cli, window, dialog, progress);
+    TBatchConnections extras(cli, window);
+    TTransferBatch batch(cli, window, dialog, progress, &extras);
     BatchResult result;
     if (verb == "get") {
         std::vector<std::string> lines;
@@ -133,6 +142,7 @@ int main(int argc, char *argv[])
     } else {
         result = batch.Upload(items);
     }
+    extras.CloseAll();
     cli.Quit();
     return result.Failed == 0 && !result.Stopped && result.Ok == int(items.size()) ? 0 : 1;
 }

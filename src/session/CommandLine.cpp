@@ -12,11 +12,11 @@ namespace {
 // In lookup order; the position (from 1) is what LookupKeyword returns.
 enum Keyword { kHostName = 1, kUserID, kPassword, kProxyName, kInitialSubvol, kHostPort,
                kAutoConnect, kTouchDown, kTouchUp, kDataConnection, kKeepAlive, kSite, kEncryption,
-               kConfirmDelete, kWhenFileExists, kAsciiLineEnds };
-constexpr std::array<std::string_view, 17> kKeywords = {
+               kConfirmDelete, kWhenFileExists, kAsciiLineEnds, kConnections };
+constexpr std::array<std::string_view, 18> kKeywords = {
     "HostName", "UserID", "Password", "ProxyName", "InitialSubvol", "HostPort",
     "AutoConnect", "TouchDown", "TouchUp", "DataConnection", "KeepAlive", "Site", "Encryption",
-    "ConfirmDelete", "WhenFileExists", "AsciiLineEnds", ""};
+    "ConfirmDelete", "WhenFileExists", "AsciiLineEnds", "Connections", ""};
 
 bool TakesValue(int keyword)
 {
@@ -126,6 +126,9 @@ std::string ApplyCommandLine(std::string_view commandLine, ConnectionSettings &c
         }
         case kKeepAlive:
             general.KeepAlive = std::clamp<std::int64_t>(ReadDecimal(*value).value, 0, kMaxKeepAlive);
+            break;
+        case kConnections:
+            general.Connections = std::clamp<std::int64_t>(ReadDecimal(*value).value, 1, kMaxConnections);
             break;
         case kSite:
             if (!loadSite || !loadSite(*value, connection))

@@ -54,6 +54,8 @@ std::string ApplyConfiguration(TSettingsStore *store, const GeneralSettings &bef
         write.Text("WhenFileExists", FileExistsRuleName(after.WhenFileExists));
     if (after.AsciiLineEnds != before.AsciiLineEnds)
         write.Text("AsciiLineEnds", LineEndsName(after.AsciiLineEnds));
+    if (after.Connections != before.Connections)
+        write.Number("Connections", after.Connections);
 
     if (chosen.FilterPC != inForce.FilterPC) {
         window.ApplyFilterPC(chosen.FilterPC);

@@ -32,6 +32,10 @@ inline constexpr std::int32_t kDefaultLogLevel = 1;
 // with ":port" when the port is not 21 and no proxy is used (an IPv6 address then in brackets).
 std::string SessionCaption(const ConnectionSettings &settings);
 
+// Most connections a batch may use; the host's limit per user is often not much higher.
+inline constexpr std::int32_t kMaxConnections = 8;
+inline constexpr std::int32_t kDefaultConnections = 2;
+
 // The general values, held by the configure dialog for the program's life.
 struct GeneralSettings {
     std::int32_t LogLevel = kDefaultLogLevel; // highest log level shown in the log window (0 to 3)
@@ -43,6 +47,7 @@ struct GeneralSettings {
     bool ConfirmDelete = true;       // ask before deleting files, on either side
     FileExistsRule WhenFileExists = FileExistsRule::Ask; // a transfer's target exists: ask, overwrite or skip
     LineEnds AsciiLineEnds = LineEnds::LF; // line ends of ASCII files on the PC
+    std::int32_t Connections = kDefaultConnections; // logged-in sessions a batch moves its files over (1 to 8)
 };
 
 // The stored texts of DataConnection.
@@ -50,6 +55,7 @@ inline constexpr const char *kDataConnectionActive = "Active";
 inline constexpr const char *kDataConnectionPassive = "Passive";
 // Longest keep-alive interval the configure dialog offers (one day).
 inline constexpr std::int32_t kMaxKeepAlive = 86400;
+
 
 // Default base name of the marker files, used when none (or an empty one) is stored.
 inline constexpr const char *kDefaultTouchFileBase = ".zarvel.xfer";

@@ -84,6 +84,7 @@ void LoadGeneralSettings(TSettingsStore *store, GeneralSettings &general)
     general.ConfirmDelete = ReadNumber(store, "ConfirmDelete").value_or(1) != 0;
     general.WhenFileExists = ParseFileExistsRule(ReadText(store, "WhenFileExists")).value_or(FileExistsRule::Ask);
     general.AsciiLineEnds = LineEndsOrDefault(ReadText(store, "AsciiLineEnds"));
+    general.Connections = std::clamp(ReadNumber(store, "Connections").value_or(kDefaultConnections), 1, kMaxConnections);
 }
 
 StartupFilters LoadStartupFilters(TSettingsStore *store)

@@ -1,6 +1,7 @@
 #include "session/TransferBatch.h"
 
 #include "ftp/FtpClient.h"
+#include "session/BatchConnections.h"
 #include "session/DownloadTarget.h"
 #include "session/GuardianNames.h"
 #include "session/FileExtents.h"
@@ -9,7 +10,7 @@
 #include "session/MarkerFiles.h"
 #include "session/TransferProgress.h"
 
-#include <QDir>
+#include <QEventLoop>
 
 #include <algorithm>
 #include <exception>
@@ -22,25 +23,18 @@ namespace {
 // The size given to the dialog before the first file's own line.
 constexpr qint64 kPlaceholderTotal = 999999;
 
-// The size of a PC file, or -1 when there is none (a dangling link is a name in use too).
-qint64 PcFileSize(const std::string &name)
-{
-    struct stat status {};
-    return ::lstat(name.c_str(), &status) == 0 ? qint64(status.st_size) : -1;
-}
-
 } // namespace
 
 TTransferBatch::TTransferBatch(TFtpClient &client, TransferBatchWindow &window, TransferProgressView &dialog,
-                               TProgressReporter &progress)
-    : client_(client), window_(window), dialog_(dialog), progress_(progress)
+                               TProgressReporter &progress, TBatchConnections *extras)
+    : client_(client), window_(window), dialog_(dialog), progress_(progress), extras_(extras)
 {
     // A download counts once its file is saved under its PC name.
     commits_.SetOutcome([this](const std::string &, const std::string &error) {
         if (error.empty())
             ++result_.Ok;
         else
-            Fail(error);
+            Fail(error, window_);
     });
 }
 
@@ -52,7 +46,9 @@ BatchResult TTransferBatch::Download(const std::vector<std::string> &listingLine
     sizes_.clear();
     for (const std::string &line : listingLines)
         sizes_.push_back(std::max<qint64>(ListingLineSize(line), 0));
-    RunSteps(listingLines.size(), [&](std::size_t i) { DownloadLine(listingLines[i], i); });
+    download_ = true;
+    items_ = &listingLines;
+    RunWalk();
     commits_.CommitAll();
     if (result_.Stopped || result_.Ok > 0)
         window_.RefreshPcFiles();
@@ -72,7 +68,9 @@ BatchResult TTransferBatch::Upload(const std::vector<std::string> &paths)
         struct stat status {};
         sizes_.push_back(::stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode) ? qint64(status.st_size) : 0);
     }
-    RunSteps(paths.size(), [&](std::size_t i) { UploadPath(paths[i], i); });
+    download_ = false;
+    items_ = &paths;
+    RunWalk();
     window_.ListTandemFiles();
     window_.SetMainWindowEnabled(true);
     Summary("upload", result_.Failed > 0 || result_.Stopped, 1);
@@ -87,6 +85,7 @@ void TTransferBatch::Begin()
     switcher_ = TransferModeSwitcher{};
     existsChoice_ = TFileExistsChoice(window_.CurrentGeneralSettings().WhenFileExists);
     client_.SetConvertLineEnds(window_.CurrentGeneralSettings().AsciiLineEnds == LineEnds::LF);
+    next_ = 0;
 }
 
 bool TTransferBatch::RefusedWhileBusy(std::size_t files, const char *verb)
@@ -100,16 +99,76 @@ bool TTransferBatch::RefusedWhileBusy(std::size_t files, const char *verb)
     return true;
 }
 
-void TTransferBatch::RunSteps(std::size_t count, const std::function<void(std::size_t)> &step)
+void TTransferBatch::RunWalk()
 {
+    const int wanted = std::min<int>(window_.CurrentGeneralSettings().Connections, int(items_->size())) - 1;
+    const bool extras = extras_ && wanted > 0 && !OneConnectionOnly();
     try {
-        for (std::size_t i = 0; i < count && !result_.Stopped; ++i)
-            step(i);
+        if (extras)
+            extras_->Serve(*this, wanted);
+        while (!result_.Stopped) {
+            std::optional<TBatchJob> job = Take(true);
+            if (!job)
+                break;
+            RunMainFile(*job);
+        }
     } catch (const std::exception &e) {
         window_.ShowErrorBox(e.what());
         result_.Stopped = true;
     }
+    if (extras)
+        WaitForExtras();
     EndDialog();
+}
+
+void TTransferBatch::WaitForExtras()
+{
+    extras_->Finish();
+    if (!extras_->Busy())
+        return;
+    // The other connections' last files end in the loop, as a synchronous operation's wait
+    // lets them; Cancel stays live meanwhile, and the dialog and the window stay as they are.
+    QEventLoop loop;
+    QObject::connect(extras_, &TBatchConnections::Idle, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+std::optional<TBatchJob> TTransferBatch::TakeJob()
+{
+    return Take(false);
+}
+
+std::optional<TBatchJob> TTransferBatch::Take(bool main)
+{
+    while (!result_.Stopped && next_ < items_->size()) {
+        const std::size_t index = next_++;
+        const std::string &item = (*items_)[index];
+        if (main) {
+            commits_.Collect();
+            ShowDialogForBatch(index);
+        } else {
+            progress_.OtherFileTaken();
+        }
+        const TransferOptions options = window_.CurrentTransferOptions();
+        TBatchJob job;
+        job.Index = index;
+        job.Download = download_;
+        job.Main = main;
+        if (download_) {
+            job.HostName = ListingLineName(item);
+            job.Size = ListingLineSize(item);
+            job.Mode = DownloadModeFor(ListingLineFileCode(item), options);
+            return job;
+        }
+        struct stat status {};
+        if (::stat(item.c_str(), &status) != 0)
+            continue; // gone since it was listed or dropped: skipped, not counted
+        job.LocalName = item;
+        job.Size = static_cast<qint64>(status.st_size);
+        job.Mode = UploadModeFor(std::string(PcFileNameOfPath(item)), options);
+        return job;
+    }
+    return std::nullopt;
 }
 
 void TTransferBatch::ShowDialogForBatch(std::size_t index)
@@ -140,134 +199,144 @@ bool TTransferBatch::SwitchMode(TransferMode mode)
     return ok;
 }
 
-void TTransferBatch::DownloadLine(const std::string &line, std::size_t index)
+void TTransferBatch::RunMainFile(TBatchJob &job)
 {
-    commits_.Collect();
-    ShowDialogForBatch(index);
-    const std::int32_t fileCode = ListingLineFileCode(line);
-    const std::string hostName = ListingLineName(line);
-    const qint64 size = ListingLineSize(line);
+    // Names first (a taken one may ask); a type refused then stops the batch, and the file
+    // counts neither way.
+    if (!NameJob(job, window_) || !SwitchMode(job.Mode))
+        return;
+    StartFile(job.Download ? "Downloading" : "Uploading",
+              job.Download ? job.HostName : std::string(PcFileNameOfPath(job.LocalName)), job.Size);
+    if (!OpenJob(job, window_))
+        return;
+    bool ok = false;
+    if (job.Download) {
+        ok = Fetch(job);
+    } else {
+        client_.SetLocalFileName(job.LocalName);
+        client_.SetHostFileName(job.HostName);
+        ok = client_.Put();
+    }
+    progress_.Flush();
+    EndJob(job, ok, window_.IsConnected(), client_.ErrorMessage(), window_);
+}
+
+bool TTransferBatch::StartJob(TBatchJob &job, LogSink &log)
+{
+    return NameJob(job, log) && OpenJob(job, log);
+}
+
+bool TTransferBatch::NameJob(TBatchJob &job, LogSink &log)
+{
+    return job.Download ? NameDownload(job, log) : NameUpload(job, log);
+}
+
+bool TTransferBatch::NameDownload(TBatchJob &job, LogSink &log)
+{
     const TransferOptions options = window_.CurrentTransferOptions();
-    const TransferMode mode = DownloadModeFor(fileCode, options);
-    const std::string listedName = PcNameForDownload(hostName, fileCode, mode, options);
+    const std::string &line = (*items_)[job.Index];
+    const std::string listedName = PcNameForDownload(job.HostName, ListingLineFileCode(line), job.Mode, options);
     // The listing comes from the server: a name that would land outside this folder is refused.
     if (IsUnsafePcName(listedName)) {
-        StartFile("Downloading", hostName, size);
-        Fail(hostName + " not downloaded: \"" + listedName + "\" is not a plain PC file name");
-        return;
+        if (job.Main)
+            StartFile("Downloading", job.HostName, job.Size);
+        Fail(job.HostName + " not downloaded: \"" + listedName + "\" is not a plain PC file name", log);
+        return false;
     }
-    if (IsHiddenName(hostName) || IsHiddenName(listedName)) {
-        StartFile("Downloading", hostName, size);
-        Fail(hostName + " not downloaded: a host file name never starts with a period, and \"" + listedName +
-             "\" would be a hidden PC file");
-        return;
+    if (IsHiddenName(job.HostName) || IsHiddenName(listedName)) {
+        if (job.Main)
+            StartFile("Downloading", job.HostName, job.Size);
+        Fail(job.HostName + " not downloaded: a host file name never starts with a period, and \"" + listedName +
+                 "\" would be a hidden PC file", log);
+        return false;
     }
-    bool fresh = false;
-    const std::string pcName = DownloadName(listedName, hostName, size, fresh);
-    if (pcName.empty() || !SwitchMode(mode))
-        return;
-    StartFile("Downloading", hostName, size);
-    auto target = std::make_unique<TDownloadTarget>(pcName);
+    job.Origin = {client_.HostName(), client_.Port(), client_.ReplyDirectory(), job.HostName, job.Size,
+                  ListingLineModified(line)};
+    job.PcName = DownloadName(listedName, job.HostName, job.Size, job.Fresh, log);
+    return !job.PcName.empty();
+}
+
+bool TTransferBatch::OpenJob(TBatchJob &job, LogSink &log)
+{
+    if (!job.Download)
+        return true;
+    job.Target = std::make_unique<TDownloadTarget>(job.PcName);
     std::string error;
-    if (!target->Open(error) || (fresh && target->Size() > 0 && !target->StartOver(error))) {
-        Fail(error);
-        return;
+    if (!job.Target->Open(error) || (job.Fresh && job.Target->Size() > 0 && !job.Target->StartOver(error))) {
+        Fail(error, log);
+        return false;
     }
-    const TPartOrigin origin{client_.HostName(), client_.Port(), client_.ReplyDirectory(), hostName, size,
-                             ListingLineModified(line)};
-    const bool got = Fetch(*target, origin, mode);
-    progress_.Flush();
-    if (!got || !window_.IsConnected()) {
-        // A binary part is kept for the next try, which resumes where it ends.
-        if (mode == TransferMode::Binary && target->Size() > 0)
-            target->KeepPartial(origin);
-        CountFailure("download", hostName);
-        return;
-    }
-    const qint64 received = target->Size();
-    // Short of the listing is a cut the server did not report; longer is a file that grew
-    // since the listing was read, and arrived whole.
-    if (mode == TransferMode::Binary && size > 0 && received < size) {
-        target->KeepPartial(origin);
-        Fail(hostName + " not downloaded: " + std::to_string(received) + " bytes arrived, the listing says " +
-             std::to_string(size));
-        return;
-    }
-    commits_.Hold(std::move(target));
-}
-
-FileExistsAnswer TTransferBatch::WhenExists(const std::string &text, bool canResume, const std::string &freeName)
-{
-    if (const auto decided = existsChoice_.Decided(canResume, !freeName.empty()))
-        return *decided;
-    const FileExistsReply reply = window_.AskFileExists({text, canResume, freeName});
-    existsChoice_.Remember(reply);
-    return reply.Answer;
-}
-
-std::string TTransferBatch::DownloadName(const std::string &pcName, const std::string &hostName, qint64 size,
-                                         bool &fresh)
-{
-    // The same name again (two lines, one PC name): committed first, so it exists like any other.
-    if (commits_.Holds(pcName))
-        commits_.CommitAll();
-    const qint64 existing = PcFileSize(pcName);
-    if (existing < 0)
-        return pcName; // a kept part alone is resumed without a question, as before
-    const qint64 part = PcFileSize(TDownloadTarget::PartialNameFor(pcName));
-    const bool canResume = part > 0 && (size <= 0 || part <= size);
-    const std::string freeName = FreePcName(pcName, [this](const std::string &name) {
-        return PcFileSize(name) >= 0 || PcFileSize(TDownloadTarget::PartialNameFor(name)) >= 0 || commits_.Holds(name);
-    });
-    std::string text = "The PC file " + pcName + " exists (" + std::to_string(existing) + " bytes); the host file " +
-                       hostName + " has " + std::to_string(size) + " bytes.";
-    if (canResume)
-        text += " " + std::to_string(part) + " bytes of an earlier download of it are kept.";
-    switch (WhenExists(text, canResume, freeName)) {
-    case FileExistsAnswer::Skip:
-        Skip(hostName + " skipped: the PC file " + pcName + " exists");
-        return {};
-    case FileExistsAnswer::Rename:
-        return freeName;
-    case FileExistsAnswer::Overwrite:
-        fresh = true;
-        return pcName;
-    case FileExistsAnswer::Resume:
-        break;
-    }
-    return pcName;
-}
-
-bool TTransferBatch::Fetch(TDownloadTarget &target, const TPartOrigin &origin, TransferMode mode)
-{
-    const std::string &hostName = origin.Name;
-    client_.SetHostFileName(hostName);
-    client_.SetLocalFileName(target.PartialName());
+    job.LocalName = job.Target->PartialName();
     // A restart offset in ASCII is not portable, and a part longer than the file is no part of it.
-    qint64 part = target.Size();
-    std::string error;
+    job.ResumeAt = job.Target->Size();
     // Only a part of this very file is continued: one of another host's file of the same name,
     // or of this file before it changed, would make a mixed file.
-    const bool foreign = part > 0 && target.PartOrigin() != origin;
-    if (foreign && mode == TransferMode::Binary)
-        window_.Log(1, "not resuming " + hostName + ": the part in this folder came from another file; starting over");
-    if (part > 0 && (foreign || mode != TransferMode::Binary || (origin.Size > 0 && part > origin.Size))) {
-        if (!target.StartOver(error))
+    const bool foreign = job.ResumeAt > 0 && job.Target->PartOrigin() != job.Origin;
+    if (foreign && job.Mode == TransferMode::Binary)
+        log.Log(1, "not resuming " + job.HostName + ": the part in this folder came from another file; starting over");
+    if (job.ResumeAt > 0 &&
+        (foreign || job.Mode != TransferMode::Binary || (job.Size > 0 && job.ResumeAt > job.Size))) {
+        if (!StartOver(job, error))
             throw std::runtime_error(error);
-        part = 0;
     }
+    job.ResumeAt = std::max<qint64>(job.ResumeAt, 0);
+    if (job.ResumeAt > 0)
+        log.Log(1, "resuming " + job.HostName + " at " + std::to_string(job.ResumeAt) + " bytes");
+    return true;
+}
+
+bool TTransferBatch::StartOver(TBatchJob &job, std::string &error)
+{
+    job.ResumeAt = 0;
+    return job.Target->StartOver(error);
+}
+
+bool TTransferBatch::NameUpload(TBatchJob &job, LogSink &log)
+{
+    const std::string name(PcFileNameOfPath(job.LocalName));
+    const std::string listedName = HostNameForUpload(name, window_.CurrentTransferOptions());
+    // A line break in the name would end the store command early and smuggle another one in.
+    if (IsUnsafeHostName(listedName)) {
+        Fail(name + " not uploaded: the name holds a line break or NUL", log);
+        return false;
+    }
+    // Opening a pipe waits for a writer forever, a device never ends; a folder fails in the client.
+    struct stat status {};
+    if (::stat(job.LocalName.c_str(), &status) == 0 && !S_ISREG(status.st_mode) && !S_ISDIR(status.st_mode)) {
+        Fail(name + " not uploaded: not a regular file", log);
+        return false;
+    }
+    // The host would refuse the name after the data connection is open; nothing is sent for it.
+    if (const std::string problem = GuardianNameProblem(listedName); !problem.empty()) {
+        Fail(name + " not uploaded: " + problem, log);
+        return false;
+    }
+    const std::string hostName = UploadName(listedName, name, job.Size, log);
+    if (hostName.empty())
+        return false;
+    hostNames_.insert(HostListedName(hostName));
+    // A big binary file gets room on the host: the default extents hold about 56 MB.
+    job.HostName = HostNameWithExtents(hostName, job.Size, job.Mode, false);
+    return true;
+}
+
+bool TTransferBatch::Fetch(TBatchJob &job)
+{
+    TDownloadTarget &target = *job.Target;
+    client_.SetHostFileName(job.HostName);
+    client_.SetLocalFileName(target.PartialName());
     bool got = false;
     bool whole = true;
-    if (mode == TransferMode::Binary && part > 0) {
-        window_.Log(1, "resuming " + hostName + " at " + std::to_string(part) + " bytes");
+    if (job.ResumeAt > 0) {
         client_.SetLocalFileHandle(target.Handle());
-        client_.SetRestartOffset(part);
+        client_.SetRestartOffset(job.ResumeAt);
         got = client_.RestGet();
         // Only a refused REST starts over; any other failure ends this file.
         whole = !got && client_.CurrentStep() == ftpFctRest && window_.IsConnected() && client_.GetConnected();
         if (whole) {
-            window_.Log(1, "the server refused to resume " + hostName + ": starting over");
-            if (!target.StartOver(error))
+            window_.Log(1, "the server refused to resume " + job.HostName + ": starting over");
+            std::string error;
+            if (!StartOver(job, error))
                 throw std::runtime_error(error);
         }
     }
@@ -279,107 +348,45 @@ bool TTransferBatch::Fetch(TDownloadTarget &target, const TPartOrigin &origin, T
     return got;
 }
 
-void TTransferBatch::UploadPath(const std::string &path, std::size_t index)
+void TTransferBatch::EndJob(TBatchJob &job, bool ok, bool connected, const std::string &error, LogSink &log)
 {
-    ShowDialogForBatch(index);
-    const std::string name(PcFileNameOfPath(path));
-    struct stat status {};
-    if (::stat(path.c_str(), &status) != 0)
-        return; // gone since it was listed or dropped: skipped, not counted
-    const TransferOptions options = window_.CurrentTransferOptions();
-    const std::string listedName = HostNameForUpload(name, options);
-    const qint64 size = static_cast<qint64>(status.st_size);
-
-    // A line break in the name would end the store command early and smuggle another one in.
-    if (IsUnsafeHostName(listedName)) {
-        Fail(name + " not uploaded: the name holds a line break or NUL");
+    if (!job.Main)
+        progress_.OtherFileDone(job.Size);
+    if (job.Download) {
+        EndDownload(job, ok, connected, error, log);
         return;
     }
-    // Opening a pipe waits for a writer forever, a device never ends; a folder fails in the client.
-    if (!S_ISREG(status.st_mode) && !S_ISDIR(status.st_mode)) {
-        Fail(name + " not uploaded: not a regular file");
-        return;
-    }
-    // The host would refuse the name after the data connection is open; nothing is sent for it.
-    if (const std::string problem = GuardianNameProblem(listedName); !problem.empty()) {
-        Fail(name + " not uploaded: " + problem);
-        return;
-    }
-    const std::string hostName = UploadName(listedName, name, size);
-    if (hostName.empty())
-        return;
-    hostNames_.insert(HostListedName(hostName));
-    const TransferMode mode = UploadModeFor(name, options);
-    if (!SwitchMode(mode))
-        return;
-    StartFile("Uploading", name, size);
-    client_.SetLocalFileName(path);
-    // A big binary file gets room on the host: the default extents hold about 56 MB.
-    client_.SetHostFileName(HostNameWithExtents(hostName, size, mode, false));
-    const bool put = client_.Put();
-    progress_.Flush();
-    if (!put || !window_.IsConnected()) {
-        CountFailure("upload", name);
+    if (!ok || !connected) {
+        CountFailure(job, connected, error, log);
         return;
     }
     ++result_.Ok;
 }
 
-void TTransferBatch::ListHostNames()
+void TTransferBatch::EndDownload(TBatchJob &job, bool ok, bool connected, const std::string &error, LogSink &log)
 {
-    hostNames_.clear();
-    hostNamesError_.clear();
-    // Without a session every file fails anyway; overwriting needs no names.
-    if (existsChoice_.Decided(false, true) == FileExistsAnswer::Overwrite || !window_.IsConnected())
+    if (!job.Target) { // its connection failed before the file was opened
+        CountFailure(job, connected, error, log);
         return;
-    window_.SetMainWindowEnabled(false);
-    int lines = 0;
-    client_.SetHostFileName("");
-    client_.SetDisplayFileFlag(true);
-    client_.OnDisplayFile = [this, &lines](TCustomFtpCli *, std::string &line) {
-        if (!line.empty() && ++lines > 1) // the first line is the heading
-            hostNames_.insert(HostListedName(ListingLineName(line)));
-    };
-    const bool listed = client_.Dir();
-    client_.SetDisplayFileFlag(false);
-    client_.OnDisplayFile = nullptr;
-    if (!listed && !ListingRefusedAsEmpty(client_, lines))
-        hostNamesError_ = client_.ErrorMessage();
-}
-
-std::string TTransferBatch::UploadName(const std::string &hostName, const std::string &pcName, qint64 size)
-{
-    if (existsChoice_.Decided(false, true) == FileExistsAnswer::Overwrite)
-        return hostName;
-    if (!hostNamesError_.empty()) {
-        Fail(pcName + " not uploaded: the host's files could not be listed to see whether " + hostName +
-             " exists: " + hostNamesError_);
-        return {};
     }
-    if (!hostNames_.count(HostListedName(hostName)))
-        return hostName;
-    const std::string freeName =
-        FreeHostName(hostName, [this](const std::string &name) { return hostNames_.count(name) > 0; });
-    const std::string place = client_.ReplyDirectory().empty() ? "the host" : client_.ReplyDirectory();
-    const std::string text = "The host file " + HostListedName(hostName) + " exists on " + place +
-                             "; the PC file " + pcName + " has " + std::to_string(size) + " bytes.";
-    switch (WhenExists(text, false, freeName)) {
-    case FileExistsAnswer::Skip:
-        Skip(pcName + " skipped: " + HostListedName(hostName) + " exists on " + place);
-        return {};
-    case FileExistsAnswer::Rename:
-        return freeName;
-    case FileExistsAnswer::Overwrite:
-    case FileExistsAnswer::Resume:
-        break;
+    TDownloadTarget &target = *job.Target;
+    if (!ok || !connected) {
+        // A binary part is kept for the next try, which resumes where it ends.
+        if (job.Mode == TransferMode::Binary && target.Size() > 0)
+            target.KeepPartial(job.Origin);
+        CountFailure(job, connected, error, log);
+        return;
     }
-    return hostName;
-}
-
-void TTransferBatch::Skip(const std::string &text)
-{
-    ++result_.Skipped;
-    window_.Log(1, text);
+    const qint64 received = target.Size();
+    // Short of the listing is a cut the server did not report; longer is a file that grew
+    // since the listing was read, and arrived whole.
+    if (job.Mode == TransferMode::Binary && job.Size > 0 && received < job.Size) {
+        target.KeepPartial(job.Origin);
+        Fail(job.HostName + " not downloaded: " + std::to_string(received) + " bytes arrived, the listing says " +
+                 std::to_string(job.Size), log);
+        return;
+    }
+    commits_.Hold(std::move(job.Target));
 }
 
 void TTransferBatch::StartFile(const char *verb, const std::string &name, qint64 size)
@@ -389,25 +396,28 @@ void TTransferBatch::StartFile(const char *verb, const std::string &name, qint64
     progress_.StartFile();
 }
 
-void TTransferBatch::Fail(const std::string &why)
+void TTransferBatch::Fail(const std::string &why, LogSink &log)
 {
     ++result_.Failed;
     result_.Failures.push_back(why);
-    window_.Log(0, why);
+    log.Log(0, why);
 }
 
-void TTransferBatch::CountFailure(const std::string &what, const std::string &name)
+void TTransferBatch::CountFailure(const TBatchJob &job, bool connected, const std::string &error, LogSink &log)
 {
-    if (window_.IsConnected()) {
+    if (connected) {
+        const std::string name = job.Download ? job.HostName : std::string(PcFileNameOfPath(job.LocalName));
         // Error 45 is named in words: the raw reply alone does not say the extents are full.
-        const std::string extents = ExtentsErrorText(client_.ErrorMessage());
+        const std::string extents = ExtentsErrorText(error);
         if (!extents.empty())
-            window_.Log(0, client_.HostFileName() + ": " + extents);
-        Fail(name + ": " + (extents.empty() ? client_.ErrorMessage() : extents + " - " + client_.ErrorMessage()));
+            log.Log(0, job.HostName + ": " + extents);
+        Fail(name + ": " + (extents.empty() ? error : extents + " - " + error), log);
         return;
     }
-    Fail(client_.HostFileName() + " " + what + " aborted: Host Disconnected");
-    result_.Stopped = true;
+    Fail(job.HostName + (job.Download ? " download" : " upload") + " aborted: Host Disconnected", log);
+    // Only the browsing session's loss ends the batch; an extra connection just retires.
+    if (job.Main)
+        result_.Stopped = true;
 }
 
 void TTransferBatch::EndDialog()

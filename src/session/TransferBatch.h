@@ -2,6 +2,7 @@
 // Download and upload batches: many files, one after another, each with its mode switch, its
 // name rule and its own count, behind the progress dialog with Cancel. The windows are seen
 // through TransferBatchWindow and TransferProgressView only, so batches run without a display.
+#include "session/BatchWork.h"
 #include "session/ConnectionSettings.h"
 #include "session/DownloadCommits.h"
 #include "session/FileExists.h"
@@ -12,12 +13,12 @@
 #include <QtGlobal>
 
 #include <cstddef>
-#include <functional>
 #include <optional>
 #include <set>
 #include <string>
 #include <vector>
 
+class TBatchConnections;
 class TDownloadTarget;
 class TFtpClient;
 class TProgressReporter;
@@ -61,44 +62,64 @@ struct BatchResult {
     bool Stopped = false;    // the batch ended early (lost session, cancel, refused type, exception)
 };
 
-class TTransferBatch {
+// The batch runs its files on the browsing session's client, one after another, through the
+// synchronous operations; given extra connections (TBatchConnections), those take files from
+// the same list meanwhile, and the batch ends once the last of them is back.
+class TTransferBatch : public TBatchWork {
 public:
     TTransferBatch(TFtpClient &client, TransferBatchWindow &window, TransferProgressView &dialog,
-                   TProgressReporter &progress);
+                   TProgressReporter &progress, TBatchConnections *extras = nullptr);
 
     // Downloads the host files of these remote list lines, in order, into the current folder.
     BatchResult Download(const std::vector<std::string> &listingLines);
     // Uploads these PC paths (bare names in the current folder, or full paths) in order.
     BatchResult Upload(const std::vector<std::string> &paths);
 
+    // TBatchWork: what the extra connections take and give back.
+    std::optional<TBatchJob> TakeJob() override;
+    bool StartJob(TBatchJob &job, LogSink &log) override;
+    bool StartOver(TBatchJob &job, std::string &error) override;
+    void EndJob(TBatchJob &job, bool ok, bool connected, const std::string &error, LogSink &log) override;
+
 private:
     void Begin();                                      // log clearing; counts to zero
     // While another request waits, the whole batch is refused and every file counted failed.
     bool RefusedWhileBusy(std::size_t files, const char *verb);
-    // `step` for each of `count` items until the batch stops (an exception stops it with an
-    // error box), then EndDialog.
-    void RunSteps(std::size_t count, const std::function<void(std::size_t)> &step);
+    // Begin, then the walk on the browsing client until the list is done or the batch stops
+    // (an exception stops it with an error box), the extras' last files, then EndDialog.
+    void RunWalk();
+    void WaitForExtras();                              // the other connections' last files
+    // The next file not yet taken (uploads: one whose path exists), with its mode; main: the
+    // browsing client's, which the dialog follows.
+    std::optional<TBatchJob> Take(bool main);
     void ShowDialogForBatch(std::size_t index);        // each file: its number; the first one: dialog up, window off
     bool SwitchMode(TransferMode mode);                // TYPE when the mode changed; quits on failure
-    void DownloadLine(const std::string &line, std::size_t index); // file number index of a download
-    // Receives one host file into the target: resumed in binary when a part of that very
-    // origin is there, else from the start.
-    bool Fetch(TDownloadTarget &target, const TPartOrigin &origin, TransferMode mode);
+    void RunMainFile(TBatchJob &job);                  // one file on the browsing client
+    bool NameJob(TBatchJob &job, LogSink &log);        // the name it takes (a taken one may ask); false: refused or skipped
+    bool NameDownload(TBatchJob &job, LogSink &log);   // PC name: checked, or free, or skipped
+    bool NameUpload(TBatchJob &job, LogSink &log);     // host name: checked, or free, or skipped
+    bool OpenJob(TBatchJob &job, LogSink &log);        // download: partial file and resume offset
+    // Receives one host file on the browsing client: resumed from job.ResumeAt when set.
+    bool Fetch(TBatchJob &job);
+    void EndDownload(TBatchJob &job, bool ok, bool connected, const std::string &error, LogSink &log);
     // The answer for a file whose target exists: the setting, an answer for all, or the question.
     FileExistsAnswer WhenExists(const std::string &text, bool canResume, const std::string &freeName);
     // The PC name a download writes: its own, a free one (Rename), or "" when it is skipped.
-    std::string DownloadName(const std::string &pcName, const std::string &hostName, qint64 size, bool &fresh);
-    void UploadPath(const std::string &path, std::size_t index);   // file number index of an upload
+    std::string DownloadName(const std::string &pcName, const std::string &hostName, qint64 size, bool &fresh,
+                             LogSink &log);
     // Lists the host's names once before an upload batch that may have to ask; a listing that
     // fails while connected leaves its error in hostNamesError_.
     void ListHostNames();
     // The host name an upload sends to: its own, a free one (Rename), or "" when it is skipped.
-    std::string UploadName(const std::string &hostName, const std::string &pcName, qint64 size);
-    void Skip(const std::string &text);                // a file left alone: counted and logged
+    std::string UploadName(const std::string &hostName, const std::string &pcName, qint64 size, LogSink &log);
+    void Skip(const std::string &text, LogSink &log);  // a file left alone: counted and logged
     void StartFile(const char *verb, const std::string &name, qint64 size); // the dialog's file line
-    void Fail(const std::string &why);                 // a file refused here: counted and logged
-    // A file the client failed: its name and the client's error, or the lost session (which stops).
-    void CountFailure(const std::string &what, const std::string &name);
+    void Fail(const std::string &why, LogSink &log);   // a file refused here: counted and logged
+    // A failed file: logged; a lost browsing session stops the batch.
+    void CountFailure(const TBatchJob &job, bool connected, const std::string &error, LogSink &log);
+    // One connection serves a batch whose files share a name (the later replaces the earlier,
+    // in list order) or may have to ask about a taken name (one question at a time, in order).
+    bool OneConnectionOnly() const;
     void EndDialog();                                  // dialog hidden, window on again
     void Summary(const char *verb, bool failed, int direction); // the log line, sound and marker
 
@@ -106,8 +127,12 @@ private:
     TransferBatchWindow &window_;
     TransferProgressView &dialog_;
     TProgressReporter &progress_;
+    TBatchConnections *extras_;                        // the batch's other connections, if any
     TransferModeSwitcher switcher_;                    // the mode the server was last asked for
     BatchResult result_;                               // counts of the running batch
+    bool download_ = true;                             // the running batch's direction
+    const std::vector<std::string> *items_ = nullptr;  // its listing lines or PC paths
+    std::size_t next_ = 0;                             // the first item nobody took yet
     std::vector<qint64> sizes_;                        // listed size of each file of the batch
     TDownloadCommits commits_;                         // complete downloads not yet renamed into place
     TFileExistsChoice existsChoice_{FileExistsRule::Ask}; // the batch's rule for taken names

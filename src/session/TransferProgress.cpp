@@ -95,6 +95,18 @@ void TProgressReporter::NextFile(qint64 size)
     ShowBatch();
 }
 
+void TProgressReporter::OtherFileTaken()
+{
+    ++fileNumber_;
+    ShowBatch();
+}
+
+void TProgressReporter::OtherFileDone(qint64 size)
+{
+    doneBytes_ += std::max<qint64>(size, 0);
+    ShowBatch();
+}
+
 void TProgressReporter::ShowBatch()
 {
     if (fileCount_ <= 0)

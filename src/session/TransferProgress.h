@@ -71,6 +71,8 @@ public:
     void StartBatch(int fileCount = 0, qint64 totalBytes = 0);
     // The batch takes up its next file (moved, failed or skipped alike), of this listed size.
     void NextFile(qint64 size);
+    void OtherFileTaken();                        // another connection took the batch's next file
+    void OtherFileDone(qint64 size);              // and ended it (moved or failed), of this listed size
     void StartFile();                             // the batch gave the dialog a new file line
     void Report(qint64 count);                    // one progress event of the running transfer
     void Flush();                                 // show the last count if a repaint was skipped
@@ -85,6 +87,6 @@ private:
     int fileCount_ = 0;                           // files in the batch
     int fileNumber_ = 0;                          // the file under way, from 1
     qint64 totalBytes_ = 0;                       // the batch's listed bytes
-    qint64 doneBytes_ = 0;                        // listed bytes of the files before this one
+    qint64 doneBytes_ = 0;                        // listed bytes of the files ended before this one
     qint64 fileSize_ = 0;                         // listed size of this file
 };

@@ -56,6 +56,12 @@ TFormConfig::TFormConfig(QWidget *parent) : QDialog(parent)
                                  "CR LF into LF and back; CR LF keeps the bytes as they travel");
     cboAsciiLineEnds->setAccessibleName("ASCII Line Ends");
 
+    spinConnections = new QSpinBox;
+    spinConnections->setRange(1, kMaxConnections);
+    spinConnections->setToolTip("How many logged-in sessions a download or upload batch moves its files "
+                                "over: over a slow link each file waits for its round trips, and "
+                                "several sessions wait side by side");
+
     chkSoundConfirmations->setAccessibleName("Sound Confirmations");
     chkConfirmDelete->setAccessibleName("Confirm deletes");
     cmbWhenFileExists = new QComboBox;
@@ -63,6 +69,7 @@ TFormConfig::TFormConfig(QWidget *parent) : QDialog(parent)
         cmbWhenFileExists->addItem(QString::fromStdString(FileExistsRuleName(rule)), int(rule));
     cmbWhenFileExists->setToolTip("What a download or upload does when the file exists on the other side");
     cmbWhenFileExists->setAccessibleName("When a file exists");
+    spinConnections->setAccessibleName("Connections");
     spinKeepAlive->setAccessibleName("Keep-alive");
     CSpinEdit->setAccessibleName("Log Level");
     editTouchFileBase->setAccessibleName("High Water Marker");
@@ -96,7 +103,9 @@ TFormConfig::TFormConfig(QWidget *parent) : QDialog(parent)
     grid->addWidget(cmbWhenFileExists, 7, 1, Qt::AlignLeft);
     grid->addWidget(BuddyLabel("&ASCII Line Ends", cboAsciiLineEnds), 8, 0);
     grid->addWidget(cboAsciiLineEnds, 8, 1, Qt::AlignLeft);
-    grid->setRowStretch(9, 1);
+    grid->addWidget(BuddyLabel("Co&nnections", spinConnections), 9, 0);
+    grid->addWidget(spinConnections, 9, 1, Qt::AlignLeft);
+    grid->setRowStretch(10, 1);
 
     PageControl = new QTabWidget;
     PageControl->addTab(page, "General");
@@ -131,6 +140,7 @@ TFormConfig::TFormConfig(QWidget *parent) : QDialog(parent)
     setTabOrder(spinKeepAlive, chkConfirmDelete);
     setTabOrder(chkConfirmDelete, cmbWhenFileExists);
     setTabOrder(cmbWhenFileExists, cboAsciiLineEnds);
+    setTabOrder(cboAsciiLineEnds, spinConnections);
     resize(520, 350);
 }
 
@@ -161,6 +171,7 @@ void TFormConfig::FormShow()
     chkConfirmDelete->setChecked(Settings.ConfirmDelete);
     cmbWhenFileExists->setCurrentIndex(cmbWhenFileExists->findData(int(Settings.WhenFileExists)));
     cboAsciiLineEnds->setCurrentIndex(cboAsciiLineEnds->findData(int(Settings.AsciiLineEnds)));
+    spinConnections->setValue(Settings.Connections);
 }
 
 void TFormConfig::OKBtnClick()
@@ -171,6 +182,8 @@ void TFormConfig::OKBtnClick()
     spinKeepAlive->interpretText();
     Settings.KeepAlive = spinKeepAlive->value();
     Settings.AsciiLineEnds = LineEnds(cboAsciiLineEnds->currentData().toInt());
+    spinConnections->interpretText();
+    Settings.Connections = spinConnections->value();
     Settings.SoundConfirmations = chkSoundConfirmations->isChecked();
     Settings.TouchDown = chkTouchDown->isChecked();
     Settings.TouchUp = chkTouchUp->isChecked();
@@ -190,6 +203,7 @@ void TFormConfig::ResetBtnClick()
     chkConfirmDelete->setChecked(true);
     cmbWhenFileExists->setCurrentIndex(cmbWhenFileExists->findData(int(FileExistsRule::Ask)));
     cboAsciiLineEnds->setCurrentIndex(cboAsciiLineEnds->findData(int(LineEnds::LF)));
+    spinConnections->setValue(kDefaultConnections);
     editTouchFileBase->setText(kDefaultTouchFileBase);
     txtFilterPC->setText(kDefaultFilterPC);
     txtFilterTandem->setText(kDefaultFilterTandem);

@@ -44,6 +44,7 @@ public:
     QCheckBox *chkConfirmDelete;       // ask before deleting files
     QComboBox *cmbWhenFileExists;      // Ask, Overwrite or Skip
     QComboBox *cboAsciiLineEnds;       // line ends of ASCII files on the PC: LF or CR LF
+    QSpinBox *spinConnections;         // connections of a batch, 1 to 8
     QPushButton *OKBtn;                // default button
     QPushButton *CancelBtn;            // Esc
     QPushButton *ResetBtn;

@@ -214,6 +214,8 @@ An option is one of:
   AsciiLineEnds LF|CRLF       line ends of ASCII files on the
                               PC: LF (the default) or CR LF,
                               the bytes as they travel
+  Connections number          sessions a batch moves its
+                              files over, 1 to 8 (2)
   Site name                   a connection saved in the
                               connect dialog's site list
   ConfirmDelete On|Off        ask before deleting files (On,

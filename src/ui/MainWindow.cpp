@@ -316,6 +316,9 @@ void TFormMain::SetSessionControlsEnabled(bool on)
                              static_cast<QWidget *>(tandem->ComboBoxTanFilter)})
         control->setEnabled(on);
     SendCommandItem->setEnabled(on);
+    // A batch's other connections go with the session they were opened beside.
+    if (!on && Transfers_)
+        Transfers_->Extras.CloseAll();
 }
 
 void TFormMain::SetConnectCommandEnabled(bool on)

@@ -139,13 +139,15 @@ bool TFormMain::BatchRunning() const
 
 // ---- TTransferSide -------------------------------------------------------------------------
 
+TFormMain::TTransferSide::TTransferSide(TFormMain &form) : Form(form), Extras(form.Session_->FTPCLI, *this) {}
+
 void TFormMain::TTransferSide::RunBatch(const std::function<void(TTransferBatch &)> &run)
 {
     if (!Form.Forms_.FormTransfer || !Progress)
         throw std::logic_error("a transfer needs the progress dialog");
     if (Running)
         return; // the window is off during a batch; nothing may start a second one
-    TTransferBatch batch(Form.Session_->FTPCLI, *this, *Form.Forms_.FormTransfer, *Progress);
+    TTransferBatch batch(Form.Session_->FTPCLI, *this, *Form.Forms_.FormTransfer, *Progress, &Extras);
     Running = true;
     Form.Session_->BatchRunning = true;
     try {
@@ -237,5 +239,6 @@ void TFormMain::TTransferSide::ShowFailures(const FailureReport &report)
 
 bool TFormMain::TTransferSide::AbortTransfer()
 {
+    Extras.Abort();
     return Form.Session_->AbortTransfer();
 }

@@ -2,6 +2,7 @@
 // The main window's side of the download and upload batches (MainWindowTransfers.cpp): what a
 // batch sees of the window, the progress dialog's Cancel, and the batch-running state that
 // keeps the window from closing under a running batch.
+#include "session/BatchConnections.h"
 #include "session/TransferBatch.h"
 #include "session/TransferProgress.h"
 #include "ui/MainWindow.h"
@@ -11,7 +12,7 @@
 
 class TFormMain::TTransferSide : public TransferBatchWindow, public TransferAborter {
 public:
-    explicit TTransferSide(TFormMain &form) : Form(form) {}
+    explicit TTransferSide(TFormMain &form);
 
     // Runs one batch with the window switched off around it; closes the window afterwards
     // when the user asked to close it meanwhile.
@@ -36,6 +37,7 @@ public:
 
     TFormMain &Form;
     std::unique_ptr<TProgressReporter> Progress; // feeds FormTransfer; made when it is attached
+    TBatchConnections Extras;                    // the batches' connections besides the browsing one
     bool Running = false;                        // a batch is on the stack
     bool CloseAfterBatch = false;                // the user closed the window during the batch
 };

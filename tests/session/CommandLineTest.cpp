@@ -82,6 +82,13 @@ GeneralSettings Touch(bool down, bool up, std::int32_t keepAlive = 0)
     return g;
 }
 
+GeneralSettings WithConnections(std::int32_t connections)
+{
+    GeneralSettings g = Touch(false, false);
+    g.Connections = connections;
+    return g;
+}
+
 GeneralSettings WithoutDeleteQuestion()
 {
     GeneralSettings g = Touch(false, false);
@@ -166,10 +173,15 @@ TEST(CommandLine, optionsApplyInOrderAndErrorsStopWithEarlierOnesKept)
         {"k 300", "", Stored(), Touch(false, false, 300)},
         {"KeepAlive -5", "", Stored(), Touch(false, false, 0)},
         {"keepalive 9999999", "", Stored(), Touch(false, false, kMaxKeepAlive)},
-        // The delete question: On or Off in any case; "c" is unique.
-        {"c off", "", Stored(), WithoutDeleteQuestion()},
+        // The delete question: On or Off in any case; "conf" is unique.
+        {"conf off", "", Stored(), WithoutDeleteQuestion()},
         {"ConfirmDelete OFF confirmdelete on", "", Stored(), Touch(false, false)},
-        {"c no", "Invalid value for ConfirmDelete", Stored(), Touch(false, false)},
+        {"conf no", "Invalid value for ConfirmDelete", Stored(), Touch(false, false)},
+        // A batch's connections: read like the port, held within 1 to 8; "con" is ambiguous.
+        {"conn 3", "", Stored(), WithConnections(3)},
+        {"Connections 0", "", Stored(), WithConnections(1)},
+        {"connections 99", "", Stored(), WithConnections(kMaxConnections)},
+        {"con 3", "Invalid parameter: con", Stored(), Touch(false, false)},
         // What a transfer does with a taken name: a rule in any case or a unique prefix of it.
         {"w s", "", Stored(), WithRule(FileExistsRule::Skip)},
         {"WhenFileExists OVERWRITE", "", Stored(), WithRule(FileExistsRule::Overwrite)},
@@ -198,6 +210,7 @@ TEST(CommandLine, optionsApplyInOrderAndErrorsStopWithEarlierOnesKept)
         EXPECT_EQ(general.ConfirmDelete, row.general.ConfirmDelete);
         EXPECT_EQ(general.WhenFileExists, row.general.WhenFileExists);
         EXPECT_EQ(general.AsciiLineEnds, row.general.AsciiLineEnds);
+        EXPECT_EQ(general.Connections, row.general.Connections);
     }
 }
 

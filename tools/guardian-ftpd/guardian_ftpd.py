@@ -4,7 +4,8 @@
     guardian_ftpd.py --root DIR --port N --user U --password P --home '$DATA01.ZDEMO'
                      [--demo] [--summary] [--empty-heading] [--start-oss | --oss-only]
                      [--owner G,U] [--security RWEP] [--verbose]
-                     [--tls CERT KEY] [--address 127.0.0.1|::1]
+                     [--tls CERT KEY] [--address 127.0.0.1|::1] [--max-logins N]
+                     [--drop-after BYTES]
 
 With a single --user and no --password, the password is taken from the environment
 variable GUARDIAN_FTPD_PASSWORD, which other users cannot see in the process list.
@@ -81,6 +82,10 @@ def parse_args(argv):
                    help="sessions start in the OSS file system (PWD answers /G/volume/subvolume)")
     p.add_argument("--oss-only", action="store_true",
                    help="sessions start in OSS and QUOTE GUARDIAN is refused")
+    p.add_argument("--drop-after", type=int, default=0, metavar="BYTES",
+                   help="test fault: cut each session once, this many bytes into a download")
+    p.add_argument("--max-logins", type=int, default=0,
+                   help="logged-in sessions at once per client address; another login gets 530 (0: no limit)")
     p.add_argument("--owner", type=_owner, default=_owner("100,1"),
                    help="owner GROUP,USER of new files")
     p.add_argument("--security", type=_security, default="nnnn",
@@ -167,6 +172,8 @@ def main(argv=None):
     handler.empty_heading = args.empty_heading
     handler.start_oss = args.start_oss or args.oss_only
     handler.oss_only = args.oss_only
+    handler.drop_after = args.drop_after
+    handler.max_logins = args.max_logins
 
     server = FTPServer((args.address, args.port), handler)
     port = server.socket.getsockname()[1]

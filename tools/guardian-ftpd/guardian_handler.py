@@ -86,6 +86,21 @@ class GuardianDataChannel:
         self.close()
 
 
+class _CutProducer:
+    """A file's bytes up to a limit; then the session is cut, as a lost link would cut it."""
+
+    def __init__(self, producer, limit, cut):
+        self.producer, self.left, self.cut = producer, limit, cut
+
+    def more(self):
+        if self.left <= 0:
+            self.cut()
+            return b""
+        data = self.producer.more()
+        self.left -= len(data)
+        return data[:len(data) + min(self.left, 0)] if data else data
+
+
 class GuardianHandler(FTPHandler):
     # Set by the program before serving.
     store = None          # GuardianStore
@@ -95,6 +110,12 @@ class GuardianHandler(FTPHandler):
 
     start_oss = False     # sessions start in the OSS file system (PWD answers a path)
     oss_only = False      # ... and may not switch to Guardian
+    drop_after = 0        # test fault: each session is cut once, this many bytes into a download
+    max_logins = 0        # test limit: logged-in sessions at once per client address (0: none)
+    logins = {}           # client address -> its logged-in sessions, across all sessions
+    _counted = False      # this session is one of them
+    _dropped = False      # this session was cut already
+    _cut_next = False     # the download being started is the one to cut
 
     abstracted_fs = GuardianFS
     proto_cmds = {k: v for k, v in proto_cmds.items() if k not in _DROPPED}
@@ -109,6 +130,23 @@ class GuardianHandler(FTPHandler):
     def __init__(self, *args, **kwargs):
         super().__init__(*args, **kwargs)
         self.in_oss = self.start_oss   # the file system this session is in
+
+    # --- login limit
+
+    def handle_auth_success(self, home, password, msg_login):
+        count = GuardianHandler.logins.get(self.remote_ip, 0)
+        if self.max_logins and count >= self.max_logins:
+            self.respond("530 Too many sessions for this user.")
+            return
+        GuardianHandler.logins[self.remote_ip] = count + 1
+        self._counted = True
+        super().handle_auth_success(home, password, msg_login)
+
+    def on_disconnect(self):
+        if self._counted:
+            self._counted = False
+            GuardianHandler.logins[self.remote_ip] -= 1
+        super().on_disconnect()
 
     # --- dispatch
 
@@ -268,7 +306,15 @@ class GuardianHandler(FTPHandler):
         if self._existing(target):
             path = self._inside_root(target, 550)
             if path:
+                self._cut_next = self.drop_after > 0 and not self._dropped
                 self.ftp_RETR(path)
+
+    def push_dtp_data(self, data, isproducer=False, file=None, cmd=None):
+        if self._cut_next and isproducer:
+            self._cut_next, self._dropped = False, True
+            self.use_sendfile = False  # the cut needs the bytes to pass through the producer
+            data = _CutProducer(data, self.drop_after, self.close)
+        super().push_dtp_data(data, isproducer, file, cmd)
 
     def guardian_SIZE(self, arg):
         # The EOF in bytes whatever the TYPE, as LIST shows it.
