@@ -12,11 +12,11 @@ namespace {
 // In lookup order; the position (from 1) is what LookupKeyword returns.
 enum Keyword { kHostName = 1, kUserID, kPassword, kProxyName, kInitialSubvol, kHostPort,
                kAutoConnect, kTouchDown, kTouchUp, kDataConnection, kKeepAlive, kSite, kEncryption,
-               kConfirmDelete, kWhenFileExists, kAsciiLineEnds, kConnections };
-constexpr std::array<std::string_view, 18> kKeywords = {
+               kConfirmDelete, kWhenFileExists, kAsciiLineEnds, kConnections, kEditor };
+constexpr std::array<std::string_view, 19> kKeywords = {
     "HostName", "UserID", "Password", "ProxyName", "InitialSubvol", "HostPort",
     "AutoConnect", "TouchDown", "TouchUp", "DataConnection", "KeepAlive", "Site", "Encryption",
-    "ConfirmDelete", "WhenFileExists", "AsciiLineEnds", "Connections", ""};
+    "ConfirmDelete", "WhenFileExists", "AsciiLineEnds", "Connections", "Editor", ""};
 
 bool TakesValue(int keyword)
 {
@@ -154,6 +154,7 @@ std::string ApplyCommandLine(std::string_view commandLine, ConnectionSettings &c
                 return "Invalid value for AsciiLineEnds";
             general.AsciiLineEnds = *ParseLineEnds(*value);
             break;
+        case kEditor: general.Editor = *value; break;
         }
     }
     return {};

@@ -12,7 +12,7 @@ struct KeywordHelp {
     std::string_view effect;  // one line
 };
 
-constexpr std::array<KeywordHelp, 17> kKeywordHelp = {{
+constexpr std::array<KeywordHelp, 18> kKeywordHelp = {{
     {"HostName", "HOST", "FTP server's host name or address"},
     {"UserID", "USER", "user name for the login"},
     {"Password", "PASSWORD", "password, in plain text"},
@@ -30,6 +30,7 @@ constexpr std::array<KeywordHelp, 17> kKeywordHelp = {{
     {"WhenFileExists", "RULE", "target exists: Ask (default), Overwrite or Skip"},
     {"AsciiLineEnds", "LF|CRLF", "ASCII files on the PC: LF (default) or the wire's CR LF"},
     {"Connections", "NUMBER", "sessions a batch moves files over, 1 to 8 (default 2)"},
+    {"Editor", "PROGRAM", "program that edits host files; empty: the desktop's"},
 }};
 
 constexpr std::string_view kSynopsis =

@@ -56,6 +56,8 @@ std::string ApplyConfiguration(TSettingsStore *store, const GeneralSettings &bef
         write.Text("AsciiLineEnds", LineEndsName(after.AsciiLineEnds));
     if (after.Connections != before.Connections)
         write.Number("Connections", after.Connections);
+    if (after.Editor != before.Editor)
+        write.Text("Editor", after.Editor);
 
     if (chosen.FilterPC != inForce.FilterPC) {
         window.ApplyFilterPC(chosen.FilterPC);

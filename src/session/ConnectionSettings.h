@@ -48,6 +48,7 @@ struct GeneralSettings {
     FileExistsRule WhenFileExists = FileExistsRule::Ask; // a transfer's target exists: ask, overwrite or skip
     LineEnds AsciiLineEnds = LineEnds::LF; // line ends of ASCII files on the PC
     std::int32_t Connections = kDefaultConnections; // logged-in sessions a batch moves its files over (1 to 8)
+    std::string Editor{};            // program that edits host files (Edit); empty: the desktop's
 };
 
 // The stored texts of DataConnection.

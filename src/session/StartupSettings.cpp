@@ -85,6 +85,7 @@ void LoadGeneralSettings(TSettingsStore *store, GeneralSettings &general)
     general.WhenFileExists = ParseFileExistsRule(ReadText(store, "WhenFileExists")).value_or(FileExistsRule::Ask);
     general.AsciiLineEnds = LineEndsOrDefault(ReadText(store, "AsciiLineEnds"));
     general.Connections = std::clamp(ReadNumber(store, "Connections").value_or(kDefaultConnections), 1, kMaxConnections);
+    general.Editor = ReadText(store, "Editor");
 }
 
 StartupFilters LoadStartupFilters(TSettingsStore *store)

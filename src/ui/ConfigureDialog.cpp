@@ -55,6 +55,10 @@ TFormConfig::TFormConfig(QWidget *parent) : QDialog(parent)
     cboAsciiLineEnds->setToolTip("Line ends of files downloaded and uploaded in ASCII: LF turns the host's "
                                  "CR LF into LF and back; CR LF keeps the bytes as they travel");
     cboAsciiLineEnds->setAccessibleName("ASCII Line Ends");
+    txtEditor = new QLineEdit;
+    txtEditor->setPlaceholderText("the desktop's application for the file");
+    txtEditor->setToolTip("Program that edits host files (Edit, F4): it is run with the path of the "
+                          "file's PC copy. Empty: the desktop's default application for the file");
 
     spinConnections = new QSpinBox;
     spinConnections->setRange(1, kMaxConnections);
@@ -71,6 +75,7 @@ TFormConfig::TFormConfig(QWidget *parent) : QDialog(parent)
     cmbWhenFileExists->setAccessibleName("When a file exists");
     spinConnections->setAccessibleName("Connections");
     spinKeepAlive->setAccessibleName("Keep-alive");
+    txtEditor->setAccessibleName("Editor");
     CSpinEdit->setAccessibleName("Log Level");
     editTouchFileBase->setAccessibleName("High Water Marker");
     txtFilterPC->setAccessibleName("PC Filter");
@@ -105,7 +110,9 @@ TFormConfig::TFormConfig(QWidget *parent) : QDialog(parent)
     grid->addWidget(cboAsciiLineEnds, 8, 1, Qt::AlignLeft);
     grid->addWidget(BuddyLabel("Co&nnections", spinConnections), 9, 0);
     grid->addWidget(spinConnections, 9, 1, Qt::AlignLeft);
-    grid->setRowStretch(10, 1);
+    grid->addWidget(BuddyLabel("&Editor", txtEditor), 10, 0);
+    grid->addWidget(txtEditor, 10, 1);
+    grid->setRowStretch(11, 1);
 
     PageControl = new QTabWidget;
     PageControl->addTab(page, "General");
@@ -141,6 +148,7 @@ TFormConfig::TFormConfig(QWidget *parent) : QDialog(parent)
     setTabOrder(chkConfirmDelete, cmbWhenFileExists);
     setTabOrder(cmbWhenFileExists, cboAsciiLineEnds);
     setTabOrder(cboAsciiLineEnds, spinConnections);
+    setTabOrder(spinConnections, txtEditor);
     resize(520, 350);
 }
 
@@ -172,6 +180,7 @@ void TFormConfig::FormShow()
     cmbWhenFileExists->setCurrentIndex(cmbWhenFileExists->findData(int(Settings.WhenFileExists)));
     cboAsciiLineEnds->setCurrentIndex(cboAsciiLineEnds->findData(int(Settings.AsciiLineEnds)));
     spinConnections->setValue(Settings.Connections);
+    txtEditor->setText(TextForDisplay(Settings.Editor));
 }
 
 void TFormConfig::OKBtnClick()
@@ -190,6 +199,7 @@ void TFormConfig::OKBtnClick()
     Settings.TouchFileBase = editTouchFileBase->text().toStdString();
     Settings.ConfirmDelete = chkConfirmDelete->isChecked();
     Settings.WhenFileExists = FileExistsRule(cmbWhenFileExists->currentData().toInt());
+    Settings.Editor = txtEditor->text().toStdString();
     accept();
 }
 
@@ -204,6 +214,7 @@ void TFormConfig::ResetBtnClick()
     cmbWhenFileExists->setCurrentIndex(cmbWhenFileExists->findData(int(FileExistsRule::Ask)));
     cboAsciiLineEnds->setCurrentIndex(cboAsciiLineEnds->findData(int(LineEnds::LF)));
     spinConnections->setValue(kDefaultConnections);
+    txtEditor->clear();
     editTouchFileBase->setText(kDefaultTouchFileBase);
     txtFilterPC->setText(kDefaultFilterPC);
     txtFilterTandem->setText(kDefaultFilterTandem);

@@ -45,6 +45,7 @@ public:
     QComboBox *cmbWhenFileExists;      // Ask, Overwrite or Skip
     QComboBox *cboAsciiLineEnds;       // line ends of ASCII files on the PC: LF or CR LF
     QSpinBox *spinConnections;         // connections of a batch, 1 to 8
+    QLineEdit *txtEditor;              // program that edits host files; empty: the desktop's
     QPushButton *OKBtn;                // default button
     QPushButton *CancelBtn;            // Esc
     QPushButton *ResetBtn;

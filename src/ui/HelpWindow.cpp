@@ -144,6 +144,30 @@ File > Send Command... sends one line to the host (SITE HELP,
 QUOTE OSS ...) and shows the reply in the log window; USER and
 PASS are refused there.
 
+EDIT
+====
+"Edit" (also in the Tandem list's context menu, or F4) opens
+the selected host file in the PC's editor. The file is
+downloaded in the mode its file code calls for (ASCII for code
+101, with the line ends of ASCII Line Ends; binary otherwise)
+into a private folder, named as a
+download would name it, and opened in the program set as
+Editor in File > Configure (run with the file's path), or else
+in the desktop's application for the file's type.
+Every save in the editor goes back to the same host file in the
+same mode and with the same file code. Before each upload Zarvel
+compares the host file's size and modification time with what
+it saw; if someone else changed it, Zarvel asks: overwrite, save
+your text under a new host name, or cancel. The new text goes up
+under a temporary name (ZZED....) in the same subvolume and
+replaces the original only when it arrived whole, so a cut
+connection leaves the host file as it was.
+File > Edited Files lists the files being edited and their
+state. "End Editing" removes the PC copy; a copy whose text is
+not on the host (a failed or unanswered upload) stays, and its
+folder is named in the log. Exit asks first while such edits
+exist.
+
 KEYS
 ====
   F5        refresh the list that has the focus (both lists
@@ -153,6 +177,7 @@ KEYS
   Delete    delete the selection of the list that has the focus
   F2        rename it
   F6        from one list to the other (also Shift+F6)
+  F4        edit the selected remote file in the PC's editor
   F1        this help
   Esc       give up a request that waits for the server, such
             as a listing that does not end (as Disconnect does)
@@ -223,6 +248,8 @@ An option is one of:
   WhenFileExists rule         Ask (the default), Overwrite or
                               Skip: what a transfer does when
                               the file exists on the other side
+  Editor program              the program Edit opens host
+                              files with
   AUTOCONNECT
   TOUCHDOWN
   TOUCHUP

@@ -5,6 +5,8 @@
 #include "ui/ConfigureDialog.h"
 #include "ui/LocalPCGroup.h"
 #include "ui/ConnectDialog.h"
+#include "ui/EditsWindow.h"
+#include "session/RemoteEdits.h"
 #include "ui/TandemGroup.h"
 #include "ui/LogWindow.h"
 #include "ui/TransferGroup.h"
@@ -53,6 +55,7 @@ TFormMain::TFormMain(TUserMessages &messages, TSounds &sounds, const QString &st
     WireConfigure();
     WireTransfers();
     WireKeys();
+    WireEdits();
 
     std::string problem;
     Store = OpenSettingsStore(std::make_unique<TFileSettingsStore>(storePath), problem);
@@ -73,6 +76,8 @@ TFormMain::~TFormMain()
     // Hidden while still whole: hiding moves the focus, and the subvolume box's focus-out
     // handler must not reach a window whose TFormMain part is already gone.
     hide();
+    delete FormEdits;
+    Edits_.reset();
     Session_.reset();
     if (Store)
         Store->Close();
@@ -254,6 +259,10 @@ void TFormMain::closeEvent(QCloseEvent *event)
         event->ignore();
         return;
     }
+    if (!ConfirmCloseWithEdits()) {
+        event->ignore();
+        return;
+    }
     event->accept();
     SavePlacement();
     // The log window or a progress dialog may still be open; the program ends anyway.
@@ -310,6 +319,7 @@ void TFormMain::SetSessionControlsEnabled(bool on)
                              static_cast<QWidget *>(tandem->BtnDeleteTandem),
                              static_cast<QWidget *>(tandem->BtnRefreshTandem),
                              static_cast<QWidget *>(tandem->BtnRenameTandem),
+                             static_cast<QWidget *>(tandem->BtnEditTandem),
                              static_cast<QWidget *>(mode->ULAppendExtension),
                              static_cast<QWidget *>(mode->DLAddFileCode),
                              static_cast<QWidget *>(mode->DLExtensionSize),
@@ -319,6 +329,7 @@ void TFormMain::SetSessionControlsEnabled(bool on)
     // A batch's other connections go with the session they were opened beside.
     if (!on && Transfers_)
         Transfers_->Extras.CloseAll();
+    tandem->EditItem->setEnabled(on);
 }
 
 void TFormMain::SetConnectCommandEnabled(bool on)

@@ -22,6 +22,8 @@ class TAboutBox;
 class TDragFilesTrg;
 class TFormConfig;
 class TFormConnect;
+class TFormEdits;
+class TRemoteEdits;
 class TFormStatus;
 class TFormTransfer;
 class TLocalPCGroup;
@@ -143,6 +145,14 @@ public:
     void FTPCLIProgress(TCustomFtpCli *sender, qint64 count, bool &abort); // progress to the dialog
     bool BatchRunning() const;     // a download or upload batch is running
 
+    // Editing host files (MainWindowEdits.cpp).
+    void BtnEditTandemClick();     // the selected remote file in the PC's editor
+    void EditsItemClick();         // File > Edited Files
+    void EditHostChanged(int id);  // the host file changed: overwrite, save as new name, or cancel
+    bool ConfirmCloseWithEdits();  // edits whose text is not on the host: close anyway?
+    TRemoteEdits &Edits() { return *Edits_; }
+    TFormEdits *FormEdits = nullptr; // "Edited Files"
+
     // Runs a handler under the guard that shows its exceptions in the error box; once the
     // window is being destroyed (focus still moves then), no handler runs.
     template <typename Handler>
@@ -173,6 +183,7 @@ public:
     QAction *DisconnectItem;
     QAction *LogWindowItem;
     QAction *SendCommandItem;            // on while a session is open
+    QAction *EditsItem;                  // File > Edited Files
     QAction *ConfigureItem;
     QAction *ExitItem;
     QAction *HelpItem;
@@ -207,7 +218,8 @@ private:
     TFileOperationViews FileOperationViews();  // this window's side of the file operations
     void WireConfigure();          // File > Configure
     void WireTransfers();          // buttons, keys, drops and progress of the transfers
-    void WireKeys();               // F1, F2, F5, Delete, Enter, Ctrl+Q (MainWindowKeys.cpp)
+    void WireKeys();               // F1, F2, F4, F5, Delete, Enter, Ctrl+Q (MainWindowKeys.cpp)
+    void WireEdits();              // the Edit button, its menu entry and the edits window
     void AttachTransferDialog();   // the progress dialog's Cancel and the progress reporter
 
     // What LoadStartupSettings reaches in the windows.
@@ -245,6 +257,7 @@ private:
     std::unique_ptr<TSettingsStore> Store;       // open for the window's life; null without one
     std::unique_ptr<TKeyring> Keyring;           // saved passwords; gone before the store and dialogs
     std::unique_ptr<TSessionController> Session_; // the FTP client and the session logic
+    std::unique_ptr<TRemoteEdits> Edits_;        // host files in the PC's editor; own connection
     Windows Forms_;                              // the other long-lived windows
     class TTransferSide;                         // the batches' view of this window
     std::unique_ptr<TTransferSide> Transfers_;   // made with the window

@@ -1,5 +1,6 @@
-// The main window's keys: F5 refreshes, Delete deletes, F2 renames, Enter transfers, F1 helps,
-// Esc gives up a waiting request and Ctrl+Q exits. Each key clicks the button (or triggers the menu entry) that does the same,
+// The main window's keys: F5 refreshes, Delete deletes, F2 renames, F4 edits, Enter transfers,
+// F1 helps, Esc gives up a waiting request and Ctrl+Q exits. Each key clicks the button (or
+// triggers the menu entry) that does the same,
 // so whatever decides when a button may act decides for its key too.
 #include "ui/LocalPCGroup.h"
 #include "ui/MainWindow.h"
@@ -68,6 +69,7 @@ void TFormMain::WireKeys()
                                               {Qt::Key_Return, GroupBoxMode->BtnUpload}});
     new TListKeys(GroupBoxTandem->ListBoxTanFiles, {{Qt::Key_Delete, GroupBoxTandem->BtnDeleteTandem},
                                                     {Qt::Key_F2, GroupBoxTandem->BtnRenameTandem},
+                                                    {Qt::Key_F4, GroupBoxTandem->BtnEditTandem},
                                                     {Qt::Key_Return, GroupBoxMode->BtnDownload}});
 }
 

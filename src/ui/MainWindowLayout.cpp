@@ -55,6 +55,7 @@ void TFormMain::CreateMenus()
     LogWindowItem = file->addAction("&Log Window");
     SendCommandItem = file->addAction("&Send Command...");
     SendCommandItem->setEnabled(false);
+    EditsItem = file->addAction("&Edited Files");
     file->addSeparator();
     ConfigureItem = file->addAction("Con&figure...");
     file->addSeparator();

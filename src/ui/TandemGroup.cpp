@@ -5,6 +5,7 @@
 #include "ui/TandemGroup.h"
 #include "ui/UserMessages.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QFocusEvent>
 #include <QFontDatabase>
@@ -109,6 +110,14 @@ TTandemGroup::TTandemGroup(QWidget *parent) : QGroupBox("Tandem", parent)
     BtnRenameTandem = Button("BtnRenameTandem", "Rena&me", "Rename Tandem file");
     BtnDeleteTandem = Button("BtnDeleteTandem", "Dele&te", "Delete Tandem file");
     BtnRefreshTandem = Button("BtnRefreshTandem", "&Refresh", "Refresh Tandem files");
+    BtnEditTandem = Button("BtnEditTandem", "E&dit", "Edit Tandem file");
+    BtnEditTandem->setToolTip("Edit the selected file in the PC's editor; every save goes back to the host (F4)");
+    // F4 itself is one of the list's keys (MainWindowKeys.cpp); the menu only names it.
+    EditItem = new QAction("&Edit\tF4", ListBoxTanFiles);
+    EditItem->setObjectName("EditItem");
+    ListBoxTanFiles->addAction(EditItem);
+    ListBoxTanFiles->setContextMenuPolicy(Qt::ActionsContextMenu);
+    connect(EditItem, &QAction::triggered, BtnEditTandem, &QPushButton::click);
     for (QWidget *control : {static_cast<QWidget *>(ComboBoxTanSubvol), static_cast<QWidget *>(ListBoxTanFiles),
                              static_cast<QWidget *>(ComboBoxTanFilter)})
         control->setEnabled(false);
@@ -117,11 +126,12 @@ TTandemGroup::TTandemGroup(QWidget *parent) : QGroupBox("Tandem", parent)
     buttons->addWidget(BtnRenameTandem);
     buttons->addWidget(BtnDeleteTandem);
     buttons->addWidget(BtnRefreshTandem);
+    buttons->addWidget(BtnEditTandem);
 
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(CaptionedRow("Sub&volume", ComboBoxTanSubvol));
     layout->addWidget(HeadedList(HeaderTanFiles, ListBoxTanFiles), 1);
-    layout->addLayout(CaptionedRow("File co&de", ComboBoxTanFilter));
+    layout->addLayout(CaptionedRow("File &code", ComboBoxTanFilter));
     layout->addLayout(buttons);
 }
 

@@ -7,6 +7,7 @@
 #include <QGroupBox>
 #include <functional>
 
+class QAction;
 class QListWidget;
 class TListHeader;
 
@@ -51,6 +52,8 @@ public:
     QPushButton *BtnRenameTandem;       // "Rename"
     QPushButton *BtnDeleteTandem;       // "Delete"
     QPushButton *BtnRefreshTandem;      // "Refresh"
+    QPushButton *BtnEditTandem;         // "Edit": the selected file in the PC's editor (F4)
+    QAction *EditItem;                  // "Edit" in the list's context menu: clicks BtnEditTandem
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

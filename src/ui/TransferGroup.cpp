@@ -46,7 +46,7 @@ TTransferGroup::TTransferGroup(QWidget *parent) : QGroupBox("Transfer", parent)
     setObjectName("GroupBoxMode");
     setAccessibleName("Transfer");
 
-    BtnUpload = new QPushButton(style()->standardIcon(QStyle::SP_ArrowRight), "&Upload");
+    BtnUpload = new QPushButton(style()->standardIcon(QStyle::SP_ArrowRight), "U&pload");
     BtnUpload->setObjectName("BtnUpload");
     BtnUpload->setAccessibleName("Upload");
     BtnUpload->setLayoutDirection(Qt::RightToLeft); // the picture on the right
@@ -57,7 +57,7 @@ TTransferGroup::TTransferGroup(QWidget *parent) : QGroupBox("Transfer", parent)
     PanelUpload = SunkenPanel("PanelUpload");
     auto *upload = new QGridLayout(PanelUpload);
     upload->addWidget(BtnUpload, 0, 0, 1, 2);
-    AddLabelled(upload, 1, ULAppendExtension, "A&ppend\nExtension");
+    AddLabelled(upload, 1, ULAppendExtension, "Append\nE&xtension");
 
     BtnDownload = new QPushButton(style()->standardIcon(QStyle::SP_ArrowLeft), "Do&wnload");
     BtnDownload->setObjectName("BtnDownload");
@@ -82,12 +82,12 @@ TTransferGroup::TTransferGroup(QWidget *parent) : QGroupBox("Transfer", parent)
     PanelDownload = SunkenPanel("PanelDownload");
     auto *download = new QGridLayout(PanelDownload);
     download->addWidget(BtnDownload, 0, 0, 1, 2);
-    AddLabelled(download, 1, DLExtensionSize, "E&xtension\nSize");
+    AddLabelled(download, 1, DLExtensionSize, "Extension\nSi&ze");
     AddLabelled(download, 2, DLAddFileCode, "Add binar&y \nFilecode");
 
-    RadioButtonASCII = ModeButton("RadioButtonASCII", "AS&CII", "Set ASCII transfer mode");
+    RadioButtonASCII = ModeButton("RadioButtonASCII", "&ASCII", "Set ASCII transfer mode");
     RadioButtonBinary = ModeButton("RadioButtonBinary", "&Binary", "Set Binary transfer mode");
-    RadioButtonAuto = ModeButton("RadioButtonAuto", "&Auto",
+    RadioButtonAuto = ModeButton("RadioButtonAuto", "A&uto",
                                  "Select to specify the transfer mode is automatically determined");
     RadioButtonAuto->setChecked(true);
 

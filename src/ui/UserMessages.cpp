@@ -6,6 +6,7 @@
 
 #include <QCheckBox>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QStringDecoder>
 #include <QTextDocument>
 #include <string>
@@ -103,6 +104,18 @@ bool TUserMessages::Prompt(QWidget *parent, const QString &caption, const QStrin
     TFormPrompt dialog(parent, prompt, value);
     dialog.setWindowTitle(caption);
     return dialog.exec() == QDialog::Accepted;
+}
+
+int TUserMessages::Choose(QWidget *parent, const QString &text, const QStringList &buttons)
+{
+    QMessageBox box(QMessageBox::Question, "Zarvel", text, QMessageBox::NoButton, parent);
+    QList<QAbstractButton *> added;
+    for (const QString &caption : buttons)
+        added.append(static_cast<QAbstractButton *>(box.addButton(caption, QMessageBox::ActionRole)));
+    if (!added.isEmpty())
+        box.setEscapeButton(added.back()); // the last choice is the one that changes nothing
+    box.exec();
+    return int(added.indexOf(box.clickedButton()));
 }
 
 QString TextForDisplay(const std::string &bytes)

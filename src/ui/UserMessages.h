@@ -35,6 +35,9 @@ public:
                               const QStringList &failures);
     // The question about a file whose target exists (TFileExistsDialog); the user's reply.
     virtual FileExistsReply AskFileExists(QWidget *parent, const FileExistsQuestion &question);
+    // A question with buttons of its own, titled with the application's name: the index of
+    // the button pressed; -1 when the box was closed without one. Escape presses the last.
+    virtual int Choose(QWidget *parent, const QString &text, const QStringList &buttons);
     // The certificate trust dialog (TFormCertificate); the user's answer.
     virtual TTrustAnswer AskCertificateTrust(QWidget *parent, const TCertificateQuestion &question);
     // "<host> does not offer encryption: send the password and files in clear?" with Yes and

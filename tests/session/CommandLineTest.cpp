@@ -152,11 +152,12 @@ TEST(CommandLine, optionsApplyInOrderAndErrorsStopWithEarlierOnesKept)
         {"Host a", "Invalid parameter: Host", Stored(), Touch(false, false)},
         {"Hostx a", "Invalid parameter: Hostx", Stored(), Touch(false, false)},
         {"touchdown ,  x  touchup", "Invalid parameter: x", Stored(), Touch(true, false)},
-        // Encryption: the next word in any case; "e" is its unique abbreviation.
+        // Encryption: the next word in any case; "en" is its shortest abbreviation beside Editor.
         {"Encryption require", "", With([](auto &c) { c.Encryption = "Require"; }), Touch(false, false)},
-        {"e NONE", "", With([](auto &c) { c.Encryption = "None"; }), Touch(false, false)},
+        {"en NONE", "", With([](auto &c) { c.Encryption = "None"; }), Touch(false, false)},
         {"encr ifavailable", "", With([](auto &c) { c.Encryption = "IfAvailable"; }), Touch(false, false)},
-        {"e always", "Invalid value for Encryption", Stored(), Touch(false, false)},
+        {"en always", "Invalid value for Encryption", Stored(), Touch(false, false)},
+        {"e NONE", "Invalid parameter: e", Stored(), Touch(false, false)},
         {"Encryption", "Invalid value for Encryption", Stored(), Touch(false, false)},
         {"UserID", "Invalid value for UserID", Stored(), Touch(false, false)},
         {"UserID ops1 HostPort", "Invalid value for HostPort",

@@ -104,7 +104,7 @@ TEST_F(MainWindowLayout, extensionSizeTextThatIsNotANumberCountsAsZeroWhenLeft)
 TEST_F(MainWindowLayout, transferControlsStartWithTheirDefaultsCaptionsAndHints)
 {
     TTransferGroup *mode = form->GroupBoxMode;
-    EXPECT_EQ(mode->BtnUpload->text(), "&Upload");
+    EXPECT_EQ(mode->BtnUpload->text(), "U&pload");
     EXPECT_EQ(mode->BtnDownload->text(), "Do&wnload");
     EXPECT_TRUE(mode->ULAppendExtension->isChecked());
     EXPECT_TRUE(mode->DLAddFileCode->isChecked());

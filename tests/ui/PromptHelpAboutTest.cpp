@@ -170,7 +170,7 @@ TEST(HelpWindow, everyHeadingIsUnderlinedToItsOwnLengthInOrder)
         headings << lines[i - 1];
     }
     EXPECT_EQ(headings, (QStringList{"FILE TRANSFER OPTIONS", "TRANSFER FILE TYPES", "UPLOAD", "DOWNLOAD", "FILE EXISTS",
-                                     "DELETE", "RESUME", "SITES", "LOG LEVELS", "THE NONSTOP HOST", "KEYS", "ENCRYPTION AND CERTIFICATES",
+                                     "DELETE", "RESUME", "SITES", "LOG LEVELS", "THE NONSTOP HOST", "EDIT", "KEYS", "ENCRYPTION AND CERTIFICATES",
                                      "STARTUP COMMAND LINE", "ABOUT ZARVEL", "COPYRIGHT", "DISCLAIMER"}));
     // No heading stands empty: text follows each before the next heading.
     for (qsizetype i = 1; i + 3 < lines.size(); ++i)

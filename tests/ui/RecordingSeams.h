@@ -86,6 +86,20 @@ public:
         plainAnswers.pop_front();
         return answer;
     }
+
+    // A question with buttons takes the next answer as the caption of the button pressed
+    // (nullopt closes the box); recorded as "choose: text | button / button ...".
+    int Choose(QWidget *, const QString &text, const QStringList &buttons) override
+    {
+        shown << "choose: " + text + " | " + buttons.join(" / ");
+        if (answers.empty()) {
+            ADD_FAILURE() << "nobody answers " << text.toStdString();
+            return -1;
+        }
+        const std::optional<QString> answer = answers.front();
+        answers.pop_front();
+        return answer ? int(buttons.indexOf(*answer)) : -1;
+    }
 };
 
 class RecordedSounds : public TSounds {
