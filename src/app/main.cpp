@@ -3,6 +3,7 @@
 #include "NoDisplay.h"
 #include "session/CommandLine.h"
 #include "session/CommandLineUsage.h"
+#include "session/FolderCommandRun.h"
 #include "session/SettingsStore.h"
 #include "session/Sites.h"
 #include "ui/AboutBox.h"
@@ -71,6 +72,11 @@ QIcon ApplicationIcon()
 int main(int argc, char *argv[])
 {
     const CommandLineRequest request = RequestOf(CommandLineText(argc, argv));
+    if (request == CommandLineRequest::Folder) {
+        // No window: runs without a display.
+        QCoreApplication app(argc, argv);
+        return RunFolderCommand(CommandLineText(argc, argv));
+    }
     if (request != CommandLineRequest::Run)
         return PrintAndEnd(request);
 

@@ -178,6 +178,7 @@ public:
     qint64 TransferCount() const { return FTransferCount; }            // bytes moved in this transfer
     TFtpFct CurrentStep() const { return FCurrentStep; }               // step in flight; after a failure, the one that failed
     TFtpRequest RequestType() const { return FRequestType; }           // request running or last finished
+    int RequestResult() const { return FRequestResult; }               // 0 or the code that failed the last request
     // Passive (true) or active data connections: passive is EPSV (PASV on IPv4 once the
     // server refused EPSV), active is PORT on IPv4 and EPRT on IPv6.
     bool Passive() const { return FPassive; }

@@ -12,11 +12,11 @@ namespace {
 // In lookup order; the position (from 1) is what LookupKeyword returns.
 enum Keyword { kHostName = 1, kUserID, kPassword, kProxyName, kInitialSubvol, kHostPort,
                kAutoConnect, kTouchDown, kTouchUp, kDataConnection, kKeepAlive, kSite, kEncryption,
-               kConfirmDelete, kWhenFileExists, kAsciiLineEnds, kConnections, kEditor };
-constexpr std::array<std::string_view, 19> kKeywords = {
+               kConfirmDelete, kWhenFileExists, kAsciiLineEnds, kConnections, kEditor, kHostTimeOffset };
+constexpr std::array<std::string_view, 20> kKeywords = {
     "HostName", "UserID", "Password", "ProxyName", "InitialSubvol", "HostPort",
     "AutoConnect", "TouchDown", "TouchUp", "DataConnection", "KeepAlive", "Site", "Encryption",
-    "ConfirmDelete", "WhenFileExists", "AsciiLineEnds", "Connections", "Editor", ""};
+    "ConfirmDelete", "WhenFileExists", "AsciiLineEnds", "Connections", "Editor", "HostTimeOffset", ""};
 
 bool TakesValue(int keyword)
 {
@@ -155,6 +155,10 @@ std::string ApplyCommandLine(std::string_view commandLine, ConnectionSettings &c
             general.AsciiLineEnds = *ParseLineEnds(*value);
             break;
         case kEditor: general.Editor = *value; break;
+        case kHostTimeOffset:
+            general.HostTimeOffset =
+                std::clamp<std::int64_t>(ReadDecimal(*value).value, -kMaxHostTimeOffset, kMaxHostTimeOffset);
+            break;
         }
     }
     return {};

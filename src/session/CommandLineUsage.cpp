@@ -12,7 +12,7 @@ struct KeywordHelp {
     std::string_view effect;  // one line
 };
 
-constexpr std::array<KeywordHelp, 18> kKeywordHelp = {{
+constexpr std::array<KeywordHelp, 19> kKeywordHelp = {{
     {"HostName", "HOST", "FTP server's host name or address"},
     {"UserID", "USER", "user name for the login"},
     {"Password", "PASSWORD", "password, in plain text"},
@@ -31,10 +31,13 @@ constexpr std::array<KeywordHelp, 18> kKeywordHelp = {{
     {"AsciiLineEnds", "LF|CRLF", "ASCII files on the PC: LF (default) or the wire's CR LF"},
     {"Connections", "NUMBER", "sessions a batch moves files over, 1 to 8 (default 2)"},
     {"Editor", "PROGRAM", "program that edits host files; empty: the desktop's"},
+    {"HostTimeOffset", "MINUTES", "host's clock ahead of this PC's (compare)"},
 }};
 
 constexpr std::string_view kSynopsis =
     "Usage: zarvel [KEYWORD [VALUE]]...\n"
+    "       zarvel --compare [KEYWORD [VALUE]]...\n"
+    "       zarvel --sync up|down|both [--delete] [--dry-run] [KEYWORD [VALUE]]...\n"
     "       zarvel --help | --version\n"
     "\n"
     "Zarvel moves files between this PC and the Guardian personality of an HP NonStop\n"
@@ -52,6 +55,15 @@ constexpr std::string_view kGrammar =
     "--version count only as the first word.\n"
     "\n"
     "Example: zarvel hostname tandem1, userid dev.mgr, autoconnect\n"
+    "\n"
+    "--compare lists each file of the current folder and of the subvolume\n"
+    "(InitialSubvol) by its state: only on the PC, only on the host, newer on\n"
+    "either side, or same.\n"
+    "--sync brings the host up to date (up), the PC (down), or each from the other\n"
+    "(both: the newer file wins), printing each step first; --delete also removes\n"
+    "files only on the target side, --dry-run prints the steps and does nothing.\n"
+    "No window opens. Exit status: 0 all went well, 1 a file or the connection\n"
+    "failed, 2 the command line was wrong.\n"
     "\n"
     "Without Password, the environment variable ZARVEL_PASSWORD gives the password\n"
     "if it is set (unlike the command line, it does not show in the process list;\n"
@@ -99,6 +111,8 @@ CommandLineRequest RequestOf(std::string_view commandLine)
         return CommandLineRequest::Help;
     if (IsWord(tokens.front(), {"--version"}))
         return CommandLineRequest::Version;
+    if (IsWord(tokens.front(), {"--compare", "--sync"}))
+        return CommandLineRequest::Folder;
     return CommandLineRequest::Run;
 }
 

@@ -9,9 +9,11 @@ enum class CommandLineRequest {
     Run,     // start the program and apply the keywords
     Help,    // print the usage and end
     Version, // print the version and end
+    Folder,  // --compare or --sync: compare or synchronize the current folder, no window
 };
 
-// The request the command line text makes (its first word decides).
+// The request the command line text makes (its first word decides; "--compare" and "--sync"
+// likewise count only there).
 CommandLineRequest RequestOf(std::string_view commandLine);
 
 // The usage text for --help: the synopsis, every keyword with its value and effect, the

@@ -58,6 +58,8 @@ std::string ApplyConfiguration(TSettingsStore *store, const GeneralSettings &bef
         write.Number("Connections", after.Connections);
     if (after.Editor != before.Editor)
         write.Text("Editor", after.Editor);
+    if (after.HostTimeOffset != before.HostTimeOffset)
+        write.Number("HostTimeOffset", after.HostTimeOffset);
 
     if (chosen.FilterPC != inForce.FilterPC) {
         window.ApplyFilterPC(chosen.FilterPC);

@@ -25,9 +25,9 @@ struct FilterTexts {
 
 // After OK: writes each general value that differs from `before` (LogLevel,
 // SoundConfirmations, TouchFileBase, TouchDown, TouchUp, KeepAlive, ConfirmDelete,
-// WhenFileExists, AsciiLineEnds); a changed
-// PC filter is applied at once and written; a changed Tandem filter definition goes through SetTandemFilter and,
-// when accepted, is written and the remote list refreshed; a refused one is dropped without
+// WhenFileExists, AsciiLineEnds, HostTimeOffset); a changed PC filter is applied at once and
+// written; a changed Tandem filter definition goes through SetTandemFilter and, when accepted, is
+// written and the remote list refreshed; a refused one is dropped without
 // a word. Every change takes effect even when the store fails to keep it; a failed integer
 // write is ignored. Returns the message of the first text that could not be written
 // ("Failed to set data for '<name>'"), empty when all were.

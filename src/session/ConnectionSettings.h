@@ -49,6 +49,7 @@ struct GeneralSettings {
     LineEnds AsciiLineEnds = LineEnds::LF; // line ends of ASCII files on the PC
     std::int32_t Connections = kDefaultConnections; // logged-in sessions a batch moves its files over (1 to 8)
     std::string Editor{};            // program that edits host files (Edit); empty: the desktop's
+    std::int32_t HostTimeOffset = 0; // minutes the host's clock runs ahead of the PC's local clock
 };
 
 // The stored texts of DataConnection.
@@ -57,6 +58,8 @@ inline constexpr const char *kDataConnectionPassive = "Passive";
 // Longest keep-alive interval the configure dialog offers (one day).
 inline constexpr std::int32_t kMaxKeepAlive = 86400;
 
+// Furthest the host's clock may be set from the PC's (a day, in minutes).
+inline constexpr std::int32_t kMaxHostTimeOffset = 1440;
 
 // Default base name of the marker files, used when none (or an empty one) is stored.
 inline constexpr const char *kDefaultTouchFileBase = ".zarvel.xfer";

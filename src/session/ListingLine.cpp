@@ -4,9 +4,6 @@
 
 #include <algorithm>
 #include <array>
-#include <charconv>
-#include <optional>
-#include <vector>
 
 namespace {
 
@@ -33,30 +30,58 @@ std::string_view Field(std::string_view line, int index)
     return line.substr(start, end - start);
 }
 
-// The digits of `text` between the separators, as numbers; empty when anything else stands there.
-std::optional<std::vector<int>> Numbers(std::string_view text, char separator, std::size_t count)
+constexpr std::array<std::string_view, 12> kMonths = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                                      "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+
+// Digits [pos, pos + count) as a number; -1 when any of them is not a digit.
+int DigitsAt(std::string_view text, std::size_t pos, std::size_t count)
 {
-    std::vector<int> numbers;
-    for (std::size_t pos = 0; numbers.size() < count; ++pos) {
-        const std::size_t end = std::min(text.find(separator, pos), text.size());
-        int value = 0;
-        const auto [last, error] = std::from_chars(text.data() + pos, text.data() + end, value);
-        if (error != std::errc() || last != text.data() + end || end == pos)
-            return std::nullopt;
-        numbers.push_back(value);
-        pos = end;
-        if (pos == text.size() && numbers.size() < count)
-            return std::nullopt;
+    if (pos + count > text.size())
+        return -1;
+    int value = 0;
+    for (std::size_t i = pos; i < pos + count; ++i) {
+        if (text[i] < '0' || text[i] > '9')
+            return -1;
+        value = value * 10 + (text[i] - '0');
     }
-    return numbers;
+    return value;
 }
 
-int MonthNumber(std::string_view name)
+// "d-Mon-yy" or "dd-Mon-yy" into the date fields.
+bool ReadDate(std::string_view word, ListingTime &time)
 {
-    constexpr std::array<std::string_view, 12> months = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                                         "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-    const auto it = std::find(months.begin(), months.end(), name);
-    return it == months.end() ? 0 : int(it - months.begin()) + 1;
+    const std::size_t dayDigits = word.size() == 9 ? 2 : 1;
+    if (word.size() != dayDigits + 7 || word[dayDigits] != '-' || word[dayDigits + 4] != '-')
+        return false;
+    time.Day = DigitsAt(word, 0, dayDigits);
+    const int year = DigitsAt(word, dayDigits + 5, 2);
+    std::size_t month = 0;
+    while (month < kMonths.size() && kMonths[month] != word.substr(dayDigits + 1, 3))
+        ++month;
+    if (time.Day < 1 || time.Day > 31 || year < 0 || month == kMonths.size())
+        return false;
+    time.Month = int(month) + 1;
+    time.Year = year < 70 ? 2000 + year : 1900 + year;
+    return true;
+}
+
+// "hh:mm:ss" into the time fields.
+bool ReadClock(std::string_view word, ListingTime &time)
+{
+    if (word.size() != 8 || word[2] != ':' || word[5] != ':')
+        return false;
+    time.Hour = DigitsAt(word, 0, 2);
+    time.Minute = DigitsAt(word, 3, 2);
+    time.Second = DigitsAt(word, 6, 2);
+    return time.Hour >= 0 && time.Hour < 24 && time.Minute >= 0 && time.Minute < 60 && time.Second >= 0 &&
+           time.Second < 60;
+}
+
+// The blank-separated word at pos (pos at its first character); empty at the end.
+std::string_view WordAt(std::string_view line, std::size_t pos)
+{
+    const std::size_t end = line.find(' ', pos);
+    return line.substr(pos, end == std::string_view::npos ? line.size() - pos : end - pos);
 }
 
 // What follows the size (date, time, owner, security), found from the code as the size is.
@@ -107,23 +132,29 @@ std::string ListingLineModified(std::string_view line)
     return date.empty() || time.empty() ? std::string() : std::string(date) + ' ' + std::string(time);
 }
 
-std::int64_t ListingLineTime(std::string_view line)
+std::optional<ListingTime> ListingLineTime(std::string_view line)
 {
-    // The date: day, month name and two-digit year between hyphens.
-    const std::string_view rest = AfterSize(line);
-    const std::string_view date = Field(rest, 0);
-    const std::size_t first = date.find('-'), second = date.rfind('-');
-    if (first == std::string_view::npos || second == first)
+    std::size_t pos = line.find(' ');
+    ListingTime time;
+    while (pos != std::string_view::npos && (pos = SkipBlanks(line, pos)) < line.size()) {
+        const std::string_view word = WordAt(line, pos);
+        pos += word.size();
+        if (!ReadDate(word, time))
+            continue;
+        pos = SkipBlanks(line, pos);
+        if (pos < line.size() && ReadClock(WordAt(line, pos), time))
+            return time;
+    }
+    return std::nullopt;
+}
+
+std::int64_t ListingLineTimeKey(std::string_view line)
+{
+    const std::optional<ListingTime> time = ListingLineTime(line);
+    if (!time)
         return -1;
-    const auto day = Numbers(date.substr(0, first), '-', 1);
-    const int month = MonthNumber(date.substr(first + 1, second - first - 1));
-    const auto year = Numbers(date.substr(second + 1), '-', 1);
-    const auto time = Numbers(Field(rest, 1), ':', 3);
-    if (!day || !month || !year || !time || date.size() - second - 1 != 2)
-        return -1;
-    const std::int64_t fullYear = (*year)[0] < 70 ? 2000 + (*year)[0] : 1900 + (*year)[0];
-    std::int64_t key = ((fullYear * 100 + month) * 100 + (*day)[0]);
-    for (const int part : *time)
+    std::int64_t key = 0;
+    for (const int part : {time->Year, time->Month, time->Day, time->Hour, time->Minute, time->Second})
         key = key * 100 + part;
     return key;
 }

@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -23,10 +24,25 @@ std::int32_t ListingLineFileCode(std::string_view line);
 // after the file code. 0 when no blank and field follow the code.
 std::int64_t ListingLineSize(std::string_view line);
 
-// The last modification as the listing writes it: the fourth and fifth blank-separated fields
-// (date and time) with one blank between; empty when the line has fewer fields.
+// The last modification as the listing writes it: the two fields after the size (date and
+// time) with one blank between; empty when the line has fewer fields.
 std::string ListingLineModified(std::string_view line);
-// The last modification ("18-Mar-08 15:09:12", the fourth and fifth fields) as a number
-// that sorts in time order: yyyyMMddhhmmss, two-digit years below 70 in the 2000s. -1 when
-// the fields are not a date and a time of that form.
-std::int64_t ListingLineTime(std::string_view line);
+
+// A modification time as the host lists it ("18-Mar-08 15:09:12"): the host's own local wall
+// clock, with no zone.
+struct ListingTime {
+    int Year = 0;   // four digits: "yy" 70..99 is 19yy, 00..69 is 20yy
+    int Month = 0;  // 1..12
+    int Day = 0;    // 1..31
+    int Hour = 0, Minute = 0, Second = 0;
+    bool operator==(const ListingTime &) const = default;
+};
+
+// The last modification, parsed: the first "d-Mon-yy" field after the name followed by "hh:mm:ss".
+// Found by its form, not by its place, so a column that some lines carry and others do not
+// moves nothing. None when the line shows no such pair.
+std::optional<ListingTime> ListingLineTime(std::string_view line);
+
+// The last modification as a number that sorts in time order (yyyyMMddhhmmss); -1 when the
+// line shows no date and time of the host's form.
+std::int64_t ListingLineTimeKey(std::string_view line);

@@ -86,6 +86,8 @@ void LoadGeneralSettings(TSettingsStore *store, GeneralSettings &general)
     general.AsciiLineEnds = LineEndsOrDefault(ReadText(store, "AsciiLineEnds"));
     general.Connections = std::clamp(ReadNumber(store, "Connections").value_or(kDefaultConnections), 1, kMaxConnections);
     general.Editor = ReadText(store, "Editor");
+    general.HostTimeOffset =
+        std::clamp(ReadNumber(store, "HostTimeOffset").value_or(0), -kMaxHostTimeOffset, kMaxHostTimeOffset);
 }
 
 StartupFilters LoadStartupFilters(TSettingsStore *store)

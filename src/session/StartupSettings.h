@@ -54,7 +54,8 @@ private:
 void LoadConnectionSettings(TSettingsStore *store, TConnectionFields &target);
 // Reads LogLevel, SoundConfirmations, TouchFileBase (".zarvel.xfer" when empty), TouchDown,
 // TouchUp, KeepAlive (0 when unreadable, held within 0..kMaxKeepAlive), ConfirmDelete (on
-// unless stored as 0) and WhenFileExists (Ask unless another rule is stored).
+// unless stored as 0), WhenFileExists (Ask unless another rule is stored) and HostTimeOffset
+// (0 when unreadable, held within a day either way).
 void LoadGeneralSettings(TSettingsStore *store, GeneralSettings &general);
 
 // The two list filters as the main window starts with them: the stored ones, or the

@@ -74,6 +74,14 @@ TFormConfig::TFormConfig(QWidget *parent) : QDialog(parent)
     cmbWhenFileExists->setToolTip("What a download or upload does when the file exists on the other side");
     cmbWhenFileExists->setAccessibleName("When a file exists");
     spinConnections->setAccessibleName("Connections");
+
+    spinHostTimeOffset = new QSpinBox;
+    spinHostTimeOffset->setRange(-kMaxHostTimeOffset, kMaxHostTimeOffset);
+    spinHostTimeOffset->setSuffix(" min");
+    spinHostTimeOffset->setToolTip("How many minutes the host's clock runs ahead of this PC's (negative: behind), "
+                                   "so Compare can tell which side is newer");
+
+    spinHostTimeOffset->setAccessibleName("Host clock ahead by");
     spinKeepAlive->setAccessibleName("Keep-alive");
     txtEditor->setAccessibleName("Editor");
     CSpinEdit->setAccessibleName("Log Level");
@@ -112,7 +120,9 @@ TFormConfig::TFormConfig(QWidget *parent) : QDialog(parent)
     grid->addWidget(spinConnections, 9, 1, Qt::AlignLeft);
     grid->addWidget(BuddyLabel("&Editor", txtEditor), 10, 0);
     grid->addWidget(txtEditor, 10, 1);
-    grid->setRowStretch(11, 1);
+    grid->addWidget(BuddyLabel("Host clock ahea&d by", spinHostTimeOffset), 11, 0);
+    grid->addWidget(spinHostTimeOffset, 11, 1, Qt::AlignLeft);
+    grid->setRowStretch(12, 1);
 
     PageControl = new QTabWidget;
     PageControl->addTab(page, "General");
@@ -149,6 +159,7 @@ TFormConfig::TFormConfig(QWidget *parent) : QDialog(parent)
     setTabOrder(cmbWhenFileExists, cboAsciiLineEnds);
     setTabOrder(cboAsciiLineEnds, spinConnections);
     setTabOrder(spinConnections, txtEditor);
+    setTabOrder(txtEditor, spinHostTimeOffset);
     resize(520, 350);
 }
 
@@ -181,6 +192,7 @@ void TFormConfig::FormShow()
     cboAsciiLineEnds->setCurrentIndex(cboAsciiLineEnds->findData(int(Settings.AsciiLineEnds)));
     spinConnections->setValue(Settings.Connections);
     txtEditor->setText(TextForDisplay(Settings.Editor));
+    spinHostTimeOffset->setValue(Settings.HostTimeOffset);
 }
 
 void TFormConfig::OKBtnClick()
@@ -193,6 +205,8 @@ void TFormConfig::OKBtnClick()
     Settings.AsciiLineEnds = LineEnds(cboAsciiLineEnds->currentData().toInt());
     spinConnections->interpretText();
     Settings.Connections = spinConnections->value();
+    spinHostTimeOffset->interpretText();
+    Settings.HostTimeOffset = spinHostTimeOffset->value();
     Settings.SoundConfirmations = chkSoundConfirmations->isChecked();
     Settings.TouchDown = chkTouchDown->isChecked();
     Settings.TouchUp = chkTouchUp->isChecked();
@@ -215,6 +229,7 @@ void TFormConfig::ResetBtnClick()
     cboAsciiLineEnds->setCurrentIndex(cboAsciiLineEnds->findData(int(LineEnds::LF)));
     spinConnections->setValue(kDefaultConnections);
     txtEditor->clear();
+    spinHostTimeOffset->setValue(0);
     editTouchFileBase->setText(kDefaultTouchFileBase);
     txtFilterPC->setText(kDefaultFilterPC);
     txtFilterTandem->setText(kDefaultFilterTandem);

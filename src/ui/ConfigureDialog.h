@@ -46,6 +46,7 @@ public:
     QComboBox *cboAsciiLineEnds;       // line ends of ASCII files on the PC: LF or CR LF
     QSpinBox *spinConnections;         // connections of a batch, 1 to 8
     QLineEdit *txtEditor;              // program that edits host files; empty: the desktop's
+    QSpinBox *spinHostTimeOffset;      // minutes the host's clock runs ahead of the PC's
     QPushButton *OKBtn;                // default button
     QPushButton *CancelBtn;            // Esc
     QPushButton *ResetBtn;

@@ -168,6 +168,31 @@ not on the host (a failed or unanswered upload) stays, and its
 folder is named in the log. Exit asks first while such edits
 exist.
 
+COMPARE AND SYNCHRONIZE
+=======================
+Compare > Compare (F7) compares the PC folder with the Tandem
+subvolume and marks each file in both lists, by colour and in
+words a screen reader reads: only on the PC, only on the host,
+newer on the PC, newer on the host, or same. Names are matched
+through the transfer options above in both directions (PROG.C
+and PROGC, MYOBJ,100 and MYOBJ) and the current filters apply.
+"Newer" compares modification times; binary files must also
+have the same size, edit files need not (their line ends
+differ). Host times are the host's local time: set "Host clock
+ahead by" in Configure when the host's clock is not the PC's.
+
+Compare > Synchronize... (Shift+F7) shows the uploads and
+downloads that bring the host up to date (PC to host), the PC
+(host to PC), or each side from the other (both ways: the newer
+file wins). Deleting files only on the target side is an extra
+choice, off by default; untick any step you do not want. The
+steps run as one batch with the usual progress and summary.
+Downloaded files get the host's time, uploaded ones the time the
+host gives them, so the next compare finds them the same. The
+file codes seen on the host are kept in .zarvel.codes in the PC
+folder: a file goes back with its code even when its PC name
+carries none.
+
 KEYS
 ====
   F5        refresh the list that has the focus (both lists
@@ -178,6 +203,8 @@ KEYS
   F2        rename it
   F6        from one list to the other (also Shift+F6)
   F4        edit the selected remote file in the PC's editor
+  F7        compare the PC folder with the subvolume
+  Shift+F7  synchronize them
   F1        this help
   Esc       give up a request that waits for the server, such
             as a listing that does not end (as Disconnect does)
@@ -241,6 +268,10 @@ An option is one of:
                               the bytes as they travel
   Connections number          sessions a batch moves its
                               files over, 1 to 8 (2)
+  Editor program              the program Edit opens host
+                              files with; empty: the desktop's
+  HostTimeOffset minutes      how far the host's clock runs
+                              ahead of this PC's (Compare)
   Site name                   a connection saved in the
                               connect dialog's site list
   ConfirmDelete On|Off        ask before deleting files (On,
@@ -264,6 +295,16 @@ water marker files, whose modification times track the end of
 the last fully successful download or upload batch.
 Values given on the command line are used for this run only;
 the stored settings stay as they are.
+
+zarvel --compare [option...]
+zarvel --sync up|down|both [--delete] [--dry-run] [option...]
+
+compare or synchronize the current folder with the subvolume
+(InitialSubvol) without a window, printing the comparison or
+the steps as text. --delete also removes files only on the
+target side (up or down only); --dry-run prints the steps and
+does nothing. Exit status 0: all went well, 1: a file or the
+connection failed, 2: the command line was wrong.
 
 ABOUT ZARVEL
 ============

@@ -12,6 +12,7 @@
 #include "ui/TransferGroup.h"
 #include "ui/TransferProgressDialog.h"
 #include "ui/UserMessages.h"
+#include "session/FolderSync.h"
 #include "session/SystemKeyring.h"
 
 #include <QApplication>
@@ -54,6 +55,7 @@ TFormMain::TFormMain(TUserMessages &messages, TSounds &sounds, const QString &st
     WireFileOperationsAndHelp();
     WireConfigure();
     WireTransfers();
+    WireCompare();
     WireKeys();
     WireEdits();
 
@@ -78,6 +80,7 @@ TFormMain::~TFormMain()
     hide();
     delete FormEdits;
     Edits_.reset();
+    FolderSync_.reset(); // it logs through the session
     Session_.reset();
     if (Store)
         Store->Close();
@@ -330,6 +333,8 @@ void TFormMain::SetSessionControlsEnabled(bool on)
     if (!on && Transfers_)
         Transfers_->Extras.CloseAll();
     tandem->EditItem->setEnabled(on);
+    CompareItem->setEnabled(on);
+    SynchronizeItem->setEnabled(on);
 }
 
 void TFormMain::SetConnectCommandEnabled(bool on)

@@ -15,6 +15,9 @@
 #include <vector>
 
 class QAction;
+class TFolderSync;
+struct FolderSyncSetup;
+struct SyncAction;
 class QLabel;
 class QListWidget;
 class QSplitter;
@@ -152,6 +155,10 @@ public:
     bool ConfirmCloseWithEdits();  // edits whose text is not on the host: close anyway?
     TRemoteEdits &Edits() { return *Edits_; }
     TFormEdits *FormEdits = nullptr; // "Edited Files"
+    // Compare and Synchronize (MainWindowCompare.cpp), over a connection of their own.
+    void CompareClick();           // marks both lists by each file's state
+    void SynchronizeClick();       // compares, then the preview dialog, then the run
+    bool CancelFolderSync();       // the progress dialog's Cancel during a run; false when none runs
 
     // Runs a handler under the guard that shows its exceptions in the error box; once the
     // window is being destroyed (focus still moves then), no handler runs.
@@ -188,6 +195,8 @@ public:
     QAction *ExitItem;
     QAction *HelpItem;
     QAction *AboutItem;
+    QAction *CompareItem;          // Compare > Compare (F7), enabled with the session
+    QAction *SynchronizeItem;      // Compare > Synchronize... (Shift+F7), enabled with the session
 
     // The three groups, each with its controls by their names.
     QSplitter *SplitterGroups;       // the groups side by side; moves the width between the sides
@@ -221,6 +230,11 @@ private:
     void WireKeys();               // F1, F2, F4, F5, Delete, Enter, Ctrl+Q (MainWindowKeys.cpp)
     void WireEdits();              // the Edit button, its menu entry and the edits window
     void AttachTransferDialog();   // the progress dialog's Cancel and the progress reporter
+    void WireCompare();            // the Compare menu (MainWindowCompare.cpp)
+    FolderSyncSetup CurrentSyncSetup(); // the session's settings, subvolume, transfer controls and filters
+    bool StartFolderSync();        // a new comparison; false while one runs
+    void MarkCompared();           // the comparison's states on the items of both lists
+    void RunSync(std::vector<SyncAction> actions); // the ticked steps, behind the progress dialog
 
     // What LoadStartupSettings reaches in the windows.
     ConnectionSettings &HeldConnectionSettings() override;
@@ -261,5 +275,6 @@ private:
     Windows Forms_;                              // the other long-lived windows
     class TTransferSide;                         // the batches' view of this window
     std::unique_ptr<TTransferSide> Transfers_;   // made with the window
+    std::unique_ptr<TFolderSync> FolderSync_;    // the running comparison or synchronization
     bool Closing = false;                        // destruction has begun
 };

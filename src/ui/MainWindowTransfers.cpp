@@ -240,5 +240,7 @@ void TFormMain::TTransferSide::ShowFailures(const FailureReport &report)
 bool TFormMain::TTransferSide::AbortTransfer()
 {
     Extras.Abort();
+    if (Form.CancelFolderSync())
+        return true;
     return Form.Session_->AbortTransfer();
 }

@@ -155,6 +155,9 @@ public:
     }
     QVariant data(int role) const override
     {
+        // A mark of Compare names the state beside the line.
+        if (role == Qt::AccessibleTextRole && QListWidgetItem::data(role).isValid())
+            return QListWidgetItem::data(role);
         if (role == Qt::DisplayRole || role == Qt::AccessibleTextRole)
             return TextForShowing(line_.toStdString());
         if (role == Qt::UserRole)
@@ -172,7 +175,7 @@ private:
         case 0: return QByteArray::fromStdString(ListingLineName(line));
         case 1: return ListingLineFileCode(line);
         case 2: return qint64(ListingLineSize(line));
-        case 3: return qint64(ListingLineTime(line));
+        case 3: return qint64(ListingLineTimeKey(line));
         default: return line_.mid(53); // owner and security
         }
     }

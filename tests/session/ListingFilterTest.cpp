@@ -34,7 +34,7 @@ TEST_P(ListingLineTest, nameCodeSizeAndTime)
     EXPECT_EQ(ListingLineName(row.line), row.name) << row.line;
     EXPECT_EQ(ListingLineFileCode(row.line), row.fileCode) << row.line;
     EXPECT_EQ(ListingLineSize(row.line), row.size) << row.line;
-    EXPECT_EQ(ListingLineTime(row.line), row.time) << row.line;
+    EXPECT_EQ(ListingLineTimeKey(row.line), row.time) << row.line;
 }
 
 INSTANTIATE_TEST_SUITE_P(ServerOutput, ListingLineTest, testing::Values(

@@ -170,7 +170,7 @@ TEST(HelpWindow, everyHeadingIsUnderlinedToItsOwnLengthInOrder)
         headings << lines[i - 1];
     }
     EXPECT_EQ(headings, (QStringList{"FILE TRANSFER OPTIONS", "TRANSFER FILE TYPES", "UPLOAD", "DOWNLOAD", "FILE EXISTS",
-                                     "DELETE", "RESUME", "SITES", "LOG LEVELS", "THE NONSTOP HOST", "EDIT", "KEYS", "ENCRYPTION AND CERTIFICATES",
+                                     "DELETE", "RESUME", "SITES", "LOG LEVELS", "THE NONSTOP HOST", "EDIT", "COMPARE AND SYNCHRONIZE", "KEYS", "ENCRYPTION AND CERTIFICATES",
                                      "STARTUP COMMAND LINE", "ABOUT ZARVEL", "COPYRIGHT", "DISCLAIMER"}));
     // No heading stands empty: text follows each before the next heading.
     for (qsizetype i = 1; i + 3 < lines.size(); ++i)
@@ -178,7 +178,7 @@ TEST(HelpWindow, everyHeadingIsUnderlinedToItsOwnLengthInOrder)
             << lines[i - 1].toStdString() << " has no text";
     for (const char *keyword : {"HostName", "HostPort", "UserID", "Password", "ProxyName", "InitialSubvol",
                                 "Encryption", "DataConnection", "KeepAlive", "AsciiLineEnds", "Site", "ConfirmDelete",
-                                "WhenFileExists", "Connections", "AUTOCONNECT", "TOUCHDOWN",
+                                "WhenFileExists", "Connections", "Editor", "HostTimeOffset", "AUTOCONNECT", "TOUCHDOWN",
                                 "TOUCHUP"})
         EXPECT_TRUE(TFormHelp::HelpText().contains(keyword)) << keyword;
 }
