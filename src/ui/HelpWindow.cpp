@@ -170,7 +170,7 @@ exist.
 
 COMPARE AND SYNCHRONIZE
 =======================
-Compare > Compare (F7) compares the PC folder with the Tandem
+File > Compare (F7) compares the PC folder with the Tandem
 subvolume and marks each file in both lists, by colour and in
 words a screen reader reads: only on the PC, only on the host,
 newer on the PC, newer on the host, or same. Names are matched
@@ -181,7 +181,7 @@ have the same size, edit files need not (their line ends
 differ). Host times are the host's local time: set "Host clock
 ahead by" in Configure when the host's clock is not the PC's.
 
-Compare > Synchronize... (Shift+F7) shows the uploads and
+File > Synchronize... (Shift+F7) shows the uploads and
 downloads that bring the host up to date (PC to host), the PC
 (host to PC), or each side from the other (both ways: the newer
 file wins). Deleting files only on the target side is an extra

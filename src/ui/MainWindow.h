@@ -195,8 +195,8 @@ public:
     QAction *ExitItem;
     QAction *HelpItem;
     QAction *AboutItem;
-    QAction *CompareItem;          // Compare > Compare (F7), enabled with the session
-    QAction *SynchronizeItem;      // Compare > Synchronize... (Shift+F7), enabled with the session
+    QAction *CompareItem;          // File > Compare (F7), enabled with the session
+    QAction *SynchronizeItem;      // File > Synchronize... (Shift+F7), enabled with the session
 
     // The three groups, each with its controls by their names.
     QSplitter *SplitterGroups;       // the groups side by side; moves the width between the sides
@@ -230,7 +230,7 @@ private:
     void WireKeys();               // F1, F2, F4, F5, Delete, Enter, Ctrl+Q (MainWindowKeys.cpp)
     void WireEdits();              // the Edit button, its menu entry and the edits window
     void AttachTransferDialog();   // the progress dialog's Cancel and the progress reporter
-    void WireCompare();            // the Compare menu (MainWindowCompare.cpp)
+    void WireCompare();            // Compare and Synchronize (MainWindowCompare.cpp)
     FolderSyncSetup CurrentSyncSetup(); // the session's settings, subvolume, transfer controls and filters
     bool StartFolderSync();        // a new comparison; false while one runs
     void MarkCompared();           // the comparison's states on the items of both lists

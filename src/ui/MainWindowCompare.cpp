@@ -62,11 +62,7 @@ QString CountsText(const std::vector<ComparedFile> &rows)
 
 void TFormMain::WireCompare()
 {
-    QMenu *menu = new QMenu("C&ompare", this);
-    menuBar()->insertMenu(menuBar()->actions().last(), menu);
-    CompareItem = menu->addAction("&Compare");
     CompareItem->setShortcut(Qt::Key_F7);
-    SynchronizeItem = menu->addAction("&Synchronize...");
     SynchronizeItem->setShortcut(Qt::SHIFT | Qt::Key_F7);
     for (QAction *item : {CompareItem, SynchronizeItem})
         item->setEnabled(false);

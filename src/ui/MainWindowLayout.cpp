@@ -57,6 +57,10 @@ void TFormMain::CreateMenus()
     SendCommandItem->setEnabled(false);
     EditsItem = file->addAction("&Edited Files");
     file->addSeparator();
+    // In the File menu: a menu of their own would find no letter free in the main window.
+    CompareItem = file->addAction("Co&mpare");
+    SynchronizeItem = file->addAction("S&ynchronize...");
+    file->addSeparator();
     ConfigureItem = file->addAction("Con&figure...");
     file->addSeparator();
     ExitItem = file->addAction("E&xit");

@@ -82,7 +82,8 @@ TEST_F(StartupWindows, mainWindowHasCaptionMenusAndTwoStatusPanels)
             menus << (item->isSeparator() ? QString("-") : item->text());
     }
     EXPECT_EQ(menus.join("|").toStdString(),
-              "&File|&Connect...|&Disconnect|-|&Log Window|&Send Command...|&Edited Files|-|Con&figure...|-|E&xit|C&ompare|&Compare|&Synchronize...|"
+              "&File|&Connect...|&Disconnect|-|&Log Window|&Send Command...|&Edited Files|-|Co&mpare|S&ynchronize...|-|"
+              "Con&figure...|-|E&xit|"
               "&Help|&Help|&About...");
     EXPECT_EQ(form->StatusMessage->width(), 450);
     EXPECT_GE(form->StatusCount->width(), form->StatusCount->fontMetrics().horizontalAdvance("99999 File(s)"));
