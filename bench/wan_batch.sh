@@ -111,7 +111,8 @@ check() {  # SIZE DIRECTION: the files arrived whole
         small/get) [ "$(ls "$work/dl" | grep -c '^s[0-9]')" = "$files" ] && cmp -s "$serve/s$mid" "$work/dl/s$mid" ;;
         small/put) [ "$(ls "$serve" | grep -c '^u[0-9]')" = "$files" ] && cmp -s "$work/local/u$mid" "$serve/u$mid" ;;
         big/get) cmp -s "$serve/big.bin" "$work/dl/big.bin" ;;
-        big/put) cmp -s "$serve/big.bin" "$serve/bigup" ;;
+        # Zarvel names the extents a big binary file needs after the name (bigup,0,P,S,978).
+        big/put) cmp -s "$serve/big.bin" "$serve/$(ls "$serve" | grep -m1 '^bigup')" ;;
     esac
 }
 
@@ -119,7 +120,7 @@ check() {  # SIZE DIRECTION: the files arrived whole
 # proxy's "commands turns data" sums to $work/KEY.count
 run() {
     local key=$1 tool=$2 size=$3 dir=$4 p=$5 secs cpus kib code
-    rm -rf "$work/dl" "$serve"/u[0-9]* "$serve/bigup"
+    rm -rf "$work/dl" "$serve"/u[0-9]* "$serve"/bigup*
     mkdir "$work/dl"
     : >"$work/stats"
     forget_time_wait
