@@ -54,6 +54,8 @@ struct BenchWindow : TransferBatchWindow {
     }
     FileExistsReply AskFileExists(const FileExistsQuestion &) override { return {FileExistsAnswer::Overwrite, true}; }
     void ShowFailures(const FailureReport &) override {} // each failure is logged already
+    bool Cancelled() const override { return false; }
+    bool ReconnectSession() override { return false; } // a lost session ends the measured run
 };
 
 struct Aborter : TransferAborter {

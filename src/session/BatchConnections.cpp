@@ -4,6 +4,7 @@
 #include "net/TlsStage.h"
 #include "session/DownloadTarget.h"
 
+#include <algorithm>
 #include <exception>
 #include <optional>
 
@@ -22,6 +23,9 @@ struct TBatchConnections::TLane : LogSink {
     std::optional<TransferMode> Mode;          // TYPE in force on this connection
     std::string Dir;                           // the subvolume it is in
     std::optional<TBatchJob> Job;              // the file it moves
+    bool Started = false;                      // the batch has named and opened Job (StartJob)
+    int Attempts = 0;                          // reopenings for Job so far
+    QTimer Retry;                              // the pause before a reopening
     QTimer IdleClose;                          // an unused connection's last minute
     QTimer Silence;                            // no answer for the browsing session's Timeout: cut
 };
@@ -38,9 +42,12 @@ TBatchConnections::~TBatchConnections()
     }
 }
 
-void TBatchConnections::Serve(TBatchWork &work, int count)
+void TBatchConnections::Serve(TBatchWork &work, int count, int retries)
 {
     work_ = &work;
+    retries_ = retries;
+    // Kept apart from the browsing client: a reopening may come while that one is closed.
+    trusted_ = browsing_.Encrypted() ? browsing_.TlsPeer().Fingerprint : std::string();
     finishing_ = false;
     while (int(lanes_.size()) < count) {
         auto lane = std::make_unique<TLane>(*this, int(lanes_.size()) + 2);
@@ -52,6 +59,8 @@ void TBatchConnections::Serve(TBatchWork &work, int count)
                 raw->Client.QuitAsync();
             }
         });
+        raw->Retry.setSingleShot(true);
+        connect(&raw->Retry, &QTimer::timeout, this, [this, raw] { OpenLane(*raw); });
         raw->Silence.setSingleShot(true);
         connect(&raw->Silence, &QTimer::timeout, this, [raw] {
             raw->Log(0, "no answer for " + std::to_string(raw->Client.Timeout()) + " seconds: connection closed");
@@ -92,8 +101,12 @@ void TBatchConnections::Abort()
 {
     for (auto &lane : lanes_) {
         lane->Serving = false;
-        if (lane->Step != TLane::Closed)
+        if (lane->Retry.isActive()) {
+            lane->Retry.stop();
+            EndFile(*lane, false);
+        } else if (lane->Step != TLane::Closed) {
             lane->Client.AbortAsync();
+        }
     }
 }
 
@@ -148,8 +161,7 @@ void TBatchConnections::OpenLane(TLane &lane)
     // The user trusted the browsing session's certificate: the same one, and only that, is
     // taken here without asking again.
     c.OnVerifyCertificate = [this](TCustomFtpCli *, const TTlsPeerInfo &peer, bool &accept) {
-        accept = browsing_.Encrypted() && !peer.Fingerprint.empty() &&
-                 peer.Fingerprint == browsing_.TlsPeer().Fingerprint;
+        accept = !trusted_.empty() && peer.Fingerprint == trusted_;
     };
     c.OnProgress = [&lane](TCustomFtpCli *, qint64, bool &) { lane.Silence.start(); };
     c.OnRequestDone = [this, &lane](TCustomFtpCli *, TFtpRequest, int error) { RequestDone(lane, error); };
@@ -169,9 +181,14 @@ void TBatchConnections::RequestDone(TLane &lane, int error)
         case TLane::Opening:
         case TLane::Entering:
             if (error != 0) {
-                // 421 or 530 for a second login: the batch goes on with what it has.
                 lane.Step = TLane::Closed;
                 lane.Client.AbortAsync();
+                if (lane.Job) { // reopening it failed: another try, or the file fails
+                    if (!RetryLater(lane))
+                        EndFile(lane, false);
+                    return;
+                }
+                // 421 or 530 for a second login: the batch goes on with what it has.
                 Retire(lane, "no second connection: " + lane.Client.ErrorMessage());
                 return;
             }
@@ -184,7 +201,10 @@ void TBatchConnections::RequestDone(TLane &lane, int error)
             }
             lane.Dir = browsing_.ReplyDirectory();
             lane.Step = TLane::Ready;
-            TakeNext(lane);
+            if (lane.Job)
+                Resume(lane);
+            else
+                TakeNext(lane);
             return;
         case TLane::Typing:
             if (error != 0) {
@@ -230,12 +250,26 @@ void TBatchConnections::TakeNext(TLane &lane)
         return;
     }
     lane.Job = work_->TakeJob();
+    lane.Started = false;
+    lane.Attempts = 0;
     if (!lane.Job) {
         lane.Serving = false;
         lane.IdleClose.start(IdleCloseMs);
         CheckIdle();
         return;
     }
+    SetModeThenStart(lane);
+}
+
+void TBatchConnections::Resume(TLane &lane)
+{
+    if (lane.Started)
+        work_->PrepareRetry(*lane.Job, lane);
+    SetModeThenStart(lane);
+}
+
+void TBatchConnections::SetModeThenStart(TLane &lane)
+{
     if (lane.Mode != lane.Job->Mode) {
         lane.Step = TLane::Typing;
         lane.Client.SetBinary(lane.Job->Mode == TransferMode::Binary);
@@ -249,11 +283,14 @@ void TBatchConnections::TakeNext(TLane &lane)
 void TBatchConnections::StartTransfer(TLane &lane)
 {
     TBatchJob &job = *lane.Job;
-    if (lane.Step != TLane::Moving && !work_->StartJob(job, lane)) {
-        lane.Job.reset();
-        lane.Step = TLane::Ready;
-        TakeNext(lane);
-        return;
+    if (!lane.Started) {
+        if (!work_->StartJob(job, lane)) {
+            lane.Job.reset();
+            lane.Step = TLane::Ready;
+            TakeNext(lane);
+            return;
+        }
+        lane.Started = true;
     }
     lane.Step = TLane::Moving;
     TFtpClient &c = lane.Client;
@@ -274,8 +311,24 @@ void TBatchConnections::StartTransfer(TLane &lane)
     }
 }
 
+bool TBatchConnections::RetryLater(TLane &lane)
+{
+    if (!lane.Serving || !work_ || lane.Attempts >= retries_)
+        return false;
+    ++lane.Attempts;
+    const int pause = RetryPauseMs(lane.Attempts);
+    lane.Log(1, "connection lost during " + lane.Job->HostName + ": reconnecting in " + std::to_string(pause / 1000) +
+                    " s (" + std::to_string(lane.Attempts) + " of " + std::to_string(retries_) + ")");
+    lane.Step = TLane::Closed;
+    lane.Client.SetLocalFileHandle(-1);
+    lane.Retry.start(pause);
+    return true;
+}
+
 void TBatchConnections::EndFile(TLane &lane, bool ok)
 {
+    if (!ok && !lane.Client.GetConnected() && RetryLater(lane))
+        return;
     TBatchJob job = std::move(*lane.Job);
     lane.Job.reset();
     lane.Client.SetLocalFileHandle(-1);

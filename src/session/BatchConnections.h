@@ -29,8 +29,10 @@ public:
     ~TBatchConnections() override;                  // closes every connection without QUIT
 
     // Takes up a batch's files with `count` connections besides the browsing one (opened as
-    // needed; open ones to another host or user are closed first).
-    void Serve(TBatchWork &work, int count);
+    // needed; open ones to another host or user are closed first). A connection lost during a
+    // file is opened again up to `retries` times for it (RetryPauseMs before each), and the
+    // file goes on.
+    void Serve(TBatchWork &work, int count, int retries);
     // The batch's own walk is over: no new file is taken once the running ones end, and
     // the work is let go of then (Idle).
     void Finish();
@@ -47,8 +49,11 @@ private:
     void OpenLane(TLane &lane);                     // copy the settings, ConnectAsync
     void RequestDone(TLane &lane, int error);       // every request of a lane ends here
     void TakeNext(TLane &lane);                     // the next file, or idle
+    void SetModeThenStart(TLane &lane);             // TYPE when the file's mode differs, then the transfer
     void StartTransfer(TLane &lane);                // RETR/REST+RETR or STOR for lane.Job
     void EndFile(TLane &lane, bool ok);             // the file back to the batch
+    bool RetryLater(TLane &lane);                   // lost with a file: reopen after a pause, if tries are left
+    void Resume(TLane &lane);                       // logged in again: the file goes on
     void Retire(TLane &lane, const std::string &why); // the lane leaves this batch
     void CheckIdle();                               // Idle once nothing is out after Finish
     bool SameSite(const TLane &lane) const;         // its settings still match the browsing session's
@@ -57,5 +62,7 @@ private:
     LogSink &log_;
     TBatchWork *work_ = nullptr;                    // the batch being served, if any
     bool finishing_ = false;                        // the batch's walk is over
+    int retries_ = 0;                               // reopenings allowed per file
+    std::string trusted_;                           // the browsing session's certificate fingerprint, if encrypted
     std::vector<std::unique_ptr<TLane>> lanes_;     // extra connections, numbered from 2
 };

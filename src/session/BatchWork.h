@@ -15,6 +15,10 @@
 
 class TDownloadTarget;
 
+// Milliseconds before the attempt-th reopening (from 1) of a connection lost during a batch:
+// one second, doubled each time, at most a minute.
+int RetryPauseMs(int attempt);
+
 // One file of a batch on its way.
 struct TBatchJob {
     std::size_t Index = 0;                     // position in the batch
@@ -43,6 +47,9 @@ public:
     virtual bool StartJob(TBatchJob &job, LogSink &log) = 0;
     // The server refused to resume: the kept part is emptied for a whole transfer.
     virtual bool StartOver(TBatchJob &job, std::string &error) = 0;
+    // Its connection was lost and opened again: a binary download goes on from its part,
+    // anything else starts over. Throws when the part cannot be emptied.
+    virtual void PrepareRetry(TBatchJob &job, LogSink &log) = 0;
     // The transfer ended: counted as the batch counts it. connected: the connection is still
     // open; error: its client's message.
     virtual void EndJob(TBatchJob &job, bool ok, bool connected, const std::string &error, LogSink &log) = 0;

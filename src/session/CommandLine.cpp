@@ -12,11 +12,11 @@ namespace {
 // In lookup order; the position (from 1) is what LookupKeyword returns.
 enum Keyword { kHostName = 1, kUserID, kPassword, kProxyName, kInitialSubvol, kHostPort,
                kAutoConnect, kTouchDown, kTouchUp, kDataConnection, kKeepAlive, kSite, kEncryption,
-               kConfirmDelete, kWhenFileExists, kAsciiLineEnds, kConnections, kEditor, kHostTimeOffset };
-constexpr std::array<std::string_view, 20> kKeywords = {
+               kConfirmDelete, kWhenFileExists, kAsciiLineEnds, kConnections, kEditor, kHostTimeOffset, kRetries };
+constexpr std::array<std::string_view, 21> kKeywords = {
     "HostName", "UserID", "Password", "ProxyName", "InitialSubvol", "HostPort",
     "AutoConnect", "TouchDown", "TouchUp", "DataConnection", "KeepAlive", "Site", "Encryption",
-    "ConfirmDelete", "WhenFileExists", "AsciiLineEnds", "Connections", "Editor", "HostTimeOffset", ""};
+    "ConfirmDelete", "WhenFileExists", "AsciiLineEnds", "Connections", "Editor", "HostTimeOffset", "Retries", ""};
 
 bool TakesValue(int keyword)
 {
@@ -129,6 +129,9 @@ std::string ApplyCommandLine(std::string_view commandLine, ConnectionSettings &c
             break;
         case kConnections:
             general.Connections = std::clamp<std::int64_t>(ReadDecimal(*value).value, 1, kMaxConnections);
+            break;
+        case kRetries:
+            general.Retries = std::clamp<std::int64_t>(ReadDecimal(*value).value, 0, kMaxRetries);
             break;
         case kSite:
             if (!loadSite || !loadSite(*value, connection))

@@ -12,7 +12,7 @@ struct KeywordHelp {
     std::string_view effect;  // one line
 };
 
-constexpr std::array<KeywordHelp, 19> kKeywordHelp = {{
+constexpr std::array<KeywordHelp, 20> kKeywordHelp = {{
     {"HostName", "HOST", "FTP server's host name or address"},
     {"UserID", "USER", "user name for the login"},
     {"Password", "PASSWORD", "password, in plain text"},
@@ -32,6 +32,7 @@ constexpr std::array<KeywordHelp, 19> kKeywordHelp = {{
     {"Connections", "NUMBER", "sessions a batch moves files over, 1 to 8 (default 2)"},
     {"Editor", "PROGRAM", "program that edits host files; empty: the desktop's"},
     {"HostTimeOffset", "MINUTES", "host's clock ahead of this PC's (compare)"},
+    {"Retries", "NUMBER", "reopenings of a lost session, 0 to 10 (default 3)"},
 }};
 
 constexpr std::string_view kSynopsis =

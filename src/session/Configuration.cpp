@@ -60,6 +60,8 @@ std::string ApplyConfiguration(TSettingsStore *store, const GeneralSettings &bef
         write.Text("Editor", after.Editor);
     if (after.HostTimeOffset != before.HostTimeOffset)
         write.Number("HostTimeOffset", after.HostTimeOffset);
+    if (after.Retries != before.Retries)
+        write.Number("Retries", after.Retries);
 
     if (chosen.FilterPC != inForce.FilterPC) {
         window.ApplyFilterPC(chosen.FilterPC);

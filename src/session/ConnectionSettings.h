@@ -35,6 +35,9 @@ std::string SessionCaption(const ConnectionSettings &settings);
 // Most connections a batch may use; the host's limit per user is often not much higher.
 inline constexpr std::int32_t kMaxConnections = 8;
 inline constexpr std::int32_t kDefaultConnections = 2;
+// Times a connection lost during a batch is opened again, at most and by default.
+inline constexpr std::int32_t kMaxRetries = 10;
+inline constexpr std::int32_t kDefaultRetries = 3;
 
 // The general values, held by the configure dialog for the program's life.
 struct GeneralSettings {
@@ -50,6 +53,7 @@ struct GeneralSettings {
     std::int32_t Connections = kDefaultConnections; // logged-in sessions a batch moves its files over (1 to 8)
     std::string Editor{};            // program that edits host files (Edit); empty: the desktop's
     std::int32_t HostTimeOffset = 0; // minutes the host's clock runs ahead of the PC's local clock
+    std::int32_t Retries = kDefaultRetries;         // times a batch opens a lost connection again (0 to 10)
 };
 
 // The stored texts of DataConnection.

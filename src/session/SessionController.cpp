@@ -119,7 +119,9 @@ bool TSessionController::ConnectToHost()
     if (FTPCLI.Encrypted())
         RememberTls(trustStore_, TlsHost(), settings.HostPort);
     GuardianRefused = false;
-    views_.Window->SetCaptions(SessionCaption(settings));
+    SessionCaptionText = SessionCaption(settings);
+    SessionFingerprint = FTPCLI.Encrypted() ? FTPCLI.TlsPeer().Fingerprint : std::string();
+    views_.Window->SetCaptions(SessionCaptionText);
     views_.Status->SetEncryptionLock(FTPCLI.Encrypted() ? LockText(FTPCLI.TlsPeer()) : std::string());
     Log(1, "Connected");
     ChangeSubvol(settings.InitialSubvol, true);
@@ -132,6 +134,35 @@ bool TSessionController::ConnectToHost()
     }
     SetConnecting(false);
     return !SessionEnded;
+}
+
+bool TSessionController::Reconnect()
+{
+    if (Connected || Connecting)
+        return Connected;
+    const std::string subvol = FTPCLI.ReplyDirectory();
+    SetConnecting(true);
+    Reconnecting = true;
+    bool open = FTPCLI.Connect();
+    Reconnecting = false;
+    if (open) {
+        SessionEnded = false;
+        open = EnterSubvol(subvol);
+        if (open && FTPCLI.ReplyDirectory().starts_with('/'))
+            open = LeaveOss() && EnterSubvol(subvol);
+    }
+    SetConnecting(false);
+    if (!open) {
+        Log(1, "Error - " + FTPCLI.ErrorMessage());
+        if (FTPCLI.GetConnected())
+            FTPCLI.Abort();
+        return false;
+    }
+    views_.Window->SetCaptions(SessionCaptionText);
+    views_.Status->SetEncryptionLock(FTPCLI.Encrypted() ? LockText(FTPCLI.TlsPeer()) : std::string());
+    SetConnectedControls(true);
+    Log(1, "Connected");
+    return true;
 }
 
 void TSessionController::DisconnectClick()
@@ -196,6 +227,12 @@ void TSessionController::FTPCLISessionClosed(TCustomFtpCli *, int)
 void TSessionController::FTPCLIVerifyCertificate(TCustomFtpCli *, const TTlsPeerInfo &peer, bool &accept)
 {
     accept = false;
+    // A session opened again in the middle of a batch asks nothing: the same certificate or none.
+    if (Reconnecting) {
+        accept = !SessionFingerprint.empty() && peer.Fingerprint == SessionFingerprint;
+        Log(1, accept ? "Certificate accepted as before" : "Certificate changed since the session began: not accepted");
+        return;
+    }
     if (!connection_ || !views_.Certificates || views_.Window->IsClosing())
         return;
     const std::string host = TlsHost();

@@ -86,6 +86,11 @@ public:
     // FTPCLI's OnDisplay: the FTP dialogue at level 2, unless the window is closing.
     void FTPMessage(TCustomFtpCli *sender, std::string &text);
 
+    // Opens the lost session again with what it was opened with and enters the subvolume it
+    // was in (leaving OSS as the first time); captions, lock and controls follow. Asks nothing:
+    // a certificate other than the one this session accepted is refused. Whether it is open.
+    bool Reconnect();
+
     // ---- File > Send Command ----
     // Sends what the user typed (HostCommandLine) as one command line; the command and its
     // whole reply go to the log window whatever the log level. A refused line, or a session
@@ -122,6 +127,9 @@ public:
     bool SubvolEdited = false;          // the subvolume text was typed since the last change
     bool SubvolDroppedDown = false;     // the history list was opened since the last change
     bool GuardianRefused = false;       // the host refused QUOTE GUARDIAN this session
+    bool Reconnecting = false;          // Reconnect is on the stack
+    std::string SessionCaptionText;     // the caption while this session is open
+    std::string SessionFingerprint;     // the certificate this session accepted; empty: plain
     int ListedLines = 0;                // lines received in the current listing
     int ShownFiles = 0;                 // lines added to the list in the current listing
     int UnshownFiles = 0;               // lines past MaxListedFiles in the current listing

@@ -88,6 +88,7 @@ void LoadGeneralSettings(TSettingsStore *store, GeneralSettings &general)
     general.Editor = ReadText(store, "Editor");
     general.HostTimeOffset =
         std::clamp(ReadNumber(store, "HostTimeOffset").value_or(0), -kMaxHostTimeOffset, kMaxHostTimeOffset);
+    general.Retries = std::clamp(ReadNumber(store, "Retries").value_or(kDefaultRetries), 0, kMaxRetries);
 }
 
 StartupFilters LoadStartupFilters(TSettingsStore *store)

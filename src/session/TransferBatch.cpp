@@ -86,6 +86,8 @@ void TTransferBatch::Begin()
     existsChoice_ = TFileExistsChoice(window_.CurrentGeneralSettings().WhenFileExists);
     client_.SetConvertLineEnds(window_.CurrentGeneralSettings().AsciiLineEnds == LineEnds::LF);
     next_ = 0;
+    startedConnected_ = window_.IsConnected();
+    gaveUp_ = false;
 }
 
 bool TTransferBatch::RefusedWhileBusy(std::size_t files, const char *verb)
@@ -105,8 +107,9 @@ void TTransferBatch::RunWalk()
     const bool extras = extras_ && wanted > 0 && !OneConnectionOnly();
     try {
         if (extras)
-            extras_->Serve(*this, wanted);
+            extras_->Serve(*this, wanted, window_.CurrentGeneralSettings().Retries);
         while (!result_.Stopped) {
+            RecoverSession();
             std::optional<TBatchJob> job = Take(true);
             if (!job)
                 break;
@@ -118,6 +121,8 @@ void TTransferBatch::RunWalk()
     }
     if (extras)
         WaitForExtras();
+    // The window goes on browsing with the session the batch recovered, not a closed one.
+    RecoverSession();
     EndDialog();
 }
 
@@ -209,14 +214,17 @@ void TTransferBatch::RunMainFile(TBatchJob &job)
               job.Download ? job.HostName : std::string(PcFileNameOfPath(job.LocalName)), job.Size);
     if (!OpenJob(job, window_))
         return;
-    bool ok = false;
-    if (job.Download) {
-        ok = Fetch(job);
-    } else {
-        client_.SetLocalFileName(job.LocalName);
-        client_.SetHostFileName(job.HostName);
-        ok = client_.Put();
+    bool ok = MoveOnMain(job);
+    // A lost session is opened again and the file goes on where it stopped, Retries times at most.
+    for (int attempt = 1; !ok && SessionLost() && attempt <= window_.CurrentGeneralSettings().Retries; ++attempt) {
+        if (!ReopenSession(job.HostName, attempt))
+            continue;
+        if (!SwitchMode(job.Mode))
+            break;
+        PrepareRetry(job, window_);
+        ok = MoveOnMain(job);
     }
+    gaveUp_ = gaveUp_ || SessionLost();
     progress_.Flush();
     EndJob(job, ok, window_.IsConnected(), client_.ErrorMessage(), window_);
 }

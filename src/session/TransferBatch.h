@@ -51,6 +51,11 @@ public:
     virtual FileExistsReply AskFileExists(const FileExistsQuestion &question) = 0;
     // Lists the failed files at the end of a batch; modal.
     virtual void ShowFailures(const FailureReport &report) = 0;
+    // The user cancelled the running batch: a session lost since is not opened again.
+    virtual bool Cancelled() const = 0;
+    // Opens the lost browsing session again (login, the subvolume it was in) without asking
+    // anything; whether it is open.
+    virtual bool ReconnectSession() = 0;
 };
 
 // Counts of a finished batch.
@@ -79,6 +84,7 @@ public:
     std::optional<TBatchJob> TakeJob() override;
     bool StartJob(TBatchJob &job, LogSink &log) override;
     bool StartOver(TBatchJob &job, std::string &error) override;
+    void PrepareRetry(TBatchJob &job, LogSink &log) override;
     void EndJob(TBatchJob &job, bool ok, bool connected, const std::string &error, LogSink &log) override;
 
 private:
@@ -95,6 +101,15 @@ private:
     void ShowDialogForBatch(std::size_t index);        // each file: its number; the first one: dialog up, window off
     bool SwitchMode(TransferMode mode);                // TYPE when the mode changed; quits on failure
     void RunMainFile(TBatchJob &job);                  // one file on the browsing client
+    bool MoveOnMain(TBatchJob &job);                   // its transfer: RETR (REST first to resume) or STOR
+    // The browsing session was open when the batch began and is lost now (not by Cancel, and
+    // not given up on already).
+    bool SessionLost() const;
+    // The attempt-th reopening of the lost browsing session, after its pause; `during`: the
+    // file it was lost during, if any. Whether the session is open again.
+    bool ReopenSession(const std::string &during, int attempt);
+    void RecoverSession();                             // between files and at the end: reopen a lost session
+    void Pause(int ms);                                // the wait before a reopening; Cancel ends it
     bool NameJob(TBatchJob &job, LogSink &log);        // the name it takes (a taken one may ask); false: refused or skipped
     bool NameDownload(TBatchJob &job, LogSink &log);   // PC name: checked, or free, or skipped
     bool NameUpload(TBatchJob &job, LogSink &log);     // host name: checked, or free, or skipped
@@ -133,6 +148,8 @@ private:
     bool download_ = true;                             // the running batch's direction
     const std::vector<std::string> *items_ = nullptr;  // its listing lines or PC paths
     std::size_t next_ = 0;                             // the first item nobody took yet
+    bool startedConnected_ = false;                    // the browsing session was open at the start
+    bool gaveUp_ = false;                              // its reopenings were used up: no more tries
     std::vector<qint64> sizes_;                        // listed size of each file of the batch
     TDownloadCommits commits_;                         // complete downloads not yet renamed into place
     TFileExistsChoice existsChoice_{FileExistsRule::Ask}; // the batch's rule for taken names

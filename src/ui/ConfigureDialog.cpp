@@ -60,6 +60,12 @@ TFormConfig::TFormConfig(QWidget *parent) : QDialog(parent)
     txtEditor->setToolTip("Program that edits host files (Edit, F4): it is run with the path of the "
                           "file's PC copy. Empty: the desktop's default application for the file");
 
+    spinRetries = new QSpinBox;
+    spinRetries->setRange(0, kMaxRetries);
+    spinRetries->setToolTip("How many times a batch opens a lost session again, after a pause that doubles "
+                            "from one second; a binary download goes on from the part it has");
+    spinRetries->setAccessibleName("Retries");
+
     spinConnections = new QSpinBox;
     spinConnections->setRange(1, kMaxConnections);
     spinConnections->setToolTip("How many logged-in sessions a download or upload batch moves its files "
@@ -122,7 +128,9 @@ TFormConfig::TFormConfig(QWidget *parent) : QDialog(parent)
     grid->addWidget(txtEditor, 10, 1);
     grid->addWidget(BuddyLabel("Host clock ahea&d by", spinHostTimeOffset), 11, 0);
     grid->addWidget(spinHostTimeOffset, 11, 1, Qt::AlignLeft);
-    grid->setRowStretch(12, 1);
+    grid->addWidget(BuddyLabel("Retr&ies", spinRetries), 12, 0);
+    grid->addWidget(spinRetries, 12, 1, Qt::AlignLeft);
+    grid->setRowStretch(13, 1);
 
     PageControl = new QTabWidget;
     PageControl->addTab(page, "General");
@@ -160,7 +168,8 @@ TFormConfig::TFormConfig(QWidget *parent) : QDialog(parent)
     setTabOrder(cboAsciiLineEnds, spinConnections);
     setTabOrder(spinConnections, txtEditor);
     setTabOrder(txtEditor, spinHostTimeOffset);
-    resize(520, 350);
+    setTabOrder(spinHostTimeOffset, spinRetries);
+    resize(520, 400);
 }
 
 bool TFormConfig::Execute(const FilterTexts &inForce)
@@ -193,6 +202,7 @@ void TFormConfig::FormShow()
     spinConnections->setValue(Settings.Connections);
     txtEditor->setText(TextForDisplay(Settings.Editor));
     spinHostTimeOffset->setValue(Settings.HostTimeOffset);
+    spinRetries->setValue(Settings.Retries);
 }
 
 void TFormConfig::OKBtnClick()
@@ -207,6 +217,8 @@ void TFormConfig::OKBtnClick()
     Settings.Connections = spinConnections->value();
     spinHostTimeOffset->interpretText();
     Settings.HostTimeOffset = spinHostTimeOffset->value();
+    spinRetries->interpretText();
+    Settings.Retries = spinRetries->value();
     Settings.SoundConfirmations = chkSoundConfirmations->isChecked();
     Settings.TouchDown = chkTouchDown->isChecked();
     Settings.TouchUp = chkTouchUp->isChecked();
@@ -230,6 +242,7 @@ void TFormConfig::ResetBtnClick()
     spinConnections->setValue(kDefaultConnections);
     txtEditor->clear();
     spinHostTimeOffset->setValue(0);
+    spinRetries->setValue(kDefaultRetries);
     editTouchFileBase->setText(kDefaultTouchFileBase);
     txtFilterPC->setText(kDefaultFilterPC);
     txtFilterTandem->setText(kDefaultFilterTandem);

@@ -47,6 +47,7 @@ public:
     QSpinBox *spinConnections;         // connections of a batch, 1 to 8
     QLineEdit *txtEditor;              // program that edits host files; empty: the desktop's
     QSpinBox *spinHostTimeOffset;      // minutes the host's clock runs ahead of the PC's
+    QSpinBox *spinRetries;             // reopenings of a connection lost in a batch, 0 to 10
     QPushButton *OKBtn;                // default button
     QPushButton *CancelBtn;            // Esc
     QPushButton *ResetBtn;

@@ -272,6 +272,8 @@ An option is one of:
                               files with; empty: the desktop's
   HostTimeOffset minutes      how far the host's clock runs
                               ahead of this PC's (Compare)
+  Retries number              times a batch opens a lost
+                              session again, 0 to 10 (3)
   Site name                   a connection saved in the
                               connect dialog's site list
   ConfirmDelete On|Off        ask before deleting files (On,

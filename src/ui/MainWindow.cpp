@@ -329,8 +329,9 @@ void TFormMain::SetSessionControlsEnabled(bool on)
                              static_cast<QWidget *>(tandem->ComboBoxTanFilter)})
         control->setEnabled(on);
     SendCommandItem->setEnabled(on);
-    // A batch's other connections go with the session they were opened beside.
-    if (!on && Transfers_)
+    // A batch's other connections go with the session they were opened beside; during a batch
+    // they go on while the batch opens that session again.
+    if (!on && Transfers_ && !BatchRunning())
         Transfers_->Extras.CloseAll();
     tandem->EditItem->setEnabled(on);
     CompareItem->setEnabled(on);

@@ -149,6 +149,7 @@ void TFormMain::TTransferSide::RunBatch(const std::function<void(TTransferBatch 
         return; // the window is off during a batch; nothing may start a second one
     TTransferBatch batch(Form.Session_->FTPCLI, *this, *Form.Forms_.FormTransfer, *Progress, &Extras);
     Running = true;
+    CancelPressed = false;
     Form.Session_->BatchRunning = true;
     try {
         run(batch);
@@ -160,6 +161,9 @@ void TFormMain::TTransferSide::RunBatch(const std::function<void(TTransferBatch 
     }
     Running = false;
     Form.Session_->BatchRunning = false;
+    // A batch that could not open its lost session again leaves no connection behind.
+    if (!Form.Session_->Connected)
+        Extras.CloseAll();
     if (std::exchange(CloseAfterBatch, false))
         QTimer::singleShot(0, &Form, &QWidget::close);
 }
@@ -237,8 +241,19 @@ void TFormMain::TTransferSide::ShowFailures(const FailureReport &report)
     Form.SetStatusMessage(report.Status);
 }
 
+bool TFormMain::TTransferSide::Cancelled() const
+{
+    return CancelPressed;
+}
+
+bool TFormMain::TTransferSide::ReconnectSession()
+{
+    return Form.Session_->Reconnect();
+}
+
 bool TFormMain::TTransferSide::AbortTransfer()
 {
+    CancelPressed = Running;
     Extras.Abort();
     if (Form.CancelFolderSync())
         return true;

@@ -31,6 +31,8 @@ public:
     void Log(int level, const std::string &text) override;
     FileExistsReply AskFileExists(const FileExistsQuestion &question) override;
     void ShowFailures(const FailureReport &report) override;
+    bool Cancelled() const override;
+    bool ReconnectSession() override;
 
     // TransferAborter: the progress dialog's Cancel, Esc and close box.
     bool AbortTransfer() override;
@@ -40,4 +42,5 @@ public:
     TBatchConnections Extras;                    // the batches' connections besides the browsing one
     bool Running = false;                        // a batch is on the stack
     bool CloseAfterBatch = false;                // the user closed the window during the batch
+    bool CancelPressed = false;                  // the running batch was cancelled
 };

@@ -1,7 +1,8 @@
 // Batches over several connections against the NonStop-style server (passive): files, modes, names,
 // counts, the dialog's totals and the one marker are those of a one-connection batch; the
 // other connections' lines carry their prefix; Cancel stops every connection and keeps parts;
-// a host that takes one session per address still gets the whole batch.
+// a host that takes one session per address still gets the whole batch; every connection
+// cut mid-file is opened again and its download resumed.
 #include "session/BatchConnections.h"
 #include "session/TransferBatchFixture.h"
 
@@ -157,6 +158,64 @@ TEST_F(OneSessionHostTest, refusedSecondLoginLeavesTheBatchToTheBrowsingConnecti
     EXPECT_EQ(Logged("[2] ", "> RETR"), 0);
     EXPECT_EQ(window.Summary(), "6 file(s) downloaded");
     EXPECT_TRUE(MarkerExists(".down"));
+}
+
+// A host that cuts each session once, 5000 bytes into its first download.
+class CuttingHostTest : public BatchConnectionsTest {
+protected:
+    std::vector<std::string> ServerArgs() const override { return {"--drop-after", "5000"}; }
+};
+
+TEST_F(CuttingHostTest, everyConnectionCutMidFileIsOpenedAgainAndItsDownloadResumedNotRestarted)
+{
+    window.settings.Retries = 3;
+    window.client = &cli;
+    std::vector<std::string> lines;
+    for (int i = 0; i < 9; ++i) {
+        const std::string name = "D" + std::to_string(10 + i);
+        Seed(name, 0, Pattern(8000 + i)); // its rest, after a cut at 5000 bytes, is not cut again
+        lines.push_back(Line(name, 0, 8000 + i));
+    }
+
+    const BatchResult result = multi.Download(lines);
+
+    EXPECT_EQ(result.Ok, 9) << window.Summary();
+    EXPECT_EQ(result.Failed, 0);
+    for (int i = 0; i < 9; ++i)
+        EXPECT_EQ(Pc(("D" + std::to_string(10 + i) + ",0").c_str()), Pattern(8000 + i)) << i;
+    // One cut per connection; each file goes on from the 5000 bytes it had, none starts over.
+    int resumed = 0;
+    for (const auto &[level, text] : window.lines) {
+        resumed += text.find("resuming D") != std::string::npos && text.ends_with(" at 5000 bytes");
+        EXPECT_EQ(text.find("starting over"), std::string::npos) << text;
+    }
+    EXPECT_EQ(resumed, 3);
+    EXPECT_EQ(Logged("", "connection lost during D"), 1) << "the browsing connection";
+    EXPECT_EQ(Logged("[2] ", "connection lost during D"), 1);
+    EXPECT_EQ(Logged("[3] ", "connection lost during D"), 1);
+    EXPECT_EQ(rests.size(), 1u) << "the browsing connection's REST";
+    EXPECT_TRUE(window.connected) << "the browsing session is open again";
+    EXPECT_EQ(window.Summary(), "9 file(s) downloaded");
+    EXPECT_TRUE(MarkerExists(".down"));
+    EXPECT_FALSE(PcEntries().join(' ').contains("zarvel-part")) << PcEntries().join(' ').toStdString();
+}
+
+TEST_F(CuttingHostTest, sessionThatCannotBeOpenedAgainFailsItsFileByNameAfterRetries)
+{
+    window.settings.Connections = 1;
+    window.settings.Retries = 2;
+    window.client = nullptr; // every reopening fails
+    Seed("LOST", 0, Pattern(12000));
+
+    const BatchResult result = multi.Download({Line("LOST", 0, 12000)});
+
+    EXPECT_EQ(result.Failed, 1);
+    EXPECT_EQ(Logged("", "connection lost during LOST: reconnecting in 1 s (1 of 2)"), 1);
+    EXPECT_EQ(Logged("", "connection lost during LOST: reconnecting in 2 s (2 of 2)"), 1);
+    EXPECT_EQ(Logged("", "connection lost: reconnecting"), 0) << "no more tries once they are used up";
+    ASSERT_EQ(window.reports.size(), 1u);
+    EXPECT_EQ(window.reports[0].Lines, std::vector<std::string>{"LOST download aborted: Host Disconnected"});
+    EXPECT_GT(QFileInfo(pc.filePath(".LOST,0.zarvel-part")).size(), 0) << "its part is kept for the next try";
 }
 
 } // namespace

@@ -89,6 +89,13 @@ GeneralSettings WithConnections(std::int32_t connections)
     return g;
 }
 
+GeneralSettings WithRetries(std::int32_t retries)
+{
+    GeneralSettings g = Touch(false, false);
+    g.Retries = retries;
+    return g;
+}
+
 GeneralSettings WithoutDeleteQuestion()
 {
     GeneralSettings g = Touch(false, false);
@@ -182,6 +189,9 @@ TEST(CommandLine, optionsApplyInOrderAndErrorsStopWithEarlierOnesKept)
         {"conn 3", "", Stored(), WithConnections(3)},
         {"Connections 0", "", Stored(), WithConnections(1)},
         {"connections 99", "", Stored(), WithConnections(kMaxConnections)},
+        // Reopenings of a lost session: held within 0 to 10; "r" is unique.
+        {"r 0", "", Stored(), WithRetries(0)},
+        {"Retries 99", "", Stored(), WithRetries(kMaxRetries)},
         {"con 3", "Invalid parameter: con", Stored(), Touch(false, false)},
         // What a transfer does with a taken name: a rule in any case or a unique prefix of it.
         {"w s", "", Stored(), WithRule(FileExistsRule::Skip)},
@@ -212,6 +222,7 @@ TEST(CommandLine, optionsApplyInOrderAndErrorsStopWithEarlierOnesKept)
         EXPECT_EQ(general.WhenFileExists, row.general.WhenFileExists);
         EXPECT_EQ(general.AsciiLineEnds, row.general.AsciiLineEnds);
         EXPECT_EQ(general.Connections, row.general.Connections);
+        EXPECT_EQ(general.Retries, row.general.Retries);
     }
 }
 

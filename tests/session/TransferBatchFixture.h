@@ -58,6 +58,10 @@ struct RecordingWindow : TransferBatchWindow {
     }
     std::vector<FailureReport> reports;
     void ShowFailures(const FailureReport &report) override { reports.push_back(report); }
+    bool Cancelled() const override { return cancelled; }
+    bool ReconnectSession() override { return (connected = client && client->Connect()); }
+    bool cancelled = false;
+    TFtpClient *client = nullptr; // opened again when lost; none: a lost session stays lost
 
     std::string Summary() const { return lines.empty() ? "" : lines.back().second; }
     std::vector<std::string> AtLevel(int level) const
@@ -131,6 +135,7 @@ protected:
         window.connected = true;
         window.settings.TouchFileBase = ".zarvel.xfer";
         window.settings.TouchDown = window.settings.TouchUp = true;
+        window.settings.Retries = 0; // a lost session stays lost unless a test says otherwise
     }
     void TearDown() override { QDir::setCurrent(previous); }
     virtual FtpServerKind ServerKind() const { return FtpServerKind::Guardian; }

@@ -178,7 +178,7 @@ TEST(HelpWindow, everyHeadingIsUnderlinedToItsOwnLengthInOrder)
             << lines[i - 1].toStdString() << " has no text";
     for (const char *keyword : {"HostName", "HostPort", "UserID", "Password", "ProxyName", "InitialSubvol",
                                 "Encryption", "DataConnection", "KeepAlive", "AsciiLineEnds", "Site", "ConfirmDelete",
-                                "WhenFileExists", "Connections", "Editor", "HostTimeOffset", "AUTOCONNECT", "TOUCHDOWN",
+                                "WhenFileExists", "Connections", "Editor", "HostTimeOffset", "Retries", "AUTOCONNECT", "TOUCHDOWN",
                                 "TOUCHUP"})
         EXPECT_TRUE(TFormHelp::HelpText().contains(keyword)) << keyword;
 }

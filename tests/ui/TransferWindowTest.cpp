@@ -185,6 +185,28 @@ TEST_F(TransferWindowTest, serverGoneDuringSecondOfFiveFilesStopsBatch)
     EXPECT_FALSE(form->GroupBoxMode->BtnDownload->isEnabled()) << "session controls off";
 }
 
+TEST_F(TransferWindowTest, sessionCutMidFileIsOpenedAgainAndTheWindowStaysConnected)
+{
+    server.reset();
+    server = zarvel::test::StartFtpServer(zarvel::test::FtpServerKind::Guardian, {}, false, {"--drop-after", "5000"});
+    ASSERT_TRUE(server);
+    PutSampleFiles();
+    PutRemoteFile(kHome, "CUTOBJ", 0, Pattern(9000));
+    ASSERT_TRUE(Connect("Connections 1"));
+    const QString caption = form->windowTitle();
+    SelectRemote({"CUTOBJ", "MYOBJ"});
+
+    Click(form->GroupBoxMode->BtnDownload);
+
+    EXPECT_EQ(Read(PcPath("CUTOBJ,0")), Pattern(9000));
+    EXPECT_TRUE(LogText().contains("connection lost during CUTOBJ: reconnecting in 1 s (1 of 3)")) << LogText().toStdString();
+    EXPECT_TRUE(LogText().contains("resuming CUTOBJ at 5000 bytes")) << LogText().toStdString();
+    EXPECT_EQ(StatusText(), "2 file(s) downloaded");
+    EXPECT_TRUE(form->Session().Connected);
+    EXPECT_EQ(form->windowTitle(), caption);
+    EXPECT_TRUE(form->GroupBoxMode->BtnDownload->isEnabled()) << "session controls on";
+}
+
 TEST_F(TransferWindowTest, uploadBatchMapsNamesAndCodesAndRelistsTheSubvolume)
 {
     ASSERT_TRUE(Connect("TouchUp"));
