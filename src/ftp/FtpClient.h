@@ -348,6 +348,7 @@ protected:
     void NextProtAsync();
     void StartDataTls();                                   // the data connection is there: its handshake
     void DataSocketTlsDone(TCustomWSocket *Sender, int Error);
+    void ShowDataFault(const std::string &Fault);
     bool DataReady() const { return !FDataTlsPending; }    // a protected connection finished its handshake
 
     // ---- Data connection and transfers (FtpDataTransfer.cpp) ----
@@ -486,6 +487,8 @@ protected:
     bool FAppendFlag = false;                              // APPE rather than STOR
     int FTransferFault = 0;                                // local read/write or receive error, or a
     std::string FTransferFaultText;                        //   progress abort: fails the transfer
+    std::string FDeferredFault;                            // a data connection's fault, shown after the
+                                                           //   server's answer, which may name its cause
     qint64 FStartTicks = 0;                                // data connection opened (ms)
     qint64 FStopTicks = 0;                                 // statistics made (ms)
 };

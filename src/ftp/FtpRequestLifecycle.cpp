@@ -7,6 +7,8 @@
 #include <QMetaObject>
 #include <QObject>
 
+#include <utility>
+
 // ---------------------------------------------------------------------------------------------
 // Request lifecycle
 
@@ -83,6 +85,8 @@ void TCustomFtpCli::TriggerDisplay(const std::string &Msg)
 void TCustomFtpCli::DisplayLastResponse()
 {
     TriggerDisplay("< " + FLastReply);
+    if (!FDeferredFault.empty())
+        TriggerDisplay(std::exchange(FDeferredFault, {}));
 }
 
 void TCustomFtpCli::BeginStep(TFtpRequest RqType)
@@ -101,6 +105,8 @@ void TCustomFtpCli::TriggerRequestDone(int Result, int Error)
     if (FRequestDoneSignalled)
         return;   // the step has ended already; nothing later may change its verdict
     FRequestDoneSignalled = true;
+    if (!FDeferredFault.empty())
+        TriggerDisplay(std::exchange(FDeferredFault, {}));
 
     if (Result == 0 && FSequenceContinuation) {
         StateChange(ftpInternalReady);

@@ -176,6 +176,16 @@ void TCustomFtpCli::StartDataTls()
     data->StartTls(FTlsContext, ConnectTarget(), FControlSocket.get());
 }
 
+void TCustomFtpCli::ShowDataFault(const std::string &Fault)
+{
+    // A host that refuses the file (553 for a bad name) may reset the data connection before
+    // its answer arrives: the answer is the cause the user must read first.
+    if (FNextStep == &TCustomFtpCli::Next1PutAsync || FNextStep == &TCustomFtpCli::Next1GetAsync)
+        FDeferredFault = "! " + Fault;
+    else
+        TriggerDisplay("! " + Fault);
+}
+
 void TCustomFtpCli::DataSocketTlsDone(TCustomWSocket *, int Error)
 {
     FDataTlsPending = false;
@@ -186,7 +196,7 @@ void TCustomFtpCli::DataSocketTlsDone(TCustomWSocket *, int Error)
     else if (data->TlsPeer().Fingerprint != FControlSocket->TlsPeer().Fingerprint)
         fault = "425 The data connection presented another certificate than the control connection";
     if (!fault.empty()) {
-        TriggerDisplay("! " + fault);
+        ShowDataFault(fault);
         NoteTransferFault(425, fault);
         data->Abort();
         return;

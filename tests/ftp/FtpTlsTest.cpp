@@ -6,6 +6,7 @@
 #include "support/FtpScriptPeer.h"
 #include "support/TlsCerts.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -275,6 +276,39 @@ TEST_F(FtpTls, refusalThatResetsTheDataConnectionIsTheErrorNotTheHandshake)
     EXPECT_FALSE(cli.Get());
     EXPECT_TRUE(peer.WaitFinished());
     EXPECT_EQ(cli.ErrorMessage(), "550 File name LONGNAME9 is longer than 8 characters.");
+}
+
+// The same refusal of an upload: the log shows the host's answer first, the reset after it.
+TEST_F(FtpTls, refusedUploadLogsTheHostsAnswerBeforeTheDataConnectionsFault)
+{
+    QTemporaryDir dir;
+    const QString local = dir.filePath("verylongname.txt");
+    QFile file(local);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write("text\n") == 5);
+    file.close();
+    FtpScriptData data{peer};
+    cli.SetEncryption(ftpEncryptRequire);
+    cli.SetPassive(true);
+    std::vector<std::string> shown;
+    cli.OnDisplay = [&](TCustomFtpCli *, std::string &line) { shown.push_back(line); };
+    Handshake();
+    peer.Reply("USER u", "230 in\r\n").Reply("PBSZ 0", "200 ok\r\n").Reply("PROT P", "200 ok\r\n");
+    ASSERT_TRUE(cli.Connect()) << cli.ErrorMessage();
+    data.ExpectPasv();
+    peer.Expect("STOR VERYLONGNAME");
+    data.Open().Reset();
+    peer.Delay(100).Send("553 File name VERYLONGNAME is longer than 8 characters.\r\n");
+    cli.SetHostFileName("VERYLONGNAME");
+    cli.SetLocalFileName(local.toStdString());
+    EXPECT_FALSE(cli.Put());
+    EXPECT_TRUE(peer.WaitFinished());
+    EXPECT_EQ(cli.ErrorMessage(), "553 File name VERYLONGNAME is longer than 8 characters.");
+    const auto at = [&](const std::string &start) {
+        return std::find_if(shown.begin(), shown.end(), [&](const std::string &l) { return l.rfind(start, 0) == 0; });
+    };
+    ASSERT_NE(at("< 553"), shown.end()) << testing::PrintToString(shown);
+    ASSERT_NE(at("! 425"), shown.end()) << testing::PrintToString(shown);
+    EXPECT_LT(at("< 553"), at("! 425")) << testing::PrintToString(shown);
 }
 
 } // namespace
