@@ -41,10 +41,17 @@ TListHeader::TListHeader(QListWidget *list, const QStringList &labels, QWidget *
     setSortIndicator(-1, Qt::AscendingOrder);
     setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     setFocusPolicy(Qt::NoFocus); // the list itself takes the keys; F6 and Tab reach it
+    // One row of headings: the height the window gains goes to the list below.
+    setSizePolicy(sizePolicy().horizontalPolicy(), QSizePolicy::Fixed);
     list->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
     // The headings move with the lines when the list is scrolled sideways.
     connect(list->horizontalScrollBar(), &QScrollBar::valueChanged, this, &QHeaderView::setOffset);
     connect(this, &QHeaderView::sortIndicatorChanged, this, &TListHeader::ApplySort);
+}
+
+QSize TListHeader::minimumSizeHint() const
+{
+    return {QHeaderView::minimumSizeHint().width(), sizeHint().height()};
 }
 
 void TListHeader::SortBy(int column, Qt::SortOrder order)

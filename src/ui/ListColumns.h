@@ -31,6 +31,8 @@ public:
     void Resort();
     // Sets a column's heading alignment (numbers read better right-aligned).
     void AlignColumn(int column, Qt::Alignment alignment);
+    // One line of text high: the scroll area's own minimum would make the row three lines high.
+    QSize minimumSizeHint() const override;
 
 private:
     void ApplySort(int column, Qt::SortOrder order);

@@ -168,6 +168,10 @@ TEST_F(MainWindowLayout, resizingGrowsBothSidesKeepsTransferAndStopsAtTheMinimum
     EXPECT_GT(form->GroupBoxTandem->height(), tandemBefore.height());
     EXPECT_GT(form->GroupBoxTandem->ListBoxTanFiles->width(), listBefore.width());
     EXPECT_GT(form->GroupBoxTandem->ListBoxTanFiles->height(), listBefore.height());
+    // The heading rows keep the height of one line of text.
+    for (const QHeaderView *header : {static_cast<QHeaderView *>(form->GroupBoxPC->HeaderPCFiles),
+                                      static_cast<QHeaderView *>(form->GroupBoxTandem->HeaderTanFiles)})
+        EXPECT_EQ(header->height(), header->sizeHint().height()) << header->objectName().toStdString();
     form->resize(100, 100);
     QApplication::processEvents();
     EXPECT_GE(form->width(), 594);
