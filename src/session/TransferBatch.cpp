@@ -8,8 +8,10 @@
 #include "session/HostFiles.h"
 #include "session/ListingLine.h"
 #include "session/MarkerFiles.h"
+#include "session/RememberedBatch.h"
 #include "session/TransferProgress.h"
 
+#include <QDir>
 #include <QEventLoop>
 
 #include <algorithm>
@@ -30,10 +32,12 @@ TTransferBatch::TTransferBatch(TFtpClient &client, TransferBatchWindow &window, 
     : client_(client), window_(window), dialog_(dialog), progress_(progress), extras_(extras)
 {
     // A download counts once its file is saved under its PC name.
-    commits_.SetOutcome([this](const std::string &, const std::string &error) {
-        if (error.empty())
+    commits_.SetOutcome([this](const std::string &pcName, const std::string &error) {
+        if (error.empty()) {
             ++result_.Ok;
-        else
+            if (const auto held = held_.find(pcName); held != held_.end())
+                MarkDone(held->second);
+        } else
             Fail(error, window_);
     });
 }
@@ -48,8 +52,11 @@ BatchResult TTransferBatch::Download(const std::vector<std::string> &listingLine
         sizes_.push_back(std::max<qint64>(ListingLineSize(line), 0));
     download_ = true;
     items_ = &listingLines;
+    Remember(true, listingLines);
     RunWalk();
     commits_.CommitAll();
+    if (memory_)
+        memory_->Finish();
     if (result_.Stopped || result_.Ok > 0)
         window_.RefreshPcFiles();
     window_.SetMainWindowEnabled(true);
@@ -70,7 +77,10 @@ BatchResult TTransferBatch::Upload(const std::vector<std::string> &paths)
     }
     download_ = false;
     items_ = &paths;
+    Remember(false, paths);
     RunWalk();
+    if (memory_)
+        memory_->Finish();
     window_.ListTandemFiles();
     window_.SetMainWindowEnabled(true);
     Summary("upload", result_.Failed > 0 || result_.Stopped, 1);
@@ -88,6 +98,20 @@ void TTransferBatch::Begin()
     next_ = 0;
     startedConnected_ = window_.IsConnected();
     gaveUp_ = false;
+}
+
+void TTransferBatch::Remember(bool download, const std::vector<std::string> &items)
+{
+    held_.clear();
+    if (memory_ && startedConnected_)
+        memory_->Start({client_.HostName(), client_.Port(), client_.UserName(), client_.ReplyDirectory(),
+                        QDir::currentPath().toStdString(), download, items});
+}
+
+void TTransferBatch::MarkDone(std::size_t index)
+{
+    if (memory_)
+        memory_->Done(index);
 }
 
 bool TTransferBatch::RefusedWhileBusy(std::size_t files, const char *verb)
@@ -236,7 +260,11 @@ bool TTransferBatch::StartJob(TBatchJob &job, LogSink &log)
 
 bool TTransferBatch::NameJob(TBatchJob &job, LogSink &log)
 {
-    return job.Download ? NameDownload(job, log) : NameUpload(job, log);
+    const int skipped = result_.Skipped;
+    const bool named = job.Download ? NameDownload(job, log) : NameUpload(job, log);
+    if (result_.Skipped > skipped)
+        MarkDone(job.Index); // left alone by the rule or the user's answer: nothing to finish
+    return named;
 }
 
 bool TTransferBatch::NameDownload(TBatchJob &job, LogSink &log)
@@ -369,6 +397,7 @@ void TTransferBatch::EndJob(TBatchJob &job, bool ok, bool connected, const std::
         return;
     }
     ++result_.Ok;
+    MarkDone(job.Index);
 }
 
 void TTransferBatch::EndDownload(TBatchJob &job, bool ok, bool connected, const std::string &error, LogSink &log)
@@ -394,6 +423,7 @@ void TTransferBatch::EndDownload(TBatchJob &job, bool ok, bool connected, const 
                  std::to_string(job.Size), log);
         return;
     }
+    held_[job.PcName] = job.Index;
     commits_.Hold(std::move(job.Target));
 }
 

@@ -14,6 +14,7 @@
 
 #include <cstddef>
 #include <optional>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -23,6 +24,7 @@ class TDownloadTarget;
 class TFtpClient;
 class TProgressReporter;
 class TransferProgressView;
+class TBatchMemory;
 
 // The two sounds of a batch's end.
 enum class BatchSound { Confirmation, Warning };
@@ -75,6 +77,10 @@ public:
     TTransferBatch(TFtpClient &client, TransferBatchWindow &window, TransferProgressView &dialog,
                    TProgressReporter &progress, TBatchConnections *extras = nullptr);
 
+    // Keeps each batch in `memory` from now on (TBatchMemory), so an unfinished one can be
+    // finished later; none: nothing is kept.
+    void RememberIn(TBatchMemory *memory) { memory_ = memory; }
+
     // Downloads the host files of these remote list lines, in order, into the current folder.
     BatchResult Download(const std::vector<std::string> &listingLines);
     // Uploads these PC paths (bare names in the current folder, or full paths) in order.
@@ -89,6 +95,8 @@ public:
 
 private:
     void Begin();                                      // log clearing; counts to zero
+    void Remember(bool download, const std::vector<std::string> &items); // the batch's list, in memory_
+    void MarkDone(std::size_t index);                  // item `index` moved or skipped: not to be done again
     // While another request waits, the whole batch is refused and every file counted failed.
     bool RefusedWhileBusy(std::size_t files, const char *verb);
     // Begin, then the walk on the browsing client until the list is done or the batch stops
@@ -150,6 +158,8 @@ private:
     std::size_t next_ = 0;                             // the first item nobody took yet
     bool startedConnected_ = false;                    // the browsing session was open at the start
     bool gaveUp_ = false;                              // its reopenings were used up: no more tries
+    TBatchMemory *memory_ = nullptr;                   // where the running batch is kept, if anywhere
+    std::map<std::string, std::size_t> held_;          // download: PC name -> item, until committed
     std::vector<qint64> sizes_;                        // listed size of each file of the batch
     TDownloadCommits commits_;                         // complete downloads not yet renamed into place
     TFileExistsChoice existsChoice_{FileExistsRule::Ask}; // the batch's rule for taken names

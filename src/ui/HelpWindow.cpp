@@ -98,6 +98,13 @@ rest (where the PC file exists, answer Resume); a server that
 refuses sends the whole file again. ASCII downloads always
 start over. The PC file itself is replaced only once a download
 is complete.
+A connection lost during a batch is opened again ("Retries" in
+File > Configure, 3 by default) and the file goes on.
+A batch that does not finish (failed files, Cancel, or the
+program closed or killed) is remembered: the next connection to
+the same host and user asks "4 files of the last download were
+not transferred: Finish now?". Yes goes to its PC folder and
+subvolume and moves only the files left; No forgets it.
 
 SITES
 =====

@@ -19,6 +19,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListWidget>
@@ -126,7 +127,34 @@ bool TFormMain::LoadStartupSettings(const std::string &commandLine)
 
 void TFormMain::ConnectToHost()
 {
-    Session_->ConnectToHost();
+    if (Session_->ConnectToHost())
+        OfferUnfinishedBatch();
+}
+
+std::string TFormMain::BatchMemoryPath() const
+{
+    return QFile::encodeName(QFileInfo(StorePath).absolutePath() + "/Zarvel-batch").toStdString();
+}
+
+void TFormMain::OfferUnfinishedBatch()
+{
+    const std::optional<TRememberedBatch> batch = LoadRememberedBatch(BatchMemoryPath());
+    const TFtpClient &client = Session_->FTPCLI;
+    if (!batch || !batch->SameSite(client.HostName(), client.Port(), client.UserName()) || BatchRunning())
+        return;
+    if (!Messages.Confirm(this, "Zarvel", TextForDisplay(RememberedBatchQuestion(*batch)))) {
+        ForgetRememberedBatch(BatchMemoryPath());
+        return;
+    }
+    if (!GroupBoxPC->EnterFolder(batch->PcFolder) || !Session_->ChangeSubvol(batch->Subvol, false)) {
+        Log(0, "The last batch cannot be finished: its PC folder " + batch->PcFolder + " or subvolume " +
+                   batch->Subvol + " cannot be opened");
+        return;
+    }
+    if (batch->Download)
+        Transfers_->RunBatch([&](TTransferBatch &run) { run.Download(batch->Items); });
+    else
+        Transfers_->RunBatch([&](TTransferBatch &run) { run.Upload(batch->Items); });
 }
 
 void TFormMain::Log(int level, const std::string &text)

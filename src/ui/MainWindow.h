@@ -86,8 +86,13 @@ public:
     void RestorePlacement();
     void SavePlacement();
 
-    // Opens the session with the connect dialog's settings.
+    // Opens the session with the connect dialog's settings, then offers to finish the batch
+    // that did not finish on this site (OfferUnfinishedBatch).
     virtual void ConnectToHost();
+    // "4 files of the last download were not transferred: Finish now?": Yes goes to its PC
+    // folder and subvolume and runs the files left; No forgets the batch.
+    void OfferUnfinishedBatch();
+    std::string BatchMemoryPath() const;        // the unfinished batch's file, beside the settings
 
     // One line for the log (the controller's Log): level 1 also goes to the status bar;
     // the log window takes lines whose level is not above the configured LogLevel.

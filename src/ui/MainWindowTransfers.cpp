@@ -139,7 +139,10 @@ bool TFormMain::BatchRunning() const
 
 // ---- TTransferSide -------------------------------------------------------------------------
 
-TFormMain::TTransferSide::TTransferSide(TFormMain &form) : Form(form), Extras(form.Session_->FTPCLI, *this) {}
+TFormMain::TTransferSide::TTransferSide(TFormMain &form)
+    : Form(form), Extras(form.Session_->FTPCLI, *this), Memory(form.BatchMemoryPath())
+{
+}
 
 void TFormMain::TTransferSide::RunBatch(const std::function<void(TTransferBatch &)> &run)
 {
@@ -148,6 +151,7 @@ void TFormMain::TTransferSide::RunBatch(const std::function<void(TTransferBatch 
     if (Running)
         return; // the window is off during a batch; nothing may start a second one
     TTransferBatch batch(Form.Session_->FTPCLI, *this, *Form.Forms_.FormTransfer, *Progress, &Extras);
+    batch.RememberIn(&Memory);
     Running = true;
     CancelPressed = false;
     Form.Session_->BatchRunning = true;

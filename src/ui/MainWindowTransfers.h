@@ -3,6 +3,7 @@
 // batch sees of the window, the progress dialog's Cancel, and the batch-running state that
 // keeps the window from closing under a running batch.
 #include "session/BatchConnections.h"
+#include "session/RememberedBatch.h"
 #include "session/TransferBatch.h"
 #include "session/TransferProgress.h"
 #include "ui/MainWindow.h"
@@ -40,6 +41,7 @@ public:
     TFormMain &Form;
     std::unique_ptr<TProgressReporter> Progress; // feeds FormTransfer; made when it is attached
     TBatchConnections Extras;                    // the batches' connections besides the browsing one
+    TBatchMemory Memory;                         // the running batch, kept until it is done
     bool Running = false;                        // a batch is on the stack
     bool CloseAfterBatch = false;                // the user closed the window during the batch
     bool CancelPressed = false;                  // the running batch was cancelled
