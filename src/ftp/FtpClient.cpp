@@ -147,3 +147,23 @@ bool TCustomFtpCli::GetConnected() const
 {
     return FControlSocket && FControlSocket->State() != wsClosed;
 }
+
+void TCustomFtpCli::DropHandlers()
+{
+    OnDisplay = {};
+    OnDisplayFile = {};
+    OnListingLineDropped = {};
+    OnCommand = {};
+    OnResponse = {};
+    OnProgress = {};
+    OnSessionConnected = {};
+    OnSessionClosed = {};
+    OnRequestDone = {};
+    OnStateChange = {};
+    OnReadyToTransmit = {};
+    OnBgException = {};
+    OnError = {};
+    OnVerifyCertificate = {};
+    OnTlsNote = {};
+    OnPlainLogin = {};
+}

@@ -221,6 +221,9 @@ public:
     // IfAvailable and the server does not offer TLS: Allow (true when unset) lets USER go in
     // clear; otherwise the connection ends with Refusal ("534 ...") before USER.
     TFtpPlainLogin OnPlainLogin;
+    // Forgets every handler above: an owner calls it first in its destructor, so a socket
+    // closed while the client goes can no longer call into the half-destroyed owner.
+    void DropHandlers();
 
     // ---- Virtual operations, in slot order ----
     virtual void SendCommand(const std::string &Cmd);      // display "> " and send one command line

@@ -34,12 +34,8 @@ TBatchConnections::TBatchConnections(TFtpClient &browsing, LogSink &log) : brows
 
 TBatchConnections::~TBatchConnections()
 {
-    for (auto &lane : lanes_) {
-        lane->Client.OnRequestDone = nullptr;
-        lane->Client.OnDisplay = nullptr;
-        lane->Client.OnProgress = nullptr;
-        lane->Client.OnVerifyCertificate = nullptr;
-    }
+    for (auto &lane : lanes_)
+        lane->Client.DropHandlers();
 }
 
 void TBatchConnections::Serve(TBatchWork &work, int count, int retries)

@@ -30,14 +30,7 @@ TFolderSync::TFolderSync(FolderSyncSetup setup, LogSink &log, QObject *parent)
 
 TFolderSync::~TFolderSync()
 {
-    client_.OnRequestDone = nullptr;
-    client_.OnDisplay = nullptr;
-    client_.OnDisplayFile = nullptr;
-    client_.OnProgress = nullptr;
-    client_.OnResponse = nullptr;
-    client_.OnError = nullptr;
-    client_.OnVerifyCertificate = nullptr;
-    client_.OnTlsNote = nullptr;
+    client_.DropHandlers();
 }
 
 void TFolderSync::ConfigureClient()

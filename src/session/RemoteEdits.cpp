@@ -55,10 +55,7 @@ TRemoteEdits::TRemoteEdits(LogSink &log, QString folderBase, QObject *parent)
 
 TRemoteEdits::~TRemoteEdits()
 {
-    client_.OnRequestDone = nullptr;
-    client_.OnDisplay = nullptr;
-    client_.OnSessionClosed = nullptr;
-    client_.OnTlsNote = nullptr;
+    client_.DropHandlers();
     for (const auto &[id, entry] : entries_)
         if (!Unfinished(entry))
             QDir(entry.Folder).removeRecursively();

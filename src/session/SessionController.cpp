@@ -60,15 +60,7 @@ TSessionController::TSessionController(const Views &views) : views_(views)
 
 TSessionController::~TSessionController()
 {
-    FTPCLI.OnDisplay = nullptr;
-    FTPCLI.OnDisplayFile = nullptr;
-    FTPCLI.OnListingLineDropped = nullptr;
-    FTPCLI.OnSessionClosed = nullptr;
-    FTPCLI.OnStateChange = nullptr;
-    FTPCLI.OnProgress = nullptr;
-    FTPCLI.OnVerifyCertificate = nullptr;
-    FTPCLI.OnTlsNote = nullptr;
-    FTPCLI.OnPlainLogin = nullptr;
+    FTPCLI.DropHandlers();
 }
 
 void TSessionController::SetSettings(const ConnectionSettings *connection, const GeneralSettings *general)
